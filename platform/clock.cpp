@@ -1,0 +1,66 @@
+#include "platform/clock.h"
+
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+// The clock is rebased on every scale change so that it never runs backwards.
+struct ClockState {
+  std::mutex lock;
+  Steady::time_point realBase = Steady::now();
+  double clockBaseMs = 0.0;
+  double scale = 1.0;
+
+  double NowMs() {
+    const std::chrono::duration<double, std::milli> real = Steady::now() - realBase;
+    return clockBaseMs + real.count() / scale;
+  }
+};
+
+ClockState& State() {
+  static ClockState state;
+  return state;
+}
+
+}  // namespace
+
+uint64_t TickCount() {
+  ClockState& s = State();
+  std::lock_guard<std::mutex> guard(s.lock);
+  return static_cast<uint64_t>(s.NowMs());
+}
+
+double TimeScale() {
+  ClockState& s = State();
+  std::lock_guard<std::mutex> guard(s.lock);
+  return s.scale;
+}
+
+void SetTimeScale(double realPerClock) {
+  if (!(realPerClock > 0.0)) return;
+  ClockState& s = State();
+  std::lock_guard<std::mutex> guard(s.lock);
+  s.clockBaseMs = s.NowMs();
+  s.realBase = Steady::now();
+  s.scale = realPerClock;
+}
+
+int RealMs(uint32_t ms) {
+  if (ms == 0) return 0;
+  const double real = std::ceil(ms * TimeScale());
+  return real < 1.0 ? 1 : static_cast<int>(real);
+}
+
+void SleepMs(uint32_t ms) {
+  if (ms == 0) return;
+  const std::chrono::duration<double, std::milli> real(ms * TimeScale());
+  std::this_thread::sleep_for(real);
+}
+
+}  // namespace platform

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/export.h"
+
+// The one millisecond clock and sleep of the whole system.
+//
+// Every time-out and fixed pause of the protocols is measured on this clock. Tests may run it
+// faster than real time (SetTimeScale(0.01) makes a 2000 ms wait take 20 ms of real time) so that
+// the long waits of the download sequences do not make the suite slow; production never does.
+namespace platform {
+
+// Milliseconds since the first use of the clock, on the (possibly scaled) clock.
+CORVANE_API uint64_t TickCount();
+
+// Sleeps `ms` milliseconds of the clock.
+CORVANE_API void SleepMs(uint32_t ms);
+
+// Real milliseconds that `ms` clock milliseconds take; at least 1 for a nonzero `ms`, so that a
+// short wait on a device still yields to it.
+CORVANE_API int RealMs(uint32_t ms);
+
+// Real time per clock time: 1.0 in production, below 1 to run faster in tests.
+CORVANE_API void SetTimeScale(double realPerClock);
+CORVANE_API double TimeScale();
+
+}  // namespace platform

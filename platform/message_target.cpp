@@ -1,0 +1,12 @@
+#include "platform/message_target.h"
+
+namespace platform {
+
+MessageTarget::~MessageTarget() = default;
+
+LRESULT SendMessage(MessageTarget* window, uint32_t message, WPARAM wParam, LPARAM lParam) {
+  if (window == nullptr) return 0;
+  return window->HandleMessage(message, wParam, lParam);
+}
+
+}  // namespace platform

@@ -1,0 +1,281 @@
+#include "sim/phone.h"
+
+#include <algorithm>
+#include <chrono>
+#include <stdexcept>
+
+#include "platform/clock.h"
+#include "platform/port_table.h"
+#include "protocol/hdlc.h"
+
+namespace phonesim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using platform::IoStatus;
+
+constexpr int kReadSliceMs = 20;
+constexpr int kWriteSliceMs = 50;
+
+uint64_t MicrosSince(Clock::time_point t) {
+  return static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - t).count());
+}
+
+void PutEscaped(uint8_t b, std::vector<uint8_t>& out) {
+  if (b == hdlc::kFlag || b == hdlc::kEscape) {
+    out.push_back(hdlc::kEscape);
+    out.push_back(static_cast<uint8_t>(b ^ hdlc::kEscapeXor));
+  } else {
+    out.push_back(b);
+  }
+}
+
+// A phone frames its answers as "7E contents FCS 7E"; a faulty one gets the FCS wrong.
+std::vector<uint8_t> FrameBytes(const std::vector<uint8_t>& data, bool corruptCheck) {
+  uint16_t fcs = hdlc::FrameCheck(data.data(), data.size());
+  if (corruptCheck) fcs ^= 0x0101;
+  std::vector<uint8_t> out;
+  out.reserve(2 * data.size() + 6);
+  out.push_back(hdlc::kFlag);
+  for (uint8_t b : data) PutEscaped(b, out);
+  PutEscaped(static_cast<uint8_t>(fcs & 0xFF), out);
+  PutEscaped(static_cast<uint8_t>(fcs >> 8), out);
+  out.push_back(hdlc::kFlag);
+  return out;
+}
+
+// Noise that never contains a flag, so it can never complete a frame.
+std::vector<uint8_t> Garbage(size_t length) {
+  std::vector<uint8_t> out(length);
+  uint32_t x = 0x2545F491;
+  for (uint8_t& b : out) {
+    x = x * 1664525u + 1013904223u;
+    b = static_cast<uint8_t>(x >> 24);
+    if (b == hdlc::kFlag) b = 0x55;
+  }
+  return out;
+}
+
+const char* FaultName(FaultKind kind) {
+  switch (kind) {
+    case FaultKind::kRefuse: return "fault: refuse";
+    case FaultKind::kSilent: return "fault: silent";
+    case FaultKind::kBadCheck: return "fault: bad check";
+    case FaultKind::kLate: return "fault: late";
+    case FaultKind::kGarbage: return "fault: garbage";
+    case FaultKind::kVanish: return "fault: vanish";
+    case FaultKind::kVanishReceiving: return "fault: vanish while receiving";
+  }
+  return "fault";
+}
+
+}  // namespace
+
+Phone::Phone(std::unique_ptr<Personality> personality)
+    : personality_(std::move(personality)), reader_(*personality_) {
+  std::string error;
+  pty_ = platform::PseudoTerminal::Create(&error);
+  if (!pty_) throw std::runtime_error("phonesim: cannot create a pseudo-terminal: " + error);
+  path_ = pty_->Path();
+  port_ = platform::BindPort(path_);
+  thread_ = std::thread([this] { Run(); });
+}
+
+Phone::~Phone() {
+  Stop();
+  pty_->Close();
+}
+
+void Phone::Stop() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+void Phone::Vanish() {
+  if (!thread_.joinable()) {
+    pty_->Close();
+    return;
+  }
+  vanishRequested_ = true;
+  // The phone's thread closes the link itself, so that no descriptor is closed under its feet.
+  while (!threadDone_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  pty_->Close();
+}
+
+void Phone::InjectFault(const Fault& fault) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (fault.kind == FaultKind::kVanishReceiving) {
+    receiveBudget_ = fault.afterBytes;
+    receiveBudgetArmed_ = true;
+    return;
+  }
+  faults_.push_back(fault);
+}
+
+void Phone::ClearFaults() {
+  std::lock_guard<std::mutex> guard(lock_);
+  faults_.clear();
+  receiveBudgetArmed_ = false;
+}
+
+std::vector<TranscriptEntry> Phone::Transcript() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return transcript_;
+}
+
+std::vector<TranscriptEntry> Phone::Requests() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  std::vector<TranscriptEntry> out;
+  for (const TranscriptEntry& e : transcript_) {
+    if (e.direction == TranscriptEntry::Direction::kIn) out.push_back(e);
+  }
+  return out;
+}
+
+PhoneStats Phone::Stats() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return stats_;
+}
+
+void Phone::WithPersonality(const std::function<void(Personality&)>& fn) {
+  std::lock_guard<std::mutex> guard(lock_);
+  fn(*personality_);
+}
+
+void Phone::Record(TranscriptEntry entry) { transcript_.push_back(std::move(entry)); }
+
+void Phone::Run() {
+  std::vector<uint8_t> buffer(64 * 1024);
+  std::vector<Packet> packets;
+  Clock::time_point answeredAt{};
+  bool waitingForHost = false;
+  while (!stop_ && !vanishRequested_) {
+    size_t got = 0;
+    const IoStatus status = pty_->Read(buffer.data(), buffer.size(), got, kReadSliceMs);
+    if (status == IoStatus::kTimeout) continue;
+    if (status != IoStatus::kOk) break;
+    bool vanish = false;
+    packets.clear();
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      if (waitingForHost) stats_.waitingForHostUs += MicrosSince(answeredAt);
+      waitingForHost = false;
+      if (receiveBudgetArmed_) {
+        vanish = got >= receiveBudget_;
+        got = vanish ? receiveBudget_ : got;
+        receiveBudget_ -= got;
+      }
+      stats_.bytesIn += got;
+      reader_.Feed(buffer.data(), got, packets);
+      if (vanish) {
+        Record({TranscriptEntry::Direction::kOut, false, {}, 0, true,
+                FaultName(FaultKind::kVanishReceiving)});
+      }
+    }
+    if (vanish) break;
+    bool left = false;
+    for (const Packet& p : packets) {
+      Handle(p);
+      if (!pty_->IsOpen()) {
+        left = true;
+        break;
+      }
+    }
+    if (left) break;
+    if (!packets.empty()) {
+      answeredAt = Clock::now();
+      waitingForHost = true;
+    }
+  }
+  // Stopped phones keep the link up; every other way out of the loop leaves it.
+  if (!stop_) pty_->Close();
+  threadDone_ = true;
+}
+
+void Phone::Handle(const Packet& request) {
+  Reply reply;
+  std::string note;
+  size_t vanishAt = SIZE_MAX;
+  bool corrupt = false;
+  uint32_t delayMs = 0;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    ++stats_.requests;
+    Record({TranscriptEntry::Direction::kIn, request.framed, request.body, request.payload.size(),
+            request.checkOk, ""});
+    const Fault* fault = nullptr;
+    Fault hit;
+    for (auto it = faults_.begin(); it != faults_.end(); ++it) {
+      if (it->command >= 0 && it->command != request.Command()) continue;
+      if (it->skip > 0) {
+        --it->skip;
+        continue;
+      }
+      hit = *it;
+      fault = &hit;
+      if (--it->times == 0) faults_.erase(it);
+      break;
+    }
+    if (fault == nullptr) {
+      reply = personality_->Answer(request);
+    } else {
+      note = FaultName(fault->kind);
+      switch (fault->kind) {
+        case FaultKind::kRefuse: reply = personality_->Refusal(request); break;
+        case FaultKind::kSilent: reply = Reply::None(); break;
+        case FaultKind::kGarbage: reply = Reply::Raw(Garbage(fault->garbageBytes)); break;
+        case FaultKind::kBadCheck:
+          reply = personality_->Answer(request);
+          corrupt = true;
+          break;
+        case FaultKind::kLate:
+          reply = personality_->Answer(request);
+          delayMs = fault->delayMs;
+          break;
+        case FaultKind::kVanish:
+          reply = personality_->Answer(request);
+          vanishAt = fault->afterBytes;
+          break;
+        case FaultKind::kVanishReceiving: break;  // armed on the receive side
+      }
+    }
+    if (reply.kind != Reply::Kind::kNone || !note.empty()) {
+      Record({TranscriptEntry::Direction::kOut, reply.kind == Reply::Kind::kFrame, reply.data, 0,
+              !corrupt, note});
+    }
+  }
+  if (delayMs > 0) platform::SleepMs(delayMs);
+  if (!Send(reply, corrupt, vanishAt)) pty_->Close();
+}
+
+// Returns false when the phone leaves the link after this answer.
+bool Phone::Send(const Reply& reply, bool corruptCheck, size_t vanishAt) {
+  std::vector<uint8_t> wire;
+  if (reply.kind == Reply::Kind::kFrame) wire = FrameBytes(reply.data, corruptCheck);
+  if (reply.kind == Reply::Kind::kRaw) wire = reply.data;
+  if (vanishAt != SIZE_MAX) {
+    WriteAll(wire.data(), std::min(vanishAt, wire.size()));
+    return false;
+  }
+  if (!wire.empty() && !WriteAll(wire.data(), wire.size())) return false;
+  return !reply.leave;
+}
+
+bool Phone::WriteAll(const uint8_t* data, size_t length) {
+  size_t done = 0;
+  while (done < length) {
+    size_t written = 0;
+    const IoStatus status = pty_->Write(data + done, length - done, written, kWriteSliceMs);
+    done += written;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      stats_.bytesOut += written;
+    }
+    if (status == IoStatus::kOk) return true;
+    if (status != IoStatus::kTimeout || stop_ || vanishRequested_) return false;
+  }
+  return true;
+}
+
+}  // namespace phonesim

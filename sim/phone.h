@@ -1,0 +1,116 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/pseudo_terminal.h"
+#include "sim/personality.h"
+#include "sim/phone_frame_reader.h"
+
+namespace phonesim {
+
+enum class FaultKind {
+  kRefuse,          // answer with the personality's refusal
+  kSilent,          // do not answer
+  kBadCheck,        // answer with a corrupted check sequence
+  kLate,            // answer after `delayMs` clock milliseconds
+  kGarbage,         // send `garbageBytes` bytes that never form a frame instead of the answer
+  kVanish,          // send `afterBytes` bytes of the answer, then leave the link
+  kVanishReceiving, // leave the link after receiving `afterBytes` more bytes
+};
+
+// A fault armed on the phone. It hits requests whose command byte is `command` (any when -1),
+// after letting `skip` of them pass, `times` times.
+struct Fault {
+  FaultKind kind = FaultKind::kSilent;
+  int command = -1;
+  unsigned skip = 0;
+  unsigned times = 1;
+  uint32_t delayMs = 0;
+  size_t garbageBytes = 64;
+  size_t afterBytes = 0;
+};
+
+struct TranscriptEntry {
+  enum class Direction { kIn, kOut };
+  Direction direction = Direction::kIn;
+  bool framed = true;
+  std::vector<uint8_t> body;   // request body or reply contents
+  size_t payloadLength = 0;    // raw payload that followed a request header
+  bool checkOk = true;
+  std::string note;            // a fault that acted, for instance "fault: silent"
+};
+
+struct PhoneStats {
+  uint64_t requests = 0;
+  uint64_t bytesIn = 0;
+  uint64_t bytesOut = 0;
+  // Time spent between finishing an answer and the first byte of the next request.
+  uint64_t waitingForHostUs = 0;
+};
+
+// A simulated phone on a real pseudo-terminal: the host opens Path() (bound to PortNumber() in
+// the port table) as it opens a USB serial port. The phone runs on its own thread until it is
+// stopped, leaves the link, or is destroyed.
+class Phone {
+ public:
+  explicit Phone(std::unique_ptr<Personality> personality);
+  ~Phone();
+  Phone(const Phone&) = delete;
+  Phone& operator=(const Phone&) = delete;
+
+  const std::string& Path() const { return path_; }
+  uint8_t PortNumber() const { return port_; }
+
+  void InjectFault(const Fault& fault);
+  void ClearFaults();
+
+  std::vector<TranscriptEntry> Transcript() const;
+  std::vector<TranscriptEntry> Requests() const;  // the received entries only
+  PhoneStats Stats() const;
+
+  // Runs `fn` on the personality while no request is being handled.
+  void WithPersonality(const std::function<void(Personality&)>& fn);
+
+  // Leaves the link now: the host's port vanishes.
+  void Vanish();
+  bool Vanished() const { return !pty_->IsOpen(); }
+
+  // Stops the phone's thread (the link stays up but nobody answers).
+  void Stop();
+
+ private:
+  void Run();
+  void Handle(const Packet& request);
+  Reply ApplyFault(const Packet& request, Reply reply, std::string& note, size_t& vanishAt);
+  bool Send(const Reply& reply, bool corruptCheck, size_t vanishAt);
+  bool WriteAll(const uint8_t* data, size_t length);
+  void Record(TranscriptEntry entry);
+
+  std::unique_ptr<platform::PseudoTerminal> pty_;
+  std::unique_ptr<Personality> personality_;
+  FrameReader reader_;
+  std::string path_;
+  uint8_t port_ = 0;
+
+  mutable std::mutex lock_;  // guards everything below and every call of the personality
+  std::vector<Fault> faults_;
+  std::vector<TranscriptEntry> transcript_;
+  PhoneStats stats_;
+  size_t receiveBudget_ = 0;  // kVanishReceiving: bytes still to take, 0 = none armed
+  bool receiveBudgetArmed_ = false;
+
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> vanishRequested_{false};
+  std::atomic<bool> threadDone_{false};
+  std::thread thread_;
+};
+
+}  // namespace phonesim

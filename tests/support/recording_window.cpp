@@ -1,0 +1,41 @@
+#include "support/recording_window.h"
+
+#include "protocol/notify.h"
+
+namespace testing_support {
+
+platform::LRESULT RecordingWindow::HandleMessage(uint32_t message, platform::WPARAM wParam,
+                                                 platform::LPARAM lParam) {
+  Message m{message, wParam, 0, {}};
+  const bool isText = message == notify::kMsgNotify &&
+                      (wParam == notify::kStatusText || wParam == notify::kFileLine);
+  if (isText) {
+    m.text = reinterpret_cast<const char*>(lParam);
+  } else {
+    m.value = lParam;
+  }
+  std::lock_guard<std::mutex> guard(lock_);
+  messages_.push_back(std::move(m));
+  return 0;
+}
+
+std::vector<RecordingWindow::Message> RecordingWindow::Messages() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return messages_;
+}
+
+std::vector<std::string> RecordingWindow::Texts() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  std::vector<std::string> out;
+  for (const Message& m : messages_) {
+    if (m.message == notify::kMsgNotify && m.wParam == notify::kStatusText) out.push_back(m.text);
+  }
+  return out;
+}
+
+void RecordingWindow::Clear() {
+  std::lock_guard<std::mutex> guard(lock_);
+  messages_.clear();
+}
+
+}  // namespace testing_support

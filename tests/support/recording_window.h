@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/message_target.h"
+
+namespace testing_support {
+
+// A window that records every message it is sent, copying texts as a real window must.
+class RecordingWindow : public platform::MessageTarget {
+ public:
+  struct Message {
+    uint32_t message;
+    platform::WPARAM wParam;
+    platform::LPARAM value;  // numeric parameter (0 for texts)
+    std::string text;        // copied text for status and file lines
+  };
+
+  platform::LRESULT HandleMessage(uint32_t message, platform::WPARAM wParam,
+                                  platform::LPARAM lParam) override;
+
+  std::vector<Message> Messages() const;
+  // The status lines, in order.
+  std::vector<std::string> Texts() const;
+  void Clear();
+
+ private:
+  mutable std::mutex lock_;
+  std::vector<Message> messages_;
+};
+
+}  // namespace testing_support

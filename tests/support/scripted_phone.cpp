@@ -1,0 +1,42 @@
+#include "support/scripted_phone.h"
+
+#include <stdexcept>
+
+namespace testing_support {
+
+size_t ScriptedPersonality::PayloadLength(const std::vector<uint8_t>& header) const {
+  return payloadLength ? payloadLength(header) : 0;
+}
+
+size_t ScriptedPersonality::RawLength(const uint8_t* data, size_t available) const {
+  return rawLength ? rawLength(data, available) : kNoRaw;
+}
+
+phonesim::Reply ScriptedPersonality::Answer(const phonesim::Packet& request) {
+  if (answer) return answer(request);
+  return request.checkOk ? phonesim::Reply::Ack() : phonesim::Reply::None();
+}
+
+LinkFixture::LinkFixture() {
+  auto personality = std::make_unique<ScriptedPersonality>();
+  script = personality.get();
+  phone = std::make_unique<phonesim::Phone>(std::move(personality));
+  link.SetParentHandle(&window);
+  if (!link.SetComPort(phone->PortNumber())) {
+    throw std::runtime_error("cannot open the simulated phone's port " + phone->Path());
+  }
+}
+
+LinkFixture::~LinkFixture() {
+  link.Close();
+  phone->Stop();
+}
+
+std::vector<uint8_t> BootHeader(uint8_t command, uint32_t payloadLength) {
+  std::vector<uint8_t> h(14, 0);
+  h[0] = command;
+  for (int i = 0; i < 4; ++i) h[6 + i] = static_cast<uint8_t>(payloadLength >> (8 * i));
+  return h;
+}
+
+}  // namespace testing_support
