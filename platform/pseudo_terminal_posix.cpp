@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -76,6 +77,13 @@ class PosixPseudoTerminal final : public PseudoTerminal {
   }
 
   bool IsOpen() const override { return controller_.load() >= 0; }
+
+  size_t PendingForHost() const override {
+    const int hold = peerHold_.load();
+    int queued = 0;
+    if (hold < 0 || ::ioctl(hold, FIONREAD, &queued) != 0 || queued < 0) return 0;
+    return static_cast<size_t>(queued);
+  }
 
  private:
   std::atomic<int> controller_;

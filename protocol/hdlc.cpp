@@ -1,13 +1,15 @@
 #include "protocol/hdlc.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace hdlc {
 namespace {
 
-// Slicing-by-8 tables: kTables[k][b] is the CRC of byte b followed by k zero bytes.
-using Tables = std::array<std::array<uint16_t, 256>, 8>;
+// Slicing-by-16 tables: kTables[k][b] is the CRC of byte b followed by k zero bytes.
+constexpr unsigned kSlice = 16;
+using Tables = std::array<std::array<uint16_t, 256>, kSlice>;
 
 constexpr Tables MakeTables() {
   Tables t{};
@@ -18,7 +20,7 @@ constexpr Tables MakeTables() {
     }
     t[0][b] = crc;
   }
-  for (unsigned k = 1; k < 8; ++k) {
+  for (unsigned k = 1; k < kSlice; ++k) {
     for (unsigned b = 0; b < 256; ++b) {
       const uint16_t prev = t[k - 1][b];
       t[k][b] = static_cast<uint16_t>((prev >> 8) ^ t[0][prev & 0xFF]);
@@ -30,8 +32,9 @@ constexpr Tables MakeTables() {
 constexpr Tables kTables = MakeTables();
 
 uint64_t LoadLe64(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+  uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
   return v;
 }
 
@@ -68,18 +71,25 @@ size_t PlainRun(const uint8_t* data, size_t length) {
 
 }  // namespace
 
+// Only the first two bytes of each 16-byte slice meet the running value; the other fourteen
+// look-ups do not wait for it, which keeps the dependency chain short.
 uint16_t Fcs16(const uint8_t* data, size_t length, uint16_t fcs) {
-  while (length >= 8) {
-    const uint64_t x = LoadLe64(data) ^ fcs;
-    fcs = static_cast<uint16_t>(
-        kTables[7][x & 0xFF] ^ kTables[6][(x >> 8) & 0xFF] ^ kTables[5][(x >> 16) & 0xFF] ^
-        kTables[4][(x >> 24) & 0xFF] ^ kTables[3][(x >> 32) & 0xFF] ^
-        kTables[2][(x >> 40) & 0xFF] ^ kTables[1][(x >> 48) & 0xFF] ^ kTables[0][x >> 56]);
-    data += 8;
-    length -= 8;
+  const auto& t = kTables;
+  while (length >= kSlice) {
+    const uint64_t a = LoadLe64(data);
+    const uint64_t b = LoadLe64(data + 8);
+    const uint16_t rest = static_cast<uint16_t>(
+        t[13][(a >> 16) & 0xFF] ^ t[12][(a >> 24) & 0xFF] ^ t[11][(a >> 32) & 0xFF] ^
+        t[10][(a >> 40) & 0xFF] ^ t[9][(a >> 48) & 0xFF] ^ t[8][a >> 56] ^ t[7][b & 0xFF] ^
+        t[6][(b >> 8) & 0xFF] ^ t[5][(b >> 16) & 0xFF] ^ t[4][(b >> 24) & 0xFF] ^
+        t[3][(b >> 32) & 0xFF] ^ t[2][(b >> 40) & 0xFF] ^ t[1][(b >> 48) & 0xFF] ^ t[0][b >> 56]);
+    const uint64_t head = a ^ fcs;
+    fcs = static_cast<uint16_t>(t[15][head & 0xFF] ^ t[14][(head >> 8) & 0xFF] ^ rest);
+    data += kSlice;
+    length -= kSlice;
   }
   while (length-- > 0) {
-    fcs = static_cast<uint16_t>((fcs >> 8) ^ kTables[0][(fcs ^ *data++) & 0xFF]);
+    fcs = static_cast<uint16_t>((fcs >> 8) ^ t[0][(fcs ^ *data++) & 0xFF]);
   }
   return fcs;
 }
@@ -90,10 +100,16 @@ size_t EncodeFrame(const uint8_t* data, size_t length, bool leadingFlag, uint8_t
   size_t i = 0;
   while (i < length) {
     const size_t run = PlainRun(data + i, length - i);
-    std::memcpy(out, data + i, run);
-    out += run;
-    i += run;
-    if (i < length) out = PutEscaped(data[i++], out);
+    if (run > 0) {
+      std::memcpy(out, data + i, run);
+      out += run;
+      i += run;
+    }
+    // Escape the whole run of bytes that need it before looking for plain bytes again.
+    while (i < length && NeedsEscape(data[i])) {
+      *out++ = kEscape;
+      *out++ = static_cast<uint8_t>(data[i++] ^ kEscapeXor);
+    }
   }
   const uint16_t fcs = FrameCheck(data, length);
   out = PutEscaped(static_cast<uint8_t>(fcs & 0xFF), out);

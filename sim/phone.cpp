@@ -246,7 +246,17 @@ void Phone::Handle(const Packet& request) {
     }
   }
   if (delayMs > 0) platform::SleepMs(delayMs);
-  if (!Send(reply, corrupt, vanishAt)) pty_->Close();
+  if (!Send(reply, corrupt, vanishAt)) LeaveLink();
+}
+
+void Phone::LeaveLink() {
+  // A phone that resets has finished sending first; the host's terminal would otherwise drop
+  // what it had not read yet when the line hangs up.
+  const auto deadline = Clock::now() + std::chrono::seconds(1);
+  while (pty_->PendingForHost() > 0 && Clock::now() < deadline && !stop_) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  pty_->Close();
 }
 
 // Returns false when the phone leaves the link after this answer.

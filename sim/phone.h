@@ -92,6 +92,7 @@ class Phone {
   Reply ApplyFault(const Packet& request, Reply reply, std::string& note, size_t& vanishAt);
   bool Send(const Reply& reply, bool corruptCheck, size_t vanishAt);
   bool WriteAll(const uint8_t* data, size_t length);
+  void LeaveLink();
   void Record(TranscriptEntry entry);
 
   std::unique_ptr<platform::PseudoTerminal> pty_;

@@ -1,1 +1,141 @@
+// The platform layer's portable services.
+
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/message_box.h"
+#include "platform/message_target.h"
+#include "platform/os_version.h"
+#include "platform/port_table.h"
+#include "platform/pseudo_terminal.h"
+#include "support/time_scale.h"
+
+namespace {
+
+TEST(PortTable, NumberStaysBoundToItsPath) {
+  const uint8_t a = platform::BindPort("/dev/test-port-table-a");
+  const uint8_t b = platform::BindPort("/dev/test-port-table-b");
+  ASSERT_NE(a, 0);
+  ASSERT_NE(b, 0);
+  EXPECT_NE(a, b);
+  EXPECT_EQ(platform::BindPort("/dev/test-port-table-a"), a);
+  EXPECT_EQ(platform::PortPath(a), "/dev/test-port-table-a");
+  EXPECT_EQ(platform::PortNumber("/dev/test-port-table-b"), b);
+  EXPECT_EQ(platform::PortNumber("/dev/never-bound"), 0);
+  EXPECT_EQ(platform::BindPort(""), 0);
+  EXPECT_EQ(platform::PortPath(0), "");
+}
+
+// The table is process-wide, so filling it up happens in a child process.
+TEST(PortTableDeathTest, RunsOutAfter255NumbersWithoutReusingOne) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        std::vector<uint8_t> seen;
+        for (int i = 0; i < 300; ++i) {
+          const uint8_t n = platform::BindPort("/dev/test-many-" + std::to_string(i));
+          if (n == 0) break;
+          seen.push_back(n);
+        }
+        const bool full = platform::BindPort("/dev/test-many-overflow") == 0;
+        const bool kept = platform::PortNumber("/dev/test-many-0") == seen.front();
+        const bool distinct = std::set<uint8_t>(seen.begin(), seen.end()).size() == seen.size();
+        std::exit(seen.size() <= 255 && full && kept && distinct ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST(Clock, ScaledClockRunsFasterAndSleepsFollowIt) {
+  testing_support::ScopedTimeScale fast(0.01);
+  const uint64_t t0 = platform::TickCount();
+  const auto r0 = std::chrono::steady_clock::now();
+  platform::SleepMs(2000);  // 20 ms of real time
+  const auto real = std::chrono::steady_clock::now() - r0;
+  EXPECT_GE(platform::TickCount() - t0, 2000u);
+  EXPECT_LT(real, std::chrono::seconds(1));
+  EXPECT_EQ(platform::RealMs(10000), 100);
+  EXPECT_EQ(platform::RealMs(3), 1);  // a short wait still yields
+  EXPECT_EQ(platform::RealMs(0), 0);
+}
+
+TEST(Clock, NeverRunsBackwardsAcrossScaleChanges) {
+  const uint64_t before = platform::TickCount();
+  {
+    testing_support::ScopedTimeScale slow(4.0);
+    EXPECT_GE(platform::TickCount(), before);
+  }
+  EXPECT_GE(platform::TickCount(), before);
+  platform::SetTimeScale(0.0);  // refused
+  EXPECT_EQ(platform::TimeScale(), 1.0);
+}
+
+class CountingTarget : public platform::MessageTarget {
+ public:
+  platform::LRESULT HandleMessage(uint32_t message, platform::WPARAM wParam,
+                                  platform::LPARAM lParam) override {
+    ++calls;
+    return static_cast<platform::LRESULT>(message + wParam) + lParam;
+  }
+  int calls = 0;
+};
+
+TEST(Messages, SendRunsTheHandlerAndReturnsItsResultNullSendsNothing) {
+  CountingTarget target;
+  EXPECT_EQ(platform::SendMessage(&target, 1025, 1002, 7), 1025 + 1002 + 7);
+  EXPECT_EQ(target.calls, 1);
+  EXPECT_EQ(platform::SendMessage(nullptr, 1025, 1002, 7), 0);
+}
+
+TEST(Messages, MessageBoxGoesThroughTheInstalledHook) {
+  std::vector<std::string> shown;
+  auto previous = platform::SetMessageBoxHook(
+      [&](const std::string& text, const std::string& caption) { shown.push_back(caption + "|" + text); });
+  platform::ShowMessageBox("Done!");
+  platform::ShowMessageBox("Magic number does not concide", "TQ4410");
+  platform::SetMessageBoxHook(previous);
+  EXPECT_EQ(shown, (std::vector<std::string>{"|Done!", "TQ4410|Magic number does not concide"}));
+}
+
+TEST(OsVersion, ModernByDefaultAndOverridableForOlderSystems) {
+  EXPECT_GE(platform::GetOsVersion().major, 10u);
+  platform::SetOsVersionOverride(platform::OsVersion{6, 1, 7601});
+  EXPECT_EQ(platform::GetOsVersion().major, 6u);
+  platform::SetOsVersionOverride(std::nullopt);
+  EXPECT_GE(platform::GetOsVersion().major, 10u);
+}
+
+TEST(PseudoTerminal, HostSideIsATerminalThatVanishesWhenTheControllerCloses) {
+  auto pty = platform::PseudoTerminal::Create();
+  ASSERT_TRUE(pty);
+  auto device = platform::SerialDevice::Create();
+  ASSERT_TRUE(device->Open(pty->Path()));
+  ASSERT_TRUE(device->SetLine({}));
+  const uint8_t hello[] = {1, 2, 3};
+  ASSERT_EQ(device->Write(hello, 3, 1000), platform::IoStatus::kOk);
+  uint8_t in[8];
+  size_t got = 0;
+  ASSERT_EQ(pty->Read(in, sizeof in, got, 1000), platform::IoStatus::kOk);
+  EXPECT_EQ(got, 3u);
+  pty->Close();
+  EXPECT_FALSE(pty->IsOpen());
+  EXPECT_EQ(device->Read(in, sizeof in, got), platform::IoStatus::kVanished);
+}
+
+TEST(SerialDevice, MissingDeviceAndUnknownBaudAreRefused) {
+  auto device = platform::SerialDevice::Create();
+  EXPECT_FALSE(device->Open("/dev/does-not-exist-tty"));
+  EXPECT_FALSE(device->Open("/dev/null"));  // not a terminal
+  auto pty = platform::PseudoTerminal::Create();
+  ASSERT_TRUE(device->Open(pty->Path()));
+  EXPECT_FALSE(device->SetBaud(123456));
+  EXPECT_TRUE(device->SetBaud(3000000));
+}
+
+}  // namespace

@@ -4,16 +4,38 @@
 
 namespace testing_support {
 
+void ScriptedPersonality::SetPayloadLength(PayloadFn fn) {
+  std::lock_guard<std::mutex> guard(lock_);
+  payloadLength_ = std::move(fn);
+}
+
+void ScriptedPersonality::SetRawLength(RawFn fn) {
+  std::lock_guard<std::mutex> guard(lock_);
+  rawLength_ = std::move(fn);
+}
+
+void ScriptedPersonality::SetAnswer(AnswerFn fn) {
+  std::lock_guard<std::mutex> guard(lock_);
+  answer_ = std::move(fn);
+}
+
 size_t ScriptedPersonality::PayloadLength(const std::vector<uint8_t>& header) const {
-  return payloadLength ? payloadLength(header) : 0;
+  std::lock_guard<std::mutex> guard(lock_);
+  return payloadLength_ ? payloadLength_(header) : 0;
 }
 
 size_t ScriptedPersonality::RawLength(const uint8_t* data, size_t available) const {
-  return rawLength ? rawLength(data, available) : kNoRaw;
+  std::lock_guard<std::mutex> guard(lock_);
+  return rawLength_ ? rawLength_(data, available) : kNoRaw;
 }
 
 phonesim::Reply ScriptedPersonality::Answer(const phonesim::Packet& request) {
-  if (answer) return answer(request);
+  AnswerFn fn;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    fn = answer_;
+  }
+  if (fn) return fn(request);
   return request.checkOk ? phonesim::Reply::Ack() : phonesim::Reply::None();
 }
 

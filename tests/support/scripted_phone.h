@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "protocol/misc_util_comm.h"
@@ -12,15 +13,26 @@
 namespace testing_support {
 
 // A phone personality whose sizes and answers a test sets as functions.
+// The setters may be called while the phone runs.
 class ScriptedPersonality : public phonesim::Personality {
  public:
-  std::function<size_t(const std::vector<uint8_t>&)> payloadLength;
-  std::function<size_t(const uint8_t*, size_t)> rawLength;
-  std::function<phonesim::Reply(const phonesim::Packet&)> answer;
+  using PayloadFn = std::function<size_t(const std::vector<uint8_t>&)>;
+  using RawFn = std::function<size_t(const uint8_t*, size_t)>;
+  using AnswerFn = std::function<phonesim::Reply(const phonesim::Packet&)>;
+
+  void SetPayloadLength(PayloadFn fn);
+  void SetRawLength(RawFn fn);
+  void SetAnswer(AnswerFn fn);
 
   size_t PayloadLength(const std::vector<uint8_t>& header) const override;
   size_t RawLength(const uint8_t* data, size_t available) const override;
   phonesim::Reply Answer(const phonesim::Packet& request) override;
+
+ private:
+  mutable std::mutex lock_;
+  PayloadFn payloadLength_;
+  RawFn rawLength_;
+  AnswerFn answer_;
 };
 
 // A simulated phone on a pseudo-terminal and a host link opened on it, reporting to a recording
