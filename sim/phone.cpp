@@ -251,10 +251,17 @@ void Phone::Handle(const Packet& request) {
 
 void Phone::LeaveLink() {
   // A phone that resets has finished sending first; the host's terminal would otherwise drop
-  // what it had not read yet when the line hangs up.
-  const auto deadline = Clock::now() + std::chrono::seconds(1);
-  while (pty_->PendingForHost() > 0 && Clock::now() < deadline && !stop_) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  // what it had not read yet when the line hangs up. The terminal hands written bytes to the
+  // host side a moment later, so first give them time to show up, then wait until they are read.
+  const auto start = Clock::now();
+  const auto arrival = start + std::chrono::milliseconds(20);
+  const auto deadline = start + std::chrono::seconds(1);
+  bool seen = false;
+  while (!stop_ && Clock::now() < deadline) {
+    const bool pending = pty_->PendingForHost() > 0;
+    seen = seen || pending;
+    if (!pending && (seen || Clock::now() >= arrival)) break;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   pty_->Close();
 }

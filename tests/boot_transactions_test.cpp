@@ -227,7 +227,7 @@ class ReadBack : public BootTransactions {
 
 TEST_F(ReadBack, CollectsTheRawBytesThatFollowTheRequest) {
   const Bytes memory = Pattern(3000, 9);
-  f.Script().SetAnswer([&](const phonesim::Packet&) { return Reply::Raw(memory); });
+  f.Script().SetAnswer([memory](const phonesim::Packet&) { return Reply::Raw(memory); });
   Bytes out(3000, 0);
   const Bytes request = BootHeader(0x05);
   EXPECT_EQ(f.link.AsyncRxFile(request.data(), nullptr, request.size(), out.data(), out.size(), 500),
@@ -237,7 +237,7 @@ TEST_F(ReadBack, CollectsTheRawBytesThatFollowTheRequest) {
 }
 
 TEST_F(ReadBack, BytesBeyondTheDestinationAreDiscarded) {
-  f.Script().SetAnswer([&](const phonesim::Packet&) { return Reply::Raw(Pattern(2500, 1)); });
+  f.Script().SetAnswer([](const phonesim::Packet&) { return Reply::Raw(Pattern(2500, 1)); });
   Bytes out(2100, 0);
   out.push_back(0xEE);  // a guard byte the transfer must not reach
   const Bytes request = BootHeader(0x05);
@@ -257,7 +257,7 @@ TEST_F(ReadBack, SilentPhoneEndsTheCollectionEmpty) {
 }
 
 TEST_F(ReadBack, PhoneVanishingMidBlockLeavesAShortCount) {
-  f.Script().SetAnswer([&](const phonesim::Packet&) { return Reply::Raw(Pattern(4096, 2)); });
+  f.Script().SetAnswer([](const phonesim::Packet&) { return Reply::Raw(Pattern(4096, 2)); });
   Fail(FaultKind::kVanish, Fault{.afterBytes = 1500});
   Bytes out(4096, 0);
   const Bytes request = BootHeader(0x05);

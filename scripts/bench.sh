@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds the optimised configuration and prints the benchmark figures.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+cmake --preset default >/dev/null
+cmake --build --preset default --target bench_codec bench_link
+build/default/bin/bench_codec
+build/default/bin/bench_link

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Runs every test: builds the optimised, address/undefined-behaviour and thread sanitizer
+# configurations and runs the whole suite in each.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+scripts/install-deps.sh
+for preset in default asan tsan; do
+  echo "=== $preset ==="
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done
