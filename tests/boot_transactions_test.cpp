@@ -275,3 +275,59 @@ TEST_F(ReadBack, ClosedPortFails) {
 }
 
 }  // namespace
+
+namespace {
+
+// A device whose transmit queue never drains: what a stalled USB adapter does. A pseudo-terminal
+// cannot be made to do this, so the test hands the link a device of its own.
+class StalledDevice : public platform::SerialDevice {
+ public:
+  bool Open(const std::string&) override { return true; }
+  void Close() override { open = false; }
+  bool IsOpen() const override { return open; }
+  bool SetLine(const platform::LineParams&) override { return true; }
+  bool SetBaud(uint32_t) override { return true; }
+  bool SetDtr(bool) override { return true; }
+  bool Purge(bool, bool) override { return true; }
+  platform::IoStatus Read(void*, size_t, size_t& got) override {
+    got = 0;
+    return platform::IoStatus::kOk;
+  }
+  platform::IoStatus Write(const void* data, size_t length, int) override {
+    const auto* b = static_cast<const uint8_t*>(data);
+    written.insert(written.end(), b, b + length);
+    return writeStatus;
+  }
+  platform::IoStatus Drain(int) override { return platform::IoStatus::kTimeout; }
+  platform::IoStatus WaitReadable(int) override { return platform::IoStatus::kTimeout; }
+
+  bool open = true;
+  std::vector<uint8_t> written;
+  platform::IoStatus writeStatus = platform::IoStatus::kOk;
+};
+
+TEST(RawSend, FlushFailureIsReportedButTheDataStillGoesOut) {
+  testing_support::RecordingWindow window;
+  CMiscUtilComm link;
+  link.SetParentHandle(&window);
+  auto device = std::make_unique<StalledDevice>();
+  StalledDevice* stalled = device.get();
+  link.SetPortHandle(std::move(device));
+  const Bytes data = {1, 2, 3};
+  EXPECT_EQ(link.AsyncTxExFile(nullptr, nullptr, data.size(), data.data()), kTxOk);
+  EXPECT_EQ(window.Texts(), Lines{"AsyncTxExFile Error"});
+  EXPECT_EQ(stalled->written, data);
+}
+
+TEST(RawSend, WriteThatFailsIsAFailure) {
+  CMiscUtilComm link;
+  auto device = std::make_unique<StalledDevice>();
+  device->writeStatus = platform::IoStatus::kError;
+  link.SetPortHandle(std::move(device));
+  const Bytes data = {1, 2, 3};
+  EXPECT_EQ(link.AsyncTxExFile(nullptr, nullptr, data.size(), data.data()), kTxFail);
+  EXPECT_EQ(link.GetError(), COMM_WRITE_ERROR);
+  EXPECT_EQ(link.MDMAsyncTx(data.data(), nullptr, data.size()), kTxFail);
+}
+
+}  // namespace
