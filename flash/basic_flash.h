@@ -1,0 +1,137 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/export.h"
+#include "platform/message_target.h"
+#include "protocol/misc_util_comm.h"
+#include "protocol/packets.h"
+
+// One NVIDIA partition of a factory file, as read from its table.
+struct nv_partition_t {
+  uint32_t firstWord = 0;
+  uint32_t sectors = 0;  // 512-byte sectors; 0xFFFFFFFF in the file = no partition
+  uint32_t advance = 0;
+  int32_t present = 0;
+};
+
+// Everything one download run with one phone needs besides the port: the images cut from the
+// firmware, the download buffers of the run, the default time-out and the window that shows
+// progress. Each step talks to the phone through the link it is given, reports its outcome as
+// status lines and progress codes, and returns 1 (success) or 0 (failure).
+//
+// Image buffers are a 32-bit little-endian length followed by that many bytes; the steps never
+// read past that length. The steps of one chip family live in one source file each:
+// infineon.cpp, nvidia.cpp, omap.cpp; resets, USB switches and factory data in phone_control.cpp.
+class CORVANE_API CBasicFlash {
+ public:
+  static constexpr int kMaxBuffers = 20;
+  static constexpr size_t kBootInfoSize = 172;
+  static constexpr size_t kSecuritySize = 2048;
+  static constexpr size_t kFlashAddressOffset = 1920;  // in the security block
+  static constexpr size_t kCodeDescWords = 7;          // 28 bytes; word 4 = code length
+  static constexpr size_t kLoaderDescWords = 5;        // 20 bytes; word 2 = size, word 4 = offset
+  static constexpr int kPartitions = 32;
+  static constexpr size_t kBlockSize = 524288;         // 512 KiB blocks of the AP loaders
+  static constexpr size_t kStagingSize = 524290;
+
+  CBasicFlash();
+  virtual ~CBasicFlash();
+  CBasicFlash(const CBasicFlash&) = delete;
+  CBasicFlash& operator=(const CBasicFlash&) = delete;
+
+  // --- object, reporting -------------------------------------------------------------------
+  // Takes the run's image buffers (an array of kMaxBuffers pointers; `count` is not used).
+  void InitDLBuffer(int count, uint8_t* const* buffers);
+  uint32_t GetDefaultTimeout() const { return m_nDefaultTimeout; }
+  void SetDefaultTimeout(uint32_t ms) { m_nDefaultTimeout = ms; }
+  void SetParentHandle(HWND window) { m_hParent = window; }
+  HWND GetParentHandle() const { return m_hParent; }
+
+  // Final synchronisation with the boot loader (command 0x89).
+  virtual int Complete(CMiscUtilComm* comm);
+
+  // A status line (message 1025/1001) and a progress or phase code (1025/1002) to the parent.
+  void SendText(const char* text);
+  void SendTextF(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void SendCode(intptr_t code);
+
+  // --- Infineon boot loaders (infineon.cpp) ------------------------------------------------
+  int PSIRAMDownload(CMiscUtilComm* comm);
+  int EBLDownload(CMiscUtilComm* comm);
+  int IFXCommSet(CMiscUtilComm* comm);
+  int SetIFXFlashID(CMiscUtilComm* comm);
+  int IFXReqCFIInfo_1(CMiscUtilComm* comm);
+  int IFXReqCFIInfo_2(CMiscUtilComm* comm);
+  int BasicIFXSetting(CMiscUtilComm* comm);
+  int IFXSecuritySettingA(CMiscUtilComm* comm, uint32_t ignored, uint32_t flags);
+  int IFXSecuritySettingB(CMiscUtilComm* comm, uint32_t ignored);
+  int IFXSecuritySettingC(CMiscUtilComm* comm, uint32_t ignored, uint32_t flags);
+
+  // --- Infineon image and flash programming (infineon.cpp) ---------------------------------
+  int ExtractPsiEbl(const uint8_t* image, CMiscUtilComm* comm);
+  int ExtractDataFromIFX(const uint8_t* image, CMiscUtilComm* comm);
+  static uint16_t IFX_CheckSumB(const uint8_t* data, uint16_t length);
+  int IFXReqStartA(CMiscUtilComm* comm);
+  int IFXReqStartB(CMiscUtilComm* comm);
+  int IFXEraseAll(CMiscUtilComm* comm);
+  int IFXErase(CMiscUtilComm* comm);
+  int IFXEraseCheck(CMiscUtilComm* comm);
+  int IFXReqFlashSetAddress(CMiscUtilComm* comm);
+  int IFXDownload(const uint8_t* image, CMiscUtilComm* comm);
+  int IFXDownloadB(const uint8_t* image, CMiscUtilComm* comm);
+  int IFXReqEnd(CMiscUtilComm* comm);
+  int IFXNormalDownload(const uint8_t* image, CMiscUtilComm* comm);
+  int IFXNormalDownloadB(const uint8_t* image, CMiscUtilComm* comm);
+  int IFXFactoryDownload(const char* path, CMiscUtilComm* comm, uint32_t flags);
+
+  // --- NVIDIA (nvidia.cpp) -----------------------------------------------------------------
+  int BCTSetup(uint8_t selector, CMiscUtilComm* comm);
+  int BCTDownload(const uint8_t* image, uint8_t selector, CMiscUtilComm* comm, uint32_t parameter);
+  int NormalDownload(const uint8_t* image, uint8_t partition, CMiscUtilComm* comm);
+  int nVidiaFactoryDownload(const char* path, CMiscUtilComm* comm);
+
+  // --- OMAP eMMC (omap.cpp) ----------------------------------------------------------------
+  int OMAPFlashStart(CMiscUtilComm* comm);
+  int OMAPErasePart(uint32_t start, uint32_t length, CMiscUtilComm* comm);
+  int OMAPNormalDownload(const uint8_t* image, uint8_t partition, uint32_t address, uint32_t size,
+                         CMiscUtilComm* comm);
+  int OMAPFileBaseDownload(const char* path, uint8_t partition, uint32_t address, uint32_t size,
+                           CMiscUtilComm* comm);
+  int OMAPFactoryDownload(const char* path, CMiscUtilComm* comm);
+
+  // --- resets, USB switches, factory data (phone_control.cpp) ------------------------------
+  int NormalReset(CMiscUtilComm* comm);
+  int PreNormalReset(CMiscUtilComm* comm);
+  int CPUSBSwitch(CMiscUtilComm* comm);
+  int SwitchUSBToAP(CMiscUtilComm* comm);
+  int ExtractFactoryInfo(CMiscUtilComm* comm);
+
+  // --- members ------------------------------------------------------------------------------
+  prot_rsp_t m_FactoryRsp{};                    // filled by ExtractFactoryInfo
+  static constexpr size_t kFactoryDataSize = 96;
+  uint8_t m_FactoryData[kFactoryDataSize] = {}; // the whole factory answer, zero after its end
+  int32_t m_nNonHDLCMode = 0;                   // the modem's download mode takes raw transfers
+  uint32_t m_nCodeDataOffset = 0;               // of the code in the Infineon image
+  uint8_t m_BootInfo[kBootInfoSize] = {};       // payload of the flash-ID command
+  uint8_t m_Security[kSecuritySize] = {};       // payload of start B; flash address at 1920
+  uint8_t m_StartReq[kSecuritySize] = {};       // payload of start A
+  uint32_t m_CodeDesc[kCodeDescWords] = {};     // word 4 counts down as code is sent
+  std::vector<uint8_t> m_PsiImage;              // PSI cut from the image
+  std::vector<uint8_t> m_EblImage;              // EBL cut from the image
+  uint32_t m_PsiDesc[kLoaderDescWords] = {};
+  uint32_t m_EblDesc[kLoaderDescWords] = {};
+  std::string m_strStatus;                      // the text last sent
+  HWND m_hParent = nullptr;
+  const uint8_t* m_pDLBuffer[kMaxBuffers] = {};
+  nv_partition_t m_PartTable[kPartitions] = {};
+  uint32_t m_nDefaultTimeout = 0;
+
+ protected:
+  // The 32-bit length that leads an image buffer, and its data.
+  static uint32_t ImageLength(const uint8_t* image);
+  static const uint8_t* ImageData(const uint8_t* image) { return image + 4; }
+};
