@@ -9,8 +9,13 @@ platform::LRESULT RecordingWindow::HandleMessage(uint32_t message, platform::WPA
   Message m{message, wParam, 0, {}};
   const bool isText = message == notify::kMsgNotify &&
                       (wParam == notify::kStatusText || wParam == notify::kFileLine);
-  if (isText) {
+  const bool isFactory = message == notify::kMsgFactory;
+  if (isText || (isFactory && wParam == notify::kFactoryModelName)) {
     m.text = reinterpret_cast<const char*>(lParam);
+  } else if (isFactory && wParam == notify::kFactoryPid) {
+    // The PID block is valid only while the message is handled: copy its 64 bytes now.
+    const auto* block = reinterpret_cast<const char*>(lParam);
+    m.text.assign(block, block + 64);
   } else {
     m.value = lParam;
   }
@@ -29,6 +34,28 @@ std::vector<std::string> RecordingWindow::Texts() const {
   std::vector<std::string> out;
   for (const Message& m : messages_) {
     if (m.message == notify::kMsgNotify && m.wParam == notify::kStatusText) out.push_back(m.text);
+  }
+  return out;
+}
+
+std::vector<platform::LPARAM> RecordingWindow::Codes() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  std::vector<platform::LPARAM> out;
+  for (const Message& m : messages_) {
+    if (m.message == notify::kMsgNotify && m.wParam == notify::kProgress) out.push_back(m.value);
+  }
+  return out;
+}
+
+std::vector<std::string> RecordingWindow::Log() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  std::vector<std::string> out;
+  for (const Message& m : messages_) {
+    if (m.message == notify::kMsgNotify && m.wParam == notify::kProgress) {
+      out.push_back("#" + std::to_string(m.value));
+    } else if (m.message == notify::kMsgNotify) {
+      out.push_back(m.text);
+    }
   }
   return out;
 }

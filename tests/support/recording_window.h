@@ -16,7 +16,7 @@ class RecordingWindow : public platform::MessageTarget {
     uint32_t message;
     platform::WPARAM wParam;
     platform::LPARAM value;  // numeric parameter (0 for texts)
-    std::string text;        // copied text for status and file lines
+    std::string text;        // copied text: status and file lines, model name, 64-byte PID block
   };
 
   platform::LRESULT HandleMessage(uint32_t message, platform::WPARAM wParam,
@@ -25,6 +25,10 @@ class RecordingWindow : public platform::MessageTarget {
   std::vector<Message> Messages() const;
   // The status lines, in order.
   std::vector<std::string> Texts() const;
+  // The progress and phase codes, in order.
+  std::vector<platform::LPARAM> Codes() const;
+  // Status lines and codes interleaved as sent; a code appears as "#<code>".
+  std::vector<std::string> Log() const;
   void Clear();
 
  private:
