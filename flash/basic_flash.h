@@ -8,6 +8,7 @@
 #include "platform/export.h"
 #include "platform/message_target.h"
 #include "protocol/misc_util_comm.h"
+#include "ports/serial_port_entry.h"
 #include "protocol/packets.h"
 
 // One NVIDIA partition of a factory file, as read from its table.
@@ -103,6 +104,20 @@ class CORVANE_API CBasicFlash {
                            CMiscUtilComm* comm);
   int OMAPFactoryDownload(const char* path, CMiscUtilComm* comm);
 
+  // --- Qualcomm modem download mode (qualcomm.cpp) ------------------------------------------
+  int MDMSendCmdLineToPhone(CMiscUtilComm* comm);
+  int MDMDloadSet(CMiscUtilComm* comm);
+  int MDMDLoadNoopF(CMiscUtilComm* comm);
+  int MDMChangeDloadHDLCMode(int mode, CMiscUtilComm* comm);
+  int MDMChangeHDLCMode(int mode);
+  int WriteForMDMBIN(CMiscUtilComm* comm);
+  int MDMDownLoadErase(uint32_t firstBlock, uint32_t endBlock, CMiscUtilComm* comm);
+  int MDMNandFlashInit(uint32_t block, CMiscUtilComm* comm);
+  int MDMNandFlashFinalize(CMiscUtilComm* comm);
+  int MDMDownLoadReset(CMiscUtilComm* comm);
+  // The port of the phone after it re-enumerated: its number, or 255 when none appeared in 20 s.
+  uint8_t SearchUSBDevice();
+
   // --- resets, USB switches, factory data (phone_control.cpp) ------------------------------
   int NormalReset(CMiscUtilComm* comm);
   int PreNormalReset(CMiscUtilComm* comm);
@@ -129,6 +144,7 @@ class CORVANE_API CBasicFlash {
   const uint8_t* m_pDLBuffer[kMaxBuffers] = {};
   nv_partition_t m_PartTable[kPartitions] = {};
   uint32_t m_nDefaultTimeout = 0;
+  std::vector<SerialPortEntry> m_PortList;      // ports found by SearchUSBDevice
 
  protected:
   // The 32-bit length that leads an image buffer, and its data.

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -55,8 +56,9 @@ class PosixSerialDevice final : public SerialDevice {
     if (fd_ >= 0) return false;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
-    // Exclusive like a COM port: a second open of the same tty fails with EBUSY.
-    if (!::isatty(fd) || ::ioctl(fd, TIOCEXCL) != 0) {
+    // Exclusive like a COM port: TIOCEXCL refuses further opens (except to root), and the
+    // advisory lock that serial tools share refuses them to everyone, root included.
+    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
       ::close(fd);
       return false;
     }

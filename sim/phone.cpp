@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 #include "platform/port_table.h"
+#include "ports/published_ports.h"
 #include "protocol/hdlc.h"
 
 namespace phonesim {
@@ -72,18 +73,33 @@ const char* FaultName(FaultKind kind) {
 
 }  // namespace
 
-Phone::Phone(std::unique_ptr<Personality> personality)
-    : personality_(std::move(personality)), reader_(*personality_) {
+Phone::Phone(std::unique_ptr<Personality> personality, PortIdentity identity)
+    : personality_(std::move(personality)), reader_(*personality_), identity_(std::move(identity)) {
   std::string error;
   pty_ = platform::PseudoTerminal::Create(&error);
   if (!pty_) throw std::runtime_error("phonesim: cannot create a pseudo-terminal: " + error);
   path_ = pty_->Path();
   port_ = platform::BindPort(path_);
+  if (!identity_.description.empty()) {
+    ports::PublishPort({path_, identity_.description, identity_.vendor, identity_.product,
+                        identity_.interface});
+  }
   thread_ = std::thread([this] { Run(); });
 }
 
 Phone::~Phone() {
   Stop();
+  CloseLink();
+}
+
+void Phone::SetOnLeave(std::function<void()> onLeave) {
+  std::lock_guard<std::mutex> guard(lock_);
+  onLeave_ = std::move(onLeave);
+}
+
+// The port disappears from discovery together with the device.
+void Phone::CloseLink() {
+  if (!identity_.description.empty()) ports::UnpublishPort(path_);
   pty_->Close();
 }
 
@@ -94,13 +110,13 @@ void Phone::Stop() {
 
 void Phone::Vanish() {
   if (!thread_.joinable()) {
-    pty_->Close();
+    CloseLink();
     return;
   }
   vanishRequested_ = true;
   // The phone's thread closes the link itself, so that no descriptor is closed under its feet.
   while (!threadDone_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  pty_->Close();
+  CloseLink();
 }
 
 void Phone::InjectFault(const Fault& fault) {
@@ -189,8 +205,15 @@ void Phone::Run() {
     }
   }
   // Stopped phones keep the link up; every other way out of the loop leaves it.
-  if (!stop_) pty_->Close();
+  const bool leftByItself = !stop_ && !vanishRequested_;
+  if (!stop_) CloseLink();
+  std::function<void()> onLeave;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    onLeave = onLeave_;
+  }
   threadDone_ = true;
+  if (leftByItself && onLeave) onLeave();
 }
 
 void Phone::Handle(const Packet& request) {
@@ -263,7 +286,7 @@ void Phone::LeaveLink() {
     if (!pending && (seen || Clock::now() >= arrival)) break;
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
-  pty_->Close();
+  CloseLink();
 }
 
 // Returns false when the phone leaves the link after this answer.

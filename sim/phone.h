@@ -56,12 +56,22 @@ struct PhoneStats {
   uint64_t waitingForHostUs = 0;
 };
 
+// How a phone's port presents itself to port discovery. With a description, the phone publishes
+// its port (and withdraws it when it leaves the link), so that discovery finds it like a USB
+// phone; without one it stays private to whoever holds its path or number.
+struct PortIdentity {
+  std::string description;
+  uint16_t vendor = 0;
+  uint16_t product = 0;
+  int interface = -1;
+};
+
 // A simulated phone on a real pseudo-terminal: the host opens Path() (bound to PortNumber() in
 // the port table) as it opens a USB serial port. The phone runs on its own thread until it is
 // stopped, leaves the link, or is destroyed.
 class Phone {
  public:
-  explicit Phone(std::unique_ptr<Personality> personality);
+  explicit Phone(std::unique_ptr<Personality> personality, PortIdentity identity = {});
   ~Phone();
   Phone(const Phone&) = delete;
   Phone& operator=(const Phone&) = delete;
@@ -86,6 +96,10 @@ class Phone {
   // Stops the phone's thread (the link stays up but nobody answers).
   void Stop();
 
+  // Called on the phone's thread right after the phone left the link by itself (an answer that
+  // leaves, or a vanish fault). Set it before the phone can leave.
+  void SetOnLeave(std::function<void()> onLeave);
+
  private:
   void Run();
   void Handle(const Packet& request);
@@ -93,6 +107,7 @@ class Phone {
   bool Send(const Reply& reply, bool corruptCheck, size_t vanishAt);
   bool WriteAll(const uint8_t* data, size_t length);
   void LeaveLink();
+  void CloseLink();
   void Record(TranscriptEntry entry);
 
   std::unique_ptr<platform::PseudoTerminal> pty_;
@@ -100,6 +115,8 @@ class Phone {
   FrameReader reader_;
   std::string path_;
   uint8_t port_ = 0;
+  PortIdentity identity_;
+  std::function<void()> onLeave_;
 
   mutable std::mutex lock_;  // guards everything below and every call of the personality
   std::vector<Fault> faults_;

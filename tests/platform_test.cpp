@@ -139,3 +139,18 @@ TEST(SerialDevice, MissingDeviceAndUnknownBaudAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SerialDevice, SecondOpenOfTheSamePortIsRefusedUntilTheFirstCloses) {
+  auto pty = platform::PseudoTerminal::Create();
+  ASSERT_TRUE(pty);
+  auto first = platform::SerialDevice::Create();
+  auto second = platform::SerialDevice::Create();
+  ASSERT_TRUE(first->Open(pty->Path()));
+  EXPECT_FALSE(second->Open(pty->Path()));  // refused even to root
+  first->Close();
+  EXPECT_TRUE(second->Open(pty->Path()));
+}
+
+}  // namespace

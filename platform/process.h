@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/export.h"
+
+// The running process and its user's places on disk.
+namespace platform {
+
+CORVANE_API int64_t ProcessId();
+// Whether a process with this id runs (a process of another user counts as running).
+CORVANE_API bool ProcessAlive(int64_t pid);
+// A directory private to this user for run-time files (created if missing): the session's
+// runtime directory where there is one, else one under the temporary directory.
+CORVANE_API std::string UserRuntimeDirectory();
+// The directory holding the running program ("" if unknown).
+CORVANE_API std::string ExecutableDirectory();
+// The user's configuration directory (~/.config), "" without a home.
+CORVANE_API std::string UserConfigDirectory();
+
+}  // namespace platform

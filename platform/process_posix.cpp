@@ -1,0 +1,45 @@
+#include <errno.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/process.h"
+
+namespace platform {
+
+int64_t ProcessId() { return static_cast<int64_t>(::getpid()); }
+
+bool ProcessAlive(int64_t pid) {
+  if (pid <= 0) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+std::string UserRuntimeDirectory() {
+  if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(xdg, ec)) return xdg;
+  }
+  const std::string dir = (std::filesystem::temp_directory_path() /
+                           ("tarvex-" + std::to_string(::getuid())))
+                              .string();
+  ::mkdir(dir.c_str(), 0700);
+  return dir;
+}
+
+std::string ExecutableDirectory() {
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : exe.parent_path().string();
+}
+
+std::string UserConfigDirectory() {
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return xdg;
+  if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.config";
+  return {};
+}
+
+}  // namespace platform

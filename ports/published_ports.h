@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/export.h"
+
+// Serial ports announced by programs rather than by the kernel: a simulated phone publishes its
+// pseudo-terminal here, with the description its driver would give, so that port discovery finds
+// it like a USB phone, in this process or any other of the same user.
+namespace ports {
+
+struct PublishedPort {
+  std::string path;         // /dev/pts/N
+  std::string description;  // "Zelco Mobile USB Modem"
+  uint16_t vendor = 0;
+  uint16_t product = 0;
+  int interface = -1;
+};
+
+// Where announcements are kept; tests point this at a directory of their own ("" = default).
+CORVANE_API void SetPublishDirectory(const std::string& directory);
+CORVANE_API std::string PublishDirectory();
+
+CORVANE_API bool PublishPort(const PublishedPort& port);
+CORVANE_API void UnpublishPort(const std::string& path);
+
+// The announcements whose device still exists and whose publisher still runs; stale ones left
+// by a program that died are removed on the way.
+CORVANE_API std::vector<PublishedPort> PublishedPorts();
+
+}  // namespace ports

@@ -1,0 +1,241 @@
+// Finding phone ports: the name filter, the final pass, sysfs trees and published ports.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/port_table.h"
+#include "platform/serial_device.h"
+#include "ports/find_phone_ports.h"
+#include "ports/port_enumeration.h"
+#include "ports/published_ports.h"
+#include "ports/usb_descriptions.h"
+#include "sim/generic_boot_loader.h"
+#include "sim/phone.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ports::AcceptedByNameFilter;
+using testing_support::TempDir;
+
+TEST(NameFilter, EachAcceptedNameMustBeginTheDescription) {
+  const std::vector<std::string> accepted = {
+      "Zelco CDMA USB Modem",         "Zelco Mobile USB Modem #2",
+      "Zelco Mobile USB Serial Port", "Zelco CDMA USB Serial Port (COM7)",
+      "FOMA L-04C",                   "Qualcomm HS-USB Diagnostics 9025",
+      "FOMA SA800i OBEX Port",        "FOMA SAOBEX"};
+  for (const auto& d : accepted) EXPECT_TRUE(AcceptedByNameFilter(d)) << d;
+  const std::vector<std::string> refused = {
+      "",
+      "My Zelco Mobile USB Serial Port",   // a word in front
+      "zelco mobile usb modem",            // case matters
+      "Zelco Mobile USB",                  // too short
+      "FOMA SA800i Modem",                 // SA without OBEX
+      "FOMA sa OBEX",
+      "Qualcomm HS-USB QDLoader 9008",
+      "foma L"};
+  for (const auto& d : refused) EXPECT_FALSE(AcceptedByNameFilter(d)) << d;
+}
+
+TEST(FinalPass, DropsRefusedEntriesInPlaceAndCutsInstanceSuffixes) {
+  std::vector<SerialPortEntry> list(5);
+  list[0].description = "Modem";                                   // refused
+  list[1].description = "Zelco Mobile USB Serial Port #3";
+  list[2].description = "";                                         // refused: no description
+  list[3].description = "Other";                                    // refused, right after one
+  list[4].description = "Zelco CDMA USB Modem";
+  list[4].shortName = "kept";
+  ports::FinalPass(list, false);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].shortName, "Zelco Mobile USB Serial Port");
+  EXPECT_EQ(list[1].shortName, "kept");  // a short name already set stays
+  EXPECT_EQ(ports::ShortName(" #1 Zelco"), " #1 Zelco");  // the suffix must come after something
+  EXPECT_EQ(ports::ShortName("A #1 #2"), "A");
+}
+
+TEST(UsbDescriptionTable, ParsesCommentsWildcardsAndLetsLaterLinesWin) {
+  ports::UsbDescriptionTable table;
+  table.Parse(
+      "# a comment\n"
+      "1d6b 0104 * Zelco CDMA USB Modem   # trailing comment\n"
+      "1d6b 0104 02 Zelco CDMA USB Serial Port\r\n"
+      "zzzz 0104 00 bad vendor\n"
+      "1d6b 0104 00\n"
+      "12345 0001 00 too wide\n"
+      "\n");
+  EXPECT_EQ(table.Size(), 2u);
+  EXPECT_EQ(table.Rejected(), 3u);
+  EXPECT_EQ(table.Find(0x1d6b, 0x0104, 0), "Zelco CDMA USB Modem");
+  EXPECT_EQ(table.Find(0x1d6b, 0x0104, 2), "Zelco CDMA USB Serial Port");
+  EXPECT_FALSE(table.Find(0x1d6b, 0x0105, 0).has_value());
+}
+
+// A fake /sys with USB ttys laid out as the kernel lays them out.
+class FakeSysfs {
+ public:
+  explicit FakeSysfs(const fs::path& root) : root_(root) {
+    fs::create_directories(root_ / "class/tty");
+  }
+
+  struct Usb {
+    std::string vid, pid, product;
+    int iface = 0;
+    std::string ifaceString;
+    int ifaceClass = 2;
+  };
+
+  void AddAcm(const std::string& tty, const Usb& usb) { Add(tty, usb, false); }
+  void AddUsbSerial(const std::string& tty, const Usb& usb) { Add(tty, usb, true); }
+  void AddNonUsb(const std::string& tty) {
+    const fs::path dev = root_ / "devices/platform/serial8250" / tty;
+    fs::create_directories(dev / "tty" / tty);
+    fs::create_directory_symlink(dev / "tty" / tty, root_ / "class/tty" / tty);
+    fs::create_directory_symlink(dev, dev / "tty" / tty / "device");
+  }
+  void AddVirtual(const std::string& tty) {
+    fs::create_directories(root_ / "devices/virtual/tty" / tty);
+    fs::create_directory_symlink(root_ / "devices/virtual/tty" / tty, root_ / "class/tty" / tty);
+  }
+
+ private:
+  static void Write(const fs::path& file, const std::string& text) {
+    std::ofstream(file) << text << "\n";
+  }
+
+  void Add(const std::string& tty, const Usb& usb, bool usbSerial) {
+    const fs::path device = root_ / "devices/pci0000:00/usb1" / ("1-" + std::to_string(++n_));
+    const fs::path iface = device / (device.filename().string() + ":1." + std::to_string(usb.iface));
+    fs::create_directories(iface);
+    Write(device / "idVendor", usb.vid);
+    Write(device / "idProduct", usb.pid);
+    if (!usb.product.empty()) Write(device / "product", usb.product);
+    Write(iface / "bInterfaceNumber", "0" + std::to_string(usb.iface));
+    Write(iface / "bInterfaceClass", "0" + std::to_string(usb.ifaceClass));
+    if (!usb.ifaceString.empty()) Write(iface / "interface", usb.ifaceString);
+    const fs::path owner = usbSerial ? iface / tty : iface;  // usb-serial adds a port level
+    const fs::path node = owner / "tty" / tty;
+    fs::create_directories(node);
+    fs::create_directory_symlink(owner, node / "device");
+    fs::create_directory_symlink(node, root_ / "class/tty" / tty);
+  }
+
+  fs::path root_;
+  int n_ = 0;
+};
+
+class Discovery : public ::testing::Test {
+ protected:
+  Discovery() : sys(dir.Path() / "sys") {
+    ports::SetPublishDirectory(dir / "published");
+    ports::SetSystemRoot((dir.Path() / "sys").string());
+    table.Parse("2c7c 0125 02 Zelco Mobile USB Serial Port\n");
+  }
+  ~Discovery() override {
+    ports::SetPublishDirectory("");
+    ports::SetSystemRoot("");
+  }
+
+  std::vector<SerialPortEntry> Enumerate(bool modemClass = false) {
+    return ports::EnumerateSerialPorts(modemClass, (dir.Path() / "sys").string(), table);
+  }
+
+  TempDir dir;
+  FakeSysfs sys;
+  ports::UsbDescriptionTable table;
+};
+
+TEST_F(Discovery, UsbTtysGetTheirDescriptionFromTableInterfaceOrProduct) {
+  sys.AddAcm("ttyACM0", {"1d6b", "0104", "Phone", 0, "Zelco CDMA USB Modem"});
+  sys.AddUsbSerial("ttyUSB0", {"2c7c", "0125", "Other", 2, "Ignored interface string", 0xff});
+  sys.AddAcm("ttyACM1", {"04c5", "1234", "FOMA L-04C", 1, ""});
+  sys.AddNonUsb("ttyS0");
+  sys.AddVirtual("tty1");
+  const auto found = Enumerate();
+  ASSERT_EQ(found.size(), 3u);
+  EXPECT_EQ(found[0].portName, "ttyACM0");
+  EXPECT_EQ(found[0].devicePath, "/dev/ttyACM0");
+  EXPECT_EQ(found[0].description, "Zelco CDMA USB Modem");  // the interface string
+  EXPECT_EQ(found[0].isUsb, 1);
+  EXPECT_EQ(found[0].usbVendor, 0x1d6b);
+  EXPECT_EQ(found[1].portName, "ttyACM1");
+  EXPECT_EQ(found[1].description, "FOMA L-04C");  // the product string
+  EXPECT_EQ(found[1].usbInterface, 1);
+  EXPECT_EQ(found[2].portName, "ttyUSB0");
+  EXPECT_EQ(found[2].description, "Zelco Mobile USB Serial Port");  // the table wins
+  EXPECT_EQ(found[2].usbInterface, 2);
+  for (const auto& e : found) {
+    EXPECT_NE(e.portNumber, 0);
+    EXPECT_EQ(platform::PortPath(e.portNumber), e.devicePath);
+  }
+}
+
+TEST_F(Discovery, ModemClassKeepsOnlyCommunicationsInterfaces) {
+  sys.AddAcm("ttyACM0", {"1d6b", "0104", "Phone", 0, "Zelco CDMA USB Modem"});
+  sys.AddUsbSerial("ttyUSB0", {"2c7c", "0125", "Other", 2, "", 0xff});
+  const auto found = Enumerate(true);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].portName, "ttyACM0");
+}
+
+TEST_F(Discovery, MissingOrBrokenSysfsGivesNothingRatherThanFailing) {
+  EXPECT_TRUE(ports::EnumerateSerialPorts(false, (dir / "no-such-root"), table).empty());
+  fs::create_directories(dir.Path() / "sys/class/tty/ttyACM9");
+  fs::create_directory_symlink(dir.Path() / "missing", dir.Path() / "sys/class/tty/ttyACM9/device");
+  EXPECT_TRUE(Enumerate().empty());
+}
+
+TEST_F(Discovery, SimulatedPhonesArePublishedWhileTheyAreOnTheirPort) {
+  std::string path;
+  {
+    phonesim::Phone phone(std::make_unique<phonesim::GenericBootLoader>(),
+                          {"Zelco Mobile USB Modem", 0x1d6b, 0x0104, 0});
+    path = phone.Path();
+    const auto found = Enumerate();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].devicePath, path);
+    EXPECT_EQ(found[0].description, "Zelco Mobile USB Modem");
+    EXPECT_EQ(found[0].portNumber, phone.PortNumber());
+    EXPECT_EQ(found[0].portName.rfind("pts", 0), 0u);
+    phone.Vanish();
+    EXPECT_TRUE(Enumerate().empty());  // gone with its device
+  }
+  // A phone without an identity is private to whoever holds its path.
+  phonesim::Phone quiet(std::make_unique<phonesim::GenericBootLoader>());
+  EXPECT_TRUE(Enumerate().empty());
+}
+
+TEST_F(Discovery, StaleAnnouncementsOfDeadProgramsAreDropped) {
+  phonesim::Phone phone(std::make_unique<phonesim::GenericBootLoader>());
+  fs::create_directories(dir.Path() / "published");
+  std::ofstream(dir / "published/stale.port")
+      << "path=" << phone.Path() << "\ndescription=Zelco CDMA USB Modem\nowner=999999999\n";
+  std::ofstream(dir / "published/garbage.port") << "owner=abc\n";
+  EXPECT_TRUE(Enumerate().empty());
+  EXPECT_FALSE(fs::exists(dir.Path() / "published/stale.port"));
+}
+
+TEST_F(Discovery, FindPhonePortsAppendsClearsAndProbesBusyPorts) {
+  phonesim::Phone a(std::make_unique<phonesim::GenericBootLoader>(), {"Zelco CDMA USB Modem"});
+  phonesim::Phone b(std::make_unique<phonesim::GenericBootLoader>(), {"Zelco Mobile USB Modem"});
+  phonesim::Phone other(std::make_unique<phonesim::GenericBootLoader>(), {"Some Modem"});
+  std::vector<SerialPortEntry> list(1);
+  list[0].description = "Zelco CDMA USB Modem";
+  list[0].portName = "earlier";
+  FindPhonePorts(list, 0, 0, 0);
+  EXPECT_EQ(list.size(), 3u);  // the earlier entry stays, two phones are added, one refused
+  EXPECT_EQ(list[0].portName, "earlier");
+
+  auto holder = platform::SerialDevice::Create();
+  ASSERT_TRUE(holder->Open(a.Path()));  // another program has this phone's port open
+  FindPhonePorts(list, 1, 0, 1);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].devicePath, b.Path());
+}
+
+}  // namespace
