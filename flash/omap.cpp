@@ -1,0 +1,233 @@
+// OMAP eMMC: the phone's download agent erases areas of the eMMC and writes partitions that
+// are announced first (0x06) and then sent in blocks of up to 512 KiB (0x02).
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "flash/ap_factory_headers.h"
+#include "flash/basic_flash.h"
+#include "flash/boot_header.h"
+#include "platform/message_box.h"
+#include "protocol/notify.h"
+
+namespace {
+
+using ap_factory::HeaderStatus;
+using ap_factory::PlanStatus;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+File OpenForReading(const char* path) {
+  return File(path != nullptr ? std::fopen(path, "rb") : nullptr);
+}
+
+// The file's length, leaving the position at its start; false when it cannot be told.
+bool FileLength(std::FILE* f, uint64_t& length) {
+  if (std::fseek(f, 0, SEEK_END) != 0) return false;
+  const long end = std::ftell(f);
+  if (end < 0 || std::fseek(f, 0, SEEK_SET) != 0) return false;
+  length = static_cast<uint64_t>(end);
+  return true;
+}
+
+bool SeekTo(std::FILE* f, uint64_t offset) {
+  return std::fseek(f, static_cast<long>(offset), SEEK_SET) == 0;
+}
+
+// A corrupt answer may have been a refusal: only a clean acknowledgement lets the data go on.
+bool Acknowledged(int result) { return result == kTxOk; }
+
+intptr_t Percent(uint64_t done, uint64_t total) {
+  return total == 0 ? 100 : static_cast<intptr_t>(done * 100 / total);
+}
+
+uint32_t RoundUpTo512(uint32_t n) { return (n + 511u) & ~511u; }
+
+uint32_t Twice(uint32_t timeout) { return timeout > UINT32_MAX / 2 ? UINT32_MAX : 2 * timeout; }
+
+int Fail(CBasicFlash& flash, const char* text) {
+  flash.SendText(text);
+  flash.SendCode(notify::kProgressFailed);
+  return 0;
+}
+
+bool Announce(CBasicFlash& flash, CMiscUtilComm* comm, uint8_t partition, uint32_t address,
+              uint32_t size) {
+  BootHeader h(boot_cmd::kOmapAnnounce);
+  h.Sub(partition).U32(2, address).U32(6, size);
+  return Acknowledged(
+      comm->AsyncTxRxEx(h.data(), nullptr, BootHeader::kLength, Twice(flash.GetDefaultTimeout())));
+}
+
+bool SendBlock(CBasicFlash& flash, CMiscUtilComm* comm, uint8_t partition, const uint8_t* data,
+               uint32_t length) {
+  BootHeader h(boot_cmd::kOmapDataBlock);
+  h.Sub(partition).U32(8, length);
+  return Acknowledged(comm->AsyncTxRxExFile(h.data(), nullptr, BootHeader::kLongLength, data,
+                                            length, flash.GetDefaultTimeout()));
+}
+
+enum class Streamed { kOk, kReadFailed, kSendFailed };
+
+// Sends `total` bytes in blocks of up to 512 KiB. `fetch(offset, length)` supplies each block
+// (null when it cannot be read). With `padToSector` the last short block goes out rounded up
+// to whole 512-byte sectors, so the staging block must hold zeros past what `fetch` put there.
+template <typename Fetch>
+Streamed SendBlocks(CBasicFlash& flash, CMiscUtilComm* comm, uint8_t partition, uint64_t total,
+                    bool padToSector, Fetch fetch) {
+  uint64_t sent = 0;
+  while (sent < total) {
+    const auto chunk =
+        static_cast<uint32_t>(std::min<uint64_t>(CBasicFlash::kBlockSize, total - sent));
+    const uint8_t* data = fetch(sent, chunk);
+    if (data == nullptr) return Streamed::kReadFailed;
+    const uint32_t length = padToSector ? RoundUpTo512(chunk) : chunk;
+    if (!SendBlock(flash, comm, partition, data, length)) return Streamed::kSendFailed;
+    sent += chunk;
+    flash.SendCode(Percent(sent, total));
+  }
+  return Streamed::kOk;
+}
+
+// Reads blocks of a file into the staging block; a short block leaves zeros behind it.
+auto FileFetcher(std::FILE* file, std::vector<uint8_t>& staging) {
+  return [file, &staging](uint64_t, uint32_t length) -> const uint8_t* {
+    if (length < CBasicFlash::kBlockSize) std::fill(staging.begin(), staging.end(), 0);
+    return std::fread(staging.data(), 1, length, file) == length ? staging.data() : nullptr;
+  };
+}
+
+int ReportStream(CBasicFlash& flash, Streamed outcome, const char* path) {
+  if (outcome == Streamed::kOk) return 1;
+  if (outcome == Streamed::kReadFailed) {
+    flash.SendTextF("We can't read %s", path);
+    flash.SendCode(notify::kProgressFailed);
+    return 0;
+  }
+  return Fail(flash, "error!");
+}
+
+// Header problems of the factory file are shown in a message box, as the agent's users know
+// them; the progress code still tells the window that the step failed.
+int RefuseHeader(CBasicFlash& flash, HeaderStatus status) {
+  platform::ShowMessageBox(status == HeaderStatus::kBadMagic ? "Magic number does not concide"
+                                                              : "We can't read binary!");
+  flash.SendCode(notify::kProgressFailed);
+  return 0;
+}
+
+int RefusePlan(CBasicFlash& flash, const ap_factory::OmapPlan& plan) {
+  if (plan.status == PlanStatus::kPastEndOfFile) {
+    flash.SendTextF("Partition %zu runs past the end of the file", plan.failedEntry);
+  } else {
+    flash.SendTextF("Partition %zu is too large for the download agent", plan.failedEntry);
+  }
+  flash.SendCode(notify::kProgressFailed);
+  return 0;
+}
+
+int WriteFactoryPartition(CBasicFlash& flash, CMiscUtilComm* comm, std::FILE* file,
+                          const char* path, const ap_factory::OmapPartition& p,
+                          std::vector<uint8_t>& staging) {
+  if (p.imageSectors != 0 && !flash.OMAPErasePart(p.address, p.eraseBytes, comm)) return 0;
+  flash.SendText(ap_factory::OmapPartitionSizeText(p.imageSectors).c_str());
+  flash.SendCode(0);
+  if (!Announce(flash, comm, 0, p.address, p.announcedSize)) return Fail(flash, "error!");
+  if (!SeekTo(file, p.fileOffset)) return ReportStream(flash, Streamed::kReadFailed, path);
+  const Streamed outcome =
+      SendBlocks(flash, comm, 0, p.dataBytes, false, FileFetcher(file, staging));
+  return ReportStream(flash, outcome, path);
+}
+
+}  // namespace
+
+int CBasicFlash::OMAPFlashStart(CMiscUtilComm* comm) {
+  const BootHeader h(boot_cmd::kOmapFlashStart);
+  if (!Acknowledged(comm->AsyncTxRxEx(h.data(), nullptr, BootHeader::kLength, m_nDefaultTimeout))) {
+    return Fail(*this, "error!");
+  }
+  return 1;
+}
+
+int CBasicFlash::OMAPErasePart(uint32_t start, uint32_t length, CMiscUtilComm* comm) {
+  SendCode(0);
+  BootHeader h(boot_cmd::kOmapErase);
+  h.U32(4, start).U32(8, length);
+  if (!Acknowledged(comm->AsyncTxRxEx(h.data(), nullptr, BootHeader::kLongLength,
+                                      Twice(m_nDefaultTimeout)))) {
+    return Fail(*this, "error!");
+  }
+  SendText("Success to erase");
+  SendCode(100);
+  return 1;
+}
+
+int CBasicFlash::OMAPNormalDownload(const uint8_t* image, uint8_t partition, uint32_t address,
+                                    uint32_t size, CMiscUtilComm* comm) {
+  if (image == nullptr) return Fail(*this, "There is no image to download");
+  std::vector<uint8_t> staging(kStagingSize, 0);
+  SendCode(0);
+  if (!Announce(*this, comm, partition, address, size)) return Fail(*this, "error!");
+  const uint8_t* data = ImageData(image);
+  // Whole blocks go straight from the image; only the last short one is copied to be padded.
+  auto fetch = [&](uint64_t offset, uint32_t length) -> const uint8_t* {
+    if (length == kBlockSize) return data + offset;
+    std::memcpy(staging.data(), data + offset, length);
+    return staging.data();
+  };
+  if (SendBlocks(*this, comm, partition, ImageLength(image), true, fetch) != Streamed::kOk) {
+    return Fail(*this, "error!");
+  }
+  return 1;
+}
+
+int CBasicFlash::OMAPFileBaseDownload(const char* path, uint8_t partition, uint32_t address,
+                                      uint32_t size, CMiscUtilComm* comm) {
+  std::vector<uint8_t> staging(kStagingSize, 0);
+  SendCode(0);
+  const File file = OpenForReading(path);
+  uint64_t length = 0;
+  if (!file || !FileLength(file.get(), length)) {
+    SendTextF("We can't open %s", path != nullptr ? path : "(no file)");
+    SendCode(notify::kProgressFailed);
+    return 0;
+  }
+  if (!Announce(*this, comm, partition, address, size)) return Fail(*this, "error!");
+  return ReportStream(
+      *this, SendBlocks(*this, comm, partition, length, true, FileFetcher(file.get(), staging)),
+      path);
+}
+
+int CBasicFlash::OMAPFactoryDownload(const char* path, CMiscUtilComm* comm) {
+  std::vector<uint8_t> staging(kStagingSize, 0);
+  const File file = OpenForReading(path);
+  uint64_t fileSize = 0;
+  if (!file || !FileLength(file.get(), fileSize)) {
+    SendTextF("We can't open %s", path != nullptr ? path : "(no file)");
+    SendCode(notify::kProgressFailed);
+    return 0;
+  }
+  std::array<uint8_t, ap_factory::kOmapHeaderSize> head{};
+  const size_t got = std::fread(head.data(), 1, head.size(), file.get());
+  ap_factory::OmapHeader header;
+  const HeaderStatus status = ap_factory::ReadOmapHeader({head.data(), got}, header);
+  if (status != HeaderStatus::kOk) return RefuseHeader(*this, status);
+  // The whole table is checked before the agent is touched, so that a file that lies about
+  // its sizes leaves the phone as it was.
+  const ap_factory::OmapPlan plan = ap_factory::PlanOmapPartitions(header, fileSize);
+  if (plan.status != PlanStatus::kOk) return RefusePlan(*this, plan);
+  if (!OMAPFlashStart(comm)) return 0;
+  SendText("EMMC writing start");
+  for (size_t i = 0; i < plan.count; ++i) {
+    const ap_factory::OmapPartition& p = plan.partitions[i];
+    if (!WriteFactoryPartition(*this, comm, file.get(), path, p, staging)) return 0;
+  }
+  return 1;
+}
