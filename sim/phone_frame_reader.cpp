@@ -77,8 +77,11 @@ void FrameReader::EndFrame(std::vector<Packet>& out) {
   buffer_.clear();
   truncated_ = false;
   state_ = State::kIdle;
-  if (r.length < 3 && !r.good) {  // a runt such as the wake-up byte between flags
+  if (r.length < 3 && !r.good) {
+    // A runt such as the wake-up byte between flags: the flag that ended it opens the next
+    // frame, which may bring no opening flag of its own.
     dropped_ += r.length;
+    state_ = State::kFrame;
     return;
   }
   packet_ = Packet{};

@@ -131,3 +131,20 @@ TEST(PhoneFrameReader, OverlongFrameIsRefusedAndTheNextOneTaken) {
 }
 
 }  // namespace
+
+namespace {
+
+// The host's wake-up bytes end with a flag that a frame without padding shares as its opening.
+TEST(PhoneFrameReader, FrameSharingTheWakeUpBytesClosingFlagIsTaken) {
+  Sizer sizer;
+  FrameReader reader(sizer);
+  Bytes wire = {0x7E, 0x7E, 0x00};
+  const Bytes frame = Frame({0x04, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15});
+  wire.insert(wire.end(), frame.begin(), frame.end());  // one opening flag only
+  const auto packets = FeedAll(reader, wire, true);
+  ASSERT_EQ(packets.size(), 1u);
+  EXPECT_EQ(packets[0].Command(), 0x04);
+  EXPECT_TRUE(packets[0].checkOk);
+}
+
+}  // namespace
