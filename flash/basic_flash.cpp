@@ -11,8 +11,11 @@
 CBasicFlash::CBasicFlash() = default;
 CBasicFlash::~CBasicFlash() = default;
 
-void CBasicFlash::InitDLBuffer(int /*count*/, uint8_t* const* buffers) {
-  for (int i = 0; i < kMaxBuffers; ++i) m_pDLBuffer[i] = buffers ? buffers[i] : nullptr;
+// Only `count` pointers are read: a caller's array may be shorter than the 20 slots.
+void CBasicFlash::InitDLBuffer(int count, uint8_t* const* buffers) {
+  for (int i = 0; i < kMaxBuffers; ++i) {
+    m_pDLBuffer[i] = buffers != nullptr && i < count ? buffers[i] : nullptr;
+  }
 }
 
 void CBasicFlash::SendText(const char* text) {
@@ -43,7 +46,7 @@ uint32_t CBasicFlash::ImageLength(const uint8_t* image) {
 int CBasicFlash::Complete(CMiscUtilComm* comm) {
   SendCode(notify::kProgressDisconnecting);
   const BootHeader h(boot_cmd::kComplete);
-  if (comm->AsyncTxRxEx(h.data(), nullptr, BootHeader::kLength, 6 * m_nDefaultTimeout) == kTxFail) {
+  if (comm->AsyncTxRxEx(h.data(), nullptr, BootHeader::kLength, 6 * m_nDefaultTimeout) != kTxOk) {
     SendText("complete sync error!");
     SendCode(notify::kProgressFailed);
     return 0;

@@ -41,9 +41,11 @@ int FailThenText(CBasicFlash& f, const char* text) {
 
 int Refuse(CBasicFlash& f, const std::string& why) { return TextThenFail(f, why.c_str()); }
 
-// A bare command. Only a transaction's 23 is a failure; its own text has been shown already.
+// A bare command. Anything but an acknowledgement is a failure: a refusal or a time-out (whose
+// text has been shown already) and also an answer that failed its check, which could as well
+// have been a refusal.
 bool Exchange(CMiscUtilComm* comm, const BootHeader& h, uint32_t timeoutMs) {
-  return comm->AsyncTxRxEx(h.data(), nullptr, BootHeader::kLength, timeoutMs) != kTxFail;
+  return comm->AsyncTxRxEx(h.data(), nullptr, BootHeader::kLength, timeoutMs) == kTxOk;
 }
 
 // A command whose payload follows its header; the header announces the payload's length.
@@ -51,7 +53,7 @@ bool ExchangeWith(CMiscUtilComm* comm, BootHeader h, const uint8_t* payload, siz
                   uint32_t timeoutMs) {
   h.PayloadLength(static_cast<uint32_t>(length));
   return comm->AsyncTxRxExFile(h.data(), nullptr, BootHeader::kLength, payload, length,
-                               timeoutMs) != kTxFail;
+                               timeoutMs) == kTxOk;
 }
 
 int BareStep(CBasicFlash& f, CMiscUtilComm* comm, uint8_t command, const char* failure) {

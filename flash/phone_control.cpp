@@ -21,8 +21,9 @@ namespace {
 // One bare boot-loader command; on failure its text and code 200.
 int SimpleCommand(CBasicFlash& flash, CMiscUtilComm* comm, uint8_t command, const char* failure) {
   const BootHeader h(command);
-  if (comm->AsyncTxRxEx(h.data(), nullptr, BootHeader::kLength, flash.GetDefaultTimeout()) ==
-      kTxFail) {
+  // A corrupt answer could have been a refusal: only an acknowledgement counts.
+  if (comm->AsyncTxRxEx(h.data(), nullptr, BootHeader::kLength, flash.GetDefaultTimeout()) !=
+      kTxOk) {
     flash.SendText(failure);
     flash.SendCode(notify::kProgressFailed);
     return 0;
@@ -56,8 +57,8 @@ int CBasicFlash::SwitchUSBToAP(CMiscUtilComm* comm) {
 
 int CBasicFlash::ExtractFactoryInfo(CMiscUtilComm* comm) {
   const BootHeader h(boot_cmd::kFactoryInfo);
-  if (comm->AsyncTxRxEx(h.data(), &m_FactoryRsp, BootHeader::kLength, kFactoryInfoTimeoutMs) ==
-      kTxFail) {
+  if (comm->AsyncTxRxEx(h.data(), &m_FactoryRsp, BootHeader::kLength, kFactoryInfoTimeoutMs) !=
+      kTxOk) {
     SendText("fail to extract factory info");
     return 0;
   }

@@ -142,3 +142,18 @@ TEST(SwitchUsbToAp, SucceedsWhenThePhoneLeavesAtOnceAndFailsOnAClosedPort) {
 }
 
 }  // namespace
+
+namespace {
+
+// An answer that fails its check could have been a refusal: the step fails rather than pass.
+TEST(CorruptAnswers, AreFailuresNotAcknowledgements) {
+  testing_support::ModelPhoneFixture f;
+  f.AddControl();
+  f.Start();
+  f.phone->InjectFault(phonesim::Fault{.kind = phonesim::FaultKind::kBadCheck, .command = 0x22});
+  EXPECT_EQ(f.flash.NormalReset(&f.link), 0);
+  EXPECT_EQ(f.window.Log(), (std::vector<std::string>{"Response is not ACK", "We can't reset phone",
+                                                      "#200"}));
+}
+
+}  // namespace
