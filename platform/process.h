@@ -16,6 +16,8 @@ CORVANE_API bool ProcessAlive(int64_t pid);
 CORVANE_API std::string UserRuntimeDirectory();
 // The directory holding the running program ("" if unknown).
 CORVANE_API std::string ExecutableDirectory();
+// The most memory this process has held resident so far, in bytes.
+CORVANE_API uint64_t PeakResidentBytes();
 // The user's configuration directory (~/.config), "" without a home.
 CORVANE_API std::string UserConfigDirectory();
 

@@ -22,6 +22,9 @@ class FlashStore {
 
   // Bytes per second; 0 = unlimited.
   void SetRate(uint64_t bytesPerSecond) { rate_ = bytesPerSecond; }
+  // Counts and times writes without keeping their bytes: a benchmark of large partitions
+  // measures the host, not the simulated chip's memory.
+  void SetDiscard(bool discard) { discard_ = discard; }
 
   // False (and nothing written) when the range leaves the store.
   bool Write(uint64_t offset, const uint8_t* data, size_t length);
@@ -41,6 +44,7 @@ class FlashStore {
   uint64_t capacity_;
   uint8_t erased_;
   uint64_t rate_ = 0;
+  bool discard_ = false;
   uint64_t written_ = 0;
   std::map<uint64_t, std::vector<uint8_t>> pages_;  // page index -> page
   std::chrono::steady_clock::time_point busyUntil_{};

@@ -221,8 +221,8 @@ TEST_F(BootTransactions, RawSendArrivesUnframedAndFailsOnAClosedPort) {
 
 class ReadBack : public BootTransactions {
  protected:
-  ReadBack() : fast_(0.02) {}
-  testing_support::ScopedTimeScale fast_;  // 100 ms and 150 ms pauses take 2 and 3 ms
+  ReadBack() : fast_(0.3) {}
+  testing_support::ScopedTimeScale fast_;  // the 100 ms and 150 ms pauses take 30 and 45 ms
 };
 
 TEST_F(ReadBack, CollectsTheRawBytesThatFollowTheRequest) {
