@@ -45,7 +45,7 @@ class CORVANE_API CBasicFlash {
   CBasicFlash& operator=(const CBasicFlash&) = delete;
 
   // --- object, reporting -------------------------------------------------------------------
-  // Takes the run's image buffers (an array of kMaxBuffers pointers; `count` is not used).
+  // Takes the run's image buffers: the first `count` (at most kMaxBuffers) of the array.
   void InitDLBuffer(int count, uint8_t* const* buffers);
   uint32_t GetDefaultTimeout() const { return m_nDefaultTimeout; }
   void SetDefaultTimeout(uint32_t ms) { m_nDefaultTimeout = ms; }

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/export.h"
+#include "platform/message_target.h"
+
+class CBasicFlash;
+class CFileMngr;
+class CMiscUtilComm;
+class CZelParserBasic;
+
+// The base of a phone model's download module. A model derives one class from it; the module
+// owns the four working objects of one download (parser, flash procedures, file manager, link),
+// made and released by the two overridable operations, and carries the model's sequences.
+class CORVANE_API CBasicModule {
+ public:
+  static constexpr const char* kNotOverridden =
+      "We can't call interface function\n Use overriding function";
+
+  CBasicModule();
+  virtual ~CBasicModule();
+  CBasicModule(const CBasicModule&) = delete;
+  CBasicModule& operator=(const CBasicModule&) = delete;
+
+  virtual int JudgeFile(const std::string& path);
+  virtual void ReleaseOverrideClassObj();
+  virtual void MakeOverrideClassObj();
+
+  // A model declares its own operation of this name; the base only says so.
+  int StartDownload(HWND window, uint8_t port, uint8_t* const* images, int count,
+                    const std::vector<std::string>& paths, uint32_t timeout, uint32_t options);
+
+  // Records the window and tells it the module is under way (progress 30).
+  void SetParentHandle(HWND window);
+
+  // Sends a status line to the window (nothing without one).
+  void SendText(const char* text);
+  void SendTextF(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void SendCode(intptr_t code);
+
+  std::string m_strStatus;
+  HWND m_hParent = nullptr;
+  CZelParserBasic* m_pParser = nullptr;
+  CBasicFlash* m_pFlash = nullptr;
+  CFileMngr* m_pFileMngr = nullptr;
+  CMiscUtilComm* m_pComm = nullptr;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/export.h"
+#include "platform/message_target.h"
+
+// Types the files of a download from their names alone: whether the model takes a file, what
+// kind of image it is, and in which order it is written. A model derives its own.
+class CORVANE_API CFileMngr {
+ public:
+  CFileMngr() = default;
+  virtual ~CFileMngr() = default;
+  CFileMngr(const CFileMngr&) = delete;
+  CFileMngr& operator=(const CFileMngr&) = delete;
+
+  virtual std::string GetFileTypeStr(const std::string& path);
+  virtual int JudgeFile(const std::string& path);
+  // The download order code of a file (the model's kind table; 0 in the base).
+  virtual uint8_t FileDLOrder(const std::string& path);
+
+  void SetParentHandle(HWND window) { m_hParent = window; }
+  HWND GetParentHandle() const { return m_hParent; }
+
+ protected:
+  std::string m_strStatus;
+  HWND m_hParent = nullptr;
+};

@@ -1,0 +1,72 @@
+// The module framework: the base's refusals and the model module's working objects.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/message_box.h"
+#include "plugin/model_module.h"
+#include "protocol/notify.h"
+#include "support/recording_window.h"
+
+namespace {
+
+class ModuleFramework : public ::testing::Test {
+ protected:
+  ModuleFramework() {
+    previous_ = platform::SetMessageBoxHook(
+        [this](const std::string& text, const std::string&) { boxes.push_back(text); });
+  }
+  ~ModuleFramework() override { platform::SetMessageBoxHook(previous_); }
+
+  std::vector<std::string> boxes;
+
+ private:
+  platform::MessageBoxHook previous_;
+};
+
+TEST_F(ModuleFramework, TheBaseAsksForOverridesAndTakesEveryFile) {
+  CBasicModule base;
+  base.MakeOverrideClassObj();
+  base.ReleaseOverrideClassObj();
+  const std::vector<std::string> paths;
+  EXPECT_EQ(base.StartDownload(nullptr, 1, nullptr, 0, paths, 1000, 0), 0);
+  EXPECT_EQ(boxes, std::vector<std::string>(3, CBasicModule::kNotOverridden));
+  EXPECT_EQ(base.JudgeFile("anything.xyz"), 1);
+  EXPECT_EQ(base.m_pFlash, nullptr);
+}
+
+TEST_F(ModuleFramework, SetParentHandleTellsTheWindowAtOnce) {
+  testing_support::RecordingWindow window;
+  CBasicModule base;
+  base.SetParentHandle(&window);
+  EXPECT_EQ(window.Codes(), std::vector<platform::LPARAM>{30});
+  EXPECT_EQ(base.m_hParent, &window);
+}
+
+TEST_F(ModuleFramework, ModelModuleOwnsExactlyOneSetOfWorkingObjects) {
+  CModelModule module;
+  ASSERT_NE(module.m_pParser, nullptr);
+  ASSERT_NE(module.m_pFlash, nullptr);
+  ASSERT_NE(module.m_pFileMngr, nullptr);
+  ASSERT_NE(module.m_pComm, nullptr);
+  module.MakeOverrideClassObj();  // a second set replaces the first (leaks show under asan)
+  EXPECT_NE(module.m_pFlash, nullptr);
+  module.ReleaseOverrideClassObj();
+  EXPECT_EQ(module.m_pParser, nullptr);
+  EXPECT_EQ(module.m_pFlash, nullptr);
+  EXPECT_EQ(module.m_pFileMngr, nullptr);
+  EXPECT_EQ(module.m_pComm, nullptr);
+  module.ReleaseOverrideClassObj();  // nothing left: nothing happens
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ModuleFramework, ModelModuleJudgesThroughItsFileManager) {
+  CModelModule module;
+  EXPECT_EQ(module.JudgeFile("/fw/boot.img"), 1);
+  EXPECT_EQ(module.JudgeFile("/fw/boot.IMG"), 0);
+  EXPECT_EQ(boxes, std::vector<std::string>{"Can't support current file"});
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "platform/process.h"
+#include "platform/shared_library.h"
+#include "plugin/exports.h"
+
+namespace testing_support {
+
+// The model plug-in loaded by path from beside the test program, its exports bound by name,
+// exactly as a host binds them.
+class Plugin {
+ public:
+  Plugin() {
+    std::string error;
+    library_ = platform::SharedLibrary::Load(platform::ExecutableDirectory() + "/model.so", &error);
+    if (!library_) throw std::runtime_error("cannot load model.so: " + error);
+    DoDownload = Bind<DoDownloadFn>("DoDownload");
+    DoFactoryDownload = Bind<DoFactoryDownloadFn>("DoFactoryDownload");
+    GetFileTypeStr = Bind<GetFileTypeStrFn>("GetFileTypeStr");
+    JudgeFile = Bind<JudgeFileFn>("JudgeFile");
+    FileDLOrder = Bind<FileDLOrderFn>("FileDLOrder");
+  }
+
+  template <typename Fn>
+  Fn Bind(const char* name) const {
+    Fn fn = library_->Bind<Fn>(name);
+    if (fn == nullptr) throw std::runtime_error(std::string("model.so lacks ") + name);
+    return fn;
+  }
+
+  DoDownloadFn DoDownload;
+  DoFactoryDownloadFn DoFactoryDownload;
+  GetFileTypeStrFn GetFileTypeStr;
+  JudgeFileFn JudgeFile;
+  FileDLOrderFn FileDLOrder;
+
+ private:
+  std::unique_ptr<platform::SharedLibrary> library_;
+};
+
+}  // namespace testing_support
