@@ -1,0 +1,207 @@
+// The normal download of the model: the eMMC partitions of the configuration through the OMAP
+// download agent, then the Infineon modem's boot loaders and images, then a reset.
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "platform/path.h"
+#include "plugin/kind_table.h"
+#include "plugin/model_module.h"
+#include "protocol/notify.h"
+
+namespace {
+
+constexpr uint8_t kPartitionId = 70;
+constexpr uint32_t kLargeDevice = 3825764;  // above this, partition sizes are in bytes
+constexpr uint32_t kBaudRate = 115200;
+
+struct InfineonKind {
+  uint8_t code;
+  const char* name;  // "PSI" in "PSI Download start"
+};
+
+const InfineonKind* InfineonKindOf(uint8_t code) {
+  static const InfineonKind kKinds[] = {
+      {kinds::kPsi, "PSI"}, {kinds::kSlb, "SLB"}, {kinds::kCode, "Code"}, {kinds::kAeneas, "Aeneas"}};
+  for (const InfineonKind& k : kKinds) {
+    if (k.code == code) return &k;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+struct CModelModule::Run {
+  uint8_t port;
+  uint8_t* const* images;
+  int count;
+  const std::vector<std::string>& paths;
+  uint32_t options;
+
+  // The files that exist on both sides: an image and a path.
+  int Files() const { return std::min<int>(count, static_cast<int>(paths.size())); }
+};
+
+int CModelModule::StartDownload(HWND window, uint8_t port, uint8_t* const* images, int count,
+                                const std::vector<std::string>& paths, uint32_t timeout,
+                                uint32_t options) {
+  m_hParent = window;
+  const Run run{port, images, count, paths, options};
+  Flash()->SetDefaultTimeout(timeout);
+  Flash()->InitDLBuffer(count, images);
+  if (!OpenPort(run)) return 0;
+  bool haveConfig = false;
+  if (!ReadConfiguration(run, haveConfig)) return 0;
+  m_nSizeUnit = Parser()->FirstDeviceTotalSize() > kLargeDevice ? 1 : 0;
+  if (!Flash()->OMAPFlashStart(Link())) return 0;
+  SendText("EMMC download start");
+  if (haveConfig && (options & 1) && !TotalErase()) return 0;
+  if ((options & 4) && !UserDataErase()) return 0;
+  if (haveConfig && !WritePartitions(run)) return 0;
+  if (!WriteInfineonImages(run)) return 0;
+  return Finish() ? 1 : 0;
+}
+
+bool CModelModule::OpenPort(const Run& run) {
+  if (!Link()->SetComPort(run.port)) {
+    SendCode(notify::kProgressFailed);
+    SendText("We can't communicate with specific port");
+    return false;
+  }
+  Link()->SetComBaudRate(kBaudRate);
+  Link()->Clear();
+  Link()->SetComBaudRate(kBaudRate);
+  Files()->SetParentHandle(m_hParent);
+  Flash()->SetParentHandle(m_hParent);
+  Link()->SetParentHandle(m_hParent);
+  return true;
+}
+
+// The first configuration file is the partition table; later ones are ignored.
+bool CModelModule::ReadConfiguration(const Run& run, bool& haveConfig) {
+  for (int i = 0; i < run.Files(); ++i) {
+    if (Files()->FileDLOrder(run.paths[i]) != kinds::kCfg) continue;
+    SendText("CFG Download start");
+    if (run.images[i] == nullptr) {
+      SendTextF("We can't read %s", run.paths[i].c_str());
+      return false;
+    }
+    std::string error;
+    if (!Parser()->Parse(run.images[i], &error)) {
+      SendText(error.c_str());
+      return false;
+    }
+    haveConfig = true;
+    return true;
+  }
+  return true;
+}
+
+bool CModelModule::EraseRange(uint32_t start, uint32_t size) {
+  return Flash()->OMAPErasePart(start, InUnit(size), Link()) != 0;
+}
+
+bool CModelModule::TotalErase() {
+  SendText("Start total erase");
+  for (size_t i = 0; i < Parser()->FirstDevicePartitions(); ++i) {
+    const auto range = Parser()->ByIndex(i);
+    if (!range) {
+      SendText("Mismatch partition number");
+      SendCode(notify::kProgressFailed);
+      return false;
+    }
+    if (!EraseRange(range->start, range->size)) return false;
+  }
+  SendText("End total erase");
+  return true;
+}
+
+// Never erases a range the look-up did not find: without a "userdata" partition the user's data
+// cannot be wiped, and the run stops before anything is written rather than pass for done.
+bool CModelModule::UserDataErase() {
+  const auto range = Parser()->ByName("userdata");
+  if (!range) {
+    SendText("We can't find the userdata partition to erase");
+    SendCode(notify::kProgressFailed);
+    return false;
+  }
+  if (!EraseRange(range->start, range->size)) return false;
+  SendText("End user erase");
+  return true;
+}
+
+bool CModelModule::WritePartitions(const Run& run) {
+  for (size_t index = 0; index < Parser()->FirstDevicePartitions(); ++index) {
+    const std::string fileName = Parser()->FileNameAt(index);
+    if (fileName.empty()) continue;
+    int file = -1;
+    for (int i = 0; i < run.Files() && file < 0; ++i) {
+      if (platform::BareName(run.paths[i]) == fileName) file = i;
+    }
+    const auto range = Parser()->ByFileName(fileName);
+    if (file < 0 || !range) continue;
+    SendTextF("Start Address: %d, Partition length: %d", static_cast<int>(range->start),
+              static_cast<int>(range->size));
+    // A file longer than its partition would run over into the next one.
+    std::error_code ec;
+    const auto length = std::filesystem::file_size(run.paths[file], ec);
+    if (ec || length > InUnit(range->size)) {
+      SendText((fileName + (ec ? "  can't be read" : "  is larger than its partition")).c_str());
+      SendCode(notify::kProgressFailed);
+      return false;
+    }
+    if (!(run.options & 1) && !EraseRange(range->start, range->size)) return false;
+    SendText((fileName + "  writing start").c_str());
+    if (!Flash()->OMAPFileBaseDownload(run.paths[file].c_str(), kPartitionId, range->start,
+                                       InUnit(range->size), Link())) {
+      SendText((fileName + "  Download fail").c_str());
+      return false;
+    }
+    SendText((fileName + "  Download success").c_str());
+  }
+  return true;
+}
+
+bool CModelModule::WriteInfineonImages(const Run& run) {
+  bool booted = false;
+  for (int i = 0; i < run.Files(); ++i) {
+    const InfineonKind* kind = InfineonKindOf(Files()->FileDLOrder(run.paths[i]));
+    if (kind == nullptr) continue;
+    const uint8_t* image = run.images[i];
+    // An image that could not be read or that lies about its layout stops the run: going on
+    // would write what an earlier image left behind.
+    if (image == nullptr) {
+      SendTextF("We can't read %s", run.paths[i].c_str());
+      return false;
+    }
+    if (!Flash()->ExtractDataFromIFX(image, Link())) return false;
+    if (!booted) {
+      if (!Flash()->ExtractPsiEbl(image, Link()) || !Flash()->BasicIFXSetting(Link())) return false;
+      booted = true;
+    }
+    SendTextF("%s Download start", kind->name);
+    switch (kind->code) {
+      case kinds::kPsi: Flash()->IFXSecuritySettingA(Link(), 1, run.options); break;
+      case kinds::kSlb: Flash()->IFXSecuritySettingB(Link(), 2); break;
+      default: Flash()->IFXSecuritySettingC(Link(), 4, run.options); break;
+    }
+    if (!Flash()->IFXNormalDownloadB(image, Link())) {
+      SendTextF("%s Download fail", kind->name);
+      return false;
+    }
+    SendTextF("%s Download success", kind->name);
+  }
+  return true;
+}
+
+bool CModelModule::Finish() {
+  Parser()->Release();
+  SendText("Target is resetting");
+  if (!Flash()->NormalReset(Link())) return false;
+  Link()->Close();
+  SendText("Download complete");
+  SendCode(notify::kProgressComplete);
+  return true;
+}

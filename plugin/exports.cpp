@@ -1,0 +1,80 @@
+// The plug-in's exported entry points.
+//
+// Every download-type call creates its own model module, so calls on different ports may run at
+// the same time (a factory line flashing several phones from one process).
+
+#include "plugin/exports.h"
+
+#include <cstring>
+
+#include "platform/clock.h"
+#include "platform/message_box.h"
+#include "platform/path.h"
+#include "plugin/kind_table.h"
+#include "plugin/model_module.h"
+#include "protocol/notify.h"
+
+namespace {
+
+constexpr uint32_t kFactoryStartWaitMs = 2000;
+const std::vector<std::string> kNoPaths;
+
+// The frame every download-type export runs in: a module of its own, the start line, the
+// sequence, and on failure the port closed.
+template <typename Sequence>
+int RunFrame(HWND window, const char* startText, uint32_t waitMs, Sequence sequence) {
+  CModelModule module;
+  if (window == nullptr) {
+    platform::ShowMessageBox("We can't find program!");
+    return 0;
+  }
+  const std::string start = startText;  // the window copies it while it handles the message
+  platform::SendMessage(window, notify::kMsgNotify, notify::kStatusText,
+                        reinterpret_cast<platform::LPARAM>(start.c_str()));
+  platform::SendMessage(window, notify::kMsgNotify, notify::kProgress, 0);
+  if (waitMs > 0) platform::SleepMs(waitMs);
+  const int result = sequence(module);
+  if (result != 1) module.Link()->Close();
+  return result == 1 ? 1 : 0;
+}
+
+const std::string& OrEmpty(const std::string* s) {
+  static const std::string kEmpty;
+  return s != nullptr ? *s : kEmpty;
+}
+
+}  // namespace
+
+extern "C" {
+
+int DoDownload(HWND window, int port, uint8_t** images, int count,
+               const std::vector<std::string>* paths, uint32_t timeout, uint32_t options) {
+  return RunFrame(window, "Download Start...", 0, [&](CModelModule& module) {
+    return module.StartDownload(window, static_cast<uint8_t>(port & 0xFF), images,
+                                images != nullptr ? count : 0, paths ? *paths : kNoPaths,
+                                timeout * 2, options);
+  });
+}
+
+int DoFactoryDownload(HWND window, int port, const std::string* first, const std::string* second,
+                      uint32_t timeout, uint32_t options) {
+  return RunFrame(window, "Download Start...", kFactoryStartWaitMs, [&](CModelModule& module) {
+    return module.FactoryDownload(window, static_cast<uint8_t>(port & 0xFF), OrEmpty(first),
+                                  OrEmpty(second), timeout, options);
+  });
+}
+
+// The last three characters of the bare name, in a buffer that the next call overwrites.
+const char* GetFileTypeStr(const std::string* path) {
+  static thread_local char buffer[256];
+  const std::string text = kinds::LastThree(platform::BareName(OrEmpty(path)));
+  std::strncpy(buffer, text.c_str(), sizeof buffer - 1);
+  buffer[sizeof buffer - 1] = '\0';
+  return buffer;
+}
+
+int JudgeFile(const std::string*) { return 1; }
+
+int FileDLOrder(const std::string* text) { return kinds::FirstMatch(OrEmpty(text)); }
+
+}  // extern "C"

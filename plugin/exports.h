@@ -1,0 +1,43 @@
+#pragma once
+
+// The model plug-in's boundary: plain functions with C linkage that a host loads by name.
+// Strings are passed as pointers to the caller's std::string objects, string arrays as pointers
+// to std::vector<std::string>; everything passed in belongs to the caller and is only read.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/message_target.h"
+
+#if defined(_WIN32)
+#  define PELLUM_API __declspec(dllexport)
+#else
+#  define PELLUM_API __attribute__((visibility("default")))
+#endif
+
+extern "C" {
+
+// Normal download of `count` images (each a 32-bit length, then the file) with their paths.
+// Option bits: 1 erase the whole eMMC, 2 erase the modem's flash, 4 erase the user data.
+PELLUM_API int DoDownload(HWND window, int port, uint8_t** images, int count,
+                          const std::vector<std::string>* paths, uint32_t timeout,
+                          uint32_t options);
+// ROM-copy download of one or two whole-flash images ("bin": eMMC, "fls": Infineon).
+PELLUM_API int DoFactoryDownload(HWND window, int port, const std::string* first,
+                                 const std::string* second, uint32_t timeout, uint32_t options);
+// File typing for the host's file list.
+PELLUM_API const char* GetFileTypeStr(const std::string* path);
+PELLUM_API int JudgeFile(const std::string* path);
+PELLUM_API int FileDLOrder(const std::string* text);
+
+}  // extern "C"
+
+// Signatures for binding the exports by name.
+using DoDownloadFn = int (*)(HWND, int, uint8_t**, int, const std::vector<std::string>*, uint32_t,
+                             uint32_t);
+using DoFactoryDownloadFn = int (*)(HWND, int, const std::string*, const std::string*, uint32_t,
+                                    uint32_t);
+using GetFileTypeStrFn = const char* (*)(const std::string*);
+using JudgeFileFn = int (*)(const std::string*);
+using FileDLOrderFn = int (*)(const std::string*);

@@ -1,0 +1,64 @@
+// The ROM-copy (factory) download: whole-flash images, each to the chip procedure that its
+// extension selects.
+
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/path.h"
+#include "plugin/kind_table.h"
+#include "plugin/model_module.h"
+#include "protocol/notify.h"
+
+namespace {
+constexpr uint32_t kBaudRate = 115200;
+constexpr uint32_t kSettleAfterResetMs = 5000;
+}  // namespace
+
+bool CModelModule::OpenPortAfresh(HWND window, uint8_t port, uint32_t timeout) {
+  m_hParent = window;
+  Flash()->SetDefaultTimeout(timeout);
+  Link()->Close();
+  if (!Link()->SetComPort(port)) {
+    SendCode(notify::kProgressFailed);
+    SendText("We can't communicate with specific port");
+    return false;
+  }
+  Link()->SetComBaudRate(kBaudRate);
+  Link()->Clear();
+  Link()->SetComBaudRate(kBaudRate);
+  Files()->SetParentHandle(window);
+  Flash()->SetParentHandle(window);
+  Link()->SetParentHandle(window);
+  return true;
+}
+
+int CModelModule::FactoryDownload(HWND window, uint8_t port, const std::string& first,
+                                  const std::string& second, uint32_t timeout, uint32_t options) {
+  if (!OpenPortAfresh(window, port, timeout)) return 0;
+  SendText("RomBinary Download start");
+  for (const std::string* path : {&first, &second}) {
+    if (!WriteRomImage(*path, options)) return 0;
+  }
+  SendText("RomBinary Download success");
+  SendText("Target is resetting");
+  if (!Flash()->NormalReset(Link())) return 0;
+  Link()->Close();
+  SendCode(notify::kProgressComplete);
+  SendText("Download complete");
+  platform::SleepMs(kSettleAfterResetMs);
+  return 1;
+}
+
+// "bin" is an eMMC factory image, "fls" an Infineon factory file; anything else is passed over.
+bool CModelModule::WriteRomImage(const std::string& path, uint32_t options) {
+  const std::string bare = platform::BareName(path);
+  if (m_hParent != nullptr) {
+    m_strStatus = bare;
+    platform::SendMessage(m_hParent, notify::kMsgNotify, notify::kFileLine,
+                          reinterpret_cast<platform::LPARAM>(m_strStatus.c_str()));
+  }
+  const std::string extension = kinds::LastThree(path);
+  if (extension == "bin") return Flash()->OMAPFactoryDownload(path.c_str(), Link()) != 0;
+  if (extension == "fls") return Flash()->IFXFactoryDownload(path.c_str(), Link(), options) != 0;
+  return true;
+}

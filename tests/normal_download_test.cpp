@@ -1,0 +1,417 @@
+// The normal download end to end: model.so loaded by path, DoDownload bound by name, a simulated
+// TQ4410 (OMAP download agent, Infineon modem, resets) on a pseudo-terminal, real files.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <array>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/message_box.h"
+#include "protocol/notify.h"
+#include "sim/builders/infineon_builders.h"
+#include "sim/infineon_modem.h"
+#include "sim/model_phone.h"
+#include "sim/omap_agent.h"
+#include "sim/phone.h"
+#include "sim/phone_control_model.h"
+#include "support/plugin.h"
+#include "support/recording_window.h"
+#include "support/temp_dir.h"
+#include "support/time_scale.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
+using phonesim::Fault;
+using phonesim::FaultKind;
+namespace builders = phonesim::builders;
+
+constexpr uint32_t kTimeout = 300;  // doubled by DoDownload
+
+Bytes Data(size_t n, uint32_t seed) {
+  Bytes b(n);
+  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>((i * 131 + seed * 7 + (i >> 9)) & 0xFF);
+  return b;
+}
+
+const char* kConfig =
+    "[device]\n"
+    "Total_size = 0x3A6065\n"
+    "[partition]\n"
+    "name=boot\n"
+    "size=0x20000\n"
+    "filename=boot.img\n"
+    "[partition]\n"
+    "name=system\n"
+    "size=0x100000\n"
+    "filename=system.img\n"
+    "[partition]\n"
+    "name=userdata\n"
+    "size=0x10000\n"
+    "[end]\n";
+
+struct IfxFile {
+  std::string name;
+  uint32_t address;
+  Bytes code;
+};
+
+class NormalDownload : public ::testing::Test {
+ protected:
+  NormalDownload() {
+    NewPhone();
+    previousHook_ = platform::SetMessageBoxHook(
+        [this](const std::string& text, const std::string&) { boxes.push_back(text); });
+  }
+  ~NormalDownload() override {
+    phone->Stop();
+    platform::SetMessageBoxHook(previousHook_);
+  }
+
+  // A phone fresh from the factory: empty stores, no faults.
+  void NewPhone() {
+    if (phone) phone->Stop();
+    phone.reset();
+    auto model = std::make_unique<phonesim::ModelPhone>();
+    agent = &model->Add(std::make_unique<phonesim::OmapAgent>());
+    modem = &model->Add(std::make_unique<phonesim::InfineonModem>());
+    std::array<uint8_t, 64> pid{};
+    control = &model->Add(std::make_unique<phonesim::PhoneControlModel>("TQ4410", pid));
+    phone = std::make_unique<phonesim::Phone>(std::move(model));
+  }
+
+  std::string Write(const std::string& name, const Bytes& content) {
+    const std::string path = dir / name;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(content.data()),
+                                                static_cast<std::streamsize>(content.size()));
+    files.push_back({path, content});
+    return path;
+  }
+  std::string WriteText(const std::string& name, const std::string& text) {
+    return Write(name, Bytes(text.begin(), text.end()));
+  }
+  // An Infineon image file: the element area (the image buffer without its length word).
+  void WriteIfx(const std::string& name, uint32_t address, uint8_t seed) {
+    builders::IfxImageParts parts;
+    parts.code = builders::Pattern(3000 + seed * 100, seed);
+    parts.security = builders::SecurityBlock(address, seed);
+    const builders::IfxImage image = builders::BuildIfxImage(parts);
+    Write(name, Bytes(image.buffer.begin() + 4, image.buffer.end()));
+    ifx.push_back({name, address, parts.code});
+  }
+  void WriteStandardSet() {
+    WriteText("partition.cfg", kConfig);
+    Write("boot.img", Data(100000, 1));    // not a whole number of sectors
+    Write("system.img", Data(600000, 2));  // more than one 512 KiB block
+    WriteIfx("TQ4410_psi.fls", 0x00000000, 1);
+    WriteIfx("TQ4410_slb.fls", 0x00100000, 2);
+    WriteIfx("V618_code.fls", 0x00200000, 3);
+    WriteIfx("TQ4410_AENEAS.fls", 0x00300000, 4);
+  }
+
+  // The host's image buffers: a 32-bit length, then the file.
+  // The lines the window received, for a failure message.
+  std::string Transcript() const {
+    std::string out;
+    for (const std::string& line : window_.Log()) out += "\n  " + line;
+    for (const auto& e : phone->Transcript()) {
+      char head[64];
+      std::snprintf(head, sizeof head, "\n  %s %s %02x len %zu pay %zu %s",
+                    e.direction == phonesim::TranscriptEntry::Direction::kIn ? "in " : "out",
+                    e.framed ? "frame" : "raw", e.body.empty() ? 0 : e.body[0], e.body.size(),
+                    e.payloadLength, e.note.c_str());
+      out += head;
+    }
+    return out;
+  }
+
+  int Run(uint32_t options, HWND window = nullptr, int port = -1) {
+    images.clear();
+    pointers.assign(20, nullptr);
+    paths.clear();
+    for (const auto& f : files) {
+      Bytes image(4 + f.content.size());
+      const uint32_t n = static_cast<uint32_t>(f.content.size());
+      for (int i = 0; i < 4; ++i) image[i] = static_cast<uint8_t>(n >> (8 * i));
+      std::copy(f.content.begin(), f.content.end(), image.begin() + 4);
+      images.push_back(std::move(image));
+      paths.push_back(f.path);
+    }
+    for (size_t i = 0; i < images.size(); ++i) pointers[i] = images[i].data();
+    return plugin.DoDownload(window ? window : &window_, port < 0 ? phone->PortNumber() : port,
+                             pointers.data(), static_cast<int>(files.size()), &paths, kTimeout,
+                             options);
+  }
+
+  const Bytes& Content(const std::string& name) const {
+    for (const auto& f : files) {
+      if (f.path == dir / name) return f.content;
+    }
+    throw std::runtime_error("no file " + name);
+  }
+
+  template <typename Fn>
+  void Inspect(Fn fn) {
+    phone->WithPersonality([&](phonesim::Personality&) { fn(); });
+  }
+
+  void ExpectPartitionsWritten(const std::vector<std::string>& names) {
+    Inspect([&] {
+      const auto& parts = agent->Partitions();
+      ASSERT_EQ(parts.size(), names.size());
+      for (size_t i = 0; i < names.size(); ++i) {
+        const Bytes& want = Content(names[i]);
+        const Bytes& got = parts[i].data;
+        ASSERT_GE(got.size(), want.size()) << names[i];
+        EXPECT_TRUE(std::equal(want.begin(), want.end(), got.begin())) << names[i];
+        EXPECT_EQ(got.size() % 512, 0u) << names[i];  // the last block is padded to a sector
+        EXPECT_TRUE(std::all_of(got.begin() + static_cast<long>(want.size()), got.end(),
+                                [](uint8_t b) { return b == 0; }))
+            << names[i];
+        EXPECT_EQ(parts[i].id, 70);
+      }
+    });
+  }
+
+  void ExpectNorWritten() {
+    Inspect([&] {
+      for (const IfxFile& f : ifx) {
+        EXPECT_EQ(modem->Store().Read(f.address, f.code.size()), f.code) << f.name;
+      }
+    });
+  }
+
+  testing_support::TempDir dir;
+  testing_support::Plugin plugin;
+  testing_support::RecordingWindow window_;
+  std::unique_ptr<phonesim::Phone> phone;
+  phonesim::OmapAgent* agent = nullptr;
+  phonesim::InfineonModem* modem = nullptr;
+  phonesim::PhoneControlModel* control = nullptr;
+  struct File {
+    std::string path;
+    Bytes content;
+  };
+  std::vector<File> files;
+  std::vector<IfxFile> ifx;
+  std::vector<Bytes> images;
+  std::vector<uint8_t*> pointers;
+  std::vector<std::string> paths;
+  std::vector<std::string> boxes;
+
+ private:
+  platform::MessageBoxHook previousHook_;
+};
+
+const Lines kInfineonBoot = {"PSI RAM writing start",
+                             "Trying to communicate with IFX modem",
+                             "Confirm IFX communication",
+                             "PSI RAM writing end",
+                             "Start PSI RAM ",
+                             "EBL writing start",
+                             "Start EBL",
+                             "Set capabilities to be used",
+                             "Baudrate Change: 115200bps ===> 3000000bps",
+                             "Set flash ID complete",
+                             "Set Infineon CFI Information 1",
+                             "Set Infineon CFI Information 2"};
+
+Lines Join(std::initializer_list<Lines> parts) {
+  Lines out;
+  for (const Lines& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+TEST_F(NormalDownload, WritesEveryPartitionAndModemImageThenResets) {
+  WriteStandardSet();
+  ASSERT_EQ(Run(0), 1) << Transcript();
+  const Lines expected = Join({
+      {"Download Start...", "CFG Download start", "EMMC download start",
+       "Start Address: 0, Partition length: 131072", "Success to erase", "boot.img  writing start",
+       "boot.img  Download success", "Start Address: 131072, Partition length: 1048576",
+       "Success to erase", "system.img  writing start", "system.img  Download success"},
+      kInfineonBoot,
+      {"PSI Download start", "Set FLASH address", "PSI Download success",
+       "SLB Download start", "Set FLASH address", "SLB Download success",
+       "Code Download start", "Erase was executed rightly!", "Set FLASH address",
+       "Code Download success",
+       "Aeneas Download start", "Erase was executed rightly!", "Set FLASH address",
+       "Aeneas Download success",
+       "Target is resetting", "Download complete"}});
+  EXPECT_EQ(window_.Texts(), expected);
+  const auto codes = window_.Codes();
+  ASSERT_FALSE(codes.empty());
+  EXPECT_EQ(codes.front(), 0);
+  EXPECT_EQ(codes.back(), notify::kProgressComplete);
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), notify::kProgressFailed), 0);
+  ExpectPartitionsWritten({"boot.img", "system.img"});
+  ExpectNorWritten();
+  Inspect([&] {
+    EXPECT_EQ(control->Resets(), 1);
+    EXPECT_EQ(agent->Starts(), 1);
+    ASSERT_EQ(agent->Erases().size(), 2u);  // each written partition, just before it
+    EXPECT_EQ(agent->Erases()[1].start, 131072u);
+    EXPECT_EQ(agent->Erases()[1].length, 1048576u);  // bytes: the device is large
+  });
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(NormalDownload, TotalEraseErasesEveryPartitionOnceAndUserDataByName) {
+  WriteStandardSet();
+  ASSERT_EQ(Run(1 | 4), 1) << Transcript();
+  const Lines texts = window_.Texts();
+  const Lines head(texts.begin(), texts.begin() + 11);
+  EXPECT_EQ(head, (Lines{"Download Start...", "CFG Download start", "EMMC download start",
+                         "Start total erase", "Success to erase", "Success to erase",
+                         "Success to erase", "End total erase", "Success to erase",
+                         "End user erase", "Start Address: 0, Partition length: 131072"}));
+  Inspect([&] {
+    const auto& erases = agent->Erases();
+    ASSERT_EQ(erases.size(), 4u);  // three in the total erase, userdata, none before writing
+    EXPECT_EQ(erases[2].start, 0x120000u);
+    EXPECT_EQ(erases[3].start, 0x120000u);
+    EXPECT_EQ(erases[3].length, 0x10000u);
+  });
+  ExpectPartitionsWritten({"boot.img", "system.img"});
+}
+
+TEST_F(NormalDownload, ModemEraseFlagReachesTheSecuritySteps) {
+  WriteStandardSet();
+  ASSERT_EQ(Run(2), 1) << Transcript();
+  Inspect([&] {
+    EXPECT_EQ(modem->State().eraseAlls, 1u);  // the PSI's security step erases everything
+    EXPECT_EQ(modem->State().erases, 0u);     // and code and Aeneas no longer erase areas
+  });
+  ExpectNorWritten();
+}
+
+TEST_F(NormalDownload, WithoutConfigurationOnlyTheModemIsWritten) {
+  WriteIfx("TQ4410_psi.fls", 0, 1);
+  Write("boot.img", Data(1000, 1));
+  ASSERT_EQ(Run(1), 1) << Transcript();  // the total erase needs a configuration: nothing to erase
+  const Lines texts = window_.Texts();
+  EXPECT_EQ(texts[1], "EMMC download start");
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Start total erase"), 0);
+  Inspect([&] {
+    EXPECT_EQ(agent->Starts(), 1);
+    EXPECT_TRUE(agent->Partitions().empty());
+    EXPECT_TRUE(agent->Erases().empty());
+  });
+  ExpectNorWritten();
+}
+
+TEST_F(NormalDownload, OnlyTheFirstConfigurationCountsAndUnmatchedPartitionsAreSkipped) {
+  WriteText("a.cfg",
+            "[device]\nTotal_size=3825764\n"
+            "[partition]\nname=boot\nsize=64\nfilename=boot.img\n"
+            "[partition]\nname=missing\nsize=8\nfilename=missing.img\n"
+            "[partition]\nname=last\nsize=8\nfilename=BOOT.IMG\n");  // last line: not applied
+  WriteText("b.cfg", "[broken");
+  Write("boot.img", Data(5000, 3));
+  Write("BOOT.IMG", Data(10, 4));
+  ASSERT_EQ(Run(0), 1) << Transcript();
+  const Lines texts = window_.Texts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "CFG Download start"), 1);
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "Start Address: 0, Partition length: 64"),
+            texts.end());
+  Inspect([&] {
+    ASSERT_EQ(agent->Partitions().size(), 1u);
+    EXPECT_EQ(agent->Partitions()[0].size, 64u * 512u);  // 3825764: sizes count sectors
+    ASSERT_EQ(agent->Erases().size(), 1u);                // the unmatched one is not erased
+    EXPECT_EQ(agent->Erases()[0].length, 64u * 512u);
+  });
+  ExpectPartitionsWritten({"boot.img"});
+}
+
+TEST_F(NormalDownload, UserDataEraseWithoutSuchPartitionStopsBeforeWriting) {
+  WriteText("partition.cfg", "[device]\n[partition]\nname=boot\nsize=8\nfilename=boot.img\n[x]\n");
+  Write("boot.img", Data(4096, 1));
+  EXPECT_EQ(Run(4), 0);
+  const Lines texts = window_.Texts();
+  EXPECT_EQ(texts.back(), "We can't find the userdata partition to erase");
+  EXPECT_EQ(window_.Codes().back(), notify::kProgressFailed);
+  Inspect([&] {
+    EXPECT_TRUE(agent->Partitions().empty());
+    EXPECT_TRUE(agent->Erases().empty());
+    EXPECT_EQ(control->Resets(), 0);
+  });
+}
+
+TEST_F(NormalDownload, BrokenConfigurationStopsWithItsReason) {
+  WriteText("partition.cfg", "[partition]\nname=boot\n[device]\n");
+  EXPECT_EQ(Run(0), 0);
+  EXPECT_EQ(window_.Texts().back(), "A partition comes before any device in the configuration");
+  Inspect([&] { EXPECT_EQ(agent->Starts(), 0); });
+}
+
+TEST_F(NormalDownload, FailuresEndWithTheirLinesThePortClosedAndNoReset) {
+  struct Case {
+    const char* name;
+    Fault fault;
+    std::string lastLine;
+  };
+  const std::vector<Case> cases = {
+      {"agent refuses to start", {.kind = FaultKind::kRefuse, .command = 0x01}, "error!"},
+      {"data block unanswered", {.kind = FaultKind::kSilent, .command = 0x02, .skip = 1},
+       "system.img  Download fail"},
+      {"PSI request refused", {.kind = FaultKind::kRefuse, .command = 0x62}, "error!"},
+      {"code block refused", {.kind = FaultKind::kRefuse, .command = 0x61, .skip = 3},
+       "SLB Download fail"},
+      {"phone vanishes in the middle of the second partition",
+       {.kind = FaultKind::kVanishReceiving, .afterBytes = 400000}, "system.img  Download fail"},
+  };
+  WriteStandardSet();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    window_.Clear();
+    NewPhone();
+    phone->InjectFault(c.fault);
+    EXPECT_EQ(Run(0), 0);
+    const Lines texts = window_.Texts();
+    ASSERT_FALSE(texts.empty());
+    if (!c.lastLine.empty()) {
+      EXPECT_EQ(texts.back(), c.lastLine) << Transcript();
+    }
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "Target is resetting"), 0);
+    Inspect([&] { EXPECT_EQ(control->Resets(), 0); });
+  }
+}
+
+TEST_F(NormalDownload, NoWindowNoPortAndAnUnopenablePort) {
+  WriteStandardSet();
+  images.clear();
+  std::vector<std::string> none;
+  EXPECT_EQ(plugin.DoDownload(nullptr, phone->PortNumber(), nullptr, 0, &none, kTimeout, 0), 0);
+  EXPECT_EQ(boxes, Lines{"We can't find program!"});
+  EXPECT_TRUE(phone->Requests().empty());  // no port was opened
+
+  EXPECT_EQ(Run(0, nullptr, 254), 0);  // nothing bound to that number
+  EXPECT_EQ(window_.Texts(), (Lines{"Download Start...", "We can't communicate with specific port"}));
+  EXPECT_EQ(window_.Codes(), (std::vector<platform::LPARAM>{0, notify::kProgressFailed}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(NormalDownload, FileLargerThanItsPartitionIsNotWritten) {
+  WriteText("partition.cfg",
+            "[device]\nTotal_size=0x3A6065\n[partition]\nname=boot\nsize=4096\n"
+            "filename=boot.img\n[partition]\nname=next\nsize=4096\n[x]\n");
+  Write("boot.img", Data(4097, 1));
+  EXPECT_EQ(Run(0), 0);
+  EXPECT_EQ(window_.Texts().back(), "boot.img  is larger than its partition");
+  Inspect([&] {
+    EXPECT_TRUE(agent->Partitions().empty());
+    EXPECT_TRUE(agent->Erases().empty());
+  });
+}
+
+}  // namespace
