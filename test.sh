@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every test: builds the optimised, address/undefined-behaviour and thread sanitizer
-# configurations and runs the whole suite in each.
+# configurations and runs the whole suite in each, then gives every fuzz target a short run.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -11,3 +11,5 @@ for preset in default asan tsan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+echo "=== fuzz (smoke run) ==="
+scripts/fuzz.sh 5

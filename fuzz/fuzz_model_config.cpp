@@ -1,0 +1,31 @@
+// The model's partition-table parse on arbitrary configuration text.
+
+#include <cstddef>
+#include <cstdint>
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "plugin/model_parser.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<uint8_t> image(4 + size);
+  const uint32_t n = static_cast<uint32_t>(size);
+  for (int i = 0; i < 4; ++i) image[i] = static_cast<uint8_t>(n >> (8 * i));
+  std::copy(data, data + size, image.begin() + 4);
+  CModelParser parser;
+  std::string error;
+  if (!parser.Parse(image.data(), &error)) return 0;
+  // Ranges are consecutive and every look-up answers within the table.
+  uint32_t start = 0;
+  for (size_t i = 0; i < parser.Partitions().size(); ++i) {
+    const auto range = parser.ByIndex(i);
+    if (!range || range->start != start) std::abort();
+    start += range->size;
+    if (parser.Partitions()[i].name.size() > CModelParser::kMaxName) std::abort();
+  }
+  if (parser.ByIndex(parser.Partitions().size())) std::abort();
+  if (parser.FirstDevicePartitions() > parser.Partitions().size()) std::abort();
+  return 0;
+}
