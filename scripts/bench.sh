@@ -5,6 +5,7 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default --target bench_codec bench_link
+cmake --build --preset default --target bench_codec bench_link bench_omap
 build/default/bin/bench_codec
 build/default/bin/bench_link
+build/default/bin/bench_omap
