@@ -64,6 +64,22 @@ int DoFactoryDownload(HWND window, int port, const std::string* first, const std
   });
 }
 
+int DoFactoryDownloadMDM(HWND window, int port, const std::string* mdmPath,
+                         const std::string* apPath, uint32_t timeout) {
+  return RunFrame(window, "Download Start...", 0, [&](CModelModule& module) {
+    return module.FactoryDownloadMDM(window, static_cast<uint8_t>(port & 0xFF), OrEmpty(mdmPath),
+                                     OrEmpty(apPath), timeout);
+  });
+}
+
+int DoUploadStart(HWND window, int port, const std::string* outPath, uint32_t sectors,
+                  uint32_t address, uint32_t timeout) {
+  return RunFrame(window, "Upload Start...", 0, [&](CModelModule& module) {
+    return module.UploadStart(window, static_cast<uint8_t>(port & 0xFF), OrEmpty(outPath),
+                              sectors, address, timeout);
+  });
+}
+
 // The last three characters of the bare name, in a buffer that the next call overwrites.
 const char* GetFileTypeStr(const std::string* path) {
   static thread_local char buffer[256];

@@ -26,6 +26,13 @@ PELLUM_API int DoDownload(HWND window, int port, uint8_t** images, int count,
 // ROM-copy download of one or two whole-flash images ("bin": eMMC, "fls": Infineon).
 PELLUM_API int DoFactoryDownload(HWND window, int port, const std::string* first,
                                  const std::string* second, uint32_t timeout, uint32_t options);
+// MDM download: the modem's NAND from the MDM image (an empty path: the application processor
+// only), then the application processor's NVIDIA factory file.
+PELLUM_API int DoFactoryDownloadMDM(HWND window, int port, const std::string* mdmPath,
+                                    const std::string* apPath, uint32_t timeout);
+// Reads `sectors` 512-byte sectors of the phone's memory from `address` into the file `outPath`.
+PELLUM_API int DoUploadStart(HWND window, int port, const std::string* outPath, uint32_t sectors,
+                             uint32_t address, uint32_t timeout);
 // File typing for the host's file list.
 PELLUM_API const char* GetFileTypeStr(const std::string* path);
 PELLUM_API int JudgeFile(const std::string* path);
@@ -38,6 +45,9 @@ using DoDownloadFn = int (*)(HWND, int, uint8_t**, int, const std::vector<std::s
                              uint32_t);
 using DoFactoryDownloadFn = int (*)(HWND, int, const std::string*, const std::string*, uint32_t,
                                     uint32_t);
+using DoFactoryDownloadMDMFn = int (*)(HWND, int, const std::string*, const std::string*,
+                                       uint32_t);
+using DoUploadStartFn = int (*)(HWND, int, const std::string*, uint32_t, uint32_t, uint32_t);
 using GetFileTypeStrFn = const char* (*)(const std::string*);
 using JudgeFileFn = int (*)(const std::string*);
 using FileDLOrderFn = int (*)(const std::string*);

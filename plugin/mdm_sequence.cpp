@@ -1,0 +1,133 @@
+// The MDM download: the phone first shows its Qualcomm modem's diagnostic port; the modem is
+// switched into download mode (a new port), its NAND partitions are written from the MDM image,
+// it is reset (its diagnostic port comes back), switched into download mode once more and told to
+// hand the USB link to the application processor, whose NVIDIA boot loader then takes its
+// factory file. Every switch makes the phone leave its port and come back on another, so each is
+// followed by a pause and a search for the new port.
+
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/os_version.h"
+#include "plugin/model_module.h"
+#include "protocol/notify.h"
+
+namespace {
+
+constexpr uint32_t kBaudRate = 115200;
+constexpr uint8_t kNoPort = 255;
+
+constexpr uint32_t kAfterModeCommandMs = 2000;
+constexpr uint32_t kAfterDloadSetMs = 1000;
+constexpr uint32_t kDloadEnumerationMs = 5000;
+constexpr uint32_t kProbePauseMs = 1000;
+constexpr uint32_t kBeforeResetMs = 500;
+constexpr uint32_t kRebootMs = 10000;
+constexpr uint32_t kApEnumerationMs = 8000;
+
+// Older systems' serial stacks give a phone that is still enumerating fewer chances.
+constexpr unsigned kOldSystemMajor = 5;
+constexpr int kProbes = 10;
+constexpr int kProbesOnOldSystems = 2;
+
+}  // namespace
+
+int CModelModule::FactoryDownloadMDM(HWND window, uint8_t port, const std::string& mdmPath,
+                                     const std::string& apPath, uint32_t timeout) {
+  if (!OpenPortAfresh(window, port, timeout)) return 0;
+  if (!mdmPath.empty()) {
+    if (!DownloadModem(mdmPath)) return 0;
+  } else {
+    SendText("Start AP only download");
+  }
+  if (!SwitchToDownloadMode()) return 0;
+  return DownloadApplicationProcessor(apPath, timeout) ? 1 : 0;
+}
+
+// The modem part ends on the phone's diagnostic port again, open, after the reset.
+bool CModelModule::DownloadModem(const std::string& mdmPath) {
+  SendText("MDM Download start");
+  SendText("Read binary setting value");
+  if (!Files()->ReadMDMImage(mdmPath)) return false;
+  if (!SwitchToDownloadMode()) return false;
+  const int programmed = ProgramNandPartitions();
+  Files()->ReleaseMDMImage();  // written or not, the partitions are not needed any more
+  if (programmed != 1) return false;
+  platform::SleepMs(kBeforeResetMs);
+  SendText("Trying to reset...");
+  if (!Flash()->MDMDownLoadReset(Link())) return false;
+  Link()->Close();
+  platform::SleepMs(kRebootMs);
+  const uint8_t found = Flash()->SearchUSBDevice();
+  if (found == kNoPort) {
+    SendText("Reboot fail!");
+    SendCode(notify::kProgressFailed);
+    return false;
+  }
+  SendText("Complete CP download!");
+  Link()->Close();
+  return OpenFoundPort(found);
+}
+
+// From the diagnostic port into download mode, on the new port, with raw transfers.
+bool CModelModule::SwitchToDownloadMode() {
+  SendText("We try to communicate with phone");
+  if (!Flash()->MDMSendCmdLineToPhone(Link())) SendText("Fail MDMSendCmdLineToPhone");
+  platform::SleepMs(kAfterModeCommandMs);
+  SendText("Change DLOAD mode");
+  if (!Flash()->MDMDloadSet(Link())) return false;
+  platform::SleepMs(kAfterDloadSetMs);
+  Link()->Close();
+  platform::SleepMs(kDloadEnumerationMs);
+  SendText("We are searching new USB port...");
+  const uint8_t found = Flash()->SearchUSBDevice();
+  if (found == kNoPort || !OpenFoundPort(found)) return false;
+  if (!ProbeDownloadMode()) return false;
+  ResetLineSettings();
+  SendText("Set NONHDLC mode");
+  return Flash()->WriteForMDMBIN(Link()) == 1;
+}
+
+// The new port may be up before the modem's download mode listens on it.
+bool CModelModule::ProbeDownloadMode() {
+  const int probes =
+      platform::GetOsVersion().major < kOldSystemMajor ? kProbesOnOldSystems : kProbes;
+  SendText("Test DLOAD mode");
+  for (int i = 0; i < probes; ++i) {
+    platform::SleepMs(kProbePauseMs);
+    if (Flash()->MDMDLoadNoopF(Link()) == 1) return true;
+  }
+  SendCode(notify::kProgressFailed);
+  SendText("NOOP_F error");
+  return false;
+}
+
+// The switch's result is not looked at: a phone that did not take it is not found on a new
+// port, or its loader refuses the factory file.
+bool CModelModule::DownloadApplicationProcessor(const std::string& apPath, uint32_t timeout) {
+  Flash()->SwitchUSBToAP(Link());
+  Link()->Close();
+  platform::SleepMs(kApEnumerationMs);
+  SendText("We are searching new USB port...");
+  const uint8_t found = Flash()->SearchUSBDevice();
+  if (found == kNoPort) return false;
+  if (!OpenPortAfresh(m_hParent, found, timeout)) return false;
+  if (!Flash()->nVidiaFactoryDownload(apPath.c_str(), Link())) return false;
+  if (!Flash()->Complete(Link())) return false;
+  Link()->Close();
+  SendText("Download complete");
+  return true;
+}
+
+bool CModelModule::OpenFoundPort(uint8_t port) {
+  if (Link()->SetComPort(port)) return true;
+  SendCode(notify::kProgressFailed);
+  SendText("We can't communicate with specific port");
+  return false;
+}
+
+void CModelModule::ResetLineSettings() {
+  Link()->SetComBaudRate(kBaudRate);
+  Link()->Clear();
+  Link()->SetComBaudRate(kBaudRate);
+}

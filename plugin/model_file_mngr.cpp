@@ -3,6 +3,7 @@
 #include "platform/message_box.h"
 #include "platform/path.h"
 #include "plugin/kind_table.h"
+#include "protocol/notify.h"
 
 int CModelFileMngr::JudgeFile(const std::string& path) {
   const std::string ending = kinds::LastThree(path);
@@ -19,4 +20,57 @@ std::string CModelFileMngr::GetFileTypeStr(const std::string& path) {
 
 uint8_t CModelFileMngr::FileDLOrder(const std::string& path) {
   return kinds::FirstMatch(platform::BareName(path));
+}
+
+void CModelFileMngr::SendText(const char* text) {
+  if (m_hParent == nullptr) return;
+  m_strStatus = text;
+  platform::SendMessage(m_hParent, notify::kMsgNotify, notify::kStatusText,
+                        reinterpret_cast<platform::LPARAM>(m_strStatus.c_str()));
+}
+
+void CModelFileMngr::SendCode(intptr_t code) {
+  platform::SendMessage(m_hParent, notify::kMsgNotify, notify::kProgress, code);
+}
+
+int CModelFileMngr::Refuse(const std::string& text) {
+  SendCode(notify::kProgressFailed);
+  SendText(text.c_str());
+  return 0;
+}
+
+int CModelFileMngr::ReadMDMImage(const std::string& path) {
+  SendCode(0);
+  mdm::FileSource file(path);
+  if (!file.IsOpen()) {
+    m_Partitions.Release();
+    return Refuse("We can't read MDM binary");
+  }
+  return ReadFrom(file);
+}
+
+int CModelFileMngr::ReadMDMImage(mdm::ByteSource& source) {
+  SendCode(0);
+  return ReadFrom(source);
+}
+
+// Every image that cannot be programmed as it stands stops here with its reason, so that no
+// partition of it reaches the phone.
+int CModelFileMngr::ReadFrom(mdm::ByteSource& source) {
+  const mdm::ReadResult r = mdm::ReadImage(source, m_Partitions);
+  switch (r.status) {
+    case mdm::ReadStatus::kOk:
+      SendCode(100);
+      return 1;
+    case mdm::ReadStatus::kShortHeader:
+      return Refuse("MDM binary is shorter than its header");
+    case mdm::ReadStatus::kTooFar:
+      return Refuse("MDM binary partition " + std::to_string(r.at) +
+                    " lies beyond the NAND's 32-bit addresses");
+    case mdm::ReadStatus::kUnreadable:
+      return Refuse("We can't read MDM binary");
+    case mdm::ReadStatus::kNoMemory:
+      return Refuse("An error occured when malloc");
+  }
+  return 0;
 }

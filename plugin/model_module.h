@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,20 @@ class CModelModule : public CBasicModule {
   int FactoryDownload(HWND window, uint8_t port, const std::string& first,
                       const std::string& second, uint32_t timeout, uint32_t options);
 
+  // The MDM download: the modem's NAND partitions from the MDM image (skipped when its path is
+  // empty), then the application processor's NVIDIA factory file, across the phone's
+  // re-enumerations from its diagnostic port to download mode and to the application processor.
+  int FactoryDownloadMDM(HWND window, uint8_t port, const std::string& mdmPath,
+                         const std::string& apPath, uint32_t timeout);
+
+  // Programs the partition set of the file manager into the modem's NAND over the open link
+  // (slots 4 to 7, then 0 to 3, as their switches allow); 1 or 0.
+  int ProgramNandPartitions();
+
+  // Reads `sectors` 512-byte sectors of the phone's memory from `address` into `outPath`.
+  int UploadStart(HWND window, uint8_t port, const std::string& outPath, uint32_t sectors,
+                  uint32_t address, uint32_t timeout);
+
   CModelParser* Parser() const { return static_cast<CModelParser*>(m_pParser); }
   CModelFlash* Flash() const { return static_cast<CModelFlash*>(m_pFlash); }
   CModelFileMngr* Files() const { return static_cast<CModelFileMngr*>(m_pFileMngr); }
@@ -51,4 +66,20 @@ class CModelModule : public CBasicModule {
   bool Finish();
   bool OpenPortAfresh(HWND window, uint8_t port, uint32_t timeout);
   bool WriteRomImage(const std::string& path, uint32_t options);
+
+  // MDM download (mdm_sequence.cpp).
+  bool DownloadModem(const std::string& mdmPath);
+  bool SwitchToDownloadMode();
+  bool ProbeDownloadMode();
+  bool DownloadApplicationProcessor(const std::string& apPath, uint32_t timeout);
+  bool OpenFoundPort(uint8_t port);
+  void ResetLineSettings();
+
+  // NAND programming (nand_programming.cpp).
+  int ProgramNandSlot(size_t slot);
+  bool EraseNandSlot(size_t slot);
+  int WriteNandSlot(const mdm::Slot& slot);
+
+  // Upload (upload_sequence.cpp).
+  bool ReadMemoryInto(std::ofstream& out, uint32_t sectors, uint32_t address, uint32_t timeout);
 };

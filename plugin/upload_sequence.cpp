@@ -1,0 +1,91 @@
+// Upload: a range of the phone's memory read back into a file. The boot loader takes a read
+// set-up (address and length in sectors) and then hands out the range block by block, each block
+// as raw bytes after its request.
+
+#include <algorithm>
+#include <fstream>
+#include <vector>
+
+#include "flash/byte_order.h"
+#include "platform/clock.h"
+#include "platform/message_box.h"
+#include "plugin/model_module.h"
+#include "protocol/notify.h"
+
+namespace {
+
+constexpr uint8_t kReadSetup = 0x08;
+constexpr uint8_t kBlockRead = 0x05;
+constexpr size_t kRequestLength = 14;
+constexpr uint32_t kSectorBytes = 512;
+constexpr uint32_t kBlockSectors = 128;  // 64 KiB a block
+constexpr size_t kReceiveBuffer = 65636;
+constexpr uint32_t kUnusedTimeoutMs = 300000;  // the collection ends at the first empty read
+constexpr uint32_t kSettleMs = 2000;
+
+intptr_t Percent(uint32_t done, uint32_t total) {
+  // Nothing to read is all read.
+  return total == 0 ? 100 : static_cast<intptr_t>(uint64_t{done} * 100 / total);
+}
+
+// A block counts only when all of it arrived: a phone that stopped sending early must not leave
+// the rest of the buffer in the file as if it were memory. What did arrive is kept.
+bool ReadBlock(CMiscUtilComm* link, std::ofstream& out, std::vector<uint8_t>& buffer,
+               uint32_t length) {
+  uint8_t request[kRequestLength] = {kBlockRead};
+  bytes::StoreLe32(request + 2, length);
+  if (link->AsyncRxFile(request, nullptr, sizeof request, buffer.data(), length,
+                        kUnusedTimeoutMs) != kTxOk) {
+    return false;
+  }
+  const size_t got = std::min<size_t>(link->LastRxFileCount(), length);
+  out.write(reinterpret_cast<const char*>(buffer.data()), static_cast<std::streamsize>(got));
+  return got == length && out.good();
+}
+
+}  // namespace
+
+int CModelModule::UploadStart(HWND window, uint8_t port, const std::string& outPath,
+                              uint32_t sectors, uint32_t address, uint32_t timeout) {
+  if (!OpenPortAfresh(window, port, timeout)) return 0;
+  SendText("Upload file is creating...");
+  std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
+  if (!out.is_open()) {
+    SendCode(notify::kProgressFailed);
+    SendText(("We can't make specific file" + outPath).c_str());
+    return 0;
+  }
+  if (!ReadMemoryInto(out, sectors, address, timeout)) {
+    SendText("error!");
+    SendCode(notify::kProgressFailed);
+    return 0;
+  }
+  platform::SleepMs(kSettleMs);
+  Link()->Close();
+  SendText("Upload complete");
+  SendCode(notify::kProgressComplete);
+  platform::ShowMessageBox("Done!");
+  return 1;
+}
+
+// Only an acknowledged set-up starts the reads: a corrupt answer may have been a refusal.
+bool CModelModule::ReadMemoryInto(std::ofstream& out, uint32_t sectors, uint32_t address,
+                                  uint32_t timeout) {
+  uint8_t setup[kRequestLength] = {kReadSetup};
+  bytes::StoreLe32(setup + 2, address);
+  bytes::StoreLe32(setup + 6, sectors);
+  if (Link()->AsyncTxRxEx(setup, nullptr, sizeof setup, timeout) != kTxOk) return false;
+  std::vector<uint8_t> buffer(kReceiveBuffer);
+  uint32_t remaining = sectors;
+  uint32_t done = 0;
+  while (remaining >= kBlockSectors) {
+    if (!ReadBlock(Link(), out, buffer, kBlockSectors * kSectorBytes)) return false;
+    done += kBlockSectors;
+    remaining -= kBlockSectors;
+    SendCode(Percent(done, sectors));
+  }
+  if (!ReadBlock(Link(), out, buffer, remaining * kSectorBytes)) return false;
+  SendCode(Percent(done + remaining, sectors));
+  out.close();
+  return !out.fail();
+}

@@ -1,5 +1,6 @@
 #include "sim/qualcomm_handset.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "flash/byte_order.h"
@@ -117,7 +118,7 @@ class QualcommHandset::Dload : public Personality {
         s.inits.push_back(bytes::LoadBe32(&b[1]));
         return Ack();
       case kData:
-        pending_.insert(pending_.end(), b.begin() + kDataHeader, b.end());
+        TakeData(b);
         s.chunks.push_back(b.size() - kDataHeader);
         return Reply::None();  // data requests are not answered
       case kCommit: return Commit(bytes::LoadBe32(&b[1]), bytes::LoadBe32(&b[5]));
@@ -142,9 +143,19 @@ class QualcommHandset::Dload : public Personality {
     return Ack();
   }
 
+  // The offset counts the bytes sent since the last commit, so a chunk sent again after failed
+  // commits replaces the one before it. A gap leaves the pending data unusable.
+  void TakeData(const std::vector<uint8_t>& b) {
+    const size_t offset = static_cast<size_t>(b[1]) << 16 | static_cast<size_t>(b[2]) << 8 | b[3];
+    if (offset > pending_.size()) gap_ = true;
+    pending_.resize(std::min(offset, pending_.size()));
+    pending_.insert(pending_.end(), b.begin() + kDataHeader, b.end());
+  }
+
   // A commit writes what the data requests since the last commit brought, at the address given.
   Reply Commit(uint32_t address, uint32_t length) {
-    const bool whole = length == pending_.size();
+    const bool whole = length == pending_.size() && !gap_;
+    gap_ = false;
     const bool stored = whole && handset_.nand_.Write(address, pending_.data(), pending_.size());
     pending_.clear();
     if (!stored) return Nak();
@@ -157,6 +168,7 @@ class QualcommHandset::Dload : public Personality {
 
   QualcommHandset& handset_;
   std::vector<uint8_t> pending_;
+  bool gap_ = false;
 };
 
 QualcommHandset::QualcommHandset(Options options)
@@ -235,6 +247,10 @@ void QualcommHandset::Reenumerate() {
     old.reset();
     if (next != Mode::kGone) platform::SleepMs(options_.reenumerateDelayMs);
     guard.lock();
+    if (next != Mode::kGone && next == refused_) {
+      refused_ = Mode::kGone;
+      next = Mode::kGone;
+    }
     if (stopping_) return;
     Appear(next);
   }
@@ -280,6 +296,18 @@ void QualcommHandset::Unplug() {
   if (phone_) phone_->Vanish();
   leaving_ = true;
   changed_.notify_all();
+}
+
+void QualcommHandset::NeverReturnAs(Mode mode) {
+  std::lock_guard<std::mutex> guard(lock_);
+  refused_ = mode;
+}
+
+bool QualcommHandset::WithCurrentPersonality(const std::function<void(Personality&)>& fn) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (mode_ == Mode::kGone || !phone_) return false;
+  phone_->WithPersonality(fn);
+  return true;
 }
 
 void QualcommHandset::Inspect(

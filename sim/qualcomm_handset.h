@@ -64,6 +64,13 @@ class QualcommHandset {
   void InjectFault(Mode mode, const Fault& fault);
   // Makes the phone leave its port now and never come back.
   void Unplug();
+  // The next time the phone would come up in `mode` it stays away instead (a phone that does
+  // not survive its reset or its USB switch).
+  void NeverReturnAs(Mode mode);
+
+  // Runs `fn` on the personality of the current port while it handles no request; false (and
+  // `fn` not run) while the phone is on no port.
+  bool WithCurrentPersonality(const std::function<void(Personality&)>& fn);
 
   // Runs `fn` on the NAND store and the download-mode record while nothing else touches them.
   void Inspect(const std::function<void(const FlashStore&, const DloadState&)>& fn) const;
@@ -92,6 +99,7 @@ class QualcommHandset {
   Mode mode_ = Mode::kGone;
   std::unique_ptr<Phone> phone_;
   std::map<Mode, std::vector<Fault>> faults_;
+  Mode refused_ = Mode::kGone;  // the mode the phone will not come back in
   uint64_t generation_ = 0;
   int appearances_ = 0;
   bool leaving_ = false;

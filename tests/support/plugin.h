@@ -20,6 +20,8 @@ class Plugin {
     if (!library_) throw std::runtime_error("cannot load model.so: " + error);
     DoDownload = Bind<DoDownloadFn>("DoDownload");
     DoFactoryDownload = Bind<DoFactoryDownloadFn>("DoFactoryDownload");
+    DoFactoryDownloadMDM = Bind<DoFactoryDownloadMDMFn>("DoFactoryDownloadMDM");
+    DoUploadStart = Bind<DoUploadStartFn>("DoUploadStart");
     GetFileTypeStr = Bind<GetFileTypeStrFn>("GetFileTypeStr");
     JudgeFile = Bind<JudgeFileFn>("JudgeFile");
     FileDLOrder = Bind<FileDLOrderFn>("FileDLOrder");
@@ -34,6 +36,8 @@ class Plugin {
 
   DoDownloadFn DoDownload;
   DoFactoryDownloadFn DoFactoryDownload;
+  DoFactoryDownloadMDMFn DoFactoryDownloadMDM;
+  DoUploadStartFn DoUploadStart;
   GetFileTypeStrFn GetFileTypeStr;
   JudgeFileFn JudgeFile;
   FileDLOrderFn FileDLOrder;

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// tarvex-cli as a function: the program's main() and the tests call the same entry point.
+namespace cli {
+
+struct Environment {
+  bool terminal = false;         // standard output is a terminal: progress bars may be drawn
+  std::string programDirectory;  // where model.so is looked for by default
+};
+
+// Runs one command line (without the program name); returns the exit status.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           const Environment& environment);
+
+}  // namespace cli

@@ -1,0 +1,85 @@
+#include "cli/job.h"
+
+#include "cli/phone_window.h"
+#include "platform/path.h"
+#include "ports/serial_port_entry.h"
+
+namespace cli {
+
+std::optional<Exports> Exports::Bind(const Plugin& plugin, Command command, std::string& missing) {
+  Exports e;
+  const auto need = [&](auto& slot, const char* name) {
+    using Fn = std::remove_reference_t<decltype(slot)>;
+    slot = plugin.Find<Fn>(name);
+    if (slot == nullptr && missing.empty()) missing = name;
+  };
+  switch (command) {
+    case Command::kDownload: {
+      need(e.download_, "DoDownload");
+      // The file table types, judges and orders the files with these.
+      JudgeFileFn judge = nullptr;
+      GetFileTypeStrFn type = nullptr;
+      FileDLOrderFn order = nullptr;
+      need(judge, "JudgeFile");
+      need(type, "GetFileTypeStr");
+      need(order, "FileDLOrder");
+      break;
+    }
+    case Command::kFactory:
+      need(e.factory_, "DoFactoryDownload");
+      break;
+    case Command::kMdm:
+      need(e.mdm_, "DoFactoryDownloadMDM");
+      break;
+    case Command::kUpload:
+      need(e.upload_, "DoUploadStart");
+      break;
+    default:
+      break;
+  }
+  if (!missing.empty()) return std::nullopt;
+  return e;
+}
+
+int Exports::Run(const Job& job, HWND window, uint8_t port) const {
+  switch (job.command) {
+    case Command::kDownload: {
+      std::vector<uint8_t*> images = job.images;  // the call takes a mutable array of its own
+      return download_(window, port, images.data(), static_cast<int>(images.size()), &job.paths,
+                       kRunTimeout, job.options);
+    }
+    case Command::kFactory:
+      return factory_(window, port, &job.cpPath, &job.apPath, kRunTimeout, job.options);
+    case Command::kMdm:
+      return mdm_(window, port, &job.mdmPath, &job.apPath, kRunTimeout);
+    case Command::kUpload:
+      return upload_(window, port, &job.outPath, job.sectors, job.address, kRunTimeout);
+    default:
+      return 0;
+  }
+}
+
+PhoneResult RunPhone(const Exports& exports, const Job& job, const PhoneLabel& phone,
+                     Console& console) {
+  console.PhoneStarted(phone);
+  PhoneWindow window(phone, console, Throughput(job.fileSizes, job.totalBytes));
+  const CurrentPhone current(phone);
+  console.AttachBar(&window);
+  window.Begin(job.command == Command::kUpload ? job.totalBytes : 0);
+  const int result = exports.Run(job, &window, phone.number);
+  PhoneResult r = window.End(result, job.totalBytes);
+  console.DetachBar(&window);
+  console.Result(r);
+  return r;
+}
+
+PhoneLabel LabelOf(const SerialPortEntry& entry) {
+  PhoneLabel label;
+  label.number = entry.portNumber;
+  label.name = entry.portName.empty() ? platform::BareName(entry.devicePath) : entry.portName;
+  label.path = entry.devicePath;
+  label.description = entry.description;
+  return label;
+}
+
+}  // namespace cli

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/console.h"
+#include "cli/options.h"
+#include "cli/plugin.h"
+#include "ports/serial_port_entry.h"
+
+// What runs on each phone: one entry point of the plug-in with its arguments, the same for every
+// phone of a multi run. Each call builds a module of its own in the plug-in, so calls on
+// different ports may run at the same time; the image buffers are shared and only read.
+namespace cli {
+
+struct Job {
+  Command command = Command::kNone;
+  uint32_t options = 0;  // erase bits
+  // download: the paths in the file table's order and their images (same order)
+  std::vector<std::string> paths;
+  std::vector<uint8_t*> images;
+  // factory: the two files; mdm: the modem image (may be empty) and the AP image
+  std::string cpPath;
+  std::string apPath;
+  std::string mdmPath;
+  // upload
+  std::string outPath;
+  uint32_t sectors = 0;
+  uint32_t address = 0;
+
+  uint64_t totalBytes = 0;                    // what a run writes (or reads back)
+  std::map<std::string, uint64_t> fileSizes;  // by bare name, for the progress estimate
+};
+
+// The entry points a command needs, bound by name.
+class Exports {
+ public:
+  // Null, with the missing export's name in `missing`, when the plug-in lacks one.
+  static std::optional<Exports> Bind(const Plugin& plugin, Command command, std::string& missing);
+
+  // Calls the command's entry point for `port`, reporting to `window`.
+  int Run(const Job& job, HWND window, uint8_t port) const;
+
+ private:
+  DoDownloadFn download_ = nullptr;
+  DoFactoryDownloadFn factory_ = nullptr;
+  DoFactoryDownloadMdmFn mdm_ = nullptr;
+  DoUploadStartFn upload_ = nullptr;
+};
+
+// One phone's whole run: its window and bar, the entry point, the result line.
+PhoneResult RunPhone(const Exports& exports, const Job& job, const PhoneLabel& phone,
+                     Console& console);
+
+PhoneLabel LabelOf(const SerialPortEntry& entry);
+
+}  // namespace cli

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The command line of tarvex-cli, parsed and checked before anything touches a phone.
+namespace cli {
+
+enum class Command { kNone, kPorts, kDownload, kFactory, kMdm, kUpload };
+
+// Exit statuses. 0 only when every phone succeeded (and a simulated phone's stores matched).
+enum ExitStatus : int {
+  kExitOk = 0,
+  kExitRunFailed = 1,  // a phone's run failed, or a simulated phone's stores do not match
+  kExitUsage = 2,      // bad arguments or files that cannot be used
+  kExitPlugin = 3,     // the plug-in cannot be loaded or lacks an export the command needs
+  kExitNoPhone = 4,    // no phone port appeared within the wait
+};
+
+// Erase option bits of a normal download.
+constexpr uint32_t kEraseAp = 1;
+constexpr uint32_t kEraseCp = 2;
+constexpr uint32_t kEraseUserData = 4;
+
+// The plug-in's time-out for every run, as the host passes it.
+constexpr uint32_t kRunTimeout = 10000;
+
+struct Options {
+  Command command = Command::kNone;
+  bool multi = false;  // "multi download|factory": every phone port found
+  bool help = false;
+  bool json = false;
+  bool noTty = false;  // never redraw progress bars
+  std::string port;    // --port: a number or a device path; "" = the first phone found
+  std::string plugin;  // --plugin; "" = model.so beside the program
+  uint32_t erase = 0;  // --erase, as option bits
+  int simulate = 0;    // --simulate [N]: simulated phones to attach first
+  std::optional<double> waitSeconds = 60;  // --wait; nullopt = no limit ("forever")
+  int count = 0;                    // multi --count: stop after this many phones (0: when idle)
+  std::string mdmFile;              // mdm --mdm
+  std::string outFile;              // upload --out
+  std::optional<uint32_t> sectors;  // upload --sectors
+  std::optional<uint32_t> address;  // upload --address
+  std::vector<std::string> files;
+};
+
+struct Parsed {
+  Options options;
+  std::string error;  // non-empty: the arguments are unusable, and why
+};
+
+// `args` without the program name.
+Parsed ParseArguments(const std::vector<std::string>& args);
+
+// The help of one command (kNone: the overview).
+std::string UsageText(Command command, bool multi);
+
+const char* CommandName(Command command);
+
+}  // namespace cli

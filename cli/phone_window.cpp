@@ -1,0 +1,125 @@
+#include "cli/phone_window.h"
+
+#include "protocol/notify.h"
+
+namespace cli {
+namespace {
+
+constexpr size_t kPidBlock = 64;
+
+thread_local const PhoneLabel* t_currentPhone = nullptr;
+
+const char* TextOf(platform::LPARAM lParam) {
+  const auto* text = reinterpret_cast<const char*>(lParam);
+  return text == nullptr ? "" : text;
+}
+
+}  // namespace
+
+PhoneWindow::PhoneWindow(PhoneLabel label, Console& console, Throughput throughput)
+    : label_(std::move(label)),
+      console_(console),
+      start_(std::chrono::steady_clock::now()),
+      throughput_(std::move(throughput)) {}
+
+void PhoneWindow::Begin(uint64_t stepBytes) {
+  std::lock_guard<std::mutex> guard(lock_);
+  start_ = std::chrono::steady_clock::now();
+  if (stepBytes > 0) throughput_.BeginStep(stepBytes, 0);
+}
+
+uint64_t PhoneWindow::ElapsedMs() const {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now() - start_)
+                                   .count());
+}
+
+platform::LRESULT PhoneWindow::HandleMessage(uint32_t message, platform::WPARAM wParam,
+                                             platform::LPARAM lParam) {
+  if (message == notify::kMsgNotify) {
+    if (wParam == notify::kStatusText) OnText(TextOf(lParam));
+    if (wParam == notify::kProgress) OnCode(lParam);
+    if (wParam == notify::kFileLine) OnFileLine(TextOf(lParam));
+  } else if (message == notify::kMsgFactory) {
+    if (wParam == notify::kFactoryModelName) OnModelName(TextOf(lParam));
+    if (wParam == notify::kFactoryPid) OnPid(reinterpret_cast<const uint8_t*>(lParam));
+  }
+  return 0;
+}
+
+void PhoneWindow::OnText(const char* text) {
+  const std::string line = text;  // the plug-in's buffer is valid only during this call
+  uint64_t elapsed = 0;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    elapsed = ElapsedMs();
+    lastLine_ = line;
+    throughput_.OnText(line, elapsed);
+  }
+  console_.Status(label_, elapsed, line);
+}
+
+void PhoneWindow::OnFileLine(const char* text) {
+  console_.FileLine(label_, ElapsedMs(), std::string(text));
+}
+
+void PhoneWindow::OnCode(intptr_t code) {
+  int position = 0;
+  std::string text;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    const uint64_t now = ElapsedMs();
+    progress_.Apply(code, now);
+    throughput_.OnCode(code, now);
+    reportedError_ = reportedError_ || code == notify::kProgressFailed;
+    position = progress_.Position(now);
+    text = progress_.Text(now);
+  }
+  console_.Progress(label_, code, position, text);
+}
+
+void PhoneWindow::OnModelName(const char* name) {
+  console_.Factory(label_, view::ModelNameRow(name));
+}
+
+void PhoneWindow::OnPid(const uint8_t* block) {
+  if (block == nullptr) return;
+  std::array<uint8_t, kPidBlock> copy{};
+  std::copy(block, block + kPidBlock, copy.begin());
+  console_.Factory(label_, view::PidRow(copy.data()));
+}
+
+BarView PhoneWindow::Bar() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  const uint64_t now = ElapsedMs();
+  BarView bar;
+  bar.label = label_;
+  bar.position = progress_.Position(now);
+  bar.text = progress_.Text(now);
+  bar.tone = progress_.GetTone();
+  bar.estimate = throughput_.At(now);
+  return bar;
+}
+
+PhoneResult PhoneWindow::End(int exportResult, uint64_t bytes) {
+  std::lock_guard<std::mutex> guard(lock_);
+  PhoneResult r;
+  r.label = label_;
+  r.exportResult = exportResult;
+  r.reportedError = reportedError_;
+  r.ok = exportResult != 0 && !reportedError_;
+  r.lastLine = lastLine_;
+  r.bytes = bytes;
+  r.seconds = static_cast<double>(ElapsedMs()) / 1000.0;
+  return r;
+}
+
+CurrentPhone::CurrentPhone(const PhoneLabel& phone) : previous_(t_currentPhone) {
+  t_currentPhone = &phone;
+}
+
+CurrentPhone::~CurrentPhone() { t_currentPhone = previous_; }
+
+const PhoneLabel* CurrentPhone::Get() { return t_currentPhone; }
+
+}  // namespace cli

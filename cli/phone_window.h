@@ -1,0 +1,71 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <mutex>
+#include <string>
+
+#include "cli/console.h"
+#include "cli/throughput.h"
+#include "host/download_view.h"
+#include "platform/message_target.h"
+
+// The window that one phone's run reports to: the plug-in sends it status lines, progress codes,
+// file lines and factory data from the run's thread, while the console's refresher reads its
+// progress bar. Texts are copied while a message is handled (the sender reuses its buffer).
+namespace cli {
+
+class PhoneWindow : public platform::MessageTarget, public BarSource {
+ public:
+  PhoneWindow(PhoneLabel label, Console& console, Throughput throughput);
+
+  platform::LRESULT HandleMessage(uint32_t message, platform::WPARAM wParam,
+                                  platform::LPARAM lParam) override;
+  BarView Bar() const override;
+
+  const PhoneLabel& Label() const { return label_; }
+
+  // The run starts: elapsed times count from here.
+  void Begin(uint64_t stepBytes = 0);
+  // The run ended with the entry point's result; success needs a non-zero result and no failure
+  // code from the plug-in.
+  PhoneResult End(int exportResult, uint64_t bytes);
+
+  // Milliseconds since Begin.
+  uint64_t ElapsedMs() const;
+
+ private:
+  void OnText(const char* text);
+  void OnFileLine(const char* text);
+  void OnCode(intptr_t code);
+  void OnModelName(const char* name);
+  void OnPid(const uint8_t* block);
+
+  const PhoneLabel label_;
+  Console& console_;
+  std::chrono::steady_clock::time_point start_;
+
+  mutable std::mutex lock_;  // guards the state below against the console's refresher
+  view::ProgressState progress_;
+  Throughput throughput_;
+  std::string lastLine_;
+  bool reportedError_ = false;
+};
+
+// The phone whose run the calling thread is in, so that message boxes raised inside the plug-in
+// can be told apart when several phones run at once.
+class CurrentPhone {
+ public:
+  explicit CurrentPhone(const PhoneLabel& phone);
+  ~CurrentPhone();
+  CurrentPhone(const CurrentPhone&) = delete;
+  CurrentPhone& operator=(const CurrentPhone&) = delete;
+
+  // Null outside a run.
+  static const PhoneLabel* Get();
+
+ private:
+  const PhoneLabel* previous_;
+};
+
+}  // namespace cli

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "host/file_table.h"
+#include "platform/message_target.h"
+#include "platform/shared_library.h"
+#include "plugin/exports.h"
+
+// The model plug-in, loaded by path and bound by export name exactly as the host binds it.
+namespace cli {
+
+// Exports that the plug-in may or may not carry yet; the signatures a caller binds them with.
+using DoFactoryDownloadMdmFn = int (*)(HWND window, int port, const std::string* mdmPath,
+                                       const std::string* apPath, uint32_t timeout);
+using DoUploadStartFn = int (*)(HWND window, int port, const std::string* outPath, uint32_t sectors,
+                                uint32_t address, uint32_t timeout);
+
+class Plugin {
+ public:
+  // Null with `error` set when the file cannot be loaded.
+  static std::unique_ptr<Plugin> Load(const std::string& path, std::string& error);
+
+  const std::string& Path() const { return path_; }
+
+  // The export's address, or null.
+  template <typename Fn>
+  Fn Find(const char* name) const {
+    return library_->Bind<Fn>(name);
+  }
+
+  // The three file-typing exports as the file table takes them; incomplete when one is missing.
+  FileTyping Typing() const;
+
+ private:
+  std::string path_;
+  std::unique_ptr<platform::SharedLibrary> library_;
+};
+
+// model.so in `directory` (the program's own directory by default).
+std::string DefaultPluginPath(const std::string& directory);
+
+}  // namespace cli

@@ -1,0 +1,139 @@
+#include "cli/ports.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/port_table.h"
+#include "ports/find_phone_ports.h"
+#include "ports/port_enumeration.h"
+
+namespace cli {
+namespace {
+
+bool AllDigits(const std::string& s) {
+  return !s.empty() &&
+         std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+std::vector<SerialPortEntry> FindPhones() {
+  std::vector<SerialPortEntry> ports;
+  try {
+    FindPhonePorts(ports, 0, 0, 1);
+  } catch (const std::runtime_error&) {
+    ports.clear();  // the system could not be asked this time; the next pass asks again
+  }
+  return ports;
+}
+
+}  // namespace
+
+DiscoverFn PhoneDiscovery(std::set<std::string> only) {
+  return [only = std::move(only)] {
+    std::vector<SerialPortEntry> ports = FindPhones();
+    if (!only.empty()) {
+      std::erase_if(ports, [&](const SerialPortEntry& e) { return !only.count(e.devicePath); });
+    }
+    return ports;
+  };
+}
+
+PortWatcher::PortWatcher(DiscoverFn discover) : discover_(std::move(discover)) {}
+
+PortPoll PortWatcher::Poll() {
+  PortPoll poll;
+  poll.present = discover_();
+  std::set<std::string> now;
+  for (const SerialPortEntry& e : poll.present) {
+    now.insert(e.devicePath);
+    if (first_ || previous_.count(e.devicePath)) poll.ready.push_back(e);
+  }
+  first_ = false;
+  previous_ = std::move(now);
+  return poll;
+}
+
+std::optional<SerialPortEntry> WaitForPhone(PortWatcher& watcher, std::optional<uint64_t> waitMs,
+                                            uint64_t pollMs) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs.value_or(0));
+  for (;;) {
+    const PortPoll poll = watcher.Poll();
+    if (!poll.ready.empty()) return poll.ready.front();
+    if (waitMs && std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
+  }
+}
+
+NamedPort ResolvePort(const std::string& arg, const DiscoverFn& discover) {
+  NamedPort out;
+  // Discovery first: it binds the numbers the way `tarvex-cli ports` shows them.
+  const std::vector<SerialPortEntry> found = discover();
+  std::string path;
+  if (AllDigits(arg)) {
+    const unsigned long number = arg.size() > 3 ? 0 : std::stoul(arg);
+    if (number < 1 || number > 255) {
+      out.error = "--port takes a port number from 1 to 255 or a device path, not '" + arg + "'";
+      return out;
+    }
+    path = platform::PortPath(static_cast<uint8_t>(number));
+    if (path.empty()) {
+      out.error = "no port has number " + arg + " ('tarvex-cli ports' lists the phone ports)";
+      return out;
+    }
+  } else {
+    std::error_code ec;
+    if (!std::filesystem::exists(arg, ec)) {
+      out.error = "no such device: " + arg;
+      return out;
+    }
+    path = arg;
+  }
+  for (const SerialPortEntry& e : found) {
+    if (e.devicePath == path) {
+      out.entry = e;
+      return out;
+    }
+  }
+  // A port that discovery does not list (a phone with an unknown description, say) is still
+  // opened when named: the user asked for it.
+  SerialPortEntry e;
+  e.devicePath = path;
+  e.portName = std::filesystem::path(path).filename().string();
+  e.portNumber = platform::BindPort(path);
+  if (e.portNumber == 0) {
+    out.error = "the port table is full: no number left for " + path;
+    return out;
+  }
+  out.entry = e;
+  return out;
+}
+
+std::vector<PortReport> SurveyPorts() {
+  std::vector<PortReport> out;
+  std::vector<SerialPortEntry> all;
+  try {
+    all = ports::EnumerateSerialPorts(false);
+  } catch (const std::runtime_error&) {
+    return out;
+  }
+  for (const SerialPortEntry& e : all) {
+    PortReport r;
+    r.entry = e;
+    r.taken = ports::AcceptedByNameFilter(e.description);
+    if (r.taken) {
+      r.entry.shortName = ports::ShortName(e.description);
+    } else if (e.description.empty()) {
+      r.reason = "no description: its USB interface names no phone this tool knows";
+    } else {
+      r.reason = "\"" + e.description + "\" is not a phone interface (the name filter refuses it)";
+    }
+    out.push_back(std::move(r));
+  }
+  return out;
+}
+
+}  // namespace cli

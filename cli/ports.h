@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ports/serial_port_entry.h"
+
+// Finding the phone ports to run on: the discovery the host uses, watched over time, a port the
+// user named, and the report of the `ports` command.
+namespace cli {
+
+using DiscoverFn = std::function<std::vector<SerialPortEntry>()>;
+
+// The host's discovery (FindPhonePorts with no probe, every serial port class); with `only` not
+// empty, just those device paths (the simulated phones of this run, whatever else is attached).
+DiscoverFn PhoneDiscovery(std::set<std::string> only = {});
+
+struct PortPoll {
+  std::vector<SerialPortEntry> present;  // every phone port found by this pass
+  std::vector<SerialPortEntry> ready;    // those that may be started
+};
+
+// Discovery pass after pass. A port is ready when it was there at the first pass, or has been
+// seen at two passes in a row since: one that is still enumerating is left alone for a moment,
+// as the host's page waits before it enables Start.
+class PortWatcher {
+ public:
+  explicit PortWatcher(DiscoverFn discover);
+  PortPoll Poll();
+
+ private:
+  DiscoverFn discover_;
+  bool first_ = true;
+  std::set<std::string> previous_;
+};
+
+// Waits for the first ready phone port, polling every `pollMs`; nullopt when `waitMs` passes
+// first (no limit when `waitMs` is nullopt).
+std::optional<SerialPortEntry> WaitForPhone(PortWatcher& watcher, std::optional<uint64_t> waitMs,
+                                            uint64_t pollMs);
+
+// A port the user named: a number that discovery bound, or a device path (bound here).
+struct NamedPort {
+  std::optional<SerialPortEntry> entry;
+  std::string error;
+};
+NamedPort ResolvePort(const std::string& arg, const DiscoverFn& discover);
+
+// One serial port of the system and whether discovery takes it.
+struct PortReport {
+  SerialPortEntry entry;
+  bool taken = false;
+  std::string reason;  // why it was not taken
+};
+std::vector<PortReport> SurveyPorts();
+
+}  // namespace cli

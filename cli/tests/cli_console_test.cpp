@@ -1,0 +1,184 @@
+// One phone's window and the console: every message of the plug-in becomes a line (text or
+// JSON), texts are copied while handled, and bars are drawn only on a terminal.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/console.h"
+#include "cli/phone_window.h"
+#include "cli_harness.h"
+#include "platform/message_box.h"
+#include "protocol/notify.h"
+
+namespace {
+
+using cli::Console;
+using cli::PhoneWindow;
+
+cli::PhoneLabel Label() { return {7, "ttyACM0", "/dev/ttyACM0", "Zelco Mobile USB Modem"}; }
+
+struct Screen {
+  explicit Screen(Console::Mode mode) : console(out, err, mode) {}
+  std::ostringstream out;
+  std::ostringstream err;
+  Console console;
+};
+
+void SendText(PhoneWindow& w, uintptr_t kind, const std::string& text) {
+  // The sender reuses its buffer: it is overwritten right after the call.
+  std::array<char, 128> buffer{};
+  std::strncpy(buffer.data(), text.c_str(), buffer.size() - 1);
+  w.HandleMessage(notify::kMsgNotify, kind, reinterpret_cast<platform::LPARAM>(buffer.data()));
+  buffer.fill('#');
+}
+
+void SendFactory(PhoneWindow& w) {
+  std::array<char, 64> name{};
+  std::strcpy(name.data(), "TQ4410-LONG-MODEL-NAME");
+  w.HandleMessage(notify::kMsgFactory, notify::kFactoryModelName,
+                  reinterpret_cast<platform::LPARAM>(name.data()));
+  std::array<uint8_t, 64> pid{};
+  std::memcpy(pid.data(), "R58M12345678901234567890", 24);
+  w.HandleMessage(notify::kMsgFactory, notify::kFactoryPid,
+                  reinterpret_cast<platform::LPARAM>(pid.data()));
+}
+
+TEST(PhoneWindow, JsonCarriesEveryMessageOfThePlugin) {
+  Screen s({.json = true});
+  PhoneWindow w(Label(), s.console, cli::Throughput({}, 0));
+  w.Begin();
+  SendText(w, notify::kStatusText, "Download Start...");
+  w.HandleMessage(notify::kMsgNotify, notify::kProgress, 0);
+  w.HandleMessage(notify::kMsgNotify, notify::kProgress, 500);
+  SendText(w, notify::kFileLine, "TQ4410_emmc.bin");
+  SendFactory(w);
+  w.HandleMessage(notify::kMsgNotify, notify::kProgress, 400);
+  w.HandleMessage(0x9999, 1, 2);  // not the plug-in's: ignored
+  const cli::PhoneResult r = w.End(1, 1234);
+
+  const auto events = cli_testing::CliRun{0, s.out.str(), ""}.Json();
+  ASSERT_EQ(events.size(), 7u) << s.out.str();
+  EXPECT_EQ(events[0].Str("event"), "status");
+  EXPECT_EQ(events[0].Str("text"), "Download Start...");
+  EXPECT_EQ(events[0].Num("port"), 7);
+  EXPECT_EQ(events[0].Str("name"), "ttyACM0");
+  EXPECT_EQ(events[0].Str("time").substr(0, 8), "00:00.0 ");
+  EXPECT_EQ(events[2].Num("code"), 500);
+  EXPECT_EQ(events[2].Num("position"), 5);
+  EXPECT_EQ(events[2].Str("text"), "Processing completed 5%");
+  EXPECT_EQ(events[3].Str("event"), "file");
+  EXPECT_EQ(events[3].Str("text"), "TQ4410_emmc.bin");
+  EXPECT_EQ(events[4].Str("item"), "MODEL NAME");
+  EXPECT_EQ(events[4].Str("value"), "TQ4410-LONG-MOD");
+  EXPECT_EQ(events[5].Str("item"), "PID");
+  EXPECT_EQ(events[5].Str("value"), "R58M1234567890123");
+  EXPECT_EQ(events[6].Str("text"), "Download complete!");
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.lastLine, "Download Start...");
+  EXPECT_EQ(r.bytes, 1234u);
+}
+
+TEST(PhoneWindow, SuccessNeedsTheEntryPointsResultAndNoFailureCode) {
+  Screen s({});
+  PhoneWindow failedCode(Label(), s.console, cli::Throughput({}, 0));
+  failedCode.HandleMessage(notify::kMsgNotify, notify::kProgress, 200);
+  EXPECT_FALSE(failedCode.End(1, 0).ok);  // the plug-in said "Error", whatever it returned
+  PhoneWindow failedCall(Label(), s.console, cli::Throughput({}, 0));
+  EXPECT_FALSE(failedCall.End(0, 0).ok);
+  EXPECT_NE(s.out.str().find("[Error]"), std::string::npos);
+}
+
+TEST(PhoneWindow, PlainLinesCarryTheLogPrefixAndInMultiThePortName) {
+  Screen single({});
+  PhoneWindow w(Label(), single.console, cli::Throughput({}, 0));
+  SendText(w, notify::kStatusText, "EMMC download start");
+  w.HandleMessage(notify::kMsgNotify, notify::kProgress, 50);  // no line: bars only
+  SendFactory(w);
+  EXPECT_EQ(single.out.str(),
+            "00:00.0 Sec  :EMMC download start\n"
+            "MODEL NAME : TQ4410-LONG-MOD\n"
+            "PID : R58M1234567890123\n");
+
+  Screen multi({.multi = true});
+  PhoneWindow m(Label(), multi.console, cli::Throughput({}, 0));
+  SendText(m, notify::kStatusText, "Target is resetting");
+  EXPECT_EQ(multi.out.str(), "[ttyACM0] 00:00.0 Sec  :Target is resetting\n");
+}
+
+TEST(PhoneWindow, MessageBoxesAreLinesOfThePhoneWhoseRunRaisedThem) {
+  Screen s({.json = true, .multi = true});
+  const auto previous =
+      platform::SetMessageBoxHook([&](const std::string& text, const std::string& caption) {
+        s.console.MessageBox(cli::CurrentPhone::Get(), text, caption);
+      });
+  const cli::PhoneLabel phone = Label();
+  std::thread run([&] {
+    const cli::CurrentPhone current(phone);
+    platform::ShowMessageBox("Done!");
+  });
+  run.join();
+  platform::ShowMessageBox("No phone here");
+  platform::SetMessageBoxHook(previous);
+  const auto events = cli_testing::CliRun{0, s.out.str(), ""}.Json();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].Str("text"), "Done!");
+  EXPECT_EQ(events[0].Str("name"), "ttyACM0");
+  EXPECT_FALSE(events[1].Has("name"));
+}
+
+TEST(Console, BarsAreRedrawnOnATerminalOnly) {
+  const cli::PhoneLabel phone = Label();
+  Screen plain({});
+  PhoneWindow p(phone, plain.console, cli::Throughput({}, 0));
+  plain.console.AttachBar(&p);
+  plain.console.Refresh();
+  SendText(p, notify::kStatusText, "line");
+  plain.console.DetachBar(&p);
+  EXPECT_EQ(plain.out.str().find('\x1b'), std::string::npos);
+
+  Screen tty({.terminal = true});
+  PhoneWindow t(phone, tty.console, cli::Throughput({{"boot.img", 1000}}, 1000));
+  tty.console.AttachBar(&t);
+  SendText(t, notify::kStatusText, "boot.img  writing start");
+  t.HandleMessage(notify::kMsgNotify, notify::kProgress, 50);
+  tty.console.Refresh();
+  tty.console.DetachBar(&t);
+  const std::string out = tty.out.str();
+  EXPECT_NE(out.find("\x1b[1F\x1b[J"), std::string::npos);  // back over the bar, cleared
+  EXPECT_NE(out.find("[############------------]  50%"), std::string::npos) << out;
+  EXPECT_NE(out.find("Processing completed 50%"), std::string::npos);
+}
+
+TEST(Console, RenderBarShowsRateAndTimeLeftWhenKnown) {
+  cli::BarView bar;
+  bar.label = Label();
+  bar.position = 150;  // the ticker has no upper bound; the bar stops at full
+  bar.text = "Error";
+  bar.tone = view::ProgressState::Tone::kError;
+  bar.estimate.bytesPerSecond = 12.34e6;
+  bar.estimate.secondsLeft = 75;
+  const std::string line = cli::RenderBar(bar, false);
+  EXPECT_EQ(line, "ttyACM0  [########################] 150%   12.3 MB/s  1:15 left  Error");
+  EXPECT_EQ(cli::RenderBar(bar, true).substr(line.size() - 5), "\x1b[31mError\x1b[0m");
+}
+
+TEST(Console, SummaryNamesTheFailedPhones) {
+  Screen s({});
+  cli::PhoneResult good{Label(), true, 1, false, "Download complete", 2000000, 2.0};
+  cli::PhoneResult bad{{8, "ttyACM1", "/dev/ttyACM1", ""}, false, 0, true, "error!", 2000000, 1.0};
+  s.console.Summary({good, bad}, 0.5);
+  const std::string out = s.out.str();
+  EXPECT_NE(out.find("     7  ttyACM0     OK             2000000     2.0 s     1.0"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("FAILED"), std::string::npos);
+  EXPECT_NE(out.find("1 of 2 phones failed: ttyACM1 (port 8)"), std::string::npos) << out;
+}
+
+}  // namespace

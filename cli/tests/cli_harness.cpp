@@ -1,0 +1,114 @@
+#include "cli_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "platform/process.h"
+#include "support/temp_dir.h"
+
+namespace cli_testing {
+
+std::vector<std::string> CliRun::OutLines() const {
+  std::vector<std::string> lines;
+  std::istringstream in(out);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+std::vector<testing_json::Value> CliRun::Json() const {
+  std::string bad;
+  auto values = testing_json::ParseLines(out, &bad);
+  EXPECT_TRUE(values.has_value()) << "not JSON: " << bad;
+  return values ? *values : std::vector<testing_json::Value>{};
+}
+
+std::string ProgramDirectory() { return platform::ExecutableDirectory(); }
+
+CliRun Cli(const std::vector<std::string>& args, bool terminal) {
+  std::ostringstream out;
+  std::ostringstream err;
+  cli::Environment env;
+  env.terminal = terminal;
+  env.programDirectory = ProgramDirectory();
+  CliRun r;
+  r.status = cli::RunCli(args, out, err, env);
+  r.out = out.str();
+  r.err = err.str();
+  return r;
+}
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace
+
+CliRun RunProgram(const std::string& arguments, const std::string& environment) {
+  testing_support::TempDir dir;
+  const std::string out = dir / "out";
+  const std::string err = dir / "err";
+  const std::string status = dir / "status";
+  const std::string command = "cd '" + dir.Path().string() + "' && " + environment + " '" +
+                              ProgramDirectory() + "/tarvex-cli' " + arguments + " >'" + out +
+                              "' 2>'" + err + "'; echo $? >'" + status + "'";
+  CliRun r;
+  if (std::system(command.c_str()) != 0) return r;
+  r.out = ReadAll(out);
+  r.err = ReadAll(err);
+  r.status = std::atoi(ReadAll(status).c_str());
+  return r;
+}
+
+bool Shaped(const std::string& text, const std::string& shape) {
+  if (text.size() != shape.size()) return false;
+  for (size_t i = 0; i < shape.size(); ++i) {
+    const bool digit = text[i] >= '0' && text[i] <= '9';
+    if (shape[i] == '9' ? !digit : text[i] != shape[i]) return false;
+  }
+  return true;
+}
+
+size_t StatusPrefix(const std::string& line) {
+  size_t at = 0;
+  if (!line.empty() && line[0] == '[') {
+    const size_t close = line.find("] ");
+    if (close == std::string::npos) return std::string::npos;
+    at = close + 2;
+  }
+  const std::string shape = "99:99.9 Sec  :";
+  return Shaped(line.substr(at, shape.size()), shape) ? at + shape.size() : std::string::npos;
+}
+
+std::vector<std::string> StatusTexts(const std::string& out) {
+  std::vector<std::string> texts;
+  std::istringstream in(out);
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t text = StatusPrefix(line);
+    if (text != std::string::npos) texts.push_back(line.substr(text));
+  }
+  return texts;
+}
+
+std::vector<testing_json::Value> Events(const std::vector<testing_json::Value>& all,
+                                        const std::string& event) {
+  std::vector<testing_json::Value> out;
+  for (const auto& v : all) {
+    if (v.kind == testing_json::Value::Kind::kObject && v.Has("event") && v.Str("event") == event) {
+      out.push_back(v);
+    }
+  }
+  return out;
+}
+
+}  // namespace cli_testing

@@ -1,0 +1,122 @@
+// mdm and upload through the command line. Both entry points are bound by name at run time; a
+// plug-in built without them is met by the "lacks" tests of cli_run_test, and these run as soon
+// as the plug-in carries them.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/plugin.h"
+#include "cli_harness.h"
+#include "sim/builders/ap_builders.h"
+#include "sim/phone.h"
+#include "support/discovery_sandbox.h"
+#include "support/scripted_phone.h"
+#include "support/temp_dir.h"
+#include "support/time_scale.h"
+
+namespace {
+
+using cli_testing::Cli;
+using cli_testing::CliRun;
+
+bool PluginHas(const char* name) {
+  std::string error;
+  const auto plugin = cli::Plugin::Load(cli_testing::ProgramDirectory() + "/model.so", error);
+  return plugin && plugin->Find<void*>(name) != nullptr;
+}
+
+class CliMdm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!PluginHas("DoFactoryDownloadMDM"))
+      GTEST_SKIP() << "model.so has no DoFactoryDownloadMDM yet";
+  }
+  testing_support::DiscoverySandbox sandbox;
+  testing_support::ScopedTimeScale fast{0.02};  // the mode switches wait 2, 5, 8 and 10 s
+};
+
+TEST_F(CliMdm, ApplicationProcessorOnlyDownloadIntoTheSimulatedPhone) {
+  const CliRun run = Cli({"mdm", "--simulate", "--json"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  const auto events = run.Json();
+  std::vector<std::string> texts;
+  for (const auto& e : cli_testing::Events(events, "status")) texts.push_back(e.Str("text"));
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.front(), "Download Start...");
+  EXPECT_EQ(texts[1], "Start AP only download");
+  EXPECT_EQ(texts.back(), "Download complete");
+  const auto checks = cli_testing::Events(events, "verification");
+  ASSERT_EQ(checks.size(), 1u);
+  EXPECT_TRUE(checks[0]["ok"].boolean) << checks[0].Str("verdict");
+}
+
+// A phone that reads its memory back: 0x08 sets up the read, each 0x05 returns the next bytes
+// of a seeded pattern, as many as asked for.
+class ReadBackPhone {
+ public:
+  ReadBackPhone() {
+    auto personality = std::make_unique<testing_support::ScriptedPersonality>();
+    personality->SetAnswer([this](const phonesim::Packet& p) { return Answer(p); });
+    phone_ = std::make_unique<phonesim::Phone>(std::move(personality));
+  }
+  ~ReadBackPhone() { phone_->Stop(); }
+
+  uint8_t Port() const { return phone_->PortNumber(); }
+  std::vector<uint8_t> Expected(size_t bytes) const {
+    return phonesim::builders::Pattern(bytes, 77u);
+  }
+
+ private:
+  phonesim::Reply Answer(const phonesim::Packet& p) {
+    if (!p.checkOk || p.body.size() < 6) return phonesim::Reply::None();
+    if (p.Command() == 0x08) return phonesim::Reply::Ack();
+    if (p.Command() != 0x05) return phonesim::Reply::Nak();
+    const uint32_t n = p.body[2] | p.body[3] << 8 | p.body[4] << 16 | uint32_t{p.body[5]} << 24;
+    std::vector<uint8_t> data(n);
+    for (uint32_t i = 0; i < n; ++i) data[i] = phonesim::builders::PatternByte(77u, sent_ + i);
+    sent_ += n;
+    return phonesim::Reply::Raw(std::move(data));
+  }
+
+  uint64_t sent_ = 0;  // only the phone's thread answers
+  std::unique_ptr<phonesim::Phone> phone_;
+};
+
+class CliUpload : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!PluginHas("DoUploadStart")) GTEST_SKIP() << "model.so has no DoUploadStart yet";
+  }
+  // Real time: the raw answers are collected until a read finds nothing queued, after pauses
+  // that a faster clock would cut short.
+  testing_support::TempDir dir;
+};
+
+TEST_F(CliUpload, ReadsTheSectorsIntoTheFile) {
+  ReadBackPhone phone;
+  const std::string out = dir / "read.bin";
+  const CliRun run = Cli({"upload", "--port", std::to_string(phone.Port()), "--out", out,
+                          "--sectors", "200", "--address", "0x00100000"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  std::ifstream in(out, std::ios::binary);
+  const std::vector<uint8_t> got((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(got, phone.Expected(200 * 512));
+  EXPECT_TRUE(run.OutHas("Upload complete"));
+  EXPECT_TRUE(run.OutHas("Message: Done!"));
+}
+
+TEST_F(CliUpload, AnOutputFileInNoDirectoryIsRefusedFirst) {
+  ReadBackPhone phone;
+  const CliRun run = Cli({"upload", "--port", std::to_string(phone.Port()), "--out",
+                          dir / "no/such/dir/read.bin", "--sectors", "8", "--address", "0"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(run.ErrHas("cannot write " + dir / "no/such/dir/read.bin")) << run.err;
+}
+
+}  // namespace

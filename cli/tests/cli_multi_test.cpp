@@ -1,0 +1,103 @@
+// multi: the same download on every phone found, several at once, phones coming and going.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli_fixture.h"
+
+namespace {
+
+using cli_testing::Cli;
+using cli_testing::CliFixture;
+using cli_testing::CliRun;
+using phonesim::SimulatedTq4410;
+
+class CliMulti : public CliFixture {};
+
+std::string NameOf(const SimulatedTq4410& phone) {
+  const std::string path = phone.Path();  // /dev/pts/N shows as ptsN
+  return "pts" + path.substr(path.rfind('/') + 1);
+}
+
+TEST_F(CliMulti, ThreePhonesOneFailsTheOthersSucceedAndTheSummarySaysWhich) {
+  SimulatedTq4410 a;
+  SimulatedTq4410 b;
+  SimulatedTq4410 c;
+  // The second phone refuses a block of its largest partition.
+  b.Device().InjectFault({.kind = phonesim::FaultKind::kRefuse, .command = 0x02, .skip = 3});
+  const CliRun run = Cli(WithFiles({"multi", "download", "--count", "3"}));
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_TRUE(a.VerifyNormalDownload(firmware).ok);
+  EXPECT_TRUE(c.VerifyNormalDownload(firmware).ok);
+  EXPECT_FALSE(b.VerifyNormalDownload(firmware).ok);
+  const std::string failed = NameOf(b) + " (port " + std::to_string(b.PortNumber()) + ")";
+  EXPECT_TRUE(run.OutHas("1 of 3 phones failed: " + failed)) << run.out;
+  EXPECT_TRUE(run.OutHas("[" + NameOf(b) + "] " + failed + ": FAILED"));
+  EXPECT_TRUE(run.OutHas("[" + NameOf(a) + "] " + NameOf(a) + " (port " +
+                         std::to_string(a.PortNumber()) + "): succeeded"));
+  // Every status line says whose it is.
+  for (const std::string& line : run.OutLines()) {
+    if (line.find(" Sec  :") == std::string::npos) continue;
+    EXPECT_EQ(line.rfind("[pts", 0), 0u) << line;
+  }
+}
+
+TEST_F(CliMulti, APhoneThatLeftIsFollowedByTheNextOnePluggedIn) {
+  auto first = std::make_unique<SimulatedTq4410>();
+  CliRun run;
+  std::thread cli([&] { run = Cli(WithFiles({"multi", "download", "--count", "2", "--json"})); });
+  // The first phone resets at the end of its run and leaves its port.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (first->Resets() == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_EQ(first->Resets(), 1);
+  // The technician takes the phone away; the next one usually gets the same port name (here the
+  // same pseudo-terminal), so it must come after discovery has seen the port gone.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  SimulatedTq4410 second;
+  cli.join();
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_TRUE(first->VerifyNormalDownload(firmware).ok);
+  EXPECT_TRUE(second.VerifyNormalDownload(firmware).ok);
+  EXPECT_EQ(cli_testing::Events(run.Json(), "result").size(), 2u);
+}
+
+TEST_F(CliMulti, AtMostEightPhonesRunAtOnce) {
+  std::vector<std::unique_ptr<SimulatedTq4410>> phones;
+  for (int i = 0; i < 9; ++i) {
+    // A slow eMMC keeps the first eight busy while the ninth waits.
+    phones.push_back(std::make_unique<SimulatedTq4410>(
+        phonesim::Tq4410Options{.emmcBytesPerSecond = 2'000'000}));
+  }
+  const CliRun run = Cli(WithFiles({"multi", "download", "--count", "9", "--json"}));
+  ASSERT_EQ(run.status, 0) << run.out;
+  int running = 0;
+  int most = 0;
+  for (const auto& e : run.Json()) {
+    if (e.Str("event") == "start") most = std::max(most, ++running);
+    if (e.Str("event") == "result") --running;
+  }
+  EXPECT_EQ(most, 8);
+  for (auto& phone : phones) EXPECT_TRUE(phone->VerifyNormalDownload(firmware).ok);
+}
+
+TEST_F(CliMulti, SimulateAttachesThePhonesAndChecksEachOne) {
+  const CliRun run = Cli({"multi", "download", "--simulate", "2", "--json"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  const auto events = run.Json();
+  const auto checks = cli_testing::Events(events, "verification");
+  ASSERT_EQ(checks.size(), 2u);
+  for (const auto& c : checks) EXPECT_TRUE(c["ok"].boolean) << c.Str("verdict");
+  const auto summary = cli_testing::Events(events, "summary");
+  ASSERT_EQ(summary.size(), 1u);
+  EXPECT_EQ(summary[0].Num("phones"), 2);
+  EXPECT_EQ(summary[0].Num("failed"), 0);
+}
+
+}  // namespace

@@ -1,0 +1,238 @@
+// tarvex-cli run in this process against simulated TQ4410 phones on pseudo-terminals: normal and
+// factory downloads end to end, what the user sees, and every way a command is refused.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cli_fixture.h"
+#include "support/time_scale.h"
+
+namespace {
+
+using cli_testing::Cli;
+using cli_testing::CliFixture;
+using cli_testing::CliRun;
+using phonesim::SimulatedTq4410;
+
+class CliDownload : public CliFixture {};
+
+TEST_F(CliDownload, WritesEveryImageIntoThePhoneByteForByte) {
+  SimulatedTq4410 phone;
+  std::vector<std::string> args = WithFiles({"download", "--port", Port(phone)});
+  args.push_back(firmware.PathOf("boot.img"));  // listed twice: taken once
+  const CliRun run = Cli(args);
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  const phonesim::Verification v = phone.VerifyNormalDownload(firmware);
+  EXPECT_TRUE(v.ok) << v.Verdict();
+  EXPECT_EQ(phone.Resets(), 1);
+  const auto texts = cli_testing::StatusTexts(run.out);
+  ASSERT_FALSE(texts.empty()) << run.out;
+  EXPECT_EQ(texts.front(), "Download Start...");
+  EXPECT_EQ(texts.back(), "Download complete");
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "system.img  writing start"), texts.end());
+  EXPECT_TRUE(run.OutHas("boot.img is listed already: taken once"));
+  EXPECT_TRUE(run.OutHas("==  download lists  ==  Files to Download(5/5)"));
+  EXPECT_TRUE(run.OutHas("[Download complete!]"));
+  EXPECT_TRUE(run.OutHas("The phone succeeded."));
+  EXPECT_EQ(run.out.find('\x1b'), std::string::npos);  // not a terminal: no redraws
+}
+
+TEST_F(CliDownload, TheFirstPhoneFoundOrOneNamedByItsPath) {
+  SimulatedTq4410 first;
+  const CliRun found = Cli(WithFiles({"download"}));
+  ASSERT_EQ(found.status, 0) << found.err;
+  EXPECT_TRUE(found.OutHas("Phone on pts")) << found.out;
+  EXPECT_TRUE(first.VerifyNormalDownload(firmware).ok);
+
+  SimulatedTq4410 second;
+  const CliRun byPath = Cli(WithFiles({"download", "--port", second.Path()}));
+  ASSERT_EQ(byPath.status, 0) << byPath.err;
+  EXPECT_TRUE(second.VerifyNormalDownload(firmware).ok);
+}
+
+TEST_F(CliDownload, EraseWordsBecomeTheOptionBits) {
+  SimulatedTq4410 phone;
+  const CliRun run = Cli(WithFiles({"download", "--erase", "ap,userdata", "--port", Port(phone)}));
+  ASSERT_EQ(run.status, 0) << run.out;
+  const auto texts = cli_testing::StatusTexts(run.out);
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "Start total erase"), texts.end());
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "End user erase"), texts.end());
+  EXPECT_TRUE(run.OutHas("Erase: [Erase entire AP] [Erase User Data(AP)] "));
+  EXPECT_TRUE(phone.VerifyNormalDownload(firmware).ok);
+}
+
+TEST_F(CliDownload, JsonLinesCarryEveryLineThePluginSent) {
+  SimulatedTq4410 plainPhone;
+  const CliRun plain = Cli(WithFiles({"download", "--port", Port(plainPhone)}));
+  SimulatedTq4410 jsonPhone;
+  const CliRun json = Cli(WithFiles({"download", "--json", "--port", Port(jsonPhone)}));
+  ASSERT_EQ(json.status, 0) << json.out;
+  const auto events = json.Json();
+  std::vector<std::string> texts;
+  for (const auto& e : cli_testing::Events(events, "status")) texts.push_back(e.Str("text"));
+  EXPECT_EQ(texts, cli_testing::StatusTexts(plain.out));
+  const auto codes = cli_testing::Events(events, "progress");
+  ASSERT_FALSE(codes.empty());
+  EXPECT_EQ(codes.front().Num("code"), 0);
+  EXPECT_EQ(codes.back().Num("code"), 400);
+  EXPECT_EQ(codes.back().Str("text"), "Download complete!");
+  const auto files = cli_testing::Events(events, "files");
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0]["files"].array.size(), firmware.Files().size());
+  const auto results = cli_testing::Events(events, "result");
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_TRUE(results[0]["ok"].boolean);
+  EXPECT_EQ(results[0].Num("bytes"), static_cast<double>(firmware.TotalBytes()));
+  const auto summary = cli_testing::Events(events, "summary");
+  ASSERT_EQ(summary.size(), 1u);
+  EXPECT_TRUE(summary[0]["ok"].boolean);
+  EXPECT_TRUE(json.err.empty());
+}
+
+TEST_F(CliDownload, AFailedRunEndsWithExitStatusOneAndItsLastLine) {
+  SimulatedTq4410 phone;
+  phone.Device().InjectFault({.kind = phonesim::FaultKind::kRefuse, .command = 0x02, .skip = 1});
+  const CliRun run = Cli(WithFiles({"download", "--port", Port(phone)}));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.OutHas("FAILED")) << run.out;
+  EXPECT_TRUE(run.OutHas("1 of 1 phone failed: pts"));
+  EXPECT_TRUE(run.OutHas("[Error]"));
+  EXPECT_EQ(phone.Resets(), 0);
+}
+
+TEST_F(CliDownload, SimulateWritesASampleSetAndChecksThePhone) {
+  const CliRun run = Cli({"download", "--simulate"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_TRUE(run.OutHas("Sample firmware written to "));
+  EXPECT_TRUE(run.OutHas("Byte-for-byte check of the simulated phone"));
+  EXPECT_EQ(run.OutLines().back().rfind("Verification passed: 7 images", 0), 0u) << run.out;
+}
+
+class CliRefuses : public CliFixture {
+ protected:
+  // Nothing was sent to the phone: the run was refused before it started.
+  static void ExpectUntouched(SimulatedTq4410& phone) {
+    EXPECT_TRUE(phone.Device().Requests().empty());
+  }
+};
+
+TEST_F(CliRefuses, FilesThatCannotBeUsed) {
+  SimulatedTq4410 phone;
+  std::vector<std::string> args = WithFiles({"download", "--port", Port(phone)});
+  args.push_back(dir / "missing.img");
+  const CliRun missing = Cli(args);
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_TRUE(
+      missing.ErrHas(dir / "missing.img" + " could not be opened: No such file or directory"))
+      << missing.err;
+  EXPECT_TRUE(missing.ErrHas("the download was not started"));
+  EXPECT_TRUE(missing.OutHas("Message: File Open Error"));
+
+  std::vector<std::string> many = {"download", "--port", Port(phone)};
+  for (int i = 0; i < 21; ++i) {
+    many.push_back(dir / ("f" + std::to_string(i) + ".img"));
+    std::ofstream(many.back()) << i;
+  }
+  const CliRun tooMany = Cli(many);
+  EXPECT_EQ(tooMany.status, 2);
+  EXPECT_TRUE(tooMany.ErrHas("Number of file can't exceed 20"));
+
+  const CliRun wrongKind = Cli({"factory", "--port", Port(phone), firmware.PathOf("boot.img"),
+                                firmware.PathOf("system.img")});
+  EXPECT_EQ(wrongKind.status, 2);
+  EXPECT_TRUE(wrongKind.ErrHas("CP_FILE must be the modem's factory file (*.fls)"));
+
+  const CliRun gone = Cli({"factory", "--port", Port(phone), dir / "gone.fls", dir / "gone.bin"});
+  EXPECT_EQ(gone.status, 2);
+  EXPECT_TRUE(gone.ErrHas("gone.fls: no such file"));
+  ExpectUntouched(phone);
+}
+
+TEST_F(CliRefuses, ArgumentsThatMakeNoSense) {
+  const CliRun erase = Cli(WithFiles({"download", "--erase", "everything"}));
+  EXPECT_EQ(erase.status, 2);
+  EXPECT_EQ(erase.err,
+            "tarvex-cli: unknown erase word 'everything' (known: ap, cp, userdata)\n"
+            "Try 'tarvex-cli download --help'.\n");
+  const CliRun port = Cli(WithFiles({"download", "--port", "255"}));
+  EXPECT_EQ(port.status, 2);
+  EXPECT_TRUE(port.ErrHas("no port has number 255"));
+  const CliRun help = Cli({"multi", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(help.OutHas("usage: tarvex-cli multi download"));
+}
+
+TEST_F(CliRefuses, NoPhoneWithinTheWait) {
+  const CliRun one = Cli(WithFiles({"download", "--wait", "0.3"}));
+  EXPECT_EQ(one.status, 4);
+  EXPECT_TRUE(one.ErrHas("no phone port appeared within 0.3 s"));
+  EXPECT_TRUE(one.OutHas("Waiting for a phone port within 0.3 s..."));
+  const CliRun many = Cli(WithFiles({"multi", "download", "--wait", "0.3"}));
+  EXPECT_EQ(many.status, 4);
+  EXPECT_TRUE(many.ErrHas("no phone port appeared within 0.3 s"));
+}
+
+TEST_F(CliRefuses, APluginThatIsMissingOrLacksTheEntryPoint) {
+  SimulatedTq4410 phone;
+  const CliRun missing = Cli(WithFiles({"download", "--plugin", dir / "none.so"}));
+  EXPECT_EQ(missing.status, 3);
+  EXPECT_TRUE(missing.ErrHas("cannot load the plug-in " + dir / "none.so")) << missing.err;
+
+  const std::string notALibrary = firmware.PathOf("partition.cfg");
+  EXPECT_EQ(Cli(WithFiles({"download", "--plugin", notALibrary})).status, 3);
+
+  const std::string partial = cli_testing::ProgramDirectory() + "/partial_model.so";
+  struct Case {
+    std::vector<std::string> args;
+    const char* missingExport;
+  };
+  const std::vector<Case> cases = {
+      {WithFiles({"download"}), "DoDownload"},
+      {{"factory", "a.fls", "b.bin"}, "DoFactoryDownload"},
+      {{"mdm", "ap.img"}, "DoFactoryDownloadMDM"},
+      {{"upload", "--out", "x", "--sectors", "1", "--address", "0"}, "DoUploadStart"},
+      {{"multi", "factory", "a.fls", "b.bin"}, "DoFactoryDownload"}};
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--plugin", partial});
+    const CliRun run = Cli(args);
+    EXPECT_EQ(run.status, 3) << c.missingExport;
+    EXPECT_EQ(run.err, std::string("tarvex-cli: the plug-in lacks ") + c.missingExport + " (" +
+                           partial + ")\n");
+  }
+  ExpectUntouched(phone);
+}
+
+class CliFactory : public CliFixture {
+ protected:
+  testing_support::ScopedTimeScale fast{0.1};  // the sequence's fixed pauses: 2 s and 5 s
+};
+
+TEST_F(CliFactory, RomCopyOfBothFactoryFilesWithTheModemErase) {
+  const auto set = phonesim::builders::FactorySample::Write(dir.Path().string());
+  SimulatedTq4410 phone;
+  const CliRun run =
+      Cli({"factory", "--erase", "cp", "--port", Port(phone), set.CpPath(), set.ApPath()});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  const phonesim::Verification v = phone.VerifyFactoryDownload(set);
+  EXPECT_TRUE(v.ok) << v.Verdict();
+  EXPECT_TRUE(run.OutHas("File : TQ4410_factory.fls"));
+  EXPECT_TRUE(run.OutHas("File : TQ4410_emmc.bin"));
+  const auto texts = cli_testing::StatusTexts(run.out);
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "RomBinary Download success"), texts.end());
+}
+
+TEST_F(CliFactory, SimulateChecksTheSampleFactoryFiles) {
+  const CliRun run = Cli({"factory", "--simulate", "--json"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  const auto checks = cli_testing::Events(run.Json(), "verification");
+  ASSERT_EQ(checks.size(), 1u);
+  EXPECT_TRUE(checks[0]["ok"].boolean);
+  EXPECT_EQ(checks[0]["images"].array.size(), 7u);
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+// The help texts of tarvex-cli.
+
+#include "cli/options.h"
+
+namespace cli {
+namespace {
+
+constexpr const char* kCommon =
+    "Common options:\n"
+    "  --plugin PATH    the model plug-in (default: model.so beside this program)\n"
+    "  --json           one JSON object per line: status lines, progress codes, factory\n"
+    "                   rows, message boxes, results and the summary\n"
+    "  --simulate [N]   attach N simulated TQ4410 phones first (default 1); without files,\n"
+    "                   write a sample firmware set and verify the phone byte for byte after\n"
+    "  --wait SECONDS   how long to wait for a phone port to appear (default 60; 'forever')\n"
+    "  --no-tty         plain lines only, no progress bars\n"
+    "  --help           this help\n"
+    "\n"
+    "Exit status: 0 every phone succeeded; 1 a phone failed (or its verification did);\n"
+    "2 bad arguments or unusable files; 3 plug-in missing or lacking an export;\n"
+    "4 no phone port within the wait.\n";
+
+constexpr const char* kOverview =
+    "usage: tarvex-cli COMMAND [OPTIONS] [FILES]\n"
+    "\n"
+    "Writes firmware into TQ4410 phones over their USB serial ports through the model plug-in.\n"
+    "\n"
+    "Commands:\n"
+    "  ports                                 the phone ports found, and why others were not\n"
+    "  download [--port P] [--erase W] FILE...   normal download of image files\n"
+    "  factory [--port P] [--erase cp] CP_FILE AP_FILE   ROM-copy download\n"
+    "  mdm [--port P] [--mdm FILE] AP_FILE    modem (MDM) and application processor download\n"
+    "  upload [--port P] --out FILE --sectors N --address A   read the phone's memory back\n"
+    "  multi download|factory ...            the same download on every phone port found\n"
+    "\n"
+    "'tarvex-cli COMMAND --help' tells more about each.\n\n";
+
+constexpr const char* kPorts =
+    "usage: tarvex-cli ports [--json]\n"
+    "\n"
+    "Lists the phone ports that discovery finds (number, Linux name, description, USB ids) and\n"
+    "the other USB serial ports with the reason each was not taken. The numbers are what\n"
+    "--port takes.\n\n";
+
+constexpr const char* kDownload =
+    "usage: tarvex-cli download [--port N|PATH] [--erase ap,cp,userdata] FILE...\n"
+    "\n"
+    "Normal download. The plug-in types, judges and orders the files (at most 20; a file\n"
+    "listed twice is taken once; names it does not know come after the known ones). Every\n"
+    "file is read into memory first: one that cannot be read stops the run before a phone is\n"
+    "touched. --erase: ap = the whole eMMC, cp = the modem's flash, userdata = the user-data\n"
+    "partition. Without --port the first phone port found is used, waiting for one to appear.\n\n";
+
+constexpr const char* kFactory =
+    "usage: tarvex-cli factory [--port N|PATH] [--erase cp] CP_FILE AP_FILE\n"
+    "\n"
+    "ROM-copy download: CP_FILE is the modem's factory file (*.fls), AP_FILE the eMMC factory\n"
+    "file (*.bin). --erase cp erases the whole modem flash first.\n\n";
+
+constexpr const char* kMdm =
+    "usage: tarvex-cli mdm [--port N|PATH] [--mdm MDM_FILE] AP_FILE\n"
+    "\n"
+    "MDM download: with --mdm the modem processor's NAND partitions first, then the\n"
+    "application processor's image AP_FILE.\n\n";
+
+constexpr const char* kUpload =
+    "usage: tarvex-cli upload [--port N|PATH] --out FILE --sectors N --address A\n"
+    "\n"
+    "Reads N 512-byte sectors from address A (decimal or 0x...) of the phone into FILE.\n\n";
+
+constexpr const char* kMulti =
+    "usage: tarvex-cli multi download [--erase ap,cp,userdata] [--count N] FILE...\n"
+    "       tarvex-cli multi factory [--erase cp] [--count N] CP_FILE AP_FILE\n"
+    "\n"
+    "Runs the same download on every phone port found, up to 8 at once, each phone started as\n"
+    "its port appears, each with its own progress line. When a phone's run ends it can be\n"
+    "unplugged and the next one plugged in; a port is started again only after it has gone\n"
+    "away. It stops after --count phones, or once no phone has been running or appeared for\n"
+    "--wait seconds. With --simulate N it stops after those N phones.\n\n";
+
+}  // namespace
+
+std::string UsageText(Command command, bool multi) {
+  std::string text = kOverview;
+  if (multi) {
+    text = kMulti;
+  } else if (command == Command::kPorts) {
+    text = kPorts;
+  } else if (command == Command::kDownload) {
+    text = kDownload;
+  } else if (command == Command::kFactory) {
+    text = kFactory;
+  } else if (command == Command::kMdm) {
+    text = kMdm;
+  } else if (command == Command::kUpload) {
+    text = kUpload;
+  }
+  return text + kCommon;
+}
+
+}  // namespace cli
