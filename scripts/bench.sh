@@ -5,7 +5,8 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default --target bench_codec bench_link bench_omap
+cmake --build --preset default --target bench_codec bench_link bench_omap bench_multi
 build/default/bin/bench_codec
 build/default/bin/bench_link
 build/default/bin/bench_omap
+build/default/bin/bench_multi
