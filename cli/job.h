@@ -47,7 +47,7 @@ class Exports {
  private:
   DoDownloadFn download_ = nullptr;
   DoFactoryDownloadFn factory_ = nullptr;
-  DoFactoryDownloadMdmFn mdm_ = nullptr;
+  DoFactoryDownloadMDMFn mdm_ = nullptr;
   DoUploadStartFn upload_ = nullptr;
 };
 

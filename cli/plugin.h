@@ -12,12 +12,6 @@
 // The model plug-in, loaded by path and bound by export name exactly as the host binds it.
 namespace cli {
 
-// Exports that the plug-in may or may not carry yet; the signatures a caller binds them with.
-using DoFactoryDownloadMdmFn = int (*)(HWND window, int port, const std::string* mdmPath,
-                                       const std::string* apPath, uint32_t timeout);
-using DoUploadStartFn = int (*)(HWND window, int port, const std::string* outPath, uint32_t sectors,
-                                uint32_t address, uint32_t timeout);
-
 class Plugin {
  public:
   // Null with `error` set when the file cannot be loaded.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "sim/builders/mdm_builders.h"
 #include "sim/infineon_modem.h"
 #include "sim/model_phone.h"
 #include "sim/nvidia_loader.h"
@@ -175,31 +176,13 @@ int SimulatedTq4410::Resets() {
   return resets;
 }
 
-// The application processor's loader as the handset's port sees it: every appearance of that
-// port talks to the same loader, which stays alive after the port is gone.
-class SimulatedMdmTq4410::SharedLoader : public Personality {
- public:
-  explicit SharedLoader(std::shared_ptr<Personality> inner) : inner_(std::move(inner)) {}
-  size_t PayloadLength(const std::vector<uint8_t>& header) const override {
-    return inner_->PayloadLength(header);
-  }
-  size_t RawLength(const uint8_t* data, size_t available) const override {
-    return inner_->RawLength(data, available);
-  }
-  Reply Answer(const Packet& request) override { return inner_->Answer(request); }
-  Reply Refusal(const Packet& request) const override { return inner_->Refusal(request); }
-
- private:
-  std::shared_ptr<Personality> inner_;
-};
-
 SimulatedMdmTq4410::SimulatedMdmTq4410() {
   auto model = std::make_shared<ModelPhone>();
   nvidia_ = &model->Add(std::make_unique<NvidiaLoader>());
   model->Add(std::make_unique<PhoneControlModel>("TQ4410", SamplePid()));
   apLoader_ = model;
   QualcommHandset::Options options;
-  options.apLoader = [loader = apLoader_] { return std::make_unique<SharedLoader>(loader); };
+  options.apLoader = [loader = apLoader_] { return std::make_unique<builders::SharedPersonality>(loader); };
   handset_ = std::make_unique<QualcommHandset>(std::move(options));
 }
 

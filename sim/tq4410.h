@@ -90,7 +90,6 @@ class SimulatedMdmTq4410 {
   Verification VerifyApplicationProcessor(const builders::MdmSample& firmware);
 
  private:
-  class SharedLoader;
   std::shared_ptr<Personality> apLoader_;  // outlives the port it serves, for the comparison
   NvidiaLoader* nvidia_ = nullptr;
   std::unique_ptr<QualcommHandset> handset_;
