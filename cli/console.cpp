@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cli/json.h"
+#include "platform/notify.h"
 
 namespace cli {
 namespace {
@@ -188,7 +189,7 @@ void Console::Progress(const PhoneLabel& phone, intptr_t code, int position,
                     .Text());
   }
   // The verdicts stand in the log; the moving positions only in the bars.
-  if (code == 200 || code == 400) Line(Prefix(phone) + "[" + text + "]");
+  if (code == notify::kProgressFailed || code == notify::kProgressComplete) Line(Prefix(phone) + "[" + text + "]");
 }
 
 void Console::Factory(const PhoneLabel& phone, const view::FactoryRow& row) {

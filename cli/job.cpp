@@ -62,10 +62,10 @@ int Exports::Run(const Job& job, HWND window, uint8_t port) const {
 PhoneResult RunPhone(const Exports& exports, const Job& job, const PhoneLabel& phone,
                      Console& console) {
   console.PhoneStarted(phone);
-  PhoneWindow window(phone, console, Throughput(job.fileSizes, job.totalBytes));
+  PhoneWindow window(phone, console, Throughput(job.totalBytes));
   const CurrentPhone current(phone);
   console.AttachBar(&window);
-  window.Begin(job.command == Command::kUpload ? job.totalBytes : 0);
+  window.Begin();
   const int result = exports.Run(job, &window, phone.number);
   PhoneResult r = window.End(result, job.totalBytes);
   console.DetachBar(&window);

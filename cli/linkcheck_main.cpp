@@ -16,7 +16,7 @@
 
 #include "platform/port_table.h"
 #include "protocol/misc_util_comm.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 #include "sim/generic_boot_loader.h"
 #include "sim/phone.h"
 

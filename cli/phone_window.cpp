@@ -1,6 +1,6 @@
 #include "cli/phone_window.h"
 
-#include "protocol/notify.h"
+#include "platform/notify.h"
 
 namespace cli {
 namespace {
@@ -22,10 +22,9 @@ PhoneWindow::PhoneWindow(PhoneLabel label, Console& console, Throughput throughp
       start_(std::chrono::steady_clock::now()),
       throughput_(std::move(throughput)) {}
 
-void PhoneWindow::Begin(uint64_t stepBytes) {
+void PhoneWindow::Begin() {
   std::lock_guard<std::mutex> guard(lock_);
   start_ = std::chrono::steady_clock::now();
-  if (stepBytes > 0) throughput_.BeginStep(stepBytes, 0);
 }
 
 uint64_t PhoneWindow::ElapsedMs() const {
@@ -40,6 +39,7 @@ platform::LRESULT PhoneWindow::HandleMessage(uint32_t message, platform::WPARAM 
     if (wParam == notify::kStatusText) OnText(TextOf(lParam));
     if (wParam == notify::kProgress) OnCode(lParam);
     if (wParam == notify::kFileLine) OnFileLine(TextOf(lParam));
+    if (wParam == notify::kStepNotice) OnStep(notify::StepNoticeOf(lParam));
   } else if (message == notify::kMsgFactory) {
     if (wParam == notify::kFactoryModelName) OnModelName(TextOf(lParam));
     if (wParam == notify::kFactoryPid) OnPid(reinterpret_cast<const uint8_t*>(lParam));
@@ -54,9 +54,14 @@ void PhoneWindow::OnText(const char* text) {
     std::lock_guard<std::mutex> guard(lock_);
     elapsed = ElapsedMs();
     lastLine_ = line;
-    throughput_.OnText(line, elapsed);
   }
   console_.Status(label_, elapsed, line);
+}
+
+void PhoneWindow::OnStep(const notify::StepNotice* notice) {
+  if (notice == nullptr) return;
+  std::lock_guard<std::mutex> guard(lock_);
+  throughput_.OnStep(*notice, ElapsedMs());
 }
 
 void PhoneWindow::OnFileLine(const char* text) {

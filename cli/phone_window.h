@@ -9,6 +9,7 @@
 #include "cli/throughput.h"
 #include "host/download_view.h"
 #include "platform/message_target.h"
+#include "platform/notify.h"
 
 // The window that one phone's run reports to: the plug-in sends it status lines, progress codes,
 // file lines and factory data from the run's thread, while the console's refresher reads its
@@ -26,7 +27,7 @@ class PhoneWindow : public platform::MessageTarget, public BarSource {
   const PhoneLabel& Label() const { return label_; }
 
   // The run starts: elapsed times count from here.
-  void Begin(uint64_t stepBytes = 0);
+  void Begin();
   // The run ended with the entry point's result; success needs a non-zero result and no failure
   // code from the plug-in.
   PhoneResult End(int exportResult, uint64_t bytes);
@@ -37,6 +38,7 @@ class PhoneWindow : public platform::MessageTarget, public BarSource {
  private:
   void OnText(const char* text);
   void OnFileLine(const char* text);
+  void OnStep(const notify::StepNotice* notice);
   void OnCode(intptr_t code);
   void OnModelName(const char* name);
   void OnPid(const uint8_t* block);

@@ -1,62 +1,46 @@
 #include "cli/throughput.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace cli {
 namespace {
 
-constexpr const char* kWritingStart = "  writing start";
-
-std::optional<uint64_t> AnnouncedPartition(const std::string& text) {
-  unsigned long long kbytes = 0;
-  char tail = 0;
-  if (std::sscanf(text.c_str(), "Partition size is %llu KBytes%c", &kbytes, &tail) == 1) {
-    return kbytes * 1024;
-  }
-  return std::nullopt;
+// Steps that read the partition table or erase move no data; they do not start the clock.
+bool MovesData(notify::StepKind kind) {
+  return kind != notify::StepKind::kConfiguration && kind != notify::StepKind::kErase;
 }
 
 }  // namespace
 
-Throughput::Throughput(std::map<std::string, uint64_t> fileSizes, uint64_t totalBytes)
-    : sizes_(std::move(fileSizes)), total_(totalBytes) {}
+Throughput::Throughput(uint64_t totalBytes) : total_(totalBytes) {}
 
-void Throughput::BeginStep(uint64_t bytes, uint64_t nowMs) {
+void Throughput::OnStep(const notify::StepNotice& notice, uint64_t nowMs) {
   if (endMs_) return;
-  finished_ += stepBytes_;
-  stepBytes_ = bytes;
-  stepPercent_ = 0;
-  if (!firstStepMs_) firstStepMs_ = nowMs;
-}
-
-void Throughput::OnText(const std::string& text, uint64_t nowMs) {
-  const size_t suffix = std::char_traits<char>::length(kWritingStart);
-  if (text.size() > suffix && text.compare(text.size() - suffix, suffix, kWritingStart) == 0) {
-    const auto it = sizes_.find(text.substr(0, text.size() - suffix));
-    if (it != sizes_.end()) BeginStep(it->second, nowMs);
-    return;
+  switch (notice.phase) {
+    case notify::StepPhase::kBegin:
+      // The clock starts with the first step that moves data, not with the port's set-up.
+      if (!firstStepMs_ && MovesData(notice.kind)) firstStepMs_ = nowMs;
+      stepDone_ = 0;
+      break;
+    case notify::StepPhase::kAdvance:
+      stepDone_ = notice.bytesDone;
+      break;
+    case notify::StepPhase::kEnd:
+      finished_ += notice.bytesDone;
+      stepDone_ = 0;
+      break;
   }
-  if (const auto bytes = AnnouncedPartition(text)) BeginStep(*bytes, nowMs);
 }
 
 void Throughput::OnCode(intptr_t code, uint64_t nowMs) {
   if (endMs_) return;
-  if (code == 400) {
-    finished_ = std::max(total_, finished_ + stepBytes_);
-    stepBytes_ = 0;
+  if (code == notify::kProgressComplete) {
+    finished_ = std::max(total_, Done());
+    stepDone_ = 0;
     endMs_ = nowMs;
-  } else if (code == 200) {
+  } else if (code == notify::kProgressFailed) {
     endMs_ = nowMs;
-  } else if (code >= 0 && code <= 100) {
-    // Later work of the same run (the modem after the last partition) starts from 0 again:
-    // bytes once counted stay counted.
-    stepPercent_ = std::max(stepPercent_, static_cast<int>(code));
   }
-}
-
-uint64_t Throughput::Done() const {
-  return finished_ + stepBytes_ * static_cast<uint64_t>(stepPercent_) / 100;
 }
 
 Throughput::Estimate Throughput::At(uint64_t nowMs) const {

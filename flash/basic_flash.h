@@ -7,6 +7,7 @@
 
 #include "platform/export.h"
 #include "platform/message_target.h"
+#include "platform/reporter.h"
 #include "protocol/misc_util_comm.h"
 #include "ports/serial_port_entry.h"
 #include "protocol/packets.h"
@@ -49,16 +50,17 @@ class CORVANE_API CBasicFlash {
   void InitDLBuffer(int count, uint8_t* const* buffers);
   uint32_t GetDefaultTimeout() const { return m_nDefaultTimeout; }
   void SetDefaultTimeout(uint32_t ms) { m_nDefaultTimeout = ms; }
-  void SetParentHandle(HWND window) { m_hParent = window; }
-  HWND GetParentHandle() const { return m_hParent; }
+  void SetParentHandle(HWND window) { m_Report.SetWindow(window); }
+  HWND GetParentHandle() const { return m_Report.Window(); }
+  Reporter& Report() { return m_Report; }
 
   // Final synchronisation with the boot loader (command 0x89).
   virtual int Complete(CMiscUtilComm* comm);
 
-  // A status line (message 1025/1001) and a progress or phase code (1025/1002) to the parent.
-  void SendText(const char* text);
+  // A status line and a progress or phase code to the parent, through the reporter.
+  void SendText(const char* text) { m_Report.Text(text); }
   void SendTextF(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  void SendCode(intptr_t code);
+  void SendCode(intptr_t code) { m_Report.Code(code); }
 
   // --- Infineon boot loaders (infineon.cpp) ------------------------------------------------
   int PSIRAMDownload(CMiscUtilComm* comm);
@@ -139,8 +141,7 @@ class CORVANE_API CBasicFlash {
   std::vector<uint8_t> m_EblImage;              // EBL cut from the image
   uint32_t m_PsiDesc[kLoaderDescWords] = {};
   uint32_t m_EblDesc[kLoaderDescWords] = {};
-  std::string m_strStatus;                      // the text last sent
-  HWND m_hParent = nullptr;
+  Reporter m_Report;                            // the parent window and the text last sent
   const uint8_t* m_pDLBuffer[kMaxBuffers] = {};
   nv_partition_t m_PartTable[kPartitions] = {};
   uint32_t m_nDefaultTimeout = 0;

@@ -13,7 +13,7 @@
 #include "flash/byte_order.h"
 #include "flash/ifx_image.h"
 #include "platform/clock.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 
 namespace {
 
@@ -123,6 +123,7 @@ int SendCode(CBasicFlash& f, CodeSource& code, size_t blockSize, SendBlock send)
   uint32_t& remaining = f.m_CodeDesc[4];
   const uint64_t total = remaining;
   uint64_t sent = 0;
+  f.Report().AddToPlan(total);
   while (remaining > 0) {
     const size_t n = std::min<size_t>(remaining, blockSize);
     const uint8_t* data = code.Next(n);
@@ -130,6 +131,7 @@ int SendCode(CBasicFlash& f, CodeSource& code, size_t blockSize, SendBlock send)
     if (!send(data, n)) return TextThenFail(f, "error!");
     remaining -= static_cast<uint32_t>(n);
     sent += n;
+    f.Report().StepAdvance(n);
     f.SendCode(static_cast<intptr_t>(sent * 100 / total));
   }
   return 1;

@@ -13,7 +13,7 @@
 #include "flash/ap_factory_headers.h"
 #include "flash/basic_flash.h"
 #include "flash/boot_header.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 
 namespace {
 
@@ -101,6 +101,7 @@ bool SendPartitionBlocks(CBasicFlash& flash, CMiscUtilComm* comm, std::FILE* fil
       return false;
     }
     sent += chunk;
+    flash.Report().StepAdvance(chunk);
     flash.SendCode(Percent(sent, p.sizeBytes));
   }
   return true;
@@ -109,6 +110,7 @@ bool SendPartitionBlocks(CBasicFlash& flash, CMiscUtilComm* comm, std::FILE* fil
 int SendPartition(CBasicFlash& flash, CMiscUtilComm* comm, std::FILE* file,
                   const ap_factory::NvPartition& p, std::vector<uint8_t>& staging) {
   flash.SendCode(0);
+  flash.Report().AddToPlan(p.sizeBytes);
   BootHeader h(boot_cmd::kNvPartitionStart);
   h.U32(2, p.sizeBytes).U32(6, p.sectorPosition).U32(10, p.quarterSectors);
   if (!Acknowledged(comm->AsyncTxRxEx(h.data(), nullptr, BootHeader::kLength,
@@ -159,6 +161,7 @@ int CBasicFlash::NormalDownload(const uint8_t* image, uint8_t partition, CMiscUt
   std::vector<uint8_t> staging(kStagingSize, 0xFF);
   SendCode(0);
   const uint32_t total = ImageLength(image);
+  m_Report.AddToPlan(total);
   BootHeader h(boot_cmd::kNvImageStart);
   h.Sub(partition).U32(2, total);
   if (!Acknowledged(
@@ -176,6 +179,7 @@ int CBasicFlash::NormalDownload(const uint8_t* image, uint8_t partition, CMiscUt
     }
     if (!SendImageBlock(*this, comm, partition, data, length)) return Fail(*this, "error!");
     sent += length;
+    m_Report.StepAdvance(length);
     SendCode(Percent(sent, total));
   }
   return 1;

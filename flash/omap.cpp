@@ -12,7 +12,7 @@
 #include "flash/basic_flash.h"
 #include "flash/boot_header.h"
 #include "platform/message_box.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 
 namespace {
 
@@ -91,6 +91,7 @@ Streamed SendBlocks(CBasicFlash& flash, CMiscUtilComm* comm, uint8_t partition, 
     const uint32_t length = padToSector ? RoundUpTo512(chunk) : chunk;
     if (!SendBlock(flash, comm, partition, data, length)) return Streamed::kSendFailed;
     sent += chunk;
+    flash.Report().StepAdvance(chunk);
     flash.SendCode(Percent(sent, total));
   }
   return Streamed::kOk;
@@ -141,6 +142,7 @@ int WriteFactoryPartition(CBasicFlash& flash, CMiscUtilComm* comm, std::FILE* fi
   flash.SendCode(0);
   if (!Announce(flash, comm, 0, p.address, p.announcedSize)) return Fail(flash, "error!");
   if (!SeekTo(file, p.fileOffset)) return ReportStream(flash, Streamed::kReadFailed, path);
+  flash.Report().AddToPlan(p.dataBytes);
   const Streamed outcome =
       SendBlocks(flash, comm, 0, p.dataBytes, false, FileFetcher(file, staging));
   return ReportStream(flash, outcome, path);

@@ -5,7 +5,7 @@
 
 #include "flash/basic_flash.h"
 #include "flash/boot_header.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 
 namespace {
 
@@ -70,9 +70,9 @@ int CBasicFlash::ExtractFactoryInfo(CMiscUtilComm* comm) {
   std::memcpy(m_FactoryData, comm->ResponseBytes(), std::min(body, sizeof m_FactoryData - 1));
   SendText("Get Factory Info");
   SendCode(90);
-  platform::SendMessage(m_hParent, notify::kMsgFactory, notify::kFactoryModelName,
+  platform::SendMessage(GetParentHandle(), notify::kMsgFactory, notify::kFactoryModelName,
                         reinterpret_cast<platform::LPARAM>(m_FactoryData + kModelNameOffset));
-  platform::SendMessage(m_hParent, notify::kMsgFactory, notify::kFactoryPid,
+  platform::SendMessage(GetParentHandle(), notify::kMsgFactory, notify::kFactoryPid,
                         reinterpret_cast<platform::LPARAM>(m_FactoryData + kPidOffset));
   return 1;
 }

@@ -7,7 +7,7 @@
 #include "flash/byte_order.h"
 #include "platform/clock.h"
 #include "ports/find_phone_ports.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 
 namespace {
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/notify.h"
+
 namespace view {
 namespace {
 
@@ -59,31 +61,31 @@ void ProgressState::Catch(uint64_t nowMs) {
 void ProgressState::Apply(intptr_t code, uint64_t nowMs) {
   Catch(nowMs);
   switch (code) {
-    case 200:
+    case notify::kProgressFailed:
       // A finished run's bar keeps its verdict: the ticker stops with it.
       ticking_ = false;
       position_ = 0;
       tone_ = Tone::kError;
       text_ = "Error";
       break;
-    case 300:
+    case notify::kProgressDisconnecting:
       position_ = 100;
       text_ = "Tarvex is disconnecting to target";
       break;
-    case 400:
+    case notify::kProgressComplete:
       ticking_ = false;
       position_ = 0;
       tone_ = Tone::kComplete;
       text_ = "Download complete!";
       break;
-    case 500:
+    case notify::kProgressTickerStart:
       position_ += kTickerStep;
       text_ = ProcessingText(position_);
       ticking_ = true;  // (re)started: its first step comes a whole period from now
       tickerStartMs_ = nowMs;
       syncedMs_ = nowMs;
       break;
-    case 600:
+    case notify::kProgressTickerStop:
       ticking_ = false;
       break;
     default:

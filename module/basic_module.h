@@ -6,6 +6,7 @@
 
 #include "platform/export.h"
 #include "platform/message_target.h"
+#include "platform/reporter.h"
 
 class CBasicFlash;
 class CFileMngr;
@@ -36,13 +37,15 @@ class CORVANE_API CBasicModule {
   // Records the window and tells it the module is under way (progress 30).
   void SetParentHandle(HWND window);
 
-  // Sends a status line to the window (nothing without one).
-  void SendText(const char* text);
-  void SendTextF(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  void SendCode(intptr_t code);
+  HWND GetParentHandle() const { return m_Report.Window(); }
+  Reporter& Report() { return m_Report; }
 
-  std::string m_strStatus;
-  HWND m_hParent = nullptr;
+  // A status line and a progress code to the window (nothing without one).
+  void SendText(const char* text) { m_Report.Text(text); }
+  void SendTextF(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void SendCode(intptr_t code) { m_Report.Code(code); }
+
+  Reporter m_Report;  // the window and the text last sent
   CZelParserBasic* m_pParser = nullptr;
   CBasicFlash* m_pFlash = nullptr;
   CFileMngr* m_pFileMngr = nullptr;

@@ -5,6 +5,7 @@
 
 #include "platform/export.h"
 #include "platform/message_target.h"
+#include "platform/reporter.h"
 
 // Types the files of a download from their names alone: whether the model takes a file, what
 // kind of image it is, and in which order it is written. A model derives its own.
@@ -20,10 +21,9 @@ class CORVANE_API CFileMngr {
   // The download order code of a file (the model's kind table; 0 in the base).
   virtual uint8_t FileDLOrder(const std::string& path);
 
-  void SetParentHandle(HWND window) { m_hParent = window; }
-  HWND GetParentHandle() const { return m_hParent; }
+  void SetParentHandle(HWND window) { m_Report.SetWindow(window); }
+  HWND GetParentHandle() const { return m_Report.Window(); }
 
  protected:
-  std::string m_strStatus;
-  HWND m_hParent = nullptr;
+  Reporter m_Report;  // the window and the text last sent
 };

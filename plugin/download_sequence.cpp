@@ -9,7 +9,7 @@
 #include "platform/path.h"
 #include "plugin/kind_table.h"
 #include "plugin/model_module.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ struct CModelModule::Run {
 int CModelModule::StartDownload(HWND window, uint8_t port, uint8_t* const* images, int count,
                                 const std::vector<std::string>& paths, uint32_t timeout,
                                 uint32_t options) {
-  m_hParent = window;
+  m_Report.SetWindow(window);
   const Run run{port, images, count, paths, options};
   Flash()->SetDefaultTimeout(timeout);
   Flash()->InitDLBuffer(count, images);
@@ -73,9 +73,9 @@ bool CModelModule::OpenPort(const Run& run) {
   Link()->SetComBaudRate(kBaudRate);
   Link()->Clear();
   Link()->SetComBaudRate(kBaudRate);
-  Files()->SetParentHandle(m_hParent);
-  Flash()->SetParentHandle(m_hParent);
-  Link()->SetParentHandle(m_hParent);
+  Files()->SetParentHandle(GetParentHandle());
+  Flash()->SetParentHandle(GetParentHandle());
+  Link()->SetParentHandle(GetParentHandle());
   return true;
 }
 
@@ -84,6 +84,8 @@ bool CModelModule::ReadConfiguration(const Run& run, bool& haveConfig) {
   for (int i = 0; i < run.Files(); ++i) {
     if (Files()->FileDLOrder(run.paths[i]) != kinds::kCfg) continue;
     SendText("CFG Download start");
+    StepScope step(Steps(), notify::StepKind::kConfiguration, i, 0,
+                   platform::BareName(run.paths[i]));
     if (run.images[i] == nullptr) {
       SendTextF("We can't read %s", run.paths[i].c_str());
       return false;
@@ -94,7 +96,7 @@ bool CModelModule::ReadConfiguration(const Run& run, bool& haveConfig) {
       return false;
     }
     haveConfig = true;
-    return true;
+    return step.Done(true);
   }
   return true;
 }
@@ -105,6 +107,7 @@ bool CModelModule::EraseRange(uint32_t start, uint32_t size) {
 
 bool CModelModule::TotalErase() {
   SendText("Start total erase");
+  StepScope step(Steps(), notify::StepKind::kErase, notify::kNoFile, 0, "total erase");
   for (size_t i = 0; i < Parser()->FirstDevicePartitions(); ++i) {
     const auto range = Parser()->ByIndex(i);
     if (!range) {
@@ -115,12 +118,13 @@ bool CModelModule::TotalErase() {
     if (!EraseRange(range->start, range->size)) return false;
   }
   SendText("End total erase");
-  return true;
+  return step.Done(true);
 }
 
 // Never erases a range the look-up did not find: without a "userdata" partition the user's data
 // cannot be wiped, and the run stops before anything is written rather than pass for done.
 bool CModelModule::UserDataErase() {
+  StepScope step(Steps(), notify::StepKind::kErase, notify::kNoFile, 0, "userdata");
   const auto range = Parser()->ByName("userdata");
   if (!range) {
     SendText("We can't find the userdata partition to erase");
@@ -129,7 +133,7 @@ bool CModelModule::UserDataErase() {
   }
   if (!EraseRange(range->start, range->size)) return false;
   SendText("End user erase");
-  return true;
+  return step.Done(true);
 }
 
 bool CModelModule::WritePartitions(const Run& run) {
@@ -142,26 +146,33 @@ bool CModelModule::WritePartitions(const Run& run) {
     }
     const auto range = Parser()->ByFileName(fileName);
     if (file < 0 || !range) continue;
-    SendTextF("Start Address: %d, Partition length: %d", static_cast<int>(range->start),
-              static_cast<int>(range->size));
-    // A file longer than its partition would run over into the next one.
-    std::error_code ec;
-    const auto length = std::filesystem::file_size(run.paths[file], ec);
-    if (ec || length > InUnit(range->size)) {
-      SendText((fileName + (ec ? "  can't be read" : "  is larger than its partition")).c_str());
-      SendCode(notify::kProgressFailed);
-      return false;
-    }
-    if (!(run.options & 1) && !EraseRange(range->start, range->size)) return false;
-    SendText((fileName + "  writing start").c_str());
-    if (!Flash()->OMAPFileBaseDownload(run.paths[file].c_str(), kPartitionId, range->start,
-                                       InUnit(range->size), Link())) {
-      SendText((fileName + "  Download fail").c_str());
-      return false;
-    }
-    SendText((fileName + "  Download success").c_str());
+    if (!WritePartition(run, file, *range)) return false;
   }
   return true;
+}
+
+bool CModelModule::WritePartition(const Run& run, int file, const CModelParser::Range& range) {
+  const std::string fileName = platform::BareName(run.paths[file]);
+  SendTextF("Start Address: %d, Partition length: %d", static_cast<int>(range.start),
+            static_cast<int>(range.size));
+  // A file longer than its partition would run over into the next one.
+  std::error_code ec;
+  const auto length = std::filesystem::file_size(run.paths[file], ec);
+  StepScope step(Steps(), notify::StepKind::kPartition, file, ec ? 0 : length, fileName);
+  if (ec || length > InUnit(range.size)) {
+    SendText((fileName + (ec ? "  can't be read" : "  is larger than its partition")).c_str());
+    SendCode(notify::kProgressFailed);
+    return false;
+  }
+  if (!(run.options & 1) && !EraseRange(range.start, range.size)) return false;
+  SendText((fileName + "  writing start").c_str());
+  if (!Flash()->OMAPFileBaseDownload(run.paths[file].c_str(), kPartitionId, range.start,
+                                     InUnit(range.size), Link())) {
+    SendText((fileName + "  Download fail").c_str());
+    return false;
+  }
+  SendText((fileName + "  Download success").c_str());
+  return step.Done(true);
 }
 
 bool CModelModule::WriteInfineonImages(const Run& run) {
@@ -169,6 +180,7 @@ bool CModelModule::WriteInfineonImages(const Run& run) {
   for (int i = 0; i < run.Files(); ++i) {
     const InfineonKind* kind = InfineonKindOf(Files()->FileDLOrder(run.paths[i]));
     if (kind == nullptr) continue;
+    StepScope step(Steps(), notify::StepKind::kModemImage, i, 0, kind->name);
     const uint8_t* image = run.images[i];
     // An image that could not be read or that lies about its layout stops the run: going on
     // would write what an earlier image left behind.
@@ -192,6 +204,7 @@ bool CModelModule::WriteInfineonImages(const Run& run) {
       return false;
     }
     SendTextF("%s Download success", kind->name);
+    step.Done(true);
   }
   return true;
 }

@@ -12,7 +12,7 @@
 #include "platform/path.h"
 #include "plugin/kind_table.h"
 #include "plugin/model_module.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 
 namespace {
 

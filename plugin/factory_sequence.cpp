@@ -7,7 +7,7 @@
 #include "platform/path.h"
 #include "plugin/kind_table.h"
 #include "plugin/model_module.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 
 namespace {
 constexpr uint32_t kBaudRate = 115200;
@@ -15,7 +15,7 @@ constexpr uint32_t kSettleAfterResetMs = 5000;
 }  // namespace
 
 bool CModelModule::OpenPortAfresh(HWND window, uint8_t port, uint32_t timeout) {
-  m_hParent = window;
+  m_Report.SetWindow(window);
   Flash()->SetDefaultTimeout(timeout);
   Link()->Close();
   if (!Link()->SetComPort(port)) {
@@ -36,8 +36,9 @@ int CModelModule::FactoryDownload(HWND window, uint8_t port, const std::string& 
                                   const std::string& second, uint32_t timeout, uint32_t options) {
   if (!OpenPortAfresh(window, port, timeout)) return 0;
   SendText("RomBinary Download start");
-  for (const std::string* path : {&first, &second}) {
-    if (!WriteRomImage(*path, options)) return 0;
+  const std::string* paths[] = {&first, &second};
+  for (int i = 0; i < 2; ++i) {
+    if (!WriteRomImage(*paths[i], i, options)) return 0;
   }
   SendText("RomBinary Download success");
   SendText("Target is resetting");
@@ -50,15 +51,12 @@ int CModelModule::FactoryDownload(HWND window, uint8_t port, const std::string& 
 }
 
 // "bin" is an eMMC factory image, "fls" an Infineon factory file; anything else is passed over.
-bool CModelModule::WriteRomImage(const std::string& path, uint32_t options) {
+bool CModelModule::WriteRomImage(const std::string& path, int index, uint32_t options) {
   const std::string bare = platform::BareName(path);
-  if (m_hParent != nullptr) {
-    m_strStatus = bare;
-    platform::SendMessage(m_hParent, notify::kMsgNotify, notify::kFileLine,
-                          reinterpret_cast<platform::LPARAM>(m_strStatus.c_str()));
-  }
+  m_Report.FileLine(bare.c_str());
   const std::string extension = kinds::LastThree(path);
-  if (extension == "bin") return Flash()->OMAPFactoryDownload(path.c_str(), Link()) != 0;
-  if (extension == "fls") return Flash()->IFXFactoryDownload(path.c_str(), Link(), options) != 0;
-  return true;
+  if (extension != "bin" && extension != "fls") return true;
+  StepScope step(Steps(), notify::StepKind::kFactoryImage, index, 0, bare);
+  if (extension == "bin") return step.Done(Flash()->OMAPFactoryDownload(path.c_str(), Link()) != 0);
+  return step.Done(Flash()->IFXFactoryDownload(path.c_str(), Link(), options) != 0);
 }

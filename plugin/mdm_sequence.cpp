@@ -7,10 +7,11 @@
 
 #include <string>
 
+#include "platform/path.h"
 #include "platform/clock.h"
 #include "platform/os_version.h"
 #include "plugin/model_module.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 
 namespace {
 
@@ -48,11 +49,13 @@ int CModelModule::FactoryDownloadMDM(HWND window, uint8_t port, const std::strin
 bool CModelModule::DownloadModem(const std::string& mdmPath) {
   SendText("MDM Download start");
   SendText("Read binary setting value");
+  StepScope step(Steps(), notify::StepKind::kNandImage, 0, 0, platform::BareName(mdmPath));
   if (!Files()->ReadMDMImage(mdmPath)) return false;
   if (!SwitchToDownloadMode()) return false;
   const int programmed = ProgramNandPartitions();
   Files()->ReleaseMDMImage();  // written or not, the partitions are not needed any more
   if (programmed != 1) return false;
+  step.Done(true);
   platform::SleepMs(kBeforeResetMs);
   SendText("Trying to reset...");
   if (!Flash()->MDMDownLoadReset(Link())) return false;
@@ -111,8 +114,10 @@ bool CModelModule::DownloadApplicationProcessor(const std::string& apPath, uint3
   SendText("We are searching new USB port...");
   const uint8_t found = Flash()->SearchUSBDevice();
   if (found == kNoPort) return false;
-  if (!OpenPortAfresh(m_hParent, found, timeout)) return false;
+  if (!OpenPortAfresh(GetParentHandle(), found, timeout)) return false;
+  StepScope step(Steps(), notify::StepKind::kFactoryImage, 1, 0, platform::BareName(apPath));
   if (!Flash()->nVidiaFactoryDownload(apPath.c_str(), Link())) return false;
+  step.Done(true);
   if (!Flash()->Complete(Link())) return false;
   Link()->Close();
   SendText("Download complete");

@@ -3,7 +3,7 @@
 #include "platform/message_box.h"
 #include "platform/path.h"
 #include "plugin/kind_table.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 
 int CModelFileMngr::JudgeFile(const std::string& path) {
   const std::string ending = kinds::LastThree(path);
@@ -20,17 +20,6 @@ std::string CModelFileMngr::GetFileTypeStr(const std::string& path) {
 
 uint8_t CModelFileMngr::FileDLOrder(const std::string& path) {
   return kinds::FirstMatch(platform::BareName(path));
-}
-
-void CModelFileMngr::SendText(const char* text) {
-  if (m_hParent == nullptr) return;
-  m_strStatus = text;
-  platform::SendMessage(m_hParent, notify::kMsgNotify, notify::kStatusText,
-                        reinterpret_cast<platform::LPARAM>(m_strStatus.c_str()));
-}
-
-void CModelFileMngr::SendCode(intptr_t code) {
-  platform::SendMessage(m_hParent, notify::kMsgNotify, notify::kProgress, code);
 }
 
 int CModelFileMngr::Refuse(const std::string& text) {

@@ -24,8 +24,8 @@ class CModelFileMngr : public CFileMngr {
   mdm::PartitionSet m_Partitions;
 
  private:
-  void SendText(const char* text);
-  void SendCode(intptr_t code);
+  void SendText(const char* text) { m_Report.Text(text); }
+  void SendCode(intptr_t code) { m_Report.Code(code); }
   int Refuse(const std::string& text);
   int ReadFrom(mdm::ByteSource& source);
 };

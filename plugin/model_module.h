@@ -47,6 +47,8 @@ class CModelModule : public CBasicModule {
   CModelFlash* Flash() const { return static_cast<CModelFlash*>(m_pFlash); }
   CModelFileMngr* Files() const { return static_cast<CModelFileMngr*>(m_pFileMngr); }
   CMiscUtilComm* Link() const { return m_pComm; }
+  // Step notices go through the flash object's reporter, since its transfers report progress.
+  Reporter& Steps() const { return Flash()->Report(); }
 
   // 1: partition sizes pass unchanged; 0: they count 512-byte sectors.
   int m_nSizeUnit = 0;
@@ -62,10 +64,11 @@ class CModelModule : public CBasicModule {
   bool TotalErase();
   bool UserDataErase();
   bool WritePartitions(const Run& run);
+  bool WritePartition(const Run& run, int file, const CModelParser::Range& range);
   bool WriteInfineonImages(const Run& run);
   bool Finish();
   bool OpenPortAfresh(HWND window, uint8_t port, uint32_t timeout);
-  bool WriteRomImage(const std::string& path, uint32_t options);
+  bool WriteRomImage(const std::string& path, int index, uint32_t options);
 
   // MDM download (mdm_sequence.cpp).
   bool DownloadModem(const std::string& mdmPath);

@@ -9,7 +9,7 @@
 #include "platform/clock.h"
 #include "platform/os_version.h"
 #include "plugin/model_module.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 
 namespace {
 
@@ -150,6 +150,7 @@ int CModelModule::WriteNandSlot(const mdm::Slot& slot) {
   std::vector<uint8_t> request;
   request.reserve(kDataHeader + w.limit);
   flash.SendCode(0);
+  flash.Report().AddToPlan(slot.size);
   while (w.remaining > 0) {
     if (!SendData(Link(), w, request)) return FailWrite(flash, "We can't write in NAND");
     w.position += w.chunk;
@@ -164,6 +165,7 @@ int CModelModule::WriteNandSlot(const mdm::Slot& slot) {
       w.chunk = std::min(w.remaining, w.limit);
       continue;
     }
+    flash.Report().StepAdvance(w.chunk);
     w.address += w.chunk;
     w.rollbacks = 0;
     if (w.remaining < w.chunk) w.chunk = w.remaining;

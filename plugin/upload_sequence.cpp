@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "flash/byte_order.h"
+#include "platform/path.h"
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "plugin/model_module.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 
 namespace {
 
@@ -55,11 +56,14 @@ int CModelModule::UploadStart(HWND window, uint8_t port, const std::string& outP
     SendText(("We can't make specific file" + outPath).c_str());
     return 0;
   }
+  StepScope step(Steps(), notify::StepKind::kUpload, 0, uint64_t{sectors} * kSectorBytes,
+                 platform::BareName(outPath));
   if (!ReadMemoryInto(out, sectors, address, timeout)) {
     SendText("error!");
     SendCode(notify::kProgressFailed);
     return 0;
   }
+  step.Done(true);
   platform::SleepMs(kSettleMs);
   Link()->Close();
   SendText("Upload complete");
@@ -82,9 +86,11 @@ bool CModelModule::ReadMemoryInto(std::ofstream& out, uint32_t sectors, uint32_t
     if (!ReadBlock(Link(), out, buffer, kBlockSectors * kSectorBytes)) return false;
     done += kBlockSectors;
     remaining -= kBlockSectors;
+    Flash()->Report().StepAdvance(uint64_t{kBlockSectors} * kSectorBytes);
     SendCode(Percent(done, sectors));
   }
   if (!ReadBlock(Link(), out, buffer, remaining * kSectorBytes)) return false;
+  Flash()->Report().StepAdvance(uint64_t{remaining} * kSectorBytes);
   SendCode(Percent(done + remaining, sectors));
   out.close();
   return !out.fail();

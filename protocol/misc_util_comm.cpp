@@ -5,7 +5,7 @@
 
 #include "platform/clock.h"
 #include "protocol/hdlc.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 
 namespace {
 
@@ -30,13 +30,6 @@ CMiscUtilComm::CMiscUtilComm() : m_pAsync(std::make_unique<CAsync>()) {
 }
 
 CMiscUtilComm::~CMiscUtilComm() = default;
-
-void CMiscUtilComm::SendStatus(const char* text) {
-  if (m_hParent == nullptr) return;
-  m_strStatus = text;
-  platform::SendMessage(m_hParent, notify::kMsgNotify, notify::kStatusText,
-                        reinterpret_cast<platform::LPARAM>(m_strStatus.c_str()));
-}
 
 uint8_t CMiscUtilComm::ResponseCode() const {
   return m_pAsync->DecodedCount() > 0 ? m_pAsync->Decoded()[0] : 0;

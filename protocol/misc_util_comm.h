@@ -8,6 +8,7 @@
 
 #include "platform/export.h"
 #include "platform/message_target.h"
+#include "platform/reporter.h"
 #include "protocol/async.h"
 #include "protocol/packets.h"
 #include "serial/com_mngr.h"
@@ -24,8 +25,8 @@ class CORVANE_API CMiscUtilComm : public CComMngr {
   CMiscUtilComm();
   ~CMiscUtilComm() override;
 
-  void SetParentHandle(HWND window) { m_hParent = window; }
-  HWND GetParentHandle() const { return m_hParent; }
+  void SetParentHandle(HWND window) { m_Report.SetWindow(window); }
+  HWND GetParentHandle() const { return m_Report.Window(); }
 
   // Collects one response frame; the outcome is left in m_bRxState.
   void WaitRsp(uint32_t timeoutMs);
@@ -58,10 +59,10 @@ class CORVANE_API CMiscUtilComm : public CComMngr {
   const uint8_t* ResponseBytes() const { return m_pAsync->Decoded(); }
   size_t ResponseLength() const { return m_pAsync->DecodedCount(); }
   CAsync* GetCodec() const { return m_pAsync.get(); }
-  const std::string& GetStatusText() const { return m_strStatus; }
+  const std::string& GetStatusText() const { return m_Report.LastText(); }
 
   // Sends `text` to the parent window as a status line (nothing when there is none).
-  void SendStatus(const char* text);
+  void SendStatus(const char* text) { m_Report.Text(text); }
 
   int32_t m_bRxState = RX_TIMEOUT;
 
@@ -74,8 +75,7 @@ class CORVANE_API CMiscUtilComm : public CComMngr {
   bool FinishFrame(bool lastOfChunk);
   uint8_t ResponseCode() const;
 
-  HWND m_hParent = nullptr;
-  std::string m_strStatus;
+  Reporter m_Report;
   uint8_t m_pRxChunk[kChunkSize] = {};
   std::unique_ptr<CAsync> m_pAsync;
 

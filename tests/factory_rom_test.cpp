@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/message_box.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 #include "sim/builders/infineon_builders.h"
 // (keep this order)
 #include "sim/builders/ap_builders.h"

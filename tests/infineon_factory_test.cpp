@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "flash/basic_flash.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 #include "sim/builders/infineon_builders.h"
 #include "sim/infineon_modem.h"
 #include "support/recording_window.h"

@@ -9,7 +9,7 @@
 
 #include "flash/basic_flash.h"
 #include "flash/ifx_image.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 #include "sim/builders/infineon_builders.h"
 #include "support/recording_window.h"
 

@@ -12,7 +12,7 @@
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "plugin/mdm_image.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/builders/mdm_builders.h"
 #include "sim/nvidia_loader.h"

@@ -7,7 +7,7 @@
 
 #include "platform/message_box.h"
 #include "plugin/model_module.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 #include "support/recording_window.h"
 
 namespace {
@@ -42,7 +42,7 @@ TEST_F(ModuleFramework, SetParentHandleTellsTheWindowAtOnce) {
   CBasicModule base;
   base.SetParentHandle(&window);
   EXPECT_EQ(window.Codes(), std::vector<platform::LPARAM>{30});
-  EXPECT_EQ(base.m_hParent, &window);
+  EXPECT_EQ(base.GetParentHandle(), &window);
 }
 
 TEST_F(ModuleFramework, ModelModuleOwnsExactlyOneSetOfWorkingObjects) {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/message_box.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 #include "sim/builders/infineon_builders.h"
 #include "sim/infineon_modem.h"
 #include "sim/model_phone.h"
@@ -157,6 +157,19 @@ class NormalDownload : public ::testing::Test {
     throw std::runtime_error("no file " + name);
   }
 
+  // Each step as it ended: "<kind> <file index> <name> <done>/<planned> ok|failed".
+  Lines StepEnds() const {
+    Lines out;
+    for (const auto& s : window_.Steps()) {
+      const notify::StepNotice& n = s.notice;
+      if (n.phase != notify::StepPhase::kEnd) continue;
+      out.push_back(std::to_string(static_cast<int>(n.kind)) + " " + std::to_string(n.fileIndex) +
+                    " " + s.name + " " + std::to_string(n.bytesDone) + "/" +
+                    std::to_string(n.bytesPlanned) + (n.succeeded ? " ok" : " failed"));
+    }
+    return out;
+  }
+
   template <typename Fn>
   void Inspect(Fn fn) {
     phone->WithPersonality([&](phonesim::Personality&) { fn(); });
@@ -253,6 +266,11 @@ TEST_F(NormalDownload, WritesEveryPartitionAndModemImageThenResets) {
   EXPECT_EQ(std::count(codes.begin(), codes.end(), notify::kProgressFailed), 0);
   ExpectPartitionsWritten({"boot.img", "system.img"});
   ExpectNorWritten();
+  // Steps name the caller's files by their index and count what the phone acknowledged.
+  EXPECT_EQ(StepEnds(), (Lines{"1 0 partition.cfg 0/0 ok", "3 1 boot.img 100000/100000 ok",
+                               "3 2 system.img 600000/600000 ok", "4 3 PSI 3100/3100 ok",
+                               "4 4 SLB 3200/3200 ok", "4 5 Code 3300/3300 ok",
+                               "4 6 Aeneas 3400/3400 ok"}));
   Inspect([&] {
     EXPECT_EQ(control->Resets(), 1);
     EXPECT_EQ(agent->Starts(), 1);
@@ -356,16 +374,20 @@ TEST_F(NormalDownload, FailuresEndWithTheirLinesThePortClosedAndNoReset) {
     const char* name;
     Fault fault;
     std::string lastLine;
+    std::string lastStep;  // how the last step ended
   };
   const std::vector<Case> cases = {
-      {"agent refuses to start", {.kind = FaultKind::kRefuse, .command = 0x01}, "error!"},
+      {"agent refuses to start", {.kind = FaultKind::kRefuse, .command = 0x01}, "error!",
+       "1 0 partition.cfg 0/0 ok"},
       {"data block unanswered", {.kind = FaultKind::kSilent, .command = 0x02, .skip = 1},
-       "system.img  Download fail"},
-      {"PSI request refused", {.kind = FaultKind::kRefuse, .command = 0x62}, "error!"},
+       "system.img  Download fail", "3 2 system.img 0/600000 failed"},
+      {"PSI request refused", {.kind = FaultKind::kRefuse, .command = 0x62}, "error!",
+       "4 3 PSI 0/0 failed"},
       {"code block refused", {.kind = FaultKind::kRefuse, .command = 0x61, .skip = 3},
-       "SLB Download fail"},
+       "SLB Download fail", "4 4 SLB 2048/3200 failed"},
       {"phone vanishes in the middle of the second partition",
-       {.kind = FaultKind::kVanishReceiving, .afterBytes = 400000}, "system.img  Download fail"},
+       {.kind = FaultKind::kVanishReceiving, .afterBytes = 400000}, "system.img  Download fail",
+       "3 2 system.img 0/600000 failed"},
   };
   WriteStandardSet();
   for (const Case& c : cases) {
@@ -381,6 +403,9 @@ TEST_F(NormalDownload, FailuresEndWithTheirLinesThePortClosedAndNoReset) {
     }
     EXPECT_EQ(std::count(texts.begin(), texts.end(), "Target is resetting"), 0);
     Inspect([&] { EXPECT_EQ(control->Resets(), 0); });
+    const Lines steps = StepEnds();
+    ASSERT_FALSE(steps.empty());
+    EXPECT_EQ(steps.back(), c.lastStep);
   }
 }
 

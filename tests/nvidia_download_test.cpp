@@ -10,7 +10,7 @@
 
 #include "flash/basic_flash.h"
 #include "flash/byte_order.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/nvidia_loader.h"
 #include "support/recording_window.h"

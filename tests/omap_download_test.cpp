@@ -14,7 +14,7 @@
 #include "flash/basic_flash.h"
 #include "flash/byte_order.h"
 #include "platform/message_box.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/omap_agent.h"
 #include "support/recording_window.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 #include "support/model_phone_fixture.h"
 #include "support/scripted_phone.h"
 #include "support/time_scale.h"

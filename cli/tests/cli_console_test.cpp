@@ -14,7 +14,7 @@
 #include "cli/phone_window.h"
 #include "cli_harness.h"
 #include "platform/message_box.h"
-#include "protocol/notify.h"
+#include "platform/notify.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ void SendFactory(PhoneWindow& w) {
 
 TEST(PhoneWindow, JsonCarriesEveryMessageOfThePlugin) {
   Screen s({.json = true});
-  PhoneWindow w(Label(), s.console, cli::Throughput({}, 0));
+  PhoneWindow w(Label(), s.console, cli::Throughput(0));
   w.Begin();
   SendText(w, notify::kStatusText, "Download Start...");
   w.HandleMessage(notify::kMsgNotify, notify::kProgress, 0);
@@ -86,17 +86,17 @@ TEST(PhoneWindow, JsonCarriesEveryMessageOfThePlugin) {
 
 TEST(PhoneWindow, SuccessNeedsTheEntryPointsResultAndNoFailureCode) {
   Screen s({});
-  PhoneWindow failedCode(Label(), s.console, cli::Throughput({}, 0));
+  PhoneWindow failedCode(Label(), s.console, cli::Throughput(0));
   failedCode.HandleMessage(notify::kMsgNotify, notify::kProgress, 200);
   EXPECT_FALSE(failedCode.End(1, 0).ok);  // the plug-in said "Error", whatever it returned
-  PhoneWindow failedCall(Label(), s.console, cli::Throughput({}, 0));
+  PhoneWindow failedCall(Label(), s.console, cli::Throughput(0));
   EXPECT_FALSE(failedCall.End(0, 0).ok);
   EXPECT_NE(s.out.str().find("[Error]"), std::string::npos);
 }
 
 TEST(PhoneWindow, PlainLinesCarryTheLogPrefixAndInMultiThePortName) {
   Screen single({});
-  PhoneWindow w(Label(), single.console, cli::Throughput({}, 0));
+  PhoneWindow w(Label(), single.console, cli::Throughput(0));
   SendText(w, notify::kStatusText, "EMMC download start");
   w.HandleMessage(notify::kMsgNotify, notify::kProgress, 50);  // no line: bars only
   SendFactory(w);
@@ -106,7 +106,7 @@ TEST(PhoneWindow, PlainLinesCarryTheLogPrefixAndInMultiThePortName) {
             "PID : R58M1234567890123\n");
 
   Screen multi({.multi = true});
-  PhoneWindow m(Label(), multi.console, cli::Throughput({}, 0));
+  PhoneWindow m(Label(), multi.console, cli::Throughput(0));
   SendText(m, notify::kStatusText, "Target is resetting");
   EXPECT_EQ(multi.out.str(), "[ttyACM0] 00:00.0 Sec  :Target is resetting\n");
 }
@@ -135,7 +135,7 @@ TEST(PhoneWindow, MessageBoxesAreLinesOfThePhoneWhoseRunRaisedThem) {
 TEST(Console, BarsAreRedrawnOnATerminalOnly) {
   const cli::PhoneLabel phone = Label();
   Screen plain({});
-  PhoneWindow p(phone, plain.console, cli::Throughput({}, 0));
+  PhoneWindow p(phone, plain.console, cli::Throughput(0));
   plain.console.AttachBar(&p);
   plain.console.Refresh();
   SendText(p, notify::kStatusText, "line");
@@ -143,7 +143,7 @@ TEST(Console, BarsAreRedrawnOnATerminalOnly) {
   EXPECT_EQ(plain.out.str().find('\x1b'), std::string::npos);
 
   Screen tty({.terminal = true});
-  PhoneWindow t(phone, tty.console, cli::Throughput({{"boot.img", 1000}}, 1000));
+  PhoneWindow t(phone, tty.console, cli::Throughput(1000));
   tty.console.AttachBar(&t);
   SendText(t, notify::kStatusText, "boot.img  writing start");
   t.HandleMessage(notify::kMsgNotify, notify::kProgress, 50);

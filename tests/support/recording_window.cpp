@@ -1,11 +1,17 @@
 #include "support/recording_window.h"
 
-#include "protocol/notify.h"
+#include "platform/notify.h"
 
 namespace testing_support {
 
 platform::LRESULT RecordingWindow::HandleMessage(uint32_t message, platform::WPARAM wParam,
                                                  platform::LPARAM lParam) {
+  if (message == notify::kMsgNotify && wParam == notify::kStepNotice) {
+    const notify::StepNotice* n = notify::StepNoticeOf(lParam);
+    std::lock_guard<std::mutex> guard(lock_);
+    if (n != nullptr) steps_.push_back({*n, n->name});
+    return 0;
+  }
   Message m{message, wParam, 0, {}};
   const bool isText = message == notify::kMsgNotify &&
                       (wParam == notify::kStatusText || wParam == notify::kFileLine);
@@ -27,6 +33,11 @@ platform::LRESULT RecordingWindow::HandleMessage(uint32_t message, platform::WPA
 std::vector<RecordingWindow::Message> RecordingWindow::Messages() const {
   std::lock_guard<std::mutex> guard(lock_);
   return messages_;
+}
+
+std::vector<RecordingWindow::Step> RecordingWindow::Steps() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return steps_;
 }
 
 std::vector<std::string> RecordingWindow::Texts() const {
@@ -63,6 +74,7 @@ std::vector<std::string> RecordingWindow::Log() const {
 void RecordingWindow::Clear() {
   std::lock_guard<std::mutex> guard(lock_);
   messages_.clear();
+  steps_.clear();
 }
 
 }  // namespace testing_support

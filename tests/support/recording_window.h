@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/message_target.h"
+#include "platform/notify.h"
 
 namespace testing_support {
 
@@ -22,7 +23,15 @@ class RecordingWindow : public platform::MessageTarget {
   platform::LRESULT HandleMessage(uint32_t message, platform::WPARAM wParam,
                                   platform::LPARAM lParam) override;
 
+  // A step notice as it was sent; `name` copied, `notice.name` no longer valid.
+  struct Step {
+    notify::StepNotice notice;
+    std::string name;
+  };
+
   std::vector<Message> Messages() const;
+  // The step notices, in order.
+  std::vector<Step> Steps() const;
   // The status lines, in order.
   std::vector<std::string> Texts() const;
   // The progress and phase codes, in order.
@@ -34,6 +43,7 @@ class RecordingWindow : public platform::MessageTarget {
  private:
   mutable std::mutex lock_;
   std::vector<Message> messages_;
+  std::vector<Step> steps_;
 };
 
 }  // namespace testing_support

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/message_target.h"
+
+// Every window message and code that the library, the plug-in and their status windows send to
+// an owner window, named once. Hosts, the command-line front end, the plug-in and tests use these
+// names; no other file spells the numbers.
+namespace notify {
+
+constexpr uint32_t kWmUser = 0x0400;
+
+// 1025: status, progress, file lines and step notices. lParam of a text is the address of a
+// zero-terminated string that the sender reuses after the call: copy it.
+constexpr uint32_t kMsgNotify = kWmUser + 1;
+constexpr platform::WPARAM kStatusText = 1001;  // lParam: text; replaces the status line
+constexpr platform::WPARAM kProgress = 1002;    // lParam: 0..100 or a phase code below
+constexpr platform::WPARAM kFileLine = 1003;    // lParam: text of the "File :" field
+// lParam: address of a StepNotice, valid during the call. Sent besides the codes above, so a
+// host that does not know it loses nothing by ignoring it.
+constexpr platform::WPARAM kStepNotice = 1007;
+
+// Phase codes of kProgress.
+constexpr platform::LPARAM kProgressFailed = 200;
+constexpr platform::LPARAM kProgressDisconnecting = 300;
+constexpr platform::LPARAM kProgressComplete = 400;
+constexpr platform::LPARAM kProgressTickerStart = 500;  // +5 every 2000 ms until 600
+constexpr platform::LPARAM kProgressTickerStop = 600;
+
+// 1004: the phone's factory data.
+constexpr uint32_t kMsgFactory = 1004;
+constexpr platform::WPARAM kFactoryModelName = 1005;  // lParam: zero-terminated model name
+constexpr platform::WPARAM kFactoryPid = 1006;        // lParam: address of a 64-byte PID block
+
+// From a status window to its host window; lParam is the port number.
+constexpr uint32_t kMsgStatusWindowClose = 1010;   // wParam: the status window object
+constexpr uint32_t kMsgStatusWindowResult = 1011;  // wParam: result of the sequence (1 or 0)
+
+// What a step of a run does.
+enum class StepKind : uint32_t {
+  kConfiguration = 1,  // reads the partition table
+  kErase = 2,          // erases a range of the phone's memory; writes no file
+  kPartition = 3,      // writes one file into an eMMC partition
+  kModemImage = 4,     // writes one Infineon image into the modem's flash
+  kFactoryImage = 5,   // writes a whole-flash image (ROM copy, NVIDIA or Infineon factory file)
+  kNandImage = 6,      // writes the modem's NAND partitions from an MDM image
+  kUpload = 7,         // reads the phone's memory into a file
+};
+
+enum class StepPhase : uint32_t {
+  kBegin = 1,
+  kAdvance = 2,  // the phone acknowledged more of the step's data
+  kEnd = 3,
+};
+
+constexpr uint32_t kStepNoticeVersion = 1;
+constexpr int32_t kNoFile = -1;
+
+// One step of a run, as it begins, as the phone acknowledges its data, and as it ends. A plain
+// structure with fixed-width fields. Later versions only append fields and raise `version`, so a
+// reader takes any version at least its own whose `structSize` covers the fields it reads.
+struct StepNotice {
+  uint32_t structSize = sizeof(StepNotice);
+  uint32_t version = kStepNoticeVersion;
+  StepPhase phase = StepPhase::kBegin;
+  StepKind kind = StepKind::kPartition;
+  // The caller's file that the step uses, as an index into the path array (or the argument
+  // order of a call that takes paths one by one); kNoFile when it uses none.
+  int32_t fileIndex = kNoFile;
+  int32_t succeeded = 0;      // kEnd: 1 the step did all its work, 0 it failed
+  uint64_t bytesPlanned = 0;  // what the step moves; 0 while unknown
+  uint64_t bytesDone = 0;     // what the phone acknowledged (or sent, for an upload) so far
+  const char* name = "";      // partition, image kind or file name; valid during the call
+};
+
+// The notice behind an lParam of kStepNotice, or null when it is older than this reader.
+inline const StepNotice* StepNoticeOf(platform::LPARAM lParam) {
+  const auto* n = reinterpret_cast<const StepNotice*>(lParam);
+  if (n == nullptr || n->version < kStepNoticeVersion || n->structSize < sizeof(StepNotice)) {
+    return nullptr;
+  }
+  return n;
+}
+
+}  // namespace notify

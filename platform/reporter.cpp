@@ -1,0 +1,76 @@
+#include "platform/reporter.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+void Reporter::Text(const char* text) {
+  if (window_ == nullptr) return;
+  last_ = text != nullptr ? text : "";
+  platform::SendMessage(window_, notify::kMsgNotify, notify::kStatusText,
+                        reinterpret_cast<platform::LPARAM>(last_.c_str()));
+}
+
+void Reporter::TextF(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  TextV(format, args);
+  va_end(args);
+}
+
+void Reporter::TextV(const char* format, va_list args) {
+  if (window_ == nullptr) return;
+  char text[kMaxFormatted];
+  std::vsnprintf(text, sizeof text, format, args);
+  Text(text);
+}
+
+void Reporter::Code(platform::LPARAM code) {
+  platform::SendMessage(window_, notify::kMsgNotify, notify::kProgress, code);
+}
+
+void Reporter::FileLine(const char* text) {
+  platform::SendMessage(window_, notify::kMsgNotify, notify::kFileLine,
+                        reinterpret_cast<platform::LPARAM>(text));
+}
+
+void Reporter::BeginStep(notify::StepKind kind, int32_t fileIndex, uint64_t bytesPlanned,
+                         const std::string& name) {
+  if (stepOpen_) EndStep(false);
+  step_ = notify::StepNotice{};
+  step_.kind = kind;
+  step_.fileIndex = fileIndex;
+  step_.bytesPlanned = bytesPlanned;
+  stepName_ = name;
+  stepOpen_ = true;
+  lastSentDone_ = 0;
+  SendStep(notify::StepPhase::kBegin);
+}
+
+void Reporter::AddToPlan(uint64_t bytes) {
+  if (stepOpen_) step_.bytesPlanned += bytes;
+}
+
+void Reporter::StepAdvance(uint64_t bytes) {
+  if (!stepOpen_ || bytes == 0) return;
+  step_.bytesDone += bytes;
+  const uint64_t grain = step_.bytesPlanned / 1000;
+  const bool last = step_.bytesDone >= step_.bytesPlanned;
+  if (last || step_.bytesDone - lastSentDone_ > grain) {
+    lastSentDone_ = step_.bytesDone;
+    SendStep(notify::StepPhase::kAdvance);
+  }
+}
+
+void Reporter::EndStep(bool succeeded) {
+  if (!stepOpen_) return;
+  step_.succeeded = succeeded ? 1 : 0;
+  stepOpen_ = false;
+  SendStep(notify::StepPhase::kEnd);
+}
+
+void Reporter::SendStep(notify::StepPhase phase) {
+  step_.phase = phase;
+  step_.name = stepName_.c_str();
+  platform::SendMessage(window_, notify::kMsgNotify, notify::kStepNotice,
+                        reinterpret_cast<platform::LPARAM>(&step_));
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <string>
+
+#include "platform/export.h"
+#include "platform/message_target.h"
+#include "platform/notify.h"
+
+// The one way the library and the plug-in report to their owner window: status lines, progress
+// codes, file lines and typed step notices, all by synchronous send. Without a window nothing is
+// sent. The last status line is kept (the window's copy may be gone) and formatted lines are
+// bounded, never written past a buffer.
+//
+// A step opened with BeginStep collects what the phone acknowledges (StepAdvance) and is closed
+// by EndStep; the notices of one step all carry its kind, file index and name.
+class CORVANE_API Reporter {
+ public:
+  static constexpr size_t kMaxFormatted = 512;
+
+  void SetWindow(HWND window) { window_ = window; }
+  HWND Window() const { return window_; }
+  const std::string& LastText() const { return last_; }
+
+  void Text(const char* text);
+  void Text(const std::string& text) { Text(text.c_str()); }
+  void TextF(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void TextV(const char* format, va_list args) __attribute__((format(printf, 2, 0)));
+  void Code(platform::LPARAM code);
+  void FileLine(const char* text);
+
+  void BeginStep(notify::StepKind kind, int32_t fileIndex, uint64_t bytesPlanned,
+                 const std::string& name);
+  // The open step will move `bytes` more than planned so far: a step whose size only the chip
+  // procedure learns (a factory file's partitions, an image's code) plans as it goes.
+  void AddToPlan(uint64_t bytes);
+  // The phone acknowledged `bytes` more of the open step. Notices are sent at most once per
+  // thousandth of the plan (and for the last byte), so a large step costs the window little.
+  void StepAdvance(uint64_t bytes);
+  void EndStep(bool succeeded);
+  bool StepOpen() const { return stepOpen_; }
+
+ private:
+  void SendStep(notify::StepPhase phase);
+
+  HWND window_ = nullptr;
+  std::string last_;
+  notify::StepNotice step_{};
+  std::string stepName_;
+  bool stepOpen_ = false;
+  uint64_t lastSentDone_ = 0;
+};
+
+// Opens a step for the life of a scope; the step ends as failed unless Succeeded() was called,
+// so every early return of a sequence reports the step it abandoned.
+class StepScope {
+ public:
+  StepScope(Reporter& reporter, notify::StepKind kind, int32_t fileIndex, uint64_t bytesPlanned,
+            const std::string& name)
+      : reporter_(reporter) {
+    reporter_.BeginStep(kind, fileIndex, bytesPlanned, name);
+  }
+  ~StepScope() { reporter_.EndStep(succeeded_); }
+  StepScope(const StepScope&) = delete;
+  StepScope& operator=(const StepScope&) = delete;
+
+  // Marks the step done; returns `ok` so that a sequence can end with `return scope.Done(ok)`.
+  bool Done(bool ok) {
+    succeeded_ = ok;
+    return ok;
+  }
+
+ private:
+  Reporter& reporter_;
+  bool succeeded_ = false;
+};
