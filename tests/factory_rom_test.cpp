@@ -164,6 +164,9 @@ TEST_F(RomCopy, EmmcImageThenModemFile) {
   const std::vector<b::IfxComponent> cp = {Component("AENEAS_fs", 4, 2048, 0x400000)};
   ASSERT_EQ(Run(WriteBin("emmc.bin", emmc), WriteFls("modem.fls", cp)), 1);
   EXPECT_EQ(FileLines(), (Lines{"emmc.bin", "modem.fls"}));
+  // Each file is one step, sized by the partitions and code it carries.
+  EXPECT_EQ(window.StepEnds(),
+            (Lines{"5 0 emmc.bin 157184/157184 ok", "5 1 modem.fls 2048/2048 ok"}));
   Inspect([&] {
     const auto& parts = agent->Partitions();
     ASSERT_EQ(parts.size(), 2u);

@@ -157,19 +157,6 @@ class NormalDownload : public ::testing::Test {
     throw std::runtime_error("no file " + name);
   }
 
-  // Each step as it ended: "<kind> <file index> <name> <done>/<planned> ok|failed".
-  Lines StepEnds() const {
-    Lines out;
-    for (const auto& s : window_.Steps()) {
-      const notify::StepNotice& n = s.notice;
-      if (n.phase != notify::StepPhase::kEnd) continue;
-      out.push_back(std::to_string(static_cast<int>(n.kind)) + " " + std::to_string(n.fileIndex) +
-                    " " + s.name + " " + std::to_string(n.bytesDone) + "/" +
-                    std::to_string(n.bytesPlanned) + (n.succeeded ? " ok" : " failed"));
-    }
-    return out;
-  }
-
   template <typename Fn>
   void Inspect(Fn fn) {
     phone->WithPersonality([&](phonesim::Personality&) { fn(); });
@@ -267,7 +254,7 @@ TEST_F(NormalDownload, WritesEveryPartitionAndModemImageThenResets) {
   ExpectPartitionsWritten({"boot.img", "system.img"});
   ExpectNorWritten();
   // Steps name the caller's files by their index and count what the phone acknowledged.
-  EXPECT_EQ(StepEnds(), (Lines{"1 0 partition.cfg 0/0 ok", "3 1 boot.img 100000/100000 ok",
+  EXPECT_EQ(window_.StepEnds(), (Lines{"1 0 partition.cfg 0/0 ok", "3 1 boot.img 100000/100000 ok",
                                "3 2 system.img 600000/600000 ok", "4 3 PSI 3100/3100 ok",
                                "4 4 SLB 3200/3200 ok", "4 5 Code 3300/3300 ok",
                                "4 6 Aeneas 3400/3400 ok"}));
@@ -403,7 +390,7 @@ TEST_F(NormalDownload, FailuresEndWithTheirLinesThePortClosedAndNoReset) {
     }
     EXPECT_EQ(std::count(texts.begin(), texts.end(), "Target is resetting"), 0);
     Inspect([&] { EXPECT_EQ(control->Resets(), 0); });
-    const Lines steps = StepEnds();
+    const Lines steps = window_.StepEnds();
     ASSERT_FALSE(steps.empty());
     EXPECT_EQ(steps.back(), c.lastStep);
   }

@@ -96,6 +96,7 @@ TEST_F(Upload, PartBlockEndsTheRange) {
   EXPECT_EQ(ReadFile(out), MemoryReader::Contents(kSeed, kAddress, 200 * 512));
   EXPECT_EQ(BlockRequests(), (std::vector<uint32_t>{65536, 36864}));
   EXPECT_EQ(window.Codes(), (std::vector<platform::LPARAM>{0, 64, 100, 400}));
+  EXPECT_EQ(window.StepEnds(), Lines{"7 0 memory.bin 102400/102400 ok"});
   EXPECT_EQ(boxes, Lines{"Done!"});
 }
 

@@ -40,6 +40,18 @@ std::vector<RecordingWindow::Step> RecordingWindow::Steps() const {
   return steps_;
 }
 
+std::vector<std::string> RecordingWindow::StepEnds() const {
+  std::vector<std::string> out;
+  for (const Step& s : Steps()) {
+    const notify::StepNotice& n = s.notice;
+    if (n.phase != notify::StepPhase::kEnd) continue;
+    out.push_back(std::to_string(static_cast<int>(n.kind)) + " " + std::to_string(n.fileIndex) +
+                  " " + s.name + " " + std::to_string(n.bytesDone) + "/" +
+                  std::to_string(n.bytesPlanned) + (n.succeeded ? " ok" : " failed"));
+  }
+  return out;
+}
+
 std::vector<std::string> RecordingWindow::Texts() const {
   std::lock_guard<std::mutex> guard(lock_);
   std::vector<std::string> out;

@@ -32,6 +32,8 @@ class RecordingWindow : public platform::MessageTarget {
   std::vector<Message> Messages() const;
   // The step notices, in order.
   std::vector<Step> Steps() const;
+  // Each step as it ended: "<kind> <file index> <name> <done>/<planned> ok|failed".
+  std::vector<std::string> StepEnds() const;
   // The status lines, in order.
   std::vector<std::string> Texts() const;
   // The progress and phase codes, in order.
