@@ -2,7 +2,11 @@
 
 #include <cstdarg>
 
+#include "flash/basic_flash.h"
+#include "module/file_mngr.h"
+#include "module/zel_parser_basic.h"
 #include "platform/message_box.h"
+#include "protocol/misc_util_comm.h"
 
 CBasicModule::CBasicModule() = default;
 CBasicModule::~CBasicModule() = default;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,8 @@ class CORVANE_API CBasicModule {
   virtual void ReleaseOverrideClassObj();
   virtual void MakeOverrideClassObj();
 
-  // A model declares its own operation of this name; the base only says so.
-  int StartDownload(HWND window, uint8_t port, uint8_t* const* images, int count,
+  // The normal download of a model; the base only says that the model must provide it.
+  virtual int StartDownload(HWND window, uint8_t port, uint8_t* const* images, int count,
                     const std::vector<std::string>& paths, uint32_t timeout, uint32_t options);
 
   // Records the window and tells it the module is under way (progress 30).
@@ -46,8 +47,10 @@ class CORVANE_API CBasicModule {
   void SendCode(intptr_t code) { m_Report.Code(code); }
 
   Reporter m_Report;  // the window and the text last sent
-  CZelParserBasic* m_pParser = nullptr;
-  CBasicFlash* m_pFlash = nullptr;
-  CFileMngr* m_pFileMngr = nullptr;
-  CMiscUtilComm* m_pComm = nullptr;
+  // The working objects, made by MakeOverrideClassObj and released by ReleaseOverrideClassObj
+  // (or with the module).
+  std::unique_ptr<CZelParserBasic> m_pParser;
+  std::unique_ptr<CBasicFlash> m_pFlash;
+  std::unique_ptr<CFileMngr> m_pFileMngr;
+  std::unique_ptr<CMiscUtilComm> m_pComm;
 };

@@ -12,7 +12,6 @@
 #include "platform/path.h"
 #include "plugin/kind_table.h"
 #include "plugin/model_module.h"
-#include "platform/notify.h"
 
 namespace {
 
@@ -28,10 +27,9 @@ int RunFrame(HWND window, const char* startText, uint32_t waitMs, Sequence seque
     platform::ShowMessageBox("We can't find program!");
     return 0;
   }
-  const std::string start = startText;  // the window copies it while it handles the message
-  platform::SendMessage(window, notify::kMsgNotify, notify::kStatusText,
-                        reinterpret_cast<platform::LPARAM>(start.c_str()));
-  platform::SendMessage(window, notify::kMsgNotify, notify::kProgress, 0);
+  module.m_Report.SetWindow(window);
+  module.m_Report.Text(startText);
+  module.m_Report.Code(0);
   if (waitMs > 0) platform::SleepMs(waitMs);
   const int result = sequence(module);
   if (result != 1) module.Link()->Close();

@@ -40,14 +40,11 @@ PELLUM_API int FileDLOrder(const std::string* text);
 
 }  // extern "C"
 
-// Signatures for binding the exports by name.
-using DoDownloadFn = int (*)(HWND, int, uint8_t**, int, const std::vector<std::string>*, uint32_t,
-                             uint32_t);
-using DoFactoryDownloadFn = int (*)(HWND, int, const std::string*, const std::string*, uint32_t,
-                                    uint32_t);
-using DoFactoryDownloadMDMFn = int (*)(HWND, int, const std::string*, const std::string*,
-                                       uint32_t);
-using DoUploadStartFn = int (*)(HWND, int, const std::string*, uint32_t, uint32_t, uint32_t);
-using GetFileTypeStrFn = const char* (*)(const std::string*);
-using JudgeFileFn = int (*)(const std::string*);
-using FileDLOrderFn = int (*)(const std::string*);
+// Signatures for binding the exports by name, taken from the declarations so they cannot drift.
+using DoDownloadFn = decltype(&DoDownload);
+using DoFactoryDownloadFn = decltype(&DoFactoryDownload);
+using DoFactoryDownloadMDMFn = decltype(&DoFactoryDownloadMDM);
+using DoUploadStartFn = decltype(&DoUploadStart);
+using GetFileTypeStrFn = decltype(&GetFileTypeStr);
+using JudgeFileFn = decltype(&JudgeFile);
+using FileDLOrderFn = decltype(&FileDLOrder);

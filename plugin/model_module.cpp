@@ -6,25 +6,19 @@ CModelModule::~CModelModule() { ReleaseOverrideClassObj(); }
 
 int CModelModule::JudgeFile(const std::string& path) { return Files()->JudgeFile(path); }
 
-// Destroying an object cannot throw here (destructors are noexcept), so every object that
-// exists is released and its pointer cleared.
 void CModelModule::ReleaseObjects() {
-  delete m_pFileMngr;
-  m_pFileMngr = nullptr;
-  delete m_pFlash;
-  m_pFlash = nullptr;
-  delete m_pParser;
-  m_pParser = nullptr;
-  delete m_pComm;
-  m_pComm = nullptr;
+  m_pFileMngr.reset();
+  m_pFlash.reset();
+  m_pParser.reset();
+  m_pComm.reset();
 }
 
 void CModelModule::ReleaseOverrideClassObj() { ReleaseObjects(); }
 
 void CModelModule::MakeOverrideClassObj() {
   ReleaseObjects();
-  m_pFileMngr = new CModelFileMngr();
-  m_pFlash = new CModelFlash();
-  m_pComm = new CMiscUtilComm();
-  m_pParser = new CModelParser();
+  m_pFileMngr = std::make_unique<CModelFileMngr>();
+  m_pFlash = std::make_unique<CModelFlash>();
+  m_pComm = std::make_unique<CMiscUtilComm>();
+  m_pParser = std::make_unique<CModelParser>();
 }

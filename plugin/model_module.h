@@ -23,7 +23,8 @@ class CModelModule : public CBasicModule {
 
   // The normal download: eMMC partitions from the configuration, the Infineon images, reset.
   int StartDownload(HWND window, uint8_t port, uint8_t* const* images, int count,
-                    const std::vector<std::string>& paths, uint32_t timeout, uint32_t options);
+                    const std::vector<std::string>& paths, uint32_t timeout,
+                    uint32_t options) override;
 
   // The ROM-copy download of one or two whole-flash images (either path may be empty).
   int FactoryDownload(HWND window, uint8_t port, const std::string& first,
@@ -43,10 +44,10 @@ class CModelModule : public CBasicModule {
   int UploadStart(HWND window, uint8_t port, const std::string& outPath, uint32_t sectors,
                   uint32_t address, uint32_t timeout);
 
-  CModelParser* Parser() const { return static_cast<CModelParser*>(m_pParser); }
-  CModelFlash* Flash() const { return static_cast<CModelFlash*>(m_pFlash); }
-  CModelFileMngr* Files() const { return static_cast<CModelFileMngr*>(m_pFileMngr); }
-  CMiscUtilComm* Link() const { return m_pComm; }
+  CModelParser* Parser() const { return static_cast<CModelParser*>(m_pParser.get()); }
+  CModelFlash* Flash() const { return static_cast<CModelFlash*>(m_pFlash.get()); }
+  CModelFileMngr* Files() const { return static_cast<CModelFileMngr*>(m_pFileMngr.get()); }
+  CMiscUtilComm* Link() const { return m_pComm.get(); }
   // Step notices go through the flash object's reporter, since its transfers report progress.
   Reporter& Steps() const { return Flash()->Report(); }
 

@@ -60,6 +60,11 @@ TEST_F(ModuleFramework, ModelModuleOwnsExactlyOneSetOfWorkingObjects) {
   EXPECT_EQ(module.m_pComm, nullptr);
   module.ReleaseOverrideClassObj();  // nothing left: nothing happens
   EXPECT_TRUE(boxes.empty());
+  // A host holding the base reaches the model's download, not the base's complaint.
+  CModelModule fresh;
+  CBasicModule& base = fresh;
+  EXPECT_EQ(base.StartDownload(nullptr, 0, nullptr, 0, {}, 1000, 0), 0);
+  EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(ModuleFramework, ModelModuleJudgesThroughItsFileManager) {
