@@ -5,20 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "flash/nvidia.h"
+#include "flash/phone_control.h"
+#include "flash/qualcomm.h"
 #include "platform/export.h"
 #include "platform/message_target.h"
 #include "platform/reporter.h"
 #include "protocol/misc_util_comm.h"
 #include "ports/serial_port_entry.h"
 #include "protocol/packets.h"
-
-// One NVIDIA partition of a factory file, as read from its table.
-struct nv_partition_t {
-  uint32_t firstWord = 0;
-  uint32_t sectors = 0;  // 512-byte sectors; 0xFFFFFFFF in the file = no partition
-  uint32_t advance = 0;
-  int32_t present = 0;
-};
 
 // Everything one download run with one phone needs besides the port: the images cut from the
 // firmware, the download buffers of the run, the default time-out and the window that shows
@@ -36,7 +31,7 @@ class CORVANE_API CBasicFlash {
   static constexpr size_t kFlashAddressOffset = 1920;  // in the security block
   static constexpr size_t kCodeDescWords = 7;          // 28 bytes; word 4 = code length
   static constexpr size_t kLoaderDescWords = 5;        // 20 bytes; word 2 = size, word 4 = offset
-  static constexpr int kPartitions = 32;
+  static constexpr int kPartitions = NvidiaState::kPartitions;
   static constexpr size_t kBlockSize = 524288;         // 512 KiB blocks of the AP loaders
   static constexpr size_t kStagingSize = 524290;
 
@@ -128,10 +123,6 @@ class CORVANE_API CBasicFlash {
   int ExtractFactoryInfo(CMiscUtilComm* comm);
 
   // --- members ------------------------------------------------------------------------------
-  prot_rsp_t m_FactoryRsp{};                    // filled by ExtractFactoryInfo
-  static constexpr size_t kFactoryDataSize = 96;
-  uint8_t m_FactoryData[kFactoryDataSize] = {}; // the whole factory answer, zero after its end
-  int32_t m_nNonHDLCMode = 0;                   // the modem's download mode takes raw transfers
   uint32_t m_nCodeDataOffset = 0;               // of the code in the Infineon image
   uint8_t m_BootInfo[kBootInfoSize] = {};       // payload of the flash-ID command
   uint8_t m_Security[kSecuritySize] = {};       // payload of start B; flash address at 1920
@@ -143,9 +134,11 @@ class CORVANE_API CBasicFlash {
   uint32_t m_EblDesc[kLoaderDescWords] = {};
   Reporter m_Report;                            // the parent window and the text last sent
   const uint8_t* m_pDLBuffer[kMaxBuffers] = {};
-  nv_partition_t m_PartTable[kPartitions] = {};
   uint32_t m_nDefaultTimeout = 0;
-  std::vector<SerialPortEntry> m_PortList;      // ports found by SearchUSBDevice
+  // Each chip family's state, declared beside its steps.
+  NvidiaState m_Nvidia;
+  QualcommState m_Qualcomm;
+  PhoneControlState m_PhoneControl;
 
  protected:
   // The 32-bit length that leads an image buffer, and its data.

@@ -187,7 +187,7 @@ int CBasicFlash::NormalDownload(const uint8_t* image, uint8_t partition, CMiscUt
 
 int CBasicFlash::nVidiaFactoryDownload(const char* path, CMiscUtilComm* comm) {
   const File file(path != nullptr ? std::fopen(path, "rb") : nullptr);
-  for (nv_partition_t& entry : m_PartTable) entry = {};
+  for (nv_partition_t& entry : m_Nvidia.partTable) entry = {};
   std::array<uint8_t, ap_factory::kNvHeaderSize> head{};
   uint64_t fileSize = 0;
   const size_t got = ReadHead(file.get(), head, fileSize);
@@ -197,7 +197,7 @@ int CBasicFlash::nVidiaFactoryDownload(const char* path, CMiscUtilComm* comm) {
   if (status == HeaderStatus::kShortTable) {
     return Fail(*this, "We can't read partition information");
   }
-  KeepTable(header, m_PartTable);
+  KeepTable(header, m_Nvidia.partTable);
   SendTextF("Num of partitions are %d", header.presentCount);
   if (status == HeaderStatus::kShortRecords) {
     return Fail(*this, "We can't read partition information");

@@ -57,7 +57,7 @@ int CBasicFlash::SwitchUSBToAP(CMiscUtilComm* comm) {
 
 int CBasicFlash::ExtractFactoryInfo(CMiscUtilComm* comm) {
   const BootHeader h(boot_cmd::kFactoryInfo);
-  if (comm->AsyncTxRxEx(h.data(), &m_FactoryRsp, BootHeader::kLength, kFactoryInfoTimeoutMs) !=
+  if (comm->AsyncTxRxEx(h.data(), &m_PhoneControl.factoryRsp, BootHeader::kLength, kFactoryInfoTimeoutMs) !=
       kTxOk) {
     SendText("fail to extract factory info");
     return 0;
@@ -66,13 +66,13 @@ int CBasicFlash::ExtractFactoryInfo(CMiscUtilComm* comm) {
   // past the 54-byte record: both are handed out of a copy of the whole answer, zero-filled
   // beyond what the phone sent, so the reads stay inside it.
   const size_t body = comm->ResponseLength() >= 2 ? comm->ResponseLength() - 2 : 0;
-  std::memset(m_FactoryData, 0, sizeof m_FactoryData);
-  std::memcpy(m_FactoryData, comm->ResponseBytes(), std::min(body, sizeof m_FactoryData - 1));
+  std::memset(m_PhoneControl.factoryData, 0, sizeof m_PhoneControl.factoryData);
+  std::memcpy(m_PhoneControl.factoryData, comm->ResponseBytes(), std::min(body, sizeof m_PhoneControl.factoryData - 1));
   SendText("Get Factory Info");
   SendCode(90);
   platform::SendMessage(GetParentHandle(), notify::kMsgFactory, notify::kFactoryModelName,
-                        reinterpret_cast<platform::LPARAM>(m_FactoryData + kModelNameOffset));
+                        reinterpret_cast<platform::LPARAM>(m_PhoneControl.factoryData + kModelNameOffset));
   platform::SendMessage(GetParentHandle(), notify::kMsgFactory, notify::kFactoryPid,
-                        reinterpret_cast<platform::LPARAM>(m_FactoryData + kPidOffset));
+                        reinterpret_cast<platform::LPARAM>(m_PhoneControl.factoryData + kPidOffset));
   return 1;
 }

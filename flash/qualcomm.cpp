@@ -84,7 +84,7 @@ int CBasicFlash::MDMChangeDloadHDLCMode(int mode, CMiscUtilComm* comm) {
 }
 
 int CBasicFlash::MDMChangeHDLCMode(int mode) {
-  m_nNonHDLCMode = mode == 0 ? 1 : 0;
+  m_Qualcomm.nonHdlcMode = mode == 0 ? 1 : 0;
   return 1;
 }
 
@@ -145,13 +145,13 @@ int CBasicFlash::MDMDownLoadReset(CMiscUtilComm* comm) {
 uint8_t CBasicFlash::SearchUSBDevice() {
   const uint64_t start = platform::TickCount();
   for (;;) {
-    m_PortList.clear();
+    m_Qualcomm.portList.clear();
     try {
-      FindPhonePorts(m_PortList, 0, 0, 0);
+      FindPhonePorts(m_Qualcomm.portList, 0, 0, 0);
     } catch (const std::exception&) {
-      m_PortList.clear();  // the system could not be asked this time: try again at the next poll
+      m_Qualcomm.portList.clear();  // the system could not be asked this time: try again at the next poll
     }
-    if (!m_PortList.empty()) break;
+    if (!m_Qualcomm.portList.empty()) break;
     if (platform::TickCount() - start > kSearchLimitMs) {
       SendCode(notify::kProgressFailed);
       SendText("We can't find new USB port");
@@ -159,7 +159,7 @@ uint8_t CBasicFlash::SearchUSBDevice() {
     }
     platform::SleepMs(kSearchPollMs);
   }
-  const uint8_t port = m_PortList.front().portNumber;
+  const uint8_t port = m_Qualcomm.portList.front().portNumber;
   SendTextF("Curport: %d", port);
   return port;
 }

@@ -261,12 +261,12 @@ TEST_F(NvidiaSteps, PartitionsFollowEachOtherWithTheirSectorPositions) {
   for (size_t i = 0; i < 3; ++i) EXPECT_EQ(FileBytes(i), b.Image(i)) << i;
   // Each short chunk follows a longer one: none may carry the earlier chunk's bytes.
   EXPECT_EQ(StaleTails(), 0);
-  EXPECT_EQ(flash.m_PartTable[0].firstWord, 0xABu);
-  EXPECT_EQ(flash.m_PartTable[0].sectors, 1100u);
-  EXPECT_EQ(flash.m_PartTable[0].advance, 4096u);
-  EXPECT_EQ(flash.m_PartTable[2].present, 1);
-  EXPECT_EQ(flash.m_PartTable[3].present, 0);
-  EXPECT_EQ(flash.m_PartTable[3].sectors, kAbsent);
+  EXPECT_EQ(flash.m_Nvidia.partTable[0].firstWord, 0xABu);
+  EXPECT_EQ(flash.m_Nvidia.partTable[0].sectors, 1100u);
+  EXPECT_EQ(flash.m_Nvidia.partTable[0].advance, 4096u);
+  EXPECT_EQ(flash.m_Nvidia.partTable[2].present, 1);
+  EXPECT_EQ(flash.m_Nvidia.partTable[3].present, 0);
+  EXPECT_EQ(flash.m_Nvidia.partTable[3].sectors, kAbsent);
 }
 
 TEST_F(NvidiaSteps, DownloadStopsAtTheFirstAbsentEntryButCountsThemAll) {
@@ -336,9 +336,9 @@ TEST_F(NvidiaSteps, EachDownloadStartsFromAClearedTable) {
   NvidiaFactoryBuilder b;
   b.Add({.sectors = 3, .advance = 8, .firstWord = 1});
   ASSERT_EQ(flash.nVidiaFactoryDownload(Write(b).c_str(), &link), 1);
-  ASSERT_EQ(flash.m_PartTable[0].present, 1);
+  ASSERT_EQ(flash.m_Nvidia.partTable[0].present, 1);
   EXPECT_EQ(flash.nVidiaFactoryDownload((dir / "missing.img").c_str(), &link), 0);
-  for (const nv_partition_t& e : flash.m_PartTable) {
+  for (const nv_partition_t& e : flash.m_Nvidia.partTable) {
     EXPECT_EQ(e.firstWord, 0u);
     EXPECT_EQ(e.sectors, 0u);
     EXPECT_EQ(e.advance, 0u);

@@ -77,8 +77,8 @@ TEST_F(PhoneControl, FactoryInfoHandsTheWindowTheModelNameAndPidBlock) {
   std::string pid;
   for (size_t i = 0; i < 64; ++i) pid += static_cast<char>('A' + i % 26);
   EXPECT_EQ(messages[3].text, pid);  // all 64 bytes, though the record holds only 54
-  EXPECT_EQ(f.flash.m_FactoryRsp.code, 0x72);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.flash.m_FactoryRsp.data)), "TQ4410");
+  EXPECT_EQ(f.flash.m_PhoneControl.factoryRsp.code, 0x72);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.flash.m_PhoneControl.factoryRsp.data)), "TQ4410");
 }
 
 TEST_F(PhoneControl, FactoryInfoFailuresSendNoFailureCode) {

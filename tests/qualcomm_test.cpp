@@ -152,18 +152,18 @@ TEST_F(Dload, EraseSendsBigEndianBlocksUnframedWithItsCheck) {
 
 TEST_F(Dload, HdlcModeSwitchSetsTheFlagOnlyWhenThePhoneAgrees) {
   EXPECT_EQ(flash.MDMChangeDloadHDLCMode(0, &link), 1);  // FD 01: raw transfers
-  EXPECT_EQ(flash.m_nNonHDLCMode, 1);
+  EXPECT_EQ(flash.m_Qualcomm.nonHdlcMode, 1);
   handset->Inspect([](const auto&, const QualcommHandset::DloadState& s) { EXPECT_TRUE(s.rawMode); });
   EXPECT_EQ(flash.MDMChangeDloadHDLCMode(1, &link), 1);  // FD 00
-  EXPECT_EQ(flash.m_nNonHDLCMode, 0);
+  EXPECT_EQ(flash.m_Qualcomm.nonHdlcMode, 0);
   handset->Inspect([](const auto&, const QualcommHandset::DloadState& s) { EXPECT_FALSE(s.rawMode); });
   window.Clear();
   Fail(FaultKind::kRefuse, 0xFD);
   EXPECT_EQ(flash.WriteForMDMBIN(&link), 0);
-  EXPECT_EQ(flash.m_nNonHDLCMode, 0);  // unchanged
+  EXPECT_EQ(flash.m_Qualcomm.nonHdlcMode, 0);  // unchanged
   EXPECT_EQ(window.Log(), (Lines{"#0", "Response is NAK", "We can't change NONHDLC mode", "#200"}));
   EXPECT_EQ(flash.MDMChangeHDLCMode(0), 1);
-  EXPECT_EQ(flash.m_nNonHDLCMode, 1);
+  EXPECT_EQ(flash.m_Qualcomm.nonHdlcMode, 1);
 }
 
 TEST_F(Dload, NoopInitAndFinalizeReportTheirOwnFailures) {
