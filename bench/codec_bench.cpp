@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/async.h"
-#include "protocol/hdlc.h"
+#include "corvane/protocol/async.h"
+#include "corvane/protocol/hdlc.h"
 
 namespace {
 

@@ -23,10 +23,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/pseudo_terminal.h"
-#include "platform/serial_device.h"
-#include "protocol/misc_util_comm.h"
-#include "protocol/packets.h"
+#include "corvane/platform/pseudo_terminal.h"
+#include "corvane/platform/serial_device.h"
+#include "corvane/protocol/misc_util_comm.h"
+#include "corvane/protocol/packets.h"
 #include "sim/generic_boot_loader.h"
 #include "sim/phone.h"
 

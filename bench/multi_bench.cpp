@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/process.h"
-#include "ports/published_ports.h"
+#include "corvane/platform/process.h"
+#include "corvane/ports/published_ports.h"
 #include "sim/builders/sample_firmware.h"
 #include "sim/tq4410.h"
 

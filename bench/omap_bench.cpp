@@ -20,12 +20,12 @@
 #include <thread>
 #include <vector>
 
-#include "flash/basic_flash.h"
-#include "platform/port_table.h"
-#include "platform/process.h"
-#include "platform/pseudo_terminal.h"
-#include "platform/serial_device.h"
-#include "protocol/misc_util_comm.h"
+#include "corvane/flash/basic_flash.h"
+#include "corvane/platform/port_table.h"
+#include "corvane/platform/process.h"
+#include "corvane/platform/pseudo_terminal.h"
+#include "corvane/platform/serial_device.h"
+#include "corvane/protocol/misc_util_comm.h"
 #include "sim/model_phone.h"
 #include "sim/omap_agent.h"
 #include "sim/phone.h"

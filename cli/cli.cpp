@@ -17,9 +17,9 @@
 #include "cli/simulation.h"
 #include "host/file_table.h"
 #include "host/image_store.h"
-#include "platform/message_box.h"
-#include "platform/path.h"
-#include "platform/port_table.h"
+#include "corvane/platform/message_box.h"
+#include "corvane/platform/path.h"
+#include "corvane/platform/port_table.h"
 
 namespace cli {
 namespace {

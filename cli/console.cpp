@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "cli/json.h"
-#include "platform/notify.h"
+#include "corvane/platform/notify.h"
 
 namespace cli {
 namespace {

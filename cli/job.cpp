@@ -1,8 +1,8 @@
 #include "cli/job.h"
 
 #include "cli/phone_window.h"
-#include "platform/path.h"
-#include "ports/serial_port_entry.h"
+#include "corvane/platform/path.h"
+#include "corvane/ports/serial_port_entry.h"
 
 namespace cli {
 

@@ -9,7 +9,7 @@
 #include "cli/console.h"
 #include "cli/options.h"
 #include "cli/plugin.h"
-#include "ports/serial_port_entry.h"
+#include "corvane/ports/serial_port_entry.h"
 
 // What runs on each phone: one entry point of the plug-in with its arguments, the same for every
 // phone of a multi run. Each call builds a module of its own in the plug-in, so calls on

@@ -7,7 +7,7 @@
 
 #include "cli/cli.h"
 #include "cli/terminal.h"
-#include "platform/process.h"
+#include "corvane/platform/process.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);

@@ -1,6 +1,6 @@
 #include "cli/phone_window.h"
 
-#include "platform/notify.h"
+#include "corvane/platform/notify.h"
 
 namespace cli {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "host/file_table.h"
-#include "platform/message_target.h"
-#include "platform/shared_library.h"
+#include "corvane/platform/message_target.h"
+#include "corvane/platform/shared_library.h"
 #include "plugin/exports.h"
 
 // The model plug-in, loaded by path and bound by export name exactly as the host binds it.

@@ -7,9 +7,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/port_table.h"
-#include "ports/find_phone_ports.h"
-#include "ports/port_enumeration.h"
+#include "corvane/platform/port_table.h"
+#include "corvane/ports/find_phone_ports.h"
+#include "corvane/ports/port_enumeration.h"
 
 namespace cli {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ports/serial_port_entry.h"
+#include "corvane/ports/serial_port_entry.h"
 
 // Finding the phone ports to run on: the discovery the host uses, watched over time, a port the
 // user named, and the report of the `ports` command.

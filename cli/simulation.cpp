@@ -4,8 +4,8 @@
 #include <random>
 #include <stdexcept>
 
-#include "platform/port_table.h"
-#include "platform/process.h"
+#include "corvane/platform/port_table.h"
+#include "corvane/platform/process.h"
 
 namespace cli {
 namespace {

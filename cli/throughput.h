@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/notify.h"
+#include "corvane/platform/notify.h"
 
 // An estimate of how many bytes a run has written, for the progress bar's MB/s and time left.
 //

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "flash/byte_order.h"
+#include "corvane/platform/byte_order.h"
 
 namespace ap_factory {
 namespace {

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "platform/export.h"
+#include "corvane/platform/export.h"
 
 // The header tables of the application processors' factory files, read without any I/O so that
 // the download steps, the tests and the fuzzers share one bounds-checked reader.

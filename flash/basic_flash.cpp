@@ -1,11 +1,11 @@
-#include "flash/basic_flash.h"
+#include "corvane/flash/basic_flash.h"
 
 #include <cstdarg>
 
 #include "flash/boot_header.h"
-#include "flash/byte_order.h"
-#include "platform/clock.h"
-#include "platform/notify.h"
+#include "corvane/platform/byte_order.h"
+#include "corvane/platform/clock.h"
+#include "corvane/platform/notify.h"
 
 CBasicFlash::CBasicFlash() = default;
 CBasicFlash::~CBasicFlash() = default;

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "flash/byte_order.h"
+#include "corvane/platform/byte_order.h"
 
 // The boot loader's request header: 14 bytes (16 for the OMAP erase and data-block commands),
 // little-endian, unused bytes 0. Byte 0 is the command code.

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "flash/byte_order.h"
+#include "corvane/platform/byte_order.h"
 
 namespace ifx {
 namespace {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/export.h"
+#include "corvane/platform/export.h"
 
 // Readers of the Infineon element formats: the firmware image (a 32-bit little-endian length L,
 // then L bytes of elements) and the factory file (elements from byte 0 to the end of the file).

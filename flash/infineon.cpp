@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "flash/basic_flash.h"
+#include "corvane/flash/basic_flash.h"
 #include "flash/boot_header.h"
-#include "flash/byte_order.h"
+#include "corvane/platform/byte_order.h"
 #include "flash/ifx_image.h"
-#include "platform/clock.h"
-#include "platform/notify.h"
+#include "corvane/platform/clock.h"
+#include "corvane/platform/notify.h"
 
 namespace {
 

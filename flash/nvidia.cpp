@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "flash/ap_factory_headers.h"
-#include "flash/basic_flash.h"
+#include "corvane/flash/basic_flash.h"
 #include "flash/boot_header.h"
-#include "platform/notify.h"
+#include "corvane/platform/notify.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "flash/basic_flash.h"
+#include "corvane/flash/basic_flash.h"
 #include "flash/boot_header.h"
-#include "platform/notify.h"
+#include "corvane/platform/notify.h"
 
 namespace {
 

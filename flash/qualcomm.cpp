@@ -3,11 +3,11 @@
 
 #include <stdexcept>
 
-#include "flash/basic_flash.h"
-#include "flash/byte_order.h"
-#include "platform/clock.h"
-#include "ports/find_phone_ports.h"
-#include "platform/notify.h"
+#include "corvane/flash/basic_flash.h"
+#include "corvane/platform/byte_order.h"
+#include "corvane/platform/clock.h"
+#include "corvane/ports/find_phone_ports.h"
+#include "corvane/platform/notify.h"
 
 namespace {
 

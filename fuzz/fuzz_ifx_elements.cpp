@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "flash/basic_flash.h"
+#include "corvane/flash/basic_flash.h"
 #include "flash/ifx_image.h"
 #include "sim/builders/infineon_builders.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "flash/basic_flash.h"
+#include "corvane/flash/basic_flash.h"
 #include "flash/ifx_image.h"
 #include "sim/builders/infineon_builders.h"
 

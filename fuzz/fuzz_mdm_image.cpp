@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "flash/byte_order.h"
+#include "corvane/platform/byte_order.h"
 #include "plugin/mdm_image.h"
 
 namespace {

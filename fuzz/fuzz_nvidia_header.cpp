@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "flash/ap_factory_headers.h"
-#include "flash/byte_order.h"
+#include "corvane/platform/byte_order.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "module/zel_parser_basic.h"
+#include "corvane/module/zel_parser_basic.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<char> text(data, data + size);  // exactly the input: overreads hit the sanitizer

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/notify.h"
+#include "corvane/platform/notify.h"
 
 namespace view {
 namespace {

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <utility>
 
-#include "platform/path.h"
+#include "corvane/platform/path.h"
 
 namespace {
 

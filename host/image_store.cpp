@@ -6,7 +6,7 @@
 #include <new>
 #include <system_error>
 
-#include "platform/message_box.h"
+#include "corvane/platform/message_box.h"
 
 namespace {
 

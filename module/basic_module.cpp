@@ -1,12 +1,12 @@
-#include "module/basic_module.h"
+#include "corvane/module/basic_module.h"
 
 #include <cstdarg>
 
-#include "flash/basic_flash.h"
-#include "module/file_mngr.h"
-#include "module/zel_parser_basic.h"
-#include "platform/message_box.h"
-#include "protocol/misc_util_comm.h"
+#include "corvane/flash/basic_flash.h"
+#include "corvane/module/file_mngr.h"
+#include "corvane/module/zel_parser_basic.h"
+#include "corvane/platform/message_box.h"
+#include "corvane/protocol/misc_util_comm.h"
 
 CBasicModule::CBasicModule() = default;
 CBasicModule::~CBasicModule() = default;

@@ -1,4 +1,4 @@
-#include "module/file_mngr.h"
+#include "corvane/module/file_mngr.h"
 
 std::string CFileMngr::GetFileTypeStr(const std::string&) { return {}; }
 

@@ -1,4 +1,4 @@
-#include "module/zel_parser_basic.h"
+#include "corvane/module/zel_parser_basic.h"
 
 #include <cctype>
 #include <cstring>

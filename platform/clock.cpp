@@ -1,4 +1,4 @@
-#include "platform/clock.h"
+#include "corvane/platform/clock.h"
 
 #include <chrono>
 #include <cmath>

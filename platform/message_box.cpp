@@ -1,4 +1,4 @@
-#include "platform/message_box.h"
+#include "corvane/platform/message_box.h"
 
 #include <cstdio>
 #include <mutex>

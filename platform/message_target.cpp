@@ -1,4 +1,4 @@
-#include "platform/message_target.h"
+#include "corvane/platform/message_target.h"
 
 namespace platform {
 

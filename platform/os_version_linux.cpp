@@ -1,6 +1,6 @@
 #include <mutex>
 
-#include "platform/os_version.h"
+#include "corvane/platform/os_version.h"
 
 namespace platform {
 namespace {

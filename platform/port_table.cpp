@@ -1,4 +1,4 @@
-#include "platform/port_table.h"
+#include "corvane/platform/port_table.h"
 
 #include <array>
 #include <mutex>

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/process.h"
+#include "corvane/platform/process.h"
 
 namespace platform {
 

@@ -12,7 +12,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "platform/pseudo_terminal.h"
+#include "corvane/platform/pseudo_terminal.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/reporter.h"
+#include "corvane/platform/reporter.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -10,7 +10,7 @@
 
 #include <chrono>
 
-#include "platform/serial_device.h"
+#include "corvane/platform/serial_device.h"
 
 namespace platform {
 

@@ -1,6 +1,6 @@
 #include <dlfcn.h>
 
-#include "platform/shared_library.h"
+#include "corvane/platform/shared_library.h"
 
 namespace platform {
 

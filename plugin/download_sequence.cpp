@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/path.h"
+#include "corvane/platform/path.h"
 #include "plugin/kind_table.h"
 #include "plugin/model_module.h"
-#include "platform/notify.h"
+#include "corvane/platform/notify.h"
 
 namespace {
 

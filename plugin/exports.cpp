@@ -7,9 +7,9 @@
 
 #include <cstring>
 
-#include "platform/clock.h"
-#include "platform/message_box.h"
-#include "platform/path.h"
+#include "corvane/platform/clock.h"
+#include "corvane/platform/message_box.h"
+#include "corvane/platform/path.h"
 #include "plugin/kind_table.h"
 #include "plugin/model_module.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_target.h"
+#include "corvane/platform/message_target.h"
 
 #if defined(_WIN32)
 #  define PELLUM_API __declspec(dllexport)

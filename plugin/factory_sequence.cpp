@@ -3,11 +3,11 @@
 
 #include <string>
 
-#include "platform/clock.h"
-#include "platform/path.h"
+#include "corvane/platform/clock.h"
+#include "corvane/platform/path.h"
 #include "plugin/kind_table.h"
 #include "plugin/model_module.h"
-#include "platform/notify.h"
+#include "corvane/platform/notify.h"
 
 namespace {
 constexpr uint32_t kBaudRate = 115200;

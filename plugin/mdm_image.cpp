@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <new>
 
-#include "flash/byte_order.h"
+#include "corvane/platform/byte_order.h"
 
 namespace mdm {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "module/file_mngr.h"
+#include "corvane/module/file_mngr.h"
 #include "plugin/mdm_image.h"
 
 // The model's file typing (its extensions and its kind table, on the bare file name) and the

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "flash/basic_flash.h"
+#include "corvane/flash/basic_flash.h"
 
 // The model's flash object: the chip procedures plus one enable switch per NAND slot of the
 // modem's partition set (all on for this model).

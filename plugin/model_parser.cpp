@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "flash/byte_order.h"
+#include "corvane/platform/byte_order.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "module/zel_parser_basic.h"
+#include "corvane/module/zel_parser_basic.h"
 
 // The model's partition table, read from a configuration image:
 //

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "flash/byte_order.h"
-#include "platform/clock.h"
-#include "platform/os_version.h"
+#include "corvane/platform/byte_order.h"
+#include "corvane/platform/clock.h"
+#include "corvane/platform/os_version.h"
 #include "plugin/model_module.h"
-#include "platform/notify.h"
+#include "corvane/platform/notify.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <fstream>
 #include <vector>
 
-#include "flash/byte_order.h"
-#include "platform/path.h"
-#include "platform/clock.h"
-#include "platform/message_box.h"
+#include "corvane/platform/byte_order.h"
+#include "corvane/platform/path.h"
+#include "corvane/platform/clock.h"
+#include "corvane/platform/message_box.h"
 #include "plugin/model_module.h"
-#include "platform/notify.h"
+#include "corvane/platform/notify.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "ports/find_phone_ports.h"
+#include "corvane/ports/find_phone_ports.h"
 
 #include <algorithm>
 
-#include "platform/serial_device.h"
-#include "ports/port_enumeration.h"
+#include "corvane/platform/serial_device.h"
+#include "corvane/ports/port_enumeration.h"
 
 namespace ports {
 namespace {

@@ -11,9 +11,9 @@
 #include <mutex>
 #include <optional>
 
-#include "platform/port_table.h"
-#include "ports/port_enumeration.h"
-#include "ports/published_ports.h"
+#include "corvane/platform/port_table.h"
+#include "corvane/ports/port_enumeration.h"
+#include "corvane/ports/published_ports.h"
 
 namespace ports {
 namespace fs = std::filesystem;

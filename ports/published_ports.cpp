@@ -1,11 +1,11 @@
-#include "ports/published_ports.h"
+#include "corvane/ports/published_ports.h"
 
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 
-#include "platform/process.h"
+#include "corvane/platform/process.h"
 
 namespace ports {
 namespace fs = std::filesystem;

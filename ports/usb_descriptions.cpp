@@ -1,10 +1,10 @@
-#include "ports/usb_descriptions.h"
+#include "corvane/ports/usb_descriptions.h"
 
 #include <cctype>
 #include <fstream>
 #include <sstream>
 
-#include "platform/process.h"
+#include "corvane/platform/process.h"
 
 namespace ports {
 namespace {

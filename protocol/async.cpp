@@ -1,8 +1,8 @@
-#include "protocol/async.h"
+#include "corvane/protocol/async.h"
 
 #include <cstring>
 
-#include "protocol/hdlc.h"
+#include "corvane/protocol/hdlc.h"
 
 CAsync::CAsync() : m_decode(kBufferSize, 0), m_encode(kBufferSize, 0) {}
 

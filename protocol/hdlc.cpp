@@ -1,4 +1,4 @@
-#include "protocol/hdlc.h"
+#include "corvane/protocol/hdlc.h"
 
 #include <array>
 #include <bit>

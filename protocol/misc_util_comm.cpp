@@ -1,11 +1,11 @@
-#include "protocol/misc_util_comm.h"
+#include "corvane/protocol/misc_util_comm.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/clock.h"
-#include "protocol/hdlc.h"
-#include "platform/notify.h"
+#include "corvane/platform/clock.h"
+#include "corvane/protocol/hdlc.h"
+#include "corvane/platform/notify.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "serial/com_mngr.h"
+#include "corvane/serial/com_mngr.h"
 
-#include "platform/clock.h"
-#include "platform/port_table.h"
+#include "corvane/platform/clock.h"
+#include "corvane/platform/port_table.h"
 
 using platform::IoStatus;
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "flash/byte_order.h"
+#include "corvane/platform/byte_order.h"
 
 namespace phonesim {
 

@@ -1,6 +1,6 @@
 #include "sim/omap_agent.h"
 
-#include "flash/byte_order.h"
+#include "corvane/platform/byte_order.h"
 
 namespace phonesim {
 namespace {

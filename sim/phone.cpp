@@ -4,10 +4,10 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "platform/clock.h"
-#include "platform/port_table.h"
-#include "ports/published_ports.h"
-#include "protocol/hdlc.h"
+#include "corvane/platform/clock.h"
+#include "corvane/platform/port_table.h"
+#include "corvane/ports/published_ports.h"
+#include "corvane/protocol/hdlc.h"
 
 namespace phonesim {
 namespace {

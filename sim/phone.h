@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/pseudo_terminal.h"
+#include "corvane/platform/pseudo_terminal.h"
 #include "sim/personality.h"
 #include "sim/phone_frame_reader.h"
 

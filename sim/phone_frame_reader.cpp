@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "protocol/hdlc.h"
+#include "corvane/protocol/hdlc.h"
 
 namespace phonesim {
 

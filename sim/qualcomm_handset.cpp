@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "flash/byte_order.h"
-#include "platform/clock.h"
+#include "corvane/platform/byte_order.h"
+#include "corvane/platform/clock.h"
 #include "sim/generic_boot_loader.h"
 
 namespace phonesim {

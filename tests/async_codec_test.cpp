@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "protocol/async.h"
-#include "protocol/hdlc.h"
+#include "corvane/protocol/async.h"
+#include "corvane/protocol/hdlc.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/port_table.h"
-#include "platform/pseudo_terminal.h"
-#include "serial/com_mngr.h"
+#include "corvane/platform/port_table.h"
+#include "corvane/platform/pseudo_terminal.h"
+#include "corvane/serial/com_mngr.h"
 #include "support/time_scale.h"
 
 namespace {

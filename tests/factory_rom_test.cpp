@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_box.h"
-#include "platform/notify.h"
+#include "corvane/platform/message_box.h"
+#include "corvane/platform/notify.h"
 #include "sim/builders/infineon_builders.h"
 // (keep this order)
 #include "sim/builders/ap_builders.h"

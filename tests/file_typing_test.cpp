@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_box.h"
+#include "corvane/platform/message_box.h"
 #include "support/plugin.h"
 #include "plugin/model_file_mngr.h"
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "flash/basic_flash.h"
-#include "platform/notify.h"
+#include "corvane/flash/basic_flash.h"
+#include "corvane/platform/notify.h"
 #include "sim/builders/infineon_builders.h"
 #include "sim/infineon_modem.h"
 #include "support/recording_window.h"

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "flash/basic_flash.h"
+#include "corvane/flash/basic_flash.h"
 #include "flash/ifx_image.h"
-#include "platform/notify.h"
+#include "corvane/platform/notify.h"
 #include "sim/builders/infineon_builders.h"
 #include "support/recording_window.h"
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "flash/basic_flash.h"
-#include "platform/clock.h"
-#include "platform/notify.h"
+#include "corvane/flash/basic_flash.h"
+#include "corvane/platform/clock.h"
+#include "corvane/platform/notify.h"
 #include "sim/builders/infineon_builders.h"
 #include "sim/infineon_modem.h"
 #include "support/recording_window.h"

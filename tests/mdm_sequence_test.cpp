@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/message_box.h"
+#include "corvane/platform/clock.h"
+#include "corvane/platform/message_box.h"
 #include "plugin/mdm_image.h"
-#include "platform/notify.h"
+#include "corvane/platform/notify.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/builders/mdm_builders.h"
 #include "sim/nvidia_loader.h"

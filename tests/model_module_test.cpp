@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_box.h"
+#include "corvane/platform/message_box.h"
 #include "plugin/model_module.h"
-#include "platform/notify.h"
+#include "corvane/platform/notify.h"
 #include "support/recording_window.h"
 
 namespace {

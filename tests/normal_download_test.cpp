@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_box.h"
-#include "platform/notify.h"
+#include "corvane/platform/message_box.h"
+#include "corvane/platform/notify.h"
 #include "sim/builders/infineon_builders.h"
 #include "sim/infineon_modem.h"
 #include "sim/model_phone.h"

@@ -8,9 +8,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "flash/basic_flash.h"
-#include "flash/byte_order.h"
-#include "platform/notify.h"
+#include "corvane/flash/basic_flash.h"
+#include "corvane/platform/byte_order.h"
+#include "corvane/platform/notify.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/nvidia_loader.h"
 #include "support/recording_window.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "flash/ap_factory_headers.h"
-#include "flash/byte_order.h"
+#include "corvane/platform/byte_order.h"
 #include "sim/builders/ap_builders.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "flash/ap_factory_headers.h"
-#include "flash/basic_flash.h"
-#include "flash/byte_order.h"
-#include "platform/message_box.h"
-#include "platform/notify.h"
+#include "corvane/flash/basic_flash.h"
+#include "corvane/platform/byte_order.h"
+#include "corvane/platform/message_box.h"
+#include "corvane/platform/notify.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/omap_agent.h"
 #include "support/recording_window.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/notify.h"
+#include "corvane/platform/clock.h"
+#include "corvane/platform/notify.h"
 #include "support/model_phone_fixture.h"
 #include "support/scripted_phone.h"
 #include "support/time_scale.h"

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "protocol/hdlc.h"
+#include "corvane/protocol/hdlc.h"
 #include "sim/phone_frame_reader.h"
 
 namespace {

@@ -9,12 +9,12 @@
 #include <thread>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/message_box.h"
-#include "platform/message_target.h"
-#include "platform/os_version.h"
-#include "platform/port_table.h"
-#include "platform/pseudo_terminal.h"
+#include "corvane/platform/clock.h"
+#include "corvane/platform/message_box.h"
+#include "corvane/platform/message_target.h"
+#include "corvane/platform/os_version.h"
+#include "corvane/platform/port_table.h"
+#include "corvane/platform/pseudo_terminal.h"
 #include "support/time_scale.h"
 
 namespace {

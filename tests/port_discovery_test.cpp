@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/port_table.h"
-#include "platform/serial_device.h"
-#include "ports/find_phone_ports.h"
-#include "ports/port_enumeration.h"
-#include "ports/published_ports.h"
-#include "ports/usb_descriptions.h"
+#include "corvane/platform/port_table.h"
+#include "corvane/platform/serial_device.h"
+#include "corvane/ports/find_phone_ports.h"
+#include "corvane/ports/port_enumeration.h"
+#include "corvane/ports/published_ports.h"
+#include "corvane/ports/usb_descriptions.h"
 #include "sim/generic_boot_loader.h"
 #include "sim/phone.h"
 #include "support/temp_dir.h"

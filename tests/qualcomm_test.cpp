@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "flash/basic_flash.h"
-#include "platform/clock.h"
-#include "protocol/misc_util_comm.h"
+#include "corvane/flash/basic_flash.h"
+#include "corvane/platform/clock.h"
+#include "corvane/protocol/misc_util_comm.h"
 #include "sim/qualcomm_handset.h"
 #include "support/discovery_sandbox.h"
 #include "support/recording_window.h"

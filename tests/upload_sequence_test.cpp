@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_box.h"
-#include "protocol/misc_util_comm.h"
+#include "corvane/platform/message_box.h"
+#include "corvane/protocol/misc_util_comm.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/memory_reader.h"
 #include "sim/phone.h"

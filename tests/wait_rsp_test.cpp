@@ -7,10 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/port_table.h"
-#include "platform/pseudo_terminal.h"
-#include "protocol/hdlc.h"
-#include "protocol/misc_util_comm.h"
+#include "corvane/platform/port_table.h"
+#include "corvane/platform/pseudo_terminal.h"
+#include "corvane/protocol/hdlc.h"
+#include "corvane/protocol/misc_util_comm.h"
 #include "support/time_scale.h"
 
 namespace {

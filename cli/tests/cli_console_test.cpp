@@ -13,8 +13,8 @@
 #include "cli/console.h"
 #include "cli/phone_window.h"
 #include "cli_harness.h"
-#include "platform/message_box.h"
-#include "platform/notify.h"
+#include "corvane/platform/message_box.h"
+#include "corvane/platform/notify.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
-#include "platform/process.h"
+#include "corvane/platform/process.h"
 #include "support/temp_dir.h"
 
 namespace cli_testing {

@@ -8,7 +8,7 @@
 
 #include "cli/ports.h"
 #include "cli_harness.h"
-#include "platform/port_table.h"
+#include "corvane/platform/port_table.h"
 #include "sim/tq4410.h"
 #include "support/discovery_sandbox.h"
 

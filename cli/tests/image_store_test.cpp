@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_box.h"
+#include "corvane/platform/message_box.h"
 #include "support/temp_dir.h"
 
 namespace {

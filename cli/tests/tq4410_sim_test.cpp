@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cli_fixture.h"
-#include "ports/find_phone_ports.h"
+#include "corvane/ports/find_phone_ports.h"
 
 namespace {
 

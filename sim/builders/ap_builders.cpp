@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "flash/byte_order.h"
+#include "corvane/platform/byte_order.h"
 
 namespace phonesim::builders {
 namespace {

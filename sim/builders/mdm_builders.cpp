@@ -4,7 +4,7 @@
 #include <array>
 #include <fstream>
 
-#include "flash/byte_order.h"
+#include "corvane/platform/byte_order.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/nvidia_loader.h"
 #include "sim/phone_control_model.h"

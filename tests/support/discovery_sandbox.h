@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "ports/port_enumeration.h"
-#include "ports/published_ports.h"
+#include "corvane/ports/port_enumeration.h"
+#include "corvane/ports/published_ports.h"
 #include "support/temp_dir.h"
 
 namespace testing_support {

@@ -5,8 +5,8 @@
 #include <memory>
 #include <stdexcept>
 
-#include "flash/basic_flash.h"
-#include "protocol/misc_util_comm.h"
+#include "corvane/flash/basic_flash.h"
+#include "corvane/protocol/misc_util_comm.h"
 #include "sim/model_phone.h"
 #include "sim/phone.h"
 #include "sim/phone_control_model.h"

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "platform/os_version.h"
+#include "corvane/platform/os_version.h"
 
 namespace testing_support {
 

@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/process.h"
-#include "platform/shared_library.h"
+#include "corvane/platform/process.h"
+#include "corvane/platform/shared_library.h"
 #include "plugin/exports.h"
 
 namespace testing_support {

@@ -1,6 +1,6 @@
 #include "support/recording_window.h"
 
-#include "platform/notify.h"
+#include "corvane/platform/notify.h"
 
 namespace testing_support {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_target.h"
-#include "platform/notify.h"
+#include "corvane/platform/message_target.h"
+#include "corvane/platform/notify.h"
 
 namespace testing_support {
 

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "protocol/misc_util_comm.h"
+#include "corvane/protocol/misc_util_comm.h"
 #include "sim/phone.h"
 #include "support/recording_window.h"
 

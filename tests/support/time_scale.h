@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/clock.h"
+#include "corvane/platform/clock.h"
 
 namespace testing_support {
 

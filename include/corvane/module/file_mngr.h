@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/export.h"
-#include "platform/message_target.h"
-#include "platform/reporter.h"
+#include "corvane/platform/export.h"
+#include "corvane/platform/message_target.h"
+#include "corvane/platform/reporter.h"
 
 // Types the files of a download from their names alone: whether the model takes a file, what
 // kind of image it is, and in which order it is written. A model derives its own.

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/export.h"
+#include "corvane/platform/export.h"
 
 // The descriptions that phone drivers give their serial interfaces, by USB identity.
 //

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/export.h"
+#include "corvane/platform/export.h"
 
 // The running process and its user's places on disk.
 namespace platform {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/export.h"
+#include "corvane/platform/export.h"
 
 // The frame codec of one link: encodes the frames it sends and decodes the frame it received.
 //

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/export.h"
+#include "corvane/platform/export.h"
 
 // Serial ports announced by programs rather than by the kernel: a simulated phone publishes its
 // pseudo-terminal here, with the description its driver would give, so that port discovery finds

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "platform/export.h"
+#include "corvane/platform/export.h"
 
 // The operating-system version decides sizes and attempt counts of some sequences: newer systems
 // (major version 10 and up) take larger chunks and more attempts.

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/export.h"
-#include "platform/message_target.h"
-#include "platform/notify.h"
+#include "corvane/platform/export.h"
+#include "corvane/platform/message_target.h"
+#include "corvane/platform/notify.h"
 
 // The one way the library and the plug-in report to their owner window: status lines, progress
 // codes, file lines and typed step notices, all by synchronous send. Without a window nothing is

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/port_table.h"
-#include "protocol/misc_util_comm.h"
-#include "platform/notify.h"
+#include "corvane/platform/port_table.h"
+#include "corvane/protocol/misc_util_comm.h"
+#include "corvane/platform/notify.h"
 #include "sim/generic_boot_loader.h"
 #include "sim/phone.h"
 

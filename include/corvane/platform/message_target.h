@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/export.h"
+#include "corvane/platform/export.h"
 
 // Window handles and synchronous window messages.
 //

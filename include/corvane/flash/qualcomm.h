@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ports/serial_port_entry.h"
+#include "corvane/ports/serial_port_entry.h"
 
 // What the Qualcomm modem steps (qualcomm.cpp) keep between calls.
 struct QualcommState {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/message_target.h"
+#include "corvane/platform/message_target.h"
 
 // Every window message and code that the library, the plug-in and their status windows send to
 // an owner window, named once. Hosts, the command-line front end, the plug-in and tests use these

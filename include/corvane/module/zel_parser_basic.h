@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/export.h"
+#include "corvane/platform/export.h"
 
 enum E_TOKEN_TYPE : int32_t {
   TOKEN_SECTION = 1,  // "[name]"

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/export.h"
-#include "platform/serial_device.h"
+#include "corvane/platform/export.h"
+#include "corvane/platform/serial_device.h"
 
 // The far end of a simulated serial port.
 //

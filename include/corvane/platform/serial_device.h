@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/export.h"
+#include "corvane/platform/export.h"
 
 // One serial device, opened exclusively, raw, without blocking.
 //

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/export.h"
+#include "corvane/platform/export.h"
 
 // A shared library loaded at run time, whose exports are bound by name.
 namespace platform {

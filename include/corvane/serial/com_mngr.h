@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/export.h"
-#include "platform/serial_device.h"
+#include "corvane/platform/export.h"
+#include "corvane/platform/serial_device.h"
 
 enum COMM_ERROR : int32_t {
   COMM_NO_ERROR = 0,       // DTR switched

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/export.h"
+#include "corvane/platform/export.h"
 
 // Process-wide table of serial port numbers.
 //

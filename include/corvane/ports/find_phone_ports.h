@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/export.h"
-#include "ports/serial_port_entry.h"
+#include "corvane/platform/export.h"
+#include "corvane/ports/serial_port_entry.h"
 
 // Lists the serial ports through which a supported phone is attached.
 //

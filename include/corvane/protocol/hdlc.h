@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/export.h"
+#include "corvane/platform/export.h"
 
 // Asynchronous HDLC framing as PPP uses it: flag 0x7E, escape 0x7D with the escaped byte XORed
 // with 0x20, and the 16-bit frame check sequence (CRC-16/X-25: reflected polynomial 0x8408,

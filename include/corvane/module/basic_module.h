@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/export.h"
-#include "platform/message_target.h"
-#include "platform/reporter.h"
+#include "corvane/platform/export.h"
+#include "corvane/platform/message_target.h"
+#include "corvane/platform/reporter.h"
 
 class CBasicFlash;
 class CFileMngr;

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "protocol/packets.h"
+#include "corvane/protocol/packets.h"
 
 // What the phone-control steps (phone_control.cpp) keep: the phone's factory answer.
 struct PhoneControlState {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/export.h"
+#include "corvane/platform/export.h"
 
 // The one millisecond clock and sleep of the whole system.
 //

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/export.h"
-#include "ports/serial_port_entry.h"
-#include "ports/usb_descriptions.h"
+#include "corvane/platform/export.h"
+#include "corvane/ports/serial_port_entry.h"
+#include "corvane/ports/usb_descriptions.h"
 
 // The serial ports the system has, with the descriptions their drivers would give: one backend
 // per operating system (port_enumeration_linux.cpp reads sysfs), plus the ports that simulated

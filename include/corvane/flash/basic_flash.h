@@ -5,15 +5,15 @@
 #include <string>
 #include <vector>
 
-#include "flash/nvidia.h"
-#include "flash/phone_control.h"
-#include "flash/qualcomm.h"
-#include "platform/export.h"
-#include "platform/message_target.h"
-#include "platform/reporter.h"
-#include "protocol/misc_util_comm.h"
-#include "ports/serial_port_entry.h"
-#include "protocol/packets.h"
+#include "corvane/flash/nvidia.h"
+#include "corvane/flash/phone_control.h"
+#include "corvane/flash/qualcomm.h"
+#include "corvane/platform/export.h"
+#include "corvane/platform/message_target.h"
+#include "corvane/platform/reporter.h"
+#include "corvane/protocol/misc_util_comm.h"
+#include "corvane/ports/serial_port_entry.h"
+#include "corvane/protocol/packets.h"
 
 // Everything one download run with one phone needs besides the port: the images cut from the
 // firmware, the download buffers of the run, the default time-out and the window that shows

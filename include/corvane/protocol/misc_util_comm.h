@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/export.h"
-#include "platform/message_target.h"
-#include "platform/reporter.h"
-#include "protocol/async.h"
-#include "protocol/packets.h"
-#include "serial/com_mngr.h"
+#include "corvane/platform/export.h"
+#include "corvane/platform/message_target.h"
+#include "corvane/platform/reporter.h"
+#include "corvane/protocol/async.h"
+#include "corvane/protocol/packets.h"
+#include "corvane/serial/com_mngr.h"
 
 // The packet layer of one phone link: framed boot-loader transactions and DIAG/DLOAD exchanges.
 //

@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/export.h"
+#include "corvane/platform/export.h"
 
 // Message boxes raised by the library and the plug-in ("Done!", ...) go through one replaceable
 // hook: the GUI host shows a dialog, the command-line front end prints the text, tests record it.

@@ -1,0 +1,164 @@
+// The layer rule, enforced on the source tree: every quoted include of a folder must name a
+// header that the folder may use, and only the operating-system backends include the system's
+// own headers. The table here is the rule that docs/ARCHITECTURE.md describes.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Rule {
+  std::string folder;                // source folder, relative to the tree's root
+  std::vector<std::string> allowed;  // prefixes of the quoted includes it may use
+};
+
+const std::string kPlatform = "corvane/platform/";
+const std::string kAnyCorvane = "corvane/";
+
+// Most specific folder first: the first rule whose folder holds a file is its rule.
+const std::vector<Rule>& Rules() {
+  static const std::vector<Rule> rules = {
+      {"include/corvane/platform", {kPlatform}},
+      {"platform", {kPlatform, "platform/"}},
+      {"include/corvane/serial", {kPlatform, "corvane/serial/"}},
+      {"serial", {kPlatform, "corvane/serial/"}},
+      {"include/corvane/protocol", {kPlatform, "corvane/serial/", "corvane/protocol/"}},
+      {"protocol", {kPlatform, "corvane/serial/", "corvane/protocol/"}},
+      {"include/corvane/ports", {kPlatform, "corvane/ports/"}},
+      {"ports", {kPlatform, "corvane/ports/", "ports/"}},
+      {"include/corvane/flash",
+       {kPlatform, "corvane/serial/", "corvane/protocol/", "corvane/ports/", "corvane/flash/"}},
+      {"flash",
+       {kPlatform, "corvane/serial/", "corvane/protocol/", "corvane/ports/", "corvane/flash/",
+        "flash/"}},
+      {"include/corvane/module", {kAnyCorvane}},
+      {"module", {kAnyCorvane}},
+      // The plug-in builds on Corvane's public headers only, never on its internals; its
+      // windows add the shared widgets.
+      {"plugin", {kAnyCorvane, "plugin/", "widgets/"}},
+      // Front ends reach a phone only through the plug-in: no link, flash or module headers.
+      {"host", {kPlatform, "corvane/ports/", "host/", "plugin/exports.h"}},
+      {"gui", {kPlatform, "corvane/ports/", "host/", "gui/", "widgets/", "plugin/exports.h"}},
+      {"widgets", {"widgets/"}},
+      {"cli/tests", {""}},
+      {"cli/simulation_module", {""}},
+      {"cli", {kPlatform, "corvane/ports/", "host/", "cli/", "plugin/exports.h"}},
+      // The simulated phone is an independent peer: it shares only the frame check and the
+      // byte order with the host side, and publishes its port where discovery looks.
+      {"sim",
+       {"sim/", kPlatform, "corvane/protocol/hdlc.h", "corvane/ports/published_ports.h",
+        "corvane/ports/serial_port_entry.h"}},
+  };
+  return rules;
+}
+
+// Files that may include the operating system's own headers.
+bool IsOsBackend(const std::string& relative) {
+  static const std::regex backend(R"(^(platform|ports)/.*_(posix|linux)\.cpp$)");
+  return std::regex_match(relative, backend);
+}
+
+bool IsOsHeader(const std::string& header) {
+  static const std::regex os(
+      R"(^(unistd|fcntl|termios|poll|dlfcn|pty|dirent|signal|pwd|grp)\.h$|^(sys|linux|asm)/)");
+  return std::regex_search(header, os);
+}
+
+const Rule* RuleFor(const std::string& relative) {
+  for (const Rule& r : Rules()) {
+    if (relative.rfind(r.folder + "/", 0) == 0) return &r;
+  }
+  return nullptr;
+}
+
+bool Allowed(const Rule& rule, const std::string& header) {
+  for (const std::string& prefix : rule.allowed) {
+    if (header.rfind(prefix, 0) == 0) return true;
+  }
+  return false;
+}
+
+// Every break of the rule in one file, as "file: include".
+std::vector<std::string> Breaks(const fs::path& root, const fs::path& file) {
+  const std::string relative = fs::relative(file, root).generic_string();
+  const Rule* rule = RuleFor(relative);
+  std::vector<std::string> out;
+  static const std::regex include(R"(^\s*#\s*include\s*([<"])([^">]+)[">])");
+  std::ifstream in(file);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::smatch m;
+    if (!std::regex_search(line, m, include)) continue;
+    const std::string header = m[2];
+    const bool quoted = m[1] == "\"";
+    if (quoted && rule != nullptr && !Allowed(*rule, header)) {
+      out.push_back(relative + ": \"" + header + "\"");
+    }
+    if (!quoted && IsOsHeader(header) && !IsOsBackend(relative) && rule != nullptr &&
+        !Allowed(*rule, "")) {
+      out.push_back(relative + ": <" + header + ">");
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> BreaksInTree(const fs::path& root) {
+  std::vector<std::string> out;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const fs::path& p = entry.path();
+    const std::string relative = fs::relative(p, root).generic_string();
+    if (relative.rfind("build", 0) == 0 || relative.rfind(".", 0) == 0) continue;
+    if (!entry.is_regular_file()) continue;
+    if (p.extension() != ".cpp" && p.extension() != ".h") continue;
+    for (std::string& b : Breaks(root, p)) out.push_back(std::move(b));
+  }
+  return out;
+}
+
+TEST(LayerRule, EveryIncludeOfTheTreeKeepsToItsLayer) {
+  const fs::path root = TARVEX_SOURCE_DIR;
+  ASSERT_TRUE(fs::exists(root / "include/corvane"));
+  const std::vector<std::string> breaks = BreaksInTree(root);
+  std::string listing;
+  for (const std::string& b : breaks) listing += "\n  " + b;
+  EXPECT_TRUE(breaks.empty()) << "includes that break the layer rule:" << listing;
+}
+
+// The check itself: a front end that reaches into the link, a library layer that reaches up,
+// and an OS header above the backends are each caught.
+TEST(LayerRule, CatchesIncludesThatReachAcrossLayers) {
+  const testing_support::TempDir dir;
+  const fs::path& root = dir.Path();
+  const auto write = [&](const std::string& relative, const std::string& text) {
+    fs::create_directories((root / relative).parent_path());
+    std::ofstream(root / relative) << text;
+  };
+  write("cli/run.cpp", "#include \"corvane/protocol/misc_util_comm.h\"\n#include \"host/x.h\"\n");
+  write("serial/port.cpp", "#include \"corvane/flash/basic_flash.h\"\n");
+  write("protocol/wait.cpp", "#include <poll.h>\n#include <vector>\n");
+  write("platform/device_posix.cpp", "#include <poll.h>\n#include <termios.h>\n");
+  write("plugin/seq.cpp", "#include \"flash/ifx_image.h\"\n#include \"corvane/flash/x.h\"\n");
+  std::vector<std::string> breaks;
+  for (const char* f :
+       {"cli/run.cpp", "serial/port.cpp", "protocol/wait.cpp", "platform/device_posix.cpp",
+        "plugin/seq.cpp"}) {
+    for (std::string& b : Breaks(root, root / f)) breaks.push_back(b);
+  }
+  EXPECT_EQ(breaks, (std::vector<std::string>{
+                        "cli/run.cpp: \"corvane/protocol/misc_util_comm.h\"",
+                        "serial/port.cpp: \"corvane/flash/basic_flash.h\"",
+                        "protocol/wait.cpp: <poll.h>",
+                        "plugin/seq.cpp: \"flash/ifx_image.h\"",
+                    }));
+}
+
+}  // namespace
