@@ -29,6 +29,7 @@
 #include "corvane/protocol/packets.h"
 #include "sim/generic_boot_loader.h"
 #include "sim/phone.h"
+#include "corvane/platform/byte_order.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ std::vector<uint8_t> RandomBlock() {
 std::vector<uint8_t> Header(uint8_t command, uint32_t payloadLength) {
   std::vector<uint8_t> h(phonesim::GenericBootLoader::kHeaderLength, 0);
   h[0] = command;
-  for (int i = 0; i < 4; ++i) h[6 + i] = static_cast<uint8_t>(payloadLength >> (8 * i));
+  bytes::StoreLe32(h.data() + 6, payloadLength);
   return h;
 }
 

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "corvane/platform/message_box.h"
+#include "corvane/platform/byte_order.h"
 
 namespace {
 
@@ -89,7 +90,7 @@ CImageStore::SlotState CImageStore::ReadOne(size_t slot, const std::string& path
     platform::ShowMessageBox(kNoMemoryText);
     return SlotState::kNoMemory;
   }
-  for (int i = 0; i < 4; ++i) buffer[i] = static_cast<uint8_t>(length >> (8 * i));
+  bytes::StoreLe32(buffer.get(), static_cast<uint32_t>(length));
   const size_t got = std::fread(buffer.get() + 4, 1, static_cast<size_t>(length), file.get());
   if (got < length) {
     platform::ShowMessageBox(kShortReadText + path);

@@ -42,6 +42,7 @@ struct CModelModule::Run {
 
   // The files that exist on both sides: an image and a path.
   int Files() const { return std::min<int>(count, static_cast<int>(paths.size())); }
+  const std::string& Path(int i) const { return paths[static_cast<size_t>(i)]; }
 };
 
 int CModelModule::StartDownload(HWND window, uint8_t port, uint8_t* const* images, int count,
@@ -82,12 +83,12 @@ bool CModelModule::OpenPort(const Run& run) {
 // The first configuration file is the partition table; later ones are ignored.
 bool CModelModule::ReadConfiguration(const Run& run, bool& haveConfig) {
   for (int i = 0; i < run.Files(); ++i) {
-    if (Files()->FileDLOrder(run.paths[i]) != kinds::kCfg) continue;
+    if (Files()->FileDLOrder(run.Path(i)) != kinds::kCfg) continue;
     SendText("CFG Download start");
     StepScope step(Steps(), notify::StepKind::kConfiguration, i, 0,
-                   platform::BareName(run.paths[i]));
+                   platform::BareName(run.Path(i)));
     if (run.images[i] == nullptr) {
-      SendTextF("We can't read %s", run.paths[i].c_str());
+      SendTextF("We can't read %s", run.Path(i).c_str());
       return false;
     }
     std::string error;
@@ -142,7 +143,7 @@ bool CModelModule::WritePartitions(const Run& run) {
     if (fileName.empty()) continue;
     int file = -1;
     for (int i = 0; i < run.Files() && file < 0; ++i) {
-      if (platform::BareName(run.paths[i]) == fileName) file = i;
+      if (platform::BareName(run.Path(i)) == fileName) file = i;
     }
     const auto range = Parser()->ByFileName(fileName);
     if (file < 0 || !range) continue;
@@ -152,12 +153,12 @@ bool CModelModule::WritePartitions(const Run& run) {
 }
 
 bool CModelModule::WritePartition(const Run& run, int file, const CModelParser::Range& range) {
-  const std::string fileName = platform::BareName(run.paths[file]);
+  const std::string fileName = platform::BareName(run.Path(file));
   SendTextF("Start Address: %d, Partition length: %d", static_cast<int>(range.start),
             static_cast<int>(range.size));
   // A file longer than its partition would run over into the next one.
   std::error_code ec;
-  const auto length = std::filesystem::file_size(run.paths[file], ec);
+  const auto length = std::filesystem::file_size(run.Path(file), ec);
   StepScope step(Steps(), notify::StepKind::kPartition, file, ec ? 0 : length, fileName);
   if (ec || length > InUnit(range.size)) {
     SendText((fileName + (ec ? "  can't be read" : "  is larger than its partition")).c_str());
@@ -166,7 +167,7 @@ bool CModelModule::WritePartition(const Run& run, int file, const CModelParser::
   }
   if (!(run.options & 1) && !EraseRange(range.start, range.size)) return false;
   SendText((fileName + "  writing start").c_str());
-  if (!Flash()->OMAPFileBaseDownload(run.paths[file].c_str(), kPartitionId, range.start,
+  if (!Flash()->OMAPFileBaseDownload(run.Path(file).c_str(), kPartitionId, range.start,
                                      InUnit(range.size), Link())) {
     SendText((fileName + "  Download fail").c_str());
     return false;
@@ -178,14 +179,14 @@ bool CModelModule::WritePartition(const Run& run, int file, const CModelParser::
 bool CModelModule::WriteInfineonImages(const Run& run) {
   bool booted = false;
   for (int i = 0; i < run.Files(); ++i) {
-    const InfineonKind* kind = InfineonKindOf(Files()->FileDLOrder(run.paths[i]));
+    const InfineonKind* kind = InfineonKindOf(Files()->FileDLOrder(run.Path(i)));
     if (kind == nullptr) continue;
     StepScope step(Steps(), notify::StepKind::kModemImage, i, 0, kind->name);
     const uint8_t* image = run.images[i];
     // An image that could not be read or that lies about its layout stops the run: going on
     // would write what an earlier image left behind.
     if (image == nullptr) {
-      SendTextF("We can't read %s", run.paths[i].c_str());
+      SendTextF("We can't read %s", run.Path(i).c_str());
       return false;
     }
     if (!Flash()->ExtractDataFromIFX(image, Link())) return false;

@@ -1,11 +1,11 @@
 #include "sim/generic_boot_loader.h"
+#include "corvane/platform/byte_order.h"
 
 namespace phonesim {
 
 size_t GenericBootLoader::PayloadLength(const std::vector<uint8_t>& header) const {
   if (header.size() != kHeaderLength) return 0;
-  return static_cast<size_t>(header[6]) | static_cast<size_t>(header[7]) << 8 |
-         static_cast<size_t>(header[8]) << 16 | static_cast<size_t>(header[9]) << 24;
+  return bytes::LoadLe32(header.data() + 6);
 }
 
 size_t GenericBootLoader::RawLength(const uint8_t*, size_t) const { return kNoRaw; }

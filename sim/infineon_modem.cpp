@@ -5,6 +5,7 @@
 
 #include "sim/model_phone.h"
 #include "sim/phone_control_model.h"
+#include "corvane/platform/byte_order.h"
 
 namespace phonesim {
 namespace {
@@ -34,14 +35,9 @@ enum Command : uint8_t {
   kWrite64k = 0x71,
 };
 
-uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
-  return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
-         static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at) { return bytes::LoadLe32(b.data() + at); }
 
-uint16_t Le16(const std::vector<uint8_t>& b, size_t at) {
-  return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
+uint16_t Le16(const std::vector<uint8_t>& b, size_t at) { return bytes::LoadLe16(b.data() + at); }
 
 bool CarriesPayload(uint8_t command) {
   return command == kPsiImage || command == kEblImage || command == kFlashId ||

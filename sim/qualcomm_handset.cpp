@@ -86,7 +86,7 @@ class QualcommHandset::Dload : public Personality {
       case kData:
         // The length follows the 3-byte offset; until it has arrived, at least the header.
         if (available < kDataHeader) return kDataHeader + 2;
-        return kDataHeader + (static_cast<size_t>(data[4]) << 8 | data[5]) + 2;
+        return kDataHeader + bytes::LoadBe16(data + 4) + 2;
       default: return kUntilCheck;
     }
   }
@@ -146,7 +146,7 @@ class QualcommHandset::Dload : public Personality {
   // The offset counts the bytes sent since the last commit, so a chunk sent again after failed
   // commits replaces the one before it. A gap leaves the pending data unusable.
   void TakeData(const std::vector<uint8_t>& b) {
-    const size_t offset = static_cast<size_t>(b[1]) << 16 | static_cast<size_t>(b[2]) << 8 | b[3];
+    const size_t offset = bytes::LoadBe24(b.data() + 1);
     if (offset > pending_.size()) gap_ = true;
     pending_.resize(std::min(offset, pending_.size()));
     pending_.insert(pending_.end(), b.begin() + kDataHeader, b.end());

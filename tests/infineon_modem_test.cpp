@@ -7,6 +7,7 @@
 
 #include "sim/builders/infineon_builders.h"
 #include "sim/infineon_modem.h"
+#include "corvane/platform/byte_order.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ using Stage = InfineonModem::Stage;
 Bytes Header(uint8_t command, uint32_t payloadLength = 0) {
   Bytes h(14, 0);
   h[0] = command;
-  for (int i = 0; i < 4; ++i) h[6 + i] = static_cast<uint8_t>(payloadLength >> (8 * i));
+  bytes::StoreLe32(h.data() + 6, payloadLength);
   return h;
 }
 
@@ -43,7 +44,7 @@ Packet WithPayload(uint8_t command, Bytes payload) {
 
 Packet SetAddress(uint32_t address) {
   Bytes h = Header(0x70);
-  for (int i = 0; i < 4; ++i) h[2 + i] = static_cast<uint8_t>(address >> (8 * i));
+  bytes::StoreLe32(h.data() + 2, address);
   return Request(h);
 }
 
@@ -144,7 +145,7 @@ TEST_F(Modem, EblTakesItsConfigurationAndNeedsTheFlashIdBeforeFlashCommands) {
 
 TEST_F(Modem, FlashCommandsKeepToTheStartEndBracket) {
   BootToEbl();
-  for (uint8_t c : {0x6D, 0x60, 0x6E, 0x6F}) {
+  for (uint8_t c : std::initializer_list<uint8_t>{0x6D, 0x60, 0x6E, 0x6F}) {
     ExpectRefused(Request(Header(c)), "flash command outside a start ... end bracket");
   }
   ExpectRefused(SetAddress(0), "flash command outside a start ... end bracket");

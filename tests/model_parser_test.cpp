@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "plugin/model_parser.h"
+#include "corvane/platform/byte_order.h"
 
 namespace {
 
 std::vector<uint8_t> Image(const std::string& text) {
   std::vector<uint8_t> image(4 + text.size());
-  const uint32_t n = static_cast<uint32_t>(text.size());
-  for (int i = 0; i < 4; ++i) image[i] = static_cast<uint8_t>(n >> (8 * i));
+  bytes::StoreLe32(image.data(), static_cast<uint32_t>(text.size()));
   std::copy(text.begin(), text.end(), image.begin() + 4);
   return image;
 }

@@ -24,6 +24,7 @@
 #include "support/recording_window.h"
 #include "support/temp_dir.h"
 #include "support/time_scale.h"
+#include "corvane/platform/byte_order.h"
 
 namespace {
 
@@ -100,7 +101,7 @@ class NormalDownload : public ::testing::Test {
   // An Infineon image file: the element area (the image buffer without its length word).
   void WriteIfx(const std::string& name, uint32_t address, uint8_t seed) {
     builders::IfxImageParts parts;
-    parts.code = builders::Pattern(3000 + seed * 100, seed);
+    parts.code = builders::Pattern(3000 + size_t{seed} * 100, seed);
     parts.security = builders::SecurityBlock(address, seed);
     const builders::IfxImage image = builders::BuildIfxImage(parts);
     Write(name, Bytes(image.buffer.begin() + 4, image.buffer.end()));
@@ -139,7 +140,7 @@ class NormalDownload : public ::testing::Test {
     for (const auto& f : files) {
       Bytes image(4 + f.content.size());
       const uint32_t n = static_cast<uint32_t>(f.content.size());
-      for (int i = 0; i < 4; ++i) image[i] = static_cast<uint8_t>(n >> (8 * i));
+      bytes::StoreLe32(image.data(), n);
       std::copy(f.content.begin(), f.content.end(), image.begin() + 4);
       images.push_back(std::move(image));
       paths.push_back(f.path);

@@ -19,6 +19,7 @@
 #include "corvane/platform/notify.h"
 #include "sim/generic_boot_loader.h"
 #include "sim/phone.h"
+#include "corvane/platform/byte_order.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ class PrintingWindow : public platform::MessageTarget {
 std::vector<uint8_t> Header(uint8_t command, uint32_t payloadLength) {
   std::vector<uint8_t> h(14, 0);
   h[0] = command;
-  for (int i = 0; i < 4; ++i) h[6 + i] = static_cast<uint8_t>(payloadLength >> (8 * i));
+  bytes::StoreLe32(h.data() + 6, payloadLength);
   return h;
 }
 
@@ -113,7 +114,7 @@ int CheckSimulatedPhone(int commands) {
     return 1;
   }
   std::printf("512 KiB block acknowledged in %.1f ms (%.1f MB/s), contents verified\n", ms,
-              block.size() / ms / 1000.0);
+              static_cast<double>(block.size()) / ms / 1000.0);
   std::printf("link check passed\n");
   return 0;
 }

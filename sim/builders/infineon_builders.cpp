@@ -3,23 +3,15 @@
 #include <algorithm>
 #include <cstddef>
 #include <stdexcept>
+#include "corvane/platform/byte_order.h"
 
 namespace phonesim::builders {
 namespace {
 
-void PutLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t GetLe32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 Bytes Words(std::initializer_list<uint32_t> words) {
   Bytes out(4 * words.size());
   size_t i = 0;
-  for (uint32_t w : words) PutLe32(&out[4 * i++], w);
+  for (uint32_t w : words) bytes::StoreLe32(&out[4 * i++], w);
   return out;
 }
 
@@ -87,33 +79,33 @@ Bytes Pattern(size_t n, uint8_t seed) {
 
 Bytes SecurityBlock(uint32_t flashAddress, uint8_t seed) {
   Bytes block = Pattern(kIfxSecuritySize, seed);
-  PutLe32(&block[kIfxFlashAddressAt], flashAddress);
+  bytes::StoreLe32(&block[kIfxFlashAddressAt], flashAddress);
   return block;
 }
 
 size_t IfxElements::Add(uint32_t type, const Bytes& data, uint32_t tag) {
   const size_t at = area_.size();
   area_.resize(at + kIfxHeaderSize);
-  PutLe32(&area_[at], type);
-  PutLe32(&area_[at + 4], static_cast<uint32_t>(kIfxHeaderSize + data.size()));
-  PutLe32(&area_[at + 8], tag);
+  bytes::StoreLe32(&area_[at], type);
+  bytes::StoreLe32(&area_[at + 4], static_cast<uint32_t>(kIfxHeaderSize + data.size()));
+  bytes::StoreLe32(&area_[at + 8], tag);
   area_.insert(area_.end(), data.begin(), data.end());
   return at;
 }
 
 void IfxElements::PutWord(size_t offset, uint32_t value) {
   if (offset > area_.size() || area_.size() - offset < 4) throw std::out_of_range("PutWord");
-  PutLe32(&area_[offset], value);
+  bytes::StoreLe32(&area_[offset], value);
 }
 
 uint32_t IfxElements::Word(size_t offset) const {
   if (offset > area_.size() || area_.size() - offset < 4) throw std::out_of_range("Word");
-  return GetLe32(&area_[offset]);
+  return bytes::LoadLe32(&area_[offset]);
 }
 
 Bytes IfxElements::AsImage() const {
   Bytes image(4);
-  PutLe32(image.data(), static_cast<uint32_t>(area_.size()));
+  bytes::StoreLe32(image.data(), static_cast<uint32_t>(area_.size()));
   image.insert(image.end(), area_.begin(), area_.end());
   return image;
 }
@@ -133,7 +125,7 @@ Bytes IfxLoadList(const std::vector<IfxComponent>& components, uint32_t countExt
   Bytes data = Words({static_cast<uint32_t>(components.size()) + countExtra, 0, 0});
   for (const IfxComponent& c : components) {
     Bytes record(kIfxLoadRecordSize, 0);
-    PutLe32(record.data(), c.id);
+    bytes::StoreLe32(record.data(), c.id);
     std::copy_n(c.name.begin(), std::min<size_t>(c.name.size(), 127), record.begin() + 16);
     data.insert(data.end(), record.begin(), record.end());
   }

@@ -1,6 +1,7 @@
 #include "support/scripted_phone.h"
 
 #include <stdexcept>
+#include "corvane/platform/byte_order.h"
 
 namespace testing_support {
 
@@ -57,7 +58,7 @@ LinkFixture::~LinkFixture() {
 std::vector<uint8_t> BootHeader(uint8_t command, uint32_t payloadLength) {
   std::vector<uint8_t> h(14, 0);
   h[0] = command;
-  for (int i = 0; i < 4; ++i) h[6 + i] = static_cast<uint8_t>(payloadLength >> (8 * i));
+  bytes::StoreLe32(h.data() + 6, payloadLength);
   return h;
 }
 
