@@ -73,23 +73,23 @@ TEST_F(CliDownload, JsonLinesCarryEveryLineThePluginSent) {
   ASSERT_EQ(json.status, 0) << json.out;
   const auto events = json.Json();
   std::vector<std::string> texts;
-  for (const auto& e : cli_testing::Events(events, "status")) texts.push_back(e.Str("text"));
+  for (const auto& e : cli_testing::Events(events, "status")) texts.push_back(e.at("text"));
   EXPECT_EQ(texts, cli_testing::StatusTexts(plain.out));
   const auto codes = cli_testing::Events(events, "progress");
   ASSERT_FALSE(codes.empty());
-  EXPECT_EQ(codes.front().Num("code"), 0);
-  EXPECT_EQ(codes.back().Num("code"), 400);
-  EXPECT_EQ(codes.back().Str("text"), "Download complete!");
+  EXPECT_EQ(codes.front().at("code"), 0);
+  EXPECT_EQ(codes.back().at("code"), 400);
+  EXPECT_EQ(codes.back().at("text"), "Download complete!");
   const auto files = cli_testing::Events(events, "files");
   ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(files[0]["files"].array.size(), firmware.Files().size());
+  EXPECT_EQ(files[0].at("files").size(), firmware.Files().size());
   const auto results = cli_testing::Events(events, "result");
   ASSERT_EQ(results.size(), 1u);
-  EXPECT_TRUE(results[0]["ok"].boolean);
-  EXPECT_EQ(results[0].Num("bytes"), static_cast<double>(firmware.TotalBytes()));
+  EXPECT_TRUE(results[0].at("ok").get<bool>());
+  EXPECT_EQ(results[0].at("bytes"), firmware.TotalBytes());
   const auto summary = cli_testing::Events(events, "summary");
   ASSERT_EQ(summary.size(), 1u);
-  EXPECT_TRUE(summary[0]["ok"].boolean);
+  EXPECT_TRUE(summary[0].at("ok").get<bool>());
   EXPECT_TRUE(json.err.empty());
 }
 
@@ -231,8 +231,8 @@ TEST_F(CliFactory, SimulateChecksTheSampleFactoryFiles) {
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   const auto checks = cli_testing::Events(run.Json(), "verification");
   ASSERT_EQ(checks.size(), 1u);
-  EXPECT_TRUE(checks[0]["ok"].boolean);
-  EXPECT_EQ(checks[0]["images"].array.size(), 7u);
+  EXPECT_TRUE(checks[0].at("ok").get<bool>());
+  EXPECT_EQ(checks[0].at("images").size(), 7u);
 }
 
 }  // namespace
