@@ -43,7 +43,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   Console console(out, err, {o.json, environment.terminal && !o.noTty, o.multi});
   const MessageBoxRoute boxes(console);
-  if (o.command == Command::kPorts) return RunPorts(o, console);
+  if (o.command == Command::kPorts) return RunPorts(o, console, environment);
   return RunSession(o, console, environment);
 }
 

@@ -55,7 +55,7 @@ int RunEveryPhone(const PhoneRun& run, std::vector<PhoneResult>& results);
 // download, factory, mdm, upload and multi (session.cpp).
 int RunSession(const Options& options, Console& console, const Environment& environment);
 // ports (ports.cpp).
-int RunPorts(const Options& options, Console& console);
+int RunPorts(const Options& options, Console& console, const Environment& environment);
 
 // Shared helpers (session.cpp).
 std::string Absolute(const std::string& path);

@@ -57,14 +57,14 @@ void ShowReports(Console& console, const std::vector<PortReport>& reports, int t
 
 }  // namespace
 
-int RunPorts(const Options& o, Console& console) {
+int RunPorts(const Options& o, Console& console, const Environment& environment) {
   std::unique_ptr<Simulation> simulation;
   if (o.simulate > 0) {
     std::string error;
-    simulation = Simulation::Start(o, error);
-    if (!simulation) {
+    const int status = Simulation::Start(o, environment.programDirectory, simulation, error);
+    if (status != kExitOk) {
       console.Error(error);
-      return kExitUsage;
+      return status;
     }
   }
   const std::vector<PortReport> reports = SurveyPorts();

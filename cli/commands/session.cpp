@@ -69,10 +69,10 @@ class Session {
   int Simulate() {
     if (o_.simulate == 0) return kExitOk;
     std::string error;
-    simulation_ = Simulation::Start(o_, error);
-    if (!simulation_) {
+    const int status = Simulation::Start(o_, env_.programDirectory, simulation_, error);
+    if (status != kExitOk) {
       console_.Error(error);
-      return kExitUsage;
+      return status;
     }
     if (simulation_->HasSample()) {
       o_.files = simulation_->Files();
@@ -113,10 +113,10 @@ class Session {
       return true;
     }
     bool ok = true;
-    for (const Simulation::Check& c : simulation_->Verify()) {
-      console_.Verification(c.phone, c.verification.ok, c.verification.lines,
-                            c.verification.Verdict());
-      ok = ok && c.verification.ok;
+    for (const SimulatedCheck& c : simulation_->Verify()) {
+      const PhoneLabel phone{c.portNumber, c.name, c.path, ""};
+      console_.Verification(phone, c.ok, c.lines, c.verdict);
+      ok = ok && c.ok;
     }
     return ok;
   }

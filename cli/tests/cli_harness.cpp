@@ -7,7 +7,6 @@
 #include <set>
 #include <sstream>
 
-#include "cli/cli.h"
 #include "platform/process.h"
 #include "support/temp_dir.h"
 
@@ -54,13 +53,17 @@ std::optional<nlohmann::json> ParseJson(const std::string& text) {
 std::string ProgramDirectory() { return platform::ExecutableDirectory(); }
 
 CliRun Cli(const std::vector<std::string>& args, bool terminal) {
-  std::ostringstream out;
-  std::ostringstream err;
   cli::Environment env;
   env.terminal = terminal;
   env.programDirectory = ProgramDirectory();
+  return Cli(args, env);
+}
+
+CliRun Cli(const std::vector<std::string>& args, const cli::Environment& environment) {
+  std::ostringstream out;
+  std::ostringstream err;
   CliRun r;
-  r.status = cli::RunCli(args, out, err, env);
+  r.status = cli::RunCli(args, out, err, environment);
   r.out = out.str();
   r.err = err.str();
   return r;

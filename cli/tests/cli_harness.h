@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
+
 // Running tarvex-cli from a test: in this process through RunCli (fast, and the sanitizers see
 // everything), or as the built program in a shell.
 namespace cli_testing {
@@ -23,6 +25,7 @@ struct CliRun {
 };
 
 CliRun Cli(const std::vector<std::string>& args, bool terminal = false);
+CliRun Cli(const std::vector<std::string>& args, const cli::Environment& environment);
 
 // The built program, run through the shell with `environment` ("NAME=value ...") in front.
 CliRun RunProgram(const std::string& arguments, const std::string& environment = "");

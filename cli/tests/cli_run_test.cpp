@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -205,6 +206,29 @@ TEST_F(CliRefuses, APluginThatIsMissingOrLacksTheEntryPoint) {
                            partial + ")\n");
   }
   ExpectUntouched(phone);
+}
+
+TEST_F(CliRefuses, SimulateWithoutItsModule) {
+  cli::Environment env;
+  env.programDirectory = dir.Path().string();  // no tarvex-sim.so beside this "program"
+  const std::string plugin = cli_testing::ProgramDirectory() + "/model.so";
+  const std::string module = dir / "tarvex-sim.so";
+  const CliRun missing = Cli({"download", "--simulate", "--plugin", plugin}, env);
+  EXPECT_EQ(missing.status, 3);
+  EXPECT_TRUE(missing.ErrHas("tarvex-cli: --simulate needs the simulation module " + module + ": "))
+      << missing.err;
+  EXPECT_EQ(Cli({"ports", "--simulate"}, env).status, 3);
+  // Upload cannot be simulated at all, module or not: that is the arguments' fault.
+  const std::vector<std::string> upload = {"upload",    "--simulate", "--plugin", plugin,
+                                           "--out",     dir / "x",    "--sectors", "1",
+                                           "--address", "0"};
+  EXPECT_EQ(Cli(upload, env).status, 2);
+
+  std::filesystem::create_symlink(cli_testing::ProgramDirectory() + "/partial_model.so", module);
+  const CliRun lacking = Cli({"download", "--simulate", "--plugin", plugin}, env);
+  EXPECT_EQ(lacking.status, 3);
+  EXPECT_EQ(lacking.err, "tarvex-cli: the simulation module lacks TarvexCreateSimulation (" +
+                             module + ")\n");
 }
 
 class CliFactory : public CliFixture {
