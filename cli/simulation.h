@@ -31,6 +31,8 @@ class Simulation {
 
  private:
   Simulation() = default;
+  // The module's entry point, or null with `error` set.
+  CreateSimulationFn Load(const std::string& path, std::string& error);
 
   std::unique_ptr<platform::SharedLibrary> module_;
   std::unique_ptr<SimulatedPhones> phones_;  // declared last: gone before the module unloads
