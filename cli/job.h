@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,7 +31,6 @@ struct Job {
   uint32_t address = 0;
 
   uint64_t totalBytes = 0;                    // what a run writes (or reads back)
-  std::map<std::string, uint64_t> fileSizes;  // by bare name, for the progress estimate
 };
 
 // The entry points a command needs, bound by name.

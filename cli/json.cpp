@@ -3,6 +3,11 @@
 #include <cmath>
 #include <cstdio>
 
+// Written by hand rather than with nlohmann::json::dump, whose error handlers for bytes that are
+// not UTF-8 either throw, drop the byte or replace it with U+FFFD: none keeps the byte as its
+// own \u00XX escape, which is how a PID block stays recoverable from a line. Its escaping also
+// differs from what these lines have always carried (DEL would pass raw, \b and \f get short
+// forms).
 namespace cli {
 namespace {
 

@@ -7,6 +7,10 @@
 #include <functional>
 #include <map>
 
+// A parser of its own rather than an option library's: --simulate takes a count only when digits
+// follow (`download --simulate boot.img` is one phone and a file), "--" still ends the options
+// after the command, options may come before the command, and every refusal says in this
+// program's words which word was wrong.
 namespace cli {
 namespace {
 

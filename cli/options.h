@@ -15,7 +15,7 @@ enum ExitStatus : int {
   kExitOk = 0,
   kExitRunFailed = 1,  // a phone's run failed, or a simulated phone's stores do not match
   kExitUsage = 2,      // bad arguments or files that cannot be used
-  kExitPlugin = 3,     // the plug-in cannot be loaded or lacks an export the command needs
+  kExitPlugin = 3,     // the plug-in (or --simulate's module) cannot be loaded or lacks an export
   kExitNoPhone = 4,    // no phone port appeared within the wait
 };
 

@@ -12,13 +12,14 @@ constexpr const char* kCommon =
     "                   rows, message boxes, results and the summary\n"
     "  --simulate [N]   attach N simulated TQ4410 phones first (default 1); without files,\n"
     "                   write a sample firmware set and verify the phone byte for byte after\n"
+    "                   (the phones come from tarvex-sim.so beside this program)\n"
     "  --wait SECONDS   how long to wait for a phone port to appear (default 60; 'forever')\n"
     "  --no-tty         plain lines only, no progress bars\n"
     "  --help           this help\n"
     "\n"
     "Exit status: 0 every phone succeeded; 1 a phone failed (or its verification did);\n"
-    "2 bad arguments or unusable files; 3 plug-in missing or lacking an export;\n"
-    "4 no phone port within the wait.\n";
+    "2 bad arguments or unusable files; 3 plug-in (or --simulate's module) missing or\n"
+    "lacking an export; 4 no phone port within the wait.\n";
 
 constexpr const char* kOverview =
     "usage: tarvex-cli COMMAND [OPTIONS] [FILES]\n"

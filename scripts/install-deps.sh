@@ -7,6 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  nlohmann-json3-dev
 )
 
 missing=()

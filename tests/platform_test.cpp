@@ -15,6 +15,7 @@
 #include "corvane/platform/os_version.h"
 #include "corvane/platform/port_table.h"
 #include "corvane/platform/pseudo_terminal.h"
+#include "corvane/platform/terminal.h"
 #include "support/time_scale.h"
 
 namespace {
@@ -126,6 +127,24 @@ TEST(PseudoTerminal, HostSideIsATerminalThatVanishesWhenTheControllerCloses) {
   pty->Close();
   EXPECT_FALSE(pty->IsOpen());
   EXPECT_EQ(device->Read(in, sizeof in, got), platform::IoStatus::kVanished);
+}
+
+TEST(Terminal, OnlyATerminalDeviceIsOne) {
+  auto pty = platform::PseudoTerminal::Create();
+  ASSERT_TRUE(pty);
+  std::FILE* host = std::fopen(pty->Path().c_str(), "w");
+  ASSERT_NE(host, nullptr);
+  EXPECT_TRUE(platform::IsTerminal(host));
+  std::fclose(host);
+  std::FILE* null = std::fopen("/dev/null", "w");  // a character device, but not a terminal
+  ASSERT_NE(null, nullptr);
+  EXPECT_FALSE(platform::IsTerminal(null));
+  std::fclose(null);
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  EXPECT_FALSE(platform::IsTerminal(file));
+  std::fclose(file);
+  EXPECT_FALSE(platform::IsTerminal(nullptr));
 }
 
 TEST(SerialDevice, MissingDeviceAndUnknownBaudAreRefused) {

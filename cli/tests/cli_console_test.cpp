@@ -64,21 +64,21 @@ TEST(PhoneWindow, JsonCarriesEveryMessageOfThePlugin) {
 
   const auto events = cli_testing::CliRun{0, s.out.str(), ""}.Json();
   ASSERT_EQ(events.size(), 7u) << s.out.str();
-  EXPECT_EQ(events[0].Str("event"), "status");
-  EXPECT_EQ(events[0].Str("text"), "Download Start...");
-  EXPECT_EQ(events[0].Num("port"), 7);
-  EXPECT_EQ(events[0].Str("name"), "ttyACM0");
-  EXPECT_EQ(events[0].Str("time").substr(0, 8), "00:00.0 ");
-  EXPECT_EQ(events[2].Num("code"), 500);
-  EXPECT_EQ(events[2].Num("position"), 5);
-  EXPECT_EQ(events[2].Str("text"), "Processing completed 5%");
-  EXPECT_EQ(events[3].Str("event"), "file");
-  EXPECT_EQ(events[3].Str("text"), "TQ4410_emmc.bin");
-  EXPECT_EQ(events[4].Str("item"), "MODEL NAME");
-  EXPECT_EQ(events[4].Str("value"), "TQ4410-LONG-MOD");
-  EXPECT_EQ(events[5].Str("item"), "PID");
-  EXPECT_EQ(events[5].Str("value"), "R58M1234567890123");
-  EXPECT_EQ(events[6].Str("text"), "Download complete!");
+  EXPECT_EQ(events[0].at("event"), "status");
+  EXPECT_EQ(events[0].at("text"), "Download Start...");
+  EXPECT_EQ(events[0].at("port"), 7);
+  EXPECT_EQ(events[0].at("name"), "ttyACM0");
+  EXPECT_EQ(events[0].at("time").get<std::string>().substr(0, 8), "00:00.0 ");
+  EXPECT_EQ(events[2].at("code"), 500);
+  EXPECT_EQ(events[2].at("position"), 5);
+  EXPECT_EQ(events[2].at("text"), "Processing completed 5%");
+  EXPECT_EQ(events[3].at("event"), "file");
+  EXPECT_EQ(events[3].at("text"), "TQ4410_emmc.bin");
+  EXPECT_EQ(events[4].at("item"), "MODEL NAME");
+  EXPECT_EQ(events[4].at("value"), "TQ4410-LONG-MOD");
+  EXPECT_EQ(events[5].at("item"), "PID");
+  EXPECT_EQ(events[5].at("value"), "R58M1234567890123");
+  EXPECT_EQ(events[6].at("text"), "Download complete!");
   EXPECT_TRUE(r.ok);
   EXPECT_EQ(r.lastLine, "Download Start...");
   EXPECT_EQ(r.bytes, 1234u);
@@ -127,9 +127,9 @@ TEST(PhoneWindow, MessageBoxesAreLinesOfThePhoneWhoseRunRaisedThem) {
   platform::SetMessageBoxHook(previous);
   const auto events = cli_testing::CliRun{0, s.out.str(), ""}.Json();
   ASSERT_EQ(events.size(), 2u);
-  EXPECT_EQ(events[0].Str("text"), "Done!");
-  EXPECT_EQ(events[0].Str("name"), "ttyACM0");
-  EXPECT_FALSE(events[1].Has("name"));
+  EXPECT_EQ(events[0].at("text"), "Done!");
+  EXPECT_EQ(events[0].at("name"), "ttyACM0");
+  EXPECT_FALSE(events[1].contains("name"));
 }
 
 TEST(Console, BarsAreRedrawnOnATerminalOnly) {

@@ -4,9 +4,9 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 
-#include "cli/cli.h"
 #include "corvane/platform/process.h"
 #include "support/temp_dir.h"
 
@@ -20,23 +20,50 @@ std::vector<std::string> CliRun::OutLines() const {
   return lines;
 }
 
-std::vector<testing_json::Value> CliRun::Json() const {
-  std::string bad;
-  auto values = testing_json::ParseLines(out, &bad);
-  EXPECT_TRUE(values.has_value()) << "not JSON: " << bad;
-  return values ? *values : std::vector<testing_json::Value>{};
+std::vector<nlohmann::json> CliRun::Json() const {
+  std::vector<nlohmann::json> values;
+  std::istringstream in(out);
+  std::string line;
+  while (std::getline(in, line)) {
+    auto value = ParseJson(line);
+    EXPECT_TRUE(value.has_value()) << "not JSON: " << line;
+    if (!value) return {};
+    values.push_back(std::move(*value));
+  }
+  return values;
+}
+
+std::optional<nlohmann::json> ParseJson(const std::string& text) {
+  using Event = nlohmann::json::parse_event_t;
+  std::vector<std::set<std::string>> keys;  // of each object being read
+  bool repeated = false;
+  const auto track = [&](int, Event event, nlohmann::json& parsed) {
+    if (event == Event::object_start) keys.emplace_back();
+    if (event == Event::object_end) keys.pop_back();
+    if (event == Event::key && !keys.back().insert(parsed.get<std::string>()).second) {
+      repeated = true;
+    }
+    return true;
+  };
+  nlohmann::json value = nlohmann::json::parse(text, track, /*allow_exceptions=*/false);
+  if (value.is_discarded() || repeated) return std::nullopt;
+  return value;
 }
 
 std::string ProgramDirectory() { return platform::ExecutableDirectory(); }
 
 CliRun Cli(const std::vector<std::string>& args, bool terminal) {
-  std::ostringstream out;
-  std::ostringstream err;
   cli::Environment env;
   env.terminal = terminal;
   env.programDirectory = ProgramDirectory();
+  return Cli(args, env);
+}
+
+CliRun Cli(const std::vector<std::string>& args, const cli::Environment& environment) {
+  std::ostringstream out;
+  std::ostringstream err;
   CliRun r;
-  r.status = cli::RunCli(args, out, err, env);
+  r.status = cli::RunCli(args, out, err, environment);
   r.out = out.str();
   r.err = err.str();
   return r;
@@ -100,11 +127,11 @@ std::vector<std::string> StatusTexts(const std::string& out) {
   return texts;
 }
 
-std::vector<testing_json::Value> Events(const std::vector<testing_json::Value>& all,
-                                        const std::string& event) {
-  std::vector<testing_json::Value> out;
+std::vector<nlohmann::json> Events(const std::vector<nlohmann::json>& all,
+                                   const std::string& event) {
+  std::vector<nlohmann::json> out;
   for (const auto& v : all) {
-    if (v.kind == testing_json::Value::Kind::kObject && v.Has("event") && v.Str("event") == event) {
+    if (v.is_object() && v.contains("event") && v.at("event") == event) {
       out.push_back(v);
     }
   }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
+
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "json_reader.h"
+#include "cli/cli.h"
 
 // Running tarvex-cli from a test: in this process through RunCli (fast, and the sanitizers see
 // everything), or as the built program in a shell.
@@ -18,10 +21,11 @@ struct CliRun {
   bool OutHas(const std::string& text) const { return out.find(text) != std::string::npos; }
   bool ErrHas(const std::string& text) const { return err.find(text) != std::string::npos; }
   // Every line of out parsed as JSON (a test failure when one is not).
-  std::vector<testing_json::Value> Json() const;
+  std::vector<nlohmann::json> Json() const;
 };
 
 CliRun Cli(const std::vector<std::string>& args, bool terminal = false);
+CliRun Cli(const std::vector<std::string>& args, const cli::Environment& environment);
 
 // The built program, run through the shell with `environment` ("NAME=value ...") in front.
 CliRun RunProgram(const std::string& arguments, const std::string& environment = "");
@@ -33,9 +37,13 @@ std::vector<std::string> StatusTexts(const std::string& out);
 // itself.
 bool Shaped(const std::string& text, const std::string& shape);
 
+// One JSON text, strictly: nullopt unless it is exactly one JSON value in valid UTF-8 whose
+// objects name no key twice (a parser would otherwise keep only the last of them).
+std::optional<nlohmann::json> ParseJson(const std::string& text);
+
 // The JSON events of one kind.
-std::vector<testing_json::Value> Events(const std::vector<testing_json::Value>& all,
-                                        const std::string& event);
+std::vector<nlohmann::json> Events(const std::vector<nlohmann::json>& all,
+                                   const std::string& event);
 
 std::string ProgramDirectory();
 

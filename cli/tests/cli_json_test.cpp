@@ -5,14 +5,14 @@
 #include <string>
 
 #include "cli/json.h"
-#include "json_reader.h"
+#include "cli_harness.h"
 
 namespace {
 
 std::string RoundTrip(const std::string& text) {
-  const auto v = testing_json::Parse(cli::JsonObject().Add("t", text).Text());
+  const auto v = cli_testing::ParseJson(cli::JsonObject().Add("t", text).Text());
   EXPECT_TRUE(v.has_value()) << cli::JsonString(text);
-  return v ? v->Str("t") : std::string("<not JSON>");
+  return v ? v->at("t").get<std::string>() : std::string("<not JSON>");
 }
 
 TEST(CliJson, QuotesBackslashesAndControlCharactersAreEscaped) {
@@ -44,15 +44,15 @@ TEST(CliJson, ObjectsKeepTheirFieldsAndTypes) {
                                .Add("none", 1.0 / 0.0)
                                .AddRaw("list", "[1,2]")
                                .Text();
-  const auto v = testing_json::Parse(text);
+  const auto v = cli_testing::ParseJson(text);
   ASSERT_TRUE(v.has_value()) << text;
-  EXPECT_EQ(v->Str("event"), "progress");
-  EXPECT_EQ(v->Num("code"), 500);
-  EXPECT_EQ(v->Num("bytes"), 1099511627776.0);
-  EXPECT_EQ(v->Num("rate"), 12.5);
-  EXPECT_TRUE((*v)["ok"].boolean);
-  EXPECT_EQ((*v)["none"].kind, testing_json::Value::Kind::kNull);
-  EXPECT_EQ((*v)["list"].array.size(), 2u);
+  EXPECT_EQ(v->at("event"), "progress");
+  EXPECT_EQ(v->at("code"), 500);
+  EXPECT_EQ(v->at("bytes"), 1099511627776.0);
+  EXPECT_EQ(v->at("rate"), 12.5);
+  EXPECT_TRUE(v->at("ok").get<bool>());
+  EXPECT_TRUE(v->at("none").is_null());
+  EXPECT_EQ(v->at("list").size(), 2u);
 }
 
 }  // namespace

@@ -46,14 +46,14 @@ TEST_F(CliMdm, ApplicationProcessorOnlyDownloadIntoTheSimulatedPhone) {
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   const auto events = run.Json();
   std::vector<std::string> texts;
-  for (const auto& e : cli_testing::Events(events, "status")) texts.push_back(e.Str("text"));
+  for (const auto& e : cli_testing::Events(events, "status")) texts.push_back(e.at("text"));
   ASSERT_FALSE(texts.empty());
   EXPECT_EQ(texts.front(), "Download Start...");
   EXPECT_EQ(texts[1], "Start AP only download");
   EXPECT_EQ(texts.back(), "Download complete");
   const auto checks = cli_testing::Events(events, "verification");
   ASSERT_EQ(checks.size(), 1u);
-  EXPECT_TRUE(checks[0]["ok"].boolean) << checks[0].Str("verdict");
+  EXPECT_TRUE(checks[0].at("ok").get<bool>()) << checks[0].at("verdict");
 }
 
 // A phone that reads its memory back: 0x08 sets up the read, each 0x05 returns the next bytes

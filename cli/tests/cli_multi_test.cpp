@@ -80,8 +80,8 @@ TEST_F(CliMulti, AtMostEightPhonesRunAtOnce) {
   int running = 0;
   int most = 0;
   for (const auto& e : run.Json()) {
-    if (e.Str("event") == "start") most = std::max(most, ++running);
-    if (e.Str("event") == "result") --running;
+    if (e.at("event") == "start") most = std::max(most, ++running);
+    if (e.at("event") == "result") --running;
   }
   EXPECT_EQ(most, 8);
   for (auto& phone : phones) EXPECT_TRUE(phone->VerifyNormalDownload(firmware).ok);
@@ -93,11 +93,11 @@ TEST_F(CliMulti, SimulateAttachesThePhonesAndChecksEachOne) {
   const auto events = run.Json();
   const auto checks = cli_testing::Events(events, "verification");
   ASSERT_EQ(checks.size(), 2u);
-  for (const auto& c : checks) EXPECT_TRUE(c["ok"].boolean) << c.Str("verdict");
+  for (const auto& c : checks) EXPECT_TRUE(c.at("ok").get<bool>()) << c.at("verdict");
   const auto summary = cli_testing::Events(events, "summary");
   ASSERT_EQ(summary.size(), 1u);
-  EXPECT_EQ(summary[0].Num("phones"), 2);
-  EXPECT_EQ(summary[0].Num("failed"), 0);
+  EXPECT_EQ(summary[0].at("phones"), 2);
+  EXPECT_EQ(summary[0].at("failed"), 0);
 }
 
 }  // namespace

@@ -95,14 +95,14 @@ TEST(PortsCommand, ListsTheSimulatedPhoneAndWhyOtherPortsWereNotTaken) {
   const auto ports = cli_testing::Events(run.Json(), "port");
   ASSERT_EQ(ports.size(), 2u) << run.out;
   for (const auto& p : ports) {
-    const bool isPhone = p.Str("path") == phone.Path();
-    EXPECT_EQ(p["taken"].boolean, isPhone);
+    const bool isPhone = p.at("path") == phone.Path();
+    EXPECT_EQ(p.at("taken").get<bool>(), isPhone);
     if (isPhone) {
-      EXPECT_EQ(p.Num("port"), phone.PortNumber());
-      EXPECT_EQ(p.Str("description"), "Zelco Mobile USB Modem");
-      EXPECT_EQ(p.Num("vendor"), 0x1d6b);
+      EXPECT_EQ(p.at("port"), phone.PortNumber());
+      EXPECT_EQ(p.at("description"), "Zelco Mobile USB Modem");
+      EXPECT_EQ(p.at("vendor"), 0x1d6b);
     } else {
-      EXPECT_NE(p.Str("reason").find("USB Serial Converter"), std::string::npos);
+      EXPECT_NE(p.at("reason").get<std::string>().find("USB Serial Converter"), std::string::npos);
     }
   }
   const cli_testing::CliRun text = cli_testing::Cli({"ports"});

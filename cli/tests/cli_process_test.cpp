@@ -36,8 +36,8 @@ TEST_F(CliProcess, MultiWithJsonLines) {
   EXPECT_EQ(cli_testing::Events(events, "result").size(), 2u);
   const auto checks = cli_testing::Events(events, "verification");
   ASSERT_EQ(checks.size(), 2u);
-  EXPECT_TRUE(checks[0]["ok"].boolean);
-  EXPECT_TRUE(checks[1]["ok"].boolean);
+  EXPECT_TRUE(checks[0].at("ok").get<bool>());
+  EXPECT_TRUE(checks[1].at("ok").get<bool>());
 }
 
 TEST_F(CliProcess, ClearMessagesAndExitStatusesWithoutAPhone) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -73,23 +74,23 @@ TEST_F(CliDownload, JsonLinesCarryEveryLineThePluginSent) {
   ASSERT_EQ(json.status, 0) << json.out;
   const auto events = json.Json();
   std::vector<std::string> texts;
-  for (const auto& e : cli_testing::Events(events, "status")) texts.push_back(e.Str("text"));
+  for (const auto& e : cli_testing::Events(events, "status")) texts.push_back(e.at("text"));
   EXPECT_EQ(texts, cli_testing::StatusTexts(plain.out));
   const auto codes = cli_testing::Events(events, "progress");
   ASSERT_FALSE(codes.empty());
-  EXPECT_EQ(codes.front().Num("code"), 0);
-  EXPECT_EQ(codes.back().Num("code"), 400);
-  EXPECT_EQ(codes.back().Str("text"), "Download complete!");
+  EXPECT_EQ(codes.front().at("code"), 0);
+  EXPECT_EQ(codes.back().at("code"), 400);
+  EXPECT_EQ(codes.back().at("text"), "Download complete!");
   const auto files = cli_testing::Events(events, "files");
   ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(files[0]["files"].array.size(), firmware.Files().size());
+  EXPECT_EQ(files[0].at("files").size(), firmware.Files().size());
   const auto results = cli_testing::Events(events, "result");
   ASSERT_EQ(results.size(), 1u);
-  EXPECT_TRUE(results[0]["ok"].boolean);
-  EXPECT_EQ(results[0].Num("bytes"), static_cast<double>(firmware.TotalBytes()));
+  EXPECT_TRUE(results[0].at("ok").get<bool>());
+  EXPECT_EQ(results[0].at("bytes"), firmware.TotalBytes());
   const auto summary = cli_testing::Events(events, "summary");
   ASSERT_EQ(summary.size(), 1u);
-  EXPECT_TRUE(summary[0]["ok"].boolean);
+  EXPECT_TRUE(summary[0].at("ok").get<bool>());
   EXPECT_TRUE(json.err.empty());
 }
 
@@ -207,6 +208,29 @@ TEST_F(CliRefuses, APluginThatIsMissingOrLacksTheEntryPoint) {
   ExpectUntouched(phone);
 }
 
+TEST_F(CliRefuses, SimulateWithoutItsModule) {
+  cli::Environment env;
+  env.programDirectory = dir.Path().string();  // no tarvex-sim.so beside this "program"
+  const std::string plugin = cli_testing::ProgramDirectory() + "/model.so";
+  const std::string module = dir / "tarvex-sim.so";
+  const CliRun missing = Cli({"download", "--simulate", "--plugin", plugin}, env);
+  EXPECT_EQ(missing.status, 3);
+  EXPECT_TRUE(missing.ErrHas("tarvex-cli: --simulate needs the simulation module " + module + ": "))
+      << missing.err;
+  EXPECT_EQ(Cli({"ports", "--simulate"}, env).status, 3);
+  // Upload cannot be simulated at all, module or not: that is the arguments' fault.
+  const std::vector<std::string> upload = {"upload",    "--simulate", "--plugin", plugin,
+                                           "--out",     dir / "x",    "--sectors", "1",
+                                           "--address", "0"};
+  EXPECT_EQ(Cli(upload, env).status, 2);
+
+  std::filesystem::create_symlink(cli_testing::ProgramDirectory() + "/partial_model.so", module);
+  const CliRun lacking = Cli({"download", "--simulate", "--plugin", plugin}, env);
+  EXPECT_EQ(lacking.status, 3);
+  EXPECT_EQ(lacking.err, "tarvex-cli: the simulation module lacks TarvexCreateSimulation (" +
+                             module + ")\n");
+}
+
 class CliFactory : public CliFixture {
  protected:
   testing_support::ScopedTimeScale fast{0.1};  // the sequence's fixed pauses: 2 s and 5 s
@@ -231,8 +255,8 @@ TEST_F(CliFactory, SimulateChecksTheSampleFactoryFiles) {
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   const auto checks = cli_testing::Events(run.Json(), "verification");
   ASSERT_EQ(checks.size(), 1u);
-  EXPECT_TRUE(checks[0]["ok"].boolean);
-  EXPECT_EQ(checks[0]["images"].array.size(), 7u);
+  EXPECT_TRUE(checks[0].at("ok").get<bool>());
+  EXPECT_EQ(checks[0].at("images").size(), 7u);
 }
 
 }  // namespace

@@ -1,0 +1,29 @@
+// multi: the same job on every phone port found, up to 8 at once (the scheduler is cli/multi).
+
+#include "cli/commands/commands.h"
+#include "cli/multi.h"
+
+namespace cli {
+
+int RunEveryPhone(const PhoneRun& run, std::vector<PhoneResult>& results) {
+  const Options& o = run.options;
+  MultiSettings settings;
+  // With --simulate N and no --count, the run ends after those N phones.
+  settings.count = o.count > 0 ? o.count : o.simulate;
+  settings.idleMs = WaitMs(o);
+  settings.pollMs = kPollMs;
+  run.console.Note("Running on every phone port found, up to 8 at once" +
+                   (settings.count > 0
+                        ? ", until " + std::to_string(settings.count) + " phones have run"
+                        : std::string()));
+  PortWatcher watcher(run.discover);
+  MultiOutcome outcome = RunMulti(run.exports, run.job, run.console, watcher, settings);
+  results = std::move(outcome.results);
+  if (results.empty()) {
+    run.console.Error("no phone port appeared" + WaitText(o));
+    return kExitNoPhone;
+  }
+  return kExitOk;
+}
+
+}  // namespace cli

@@ -1,0 +1,205 @@
+// What the commands that run phones share: the plug-in and its entry points, the simulated
+// phones, the job built by the command, the run on one phone, the summary and the check of the
+// simulated phones.
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "cli/commands/commands.h"
+#include "cli/simulation.h"
+#include "corvane/platform/path.h"
+
+namespace cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
+// A file that a run needs: it must exist and be readable before any phone is touched.
+std::string CheckReadable(const std::string& path) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) return path + ": no such file";
+  if (!fs::is_regular_file(path, ec)) return path + ": not a regular file";
+  if (!std::ifstream(path, std::ios::binary)) return path + ": cannot be read";
+  return "";
+}
+
+class Session {
+ public:
+  Session(Options options, Console& console, const Environment& env)
+      : o_(std::move(options)), console_(console), env_(env), cpuStart_(CpuSeconds()) {}
+
+  int Run() {
+    if (int status = LoadPlugin(); status != kExitOk) return status;
+    if (int status = Simulate(); status != kExitOk) return status;
+    if (int status = BuildJob(); status != kExitOk) return status;
+    std::vector<PhoneResult> results;
+    const PhoneRun run{o_, console_, *exports_, job_, Discovery()};
+    const int status = o_.multi ? RunEveryPhone(run, results) : RunOnePhone(run, results);
+    if (status != kExitOk) return status;
+    console_.Summary(results, CpuSeconds() - cpuStart_, simulation_ != nullptr);
+    const bool verified = VerifySimulated();
+    bool ok = !results.empty();
+    for (const PhoneResult& r : results) ok = ok && r.ok;
+    return ok && verified ? kExitOk : kExitRunFailed;
+  }
+
+ private:
+  int LoadPlugin() {
+    const std::string path =
+        o_.plugin.empty() ? DefaultPluginPath(env_.programDirectory) : o_.plugin;
+    std::string error;
+    plugin_ = Plugin::Load(path, error);
+    if (!plugin_) {
+      console_.Error("cannot load the plug-in " + path + ": " + error);
+      return kExitPlugin;
+    }
+    std::string missing;
+    exports_ = Exports::Bind(*plugin_, o_.command, missing);
+    if (!exports_) {
+      console_.Error("the plug-in lacks " + missing + " (" + path + ")");
+      return kExitPlugin;
+    }
+    return kExitOk;
+  }
+
+  int Simulate() {
+    if (o_.simulate == 0) return kExitOk;
+    std::string error;
+    const int status = Simulation::Start(o_, env_.programDirectory, simulation_, error);
+    if (status != kExitOk) {
+      console_.Error(error);
+      return status;
+    }
+    if (simulation_->HasSample()) {
+      o_.files = simulation_->Files();
+      console_.Note("Sample firmware written to " + simulation_->Directory());
+    }
+    for (const std::string& path : simulation_->DevicePaths()) {
+      console_.Note("Simulated TQ4410 attached on " + path);
+    }
+    return kExitOk;
+  }
+
+  int BuildJob() {
+    job_.command = o_.command;
+    job_.options = o_.erase;
+    const JobContext context{o_, console_, *plugin_, store_, job_};
+    switch (o_.command) {
+      case Command::kDownload:
+        return BuildDownload(context);
+      case Command::kFactory:
+        return BuildFactory(context);
+      case Command::kMdm:
+        return BuildMdm(context);
+      case Command::kUpload:
+        return BuildUpload(context);
+      default:
+        return kExitUsage;
+    }
+  }
+
+  DiscoverFn Discovery() const {
+    return PhoneDiscovery(simulation_ ? simulation_->DevicePaths() : std::set<std::string>{});
+  }
+
+  bool VerifySimulated() {
+    if (!simulation_) return true;
+    if (!simulation_->HasSample()) {
+      console_.Note("Verification: skipped (the phone was given files of your own)");
+      return true;
+    }
+    bool ok = true;
+    for (const SimulatedCheck& c : simulation_->Verify()) {
+      const PhoneLabel phone{c.portNumber, c.name, c.path, ""};
+      console_.Verification(phone, c.ok, c.lines, c.verdict);
+      ok = ok && c.ok;
+    }
+    return ok;
+  }
+
+  Options o_;
+  Console& console_;
+  const Environment& env_;
+  double cpuStart_;
+  std::unique_ptr<Plugin> plugin_;
+  std::optional<Exports> exports_;
+  std::unique_ptr<Simulation> simulation_;
+  CImageStore store_;
+  Job job_;
+};
+
+}  // namespace
+
+int JobContext::Refuse(const std::string& why) const {
+  console.Error(why);
+  return kExitUsage;
+}
+
+int JobContext::CheckAndSize(const std::vector<std::string>& files) const {
+  for (const std::string& f : files) {
+    if (std::string e = CheckReadable(f); !e.empty()) return Refuse(e);
+    job.totalBytes += SizeOf(f);
+  }
+  return kExitOk;
+}
+
+int RunOnePhone(const PhoneRun& run, std::vector<PhoneResult>& results) {
+  const Options& o = run.options;
+  std::optional<SerialPortEntry> entry;
+  if (!o.port.empty()) {
+    NamedPort named = ResolvePort(o.port, run.discover);
+    if (!named.entry) {
+      run.console.Error(named.error);
+      return kExitUsage;
+    }
+    entry = named.entry;
+  } else {
+    PortWatcher watcher(run.discover);
+    entry = WaitForPhone(watcher, std::optional<uint64_t>(0), kPollMs);
+    if (!entry) {
+      run.console.Note("Waiting for a phone port" + WaitText(o) + "...");
+      entry = WaitForPhone(watcher, WaitMs(o), kPollMs);
+    }
+    if (!entry) {
+      run.console.Error("no phone port appeared" + WaitText(o));
+      return kExitNoPhone;
+    }
+  }
+  results.push_back(RunPhone(run.exports, run.job, LabelOf(*entry), run.console));
+  return kExitOk;
+}
+
+int RunSession(const Options& options, Console& console, const Environment& environment) {
+  Session session(options, console, environment);
+  return session.Run();
+}
+
+std::string Absolute(const std::string& path) {
+  std::error_code ec;
+  const fs::path p = fs::absolute(path, ec);
+  return ec ? path : p.lexically_normal().string();
+}
+
+uint64_t SizeOf(const std::string& path) {
+  std::error_code ec;
+  const uint64_t size = fs::file_size(path, ec);
+  return ec ? 0 : size;
+}
+
+std::optional<uint64_t> WaitMs(const Options& o) {
+  if (!o.waitSeconds) return std::nullopt;
+  return static_cast<uint64_t>(*o.waitSeconds * 1000.0);
+}
+
+std::string WaitText(const Options& o) {
+  if (!o.waitSeconds) return "";
+  char text[48];
+  std::snprintf(text, sizeof text, " within %g s", *o.waitSeconds);
+  return text;
+}
+
+}  // namespace cli

@@ -1,0 +1,24 @@
+// upload: the phone's memory read back into a file.
+
+#include <filesystem>
+
+#include "cli/commands/commands.h"
+
+namespace cli {
+
+int BuildUpload(const JobContext& c) {
+  Job& job = c.job;
+  job.outPath = Absolute(c.options.outFile);
+  job.sectors = *c.options.sectors;
+  job.address = *c.options.address;
+  job.totalBytes = uint64_t{job.sectors} * 512;
+  // Checked now, so that a phone is not read for minutes into a file that cannot be written.
+  std::error_code ec;
+  const std::filesystem::path dir = std::filesystem::path(job.outPath).parent_path();
+  if (!std::filesystem::is_directory(dir, ec)) {
+    return c.Refuse("cannot write " + job.outPath + ": no directory " + dir.string());
+  }
+  return kExitOk;
+}
+
+}  // namespace cli
