@@ -199,16 +199,24 @@ int CMiscUtilComm::AsyncRxFile(const void* request, void* /*ignoredResponse*/,
   Flush();
   Write(m_pAsync->Encoded(), m_pAsync->EncodedLength());
   platform::SleepMs(kRxFileFirstPauseMs);
-  auto* out = static_cast<uint8_t*>(destination);
-  while (m_nRxFileCount < destinationLength) {
-    const size_t count = Read(m_pRxChunk, kChunkSize);
-    if (count == 0) break;
-    const size_t take = std::min(count, destinationLength - m_nRxFileCount);
-    std::memcpy(out + m_nRxFileCount, m_pRxChunk, take);
-    m_nRxFileCount += take;
-    if (m_nRxFileCount < destinationLength) platform::SleepMs(kRxFilePollMs);
-  }
+  CollectRawInto(static_cast<uint8_t*>(destination), destinationLength);
   return kTxOk;
+}
+
+// Reads straight into the destination whatever is queued, up to what is left; the collection
+// ends when the port stays silent for the poll interval (or closes). Bytes beyond the destination
+// are discarded.
+void CMiscUtilComm::CollectRawInto(uint8_t* out, size_t length) {
+  while (m_nRxFileCount < length) {
+    size_t count = Read(out + m_nRxFileCount, length - m_nRxFileCount);
+    if (count == 0) {
+      WaitForInput(kRxFilePollMs);
+      count = Read(out + m_nRxFileCount, length - m_nRxFileCount);
+      if (count == 0) return;
+    }
+    m_nRxFileCount += count;
+  }
+  ClearInput();
 }
 
 int CMiscUtilComm::AsyncTxRx(const void* request, diag_rsp_type* /*response*/, size_t length,

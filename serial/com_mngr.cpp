@@ -120,6 +120,10 @@ void CComMngr::Clear2() {
   if (m_hPort) m_hPort->Purge(true, true);
 }
 
+void CComMngr::ClearInput() {
+  if (m_hPort) m_hPort->Purge(true, false);
+}
+
 bool CComMngr::Flush() {
   if (!m_bOpenFlag || !m_hPort) return false;
   const IoStatus status = m_hPort->Drain(platform::RealMs(kWriteTimeoutMs));
