@@ -141,7 +141,8 @@ void CComMngr::Close() {
   m_bOpenFlag = 0;
   DTR(0);
   Clear();
-  m_hPort->Close();
+  // The open flag can be set by hand (SetOpenFlag) without a device behind it.
+  if (m_hPort) m_hPort->Close();
   m_hPort.reset();
   m_osRead.event = nullptr;
   m_osWrite.event = nullptr;

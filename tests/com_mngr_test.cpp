@@ -58,6 +58,15 @@ TEST(ComMngr, NeverOpenedPortHasNothingToClose) {
   EXPECT_EQ(port.Write(&b, 1), 0);
 }
 
+TEST(ComMngr, OpenFlagSetWithoutADeviceClosesWithoutTouchingOne) {
+  CComMngr port;
+  port.SetOpenFlag(1);
+  port.Close();
+  EXPECT_EQ(port.GetOpenFlag(), 0);
+  EXPECT_EQ(port.GetPortHandle(), nullptr);
+  EXPECT_EQ(port.GetReadOSEvent(), nullptr);
+}
+
 TEST(ComMngr, OpenFailsForAnUnboundOrMissingPort) {
   CComMngr port;
   port.SetPort(0);
