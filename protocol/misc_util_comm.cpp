@@ -111,6 +111,13 @@ bool CMiscUtilComm::FinishFrame(bool lastOfChunk) {
   return false;
 }
 
+// A raw request must not cut off the bytes of the previous one that the device has not taken
+// yet: the output is drained, and only what arrived unread is discarded.
+void CMiscUtilComm::DrainThenDiscardInput() {
+  Flush();
+  ClearInput();
+}
+
 void CMiscUtilComm::WritePreamble(const uint8_t* bytes, size_t length) { Write(bytes, length); }
 
 void CMiscUtilComm::SendEncodedAndWait(uint32_t pauseMs, uint32_t timeoutMs) {
@@ -248,8 +255,7 @@ int CMiscUtilComm::MDMAsyncTxRx(const void* request, diag_rsp_type* /*response*/
                                 uint32_t timeoutMs) {
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->EncodeRaw(Bytes(request), length);
-  Clear2();
-  Flush();
+  DrainThenDiscardInput();
   Write(m_pAsync->Encoded(), m_pAsync->EncodedLength());
   platform::SleepMs(kRawRequestPauseMs);
   WaitRsp(timeoutMs);
@@ -275,8 +281,7 @@ int CMiscUtilComm::MDMAsyncTxRx(const void* request, diag_rsp_type* /*response*/
 int CMiscUtilComm::MDMAsyncTx(const void* request, void* /*ignoredResponse*/, size_t length) {
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->EncodeRaw(Bytes(request), length);
-  Clear2();
-  Flush();
+  DrainThenDiscardInput();
   const int written = Write(m_pAsync->Encoded(), m_pAsync->EncodedLength());
   platform::SleepMs(kRawSendOnlyPauseMs);
   return written ? kTxOk : kTxFail;

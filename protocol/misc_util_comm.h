@@ -69,6 +69,7 @@ class CORVANE_API CMiscUtilComm : public CComMngr {
   // Purge, flush, write the encoded frame (plus anything appended), pause, wait for the answer.
   void SendEncodedAndWait(uint32_t pauseMs, uint32_t timeoutMs);
   void WritePreamble(const uint8_t* bytes, size_t length);
+  void DrainThenDiscardInput();
   void CollectRawInto(uint8_t* out, size_t length);
   // Feeds one chunk to the frame collector; true when WaitRsp is done.
   bool CollectChunk(size_t count);
