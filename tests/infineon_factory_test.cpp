@@ -270,9 +270,9 @@ TEST_F(IfxFactory, LyingFilesAreRefusedBeforeThePhoneIsTouched) {
       {"code past its element", {.codeLengthExtra = 1},
        "Code of the element at offset 7084 of the factory file (101 bytes) runs past its element"},
       {"last element past the end", {.lastElementExtra = 1},
-       "Element at offset 9424 of the factory file runs past its end"},
+       "Element of type 15 at offset 9424 of the factory file runs past its end"},
       {"file cut short", {.cutBytes = 1},
-       "Element at offset 9424 of the factory file runs past its end"},
+       "Element of type 15 at offset 9424 of the factory file runs past its end"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
