@@ -84,13 +84,16 @@ bool CModelModule::ReadConfiguration(const Run& run, bool& haveConfig) {
   for (int i = 0; i < run.Files(); ++i) {
     if (Files()->FileDLOrder(run.paths[i]) != kinds::kCfg) continue;
     SendText("CFG Download start");
+    // Without its table the run would stop silently: the window must see it failed.
     if (run.images[i] == nullptr) {
       SendTextF("We can't read %s", run.paths[i].c_str());
+      SendCode(notify::kProgressFailed);
       return false;
     }
     std::string error;
     if (!Parser()->Parse(run.images[i], &error)) {
       SendText(error.c_str());
+      SendCode(notify::kProgressFailed);
       return false;
     }
     haveConfig = true;

@@ -348,6 +348,15 @@ TEST_F(NormalDownload, BrokenConfigurationStopsWithItsReason) {
   WriteText("partition.cfg", "[partition]\nname=boot\n[device]\n");
   EXPECT_EQ(Run(0), 0);
   EXPECT_EQ(window_.Texts().back(), "A partition comes before any device in the configuration");
+  EXPECT_EQ(window_.Codes(), (std::vector<platform::LPARAM>{0, notify::kProgressFailed}));
+  // A configuration the host could not read comes as a null image.
+  window_.Clear();
+  const std::vector<std::string> unread = {dir / "partition.cfg"};
+  std::vector<uint8_t*> none(20, nullptr);
+  EXPECT_EQ(plugin.DoDownload(&window_, phone->PortNumber(), none.data(), 1, &unread, kTimeout, 0),
+            0);
+  EXPECT_EQ(window_.Texts().back(), "We can't read " + unread[0]);
+  EXPECT_EQ(window_.Codes(), (std::vector<platform::LPARAM>{0, notify::kProgressFailed}));
   Inspect([&] { EXPECT_EQ(agent->Starts(), 0); });
 }
 
