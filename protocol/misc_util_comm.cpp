@@ -118,12 +118,18 @@ void CMiscUtilComm::DrainThenDiscardInput() {
   ClearInput();
 }
 
-void CMiscUtilComm::WritePreamble(const uint8_t* bytes, size_t length) { Write(bytes, length); }
-
-void CMiscUtilComm::SendEncodedAndWait(uint32_t pauseMs, uint32_t timeoutMs) {
+// Purges once, before the wake-up bytes: a purge between them and the frame would discard the
+// wake-up bytes that the phone had not read yet.
+void CMiscUtilComm::SendEncoded(const uint8_t* preamble, size_t preambleLength) {
   Clear();
+  if (preambleLength > 0) Write(preamble, preambleLength);
   Flush();
   Write(m_pAsync->Encoded(), m_pAsync->EncodedLength());
+}
+
+void CMiscUtilComm::SendEncodedAndWait(const uint8_t* preamble, size_t preambleLength,
+                                       uint32_t pauseMs, uint32_t timeoutMs) {
+  SendEncoded(preamble, preambleLength);
   platform::SleepMs(pauseMs);
   WaitRsp(timeoutMs);
 }
@@ -132,9 +138,7 @@ int CMiscUtilComm::AsyncTxRxEx(const void* request, prot_rsp_t* response, size_t
                                uint32_t timeoutMs) {
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(request), length, true);
-  Clear();
-  WritePreamble(kBootPreamble, sizeof kBootPreamble);
-  SendEncodedAndWait(kFramedPauseMs, timeoutMs);
+  SendEncodedAndWait(kBootPreamble, sizeof kBootPreamble, kFramedPauseMs, timeoutMs);
   if (response != nullptr) {
     // Only what this answer carried; the rest of the record is zero.
     const size_t n = std::min(sizeof(prot_rsp_t), m_pAsync->DecodedCount());
@@ -163,8 +167,7 @@ int CMiscUtilComm::AsyncTxRxExFile(const void* header, prot_rsp_t* /*response*/,
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(header), headerLength, true);
   m_pAsync->AppendRaw(Bytes(payload), payloadLength);
-  Clear();
-  SendEncodedAndWait(kFramedPauseMs, timeoutMs);
+  SendEncodedAndWait(nullptr, 0, kFramedPauseMs, timeoutMs);
   switch (m_bRxState) {
     case RX_OK: {
       const uint8_t code = ResponseCode();
@@ -200,11 +203,7 @@ int CMiscUtilComm::AsyncRxFile(const void* request, void* /*ignoredResponse*/,
   m_nRxFileCount = 0;
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(request), requestLength, true);
-  Clear();
-  WritePreamble(kBootPreamble, sizeof kBootPreamble);
-  Clear();
-  Flush();
-  Write(m_pAsync->Encoded(), m_pAsync->EncodedLength());
+  SendEncoded(kBootPreamble, sizeof kBootPreamble);
   platform::SleepMs(kRxFileFirstPauseMs);
   CollectRawInto(static_cast<uint8_t*>(destination), destinationLength);
   return kTxOk;
@@ -230,9 +229,7 @@ int CMiscUtilComm::AsyncTxRx(const void* request, diag_rsp_type* /*response*/, s
                              uint32_t timeoutMs, int leadingFlag) {
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(request), length, leadingFlag != 0);
-  Clear();
-  WritePreamble(kDiagPreamble, sizeof kDiagPreamble);
-  SendEncodedAndWait(kFramedPauseMs, timeoutMs);
+  SendEncodedAndWait(kDiagPreamble, sizeof kDiagPreamble, kFramedPauseMs, timeoutMs);
   switch (m_bRxState) {
     case RX_OK: {
       const uint8_t code = ResponseCode();

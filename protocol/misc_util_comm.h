@@ -66,9 +66,11 @@ class CORVANE_API CMiscUtilComm : public CComMngr {
   int32_t m_bRxState = RX_TIMEOUT;
 
  private:
-  // Purge, flush, write the encoded frame (plus anything appended), pause, wait for the answer.
-  void SendEncodedAndWait(uint32_t pauseMs, uint32_t timeoutMs);
-  void WritePreamble(const uint8_t* bytes, size_t length);
+  // Purge, the wake-up bytes (if any), flush, the encoded frame (plus anything appended).
+  void SendEncoded(const uint8_t* preamble, size_t preambleLength);
+  // The same, then the pause and the wait for the answer.
+  void SendEncodedAndWait(const uint8_t* preamble, size_t preambleLength, uint32_t pauseMs,
+                          uint32_t timeoutMs);
   void DrainThenDiscardInput();
   void CollectRawInto(uint8_t* out, size_t length);
   // Feeds one chunk to the frame collector; true when WaitRsp is done.
