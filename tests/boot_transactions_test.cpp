@@ -13,6 +13,7 @@
 #include "support/fake_device.h"
 #include "support/scripted_phone.h"
 #include "support/time_scale.h"
+#include "support/wait.h"
 
 namespace {
 
@@ -132,10 +133,8 @@ TEST_F(BootTransactions, PhoneVanishingMidAnswerClosesTheLinkAndLaterCallsFailAt
   EXPECT_EQ(f.link.AsyncTxRxEx(BootHeader(0x6F).data(), nullptr, 14, 400000), kTxFail);
   EXPECT_EQ(f.window.Texts(), Lines{"Timeout error is occured"});
   EXPECT_EQ(f.link.GetOpenFlag(), 0);
-  const auto t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(TxRx(0x6F), kTxFail);
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(100));
-  EXPECT_EQ(f.window.Texts().size(), 1u);
+  EXPECT_EQ(f.window.Texts().size(), 1u);  // no second time-out: nothing was waited for
 }
 
 TEST_F(BootTransactions, HeaderWithPayloadDeliversThePayloadUnescaped) {
@@ -208,9 +207,7 @@ TEST_F(BootTransactions, RawSendArrivesUnframedAndFailsOnAClosedPort) {
   f.Script().SetRawLength([](const uint8_t*, size_t) { return size_t{5}; });
   const Bytes raw = {0x10, 0x20, 0x30, 0x40, 0x50};
   EXPECT_EQ(f.link.AsyncTxExFile(nullptr, nullptr, raw.size(), raw.data()), kTxOk);
-  for (int i = 0; i < 50 && f.phone->Requests().empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  testing_support::WaitUntil([&] { return !f.phone->Requests().empty(); });
   const auto requests = f.phone->Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_FALSE(requests[0].framed);

@@ -7,11 +7,11 @@
 #include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/scripted_phone.h"
 #include "support/time_scale.h"
+#include "support/wait.h"
 
 namespace {
 
@@ -44,12 +44,9 @@ class Wire : public ::testing::Test {
     f.phone->KeepRawInput();
   }
 
-  // What the phone received, once `length` bytes have arrived (or two seconds passed).
+  // What the phone received, once `length` bytes have arrived (or ten seconds passed).
   Bytes Received(size_t length) {
-    const auto deadline = Clock::now() + std::chrono::seconds(2);
-    while (f.phone->RawInputSize() < length && Clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    testing_support::WaitUntil([&] { return f.phone->RawInputSize() >= length; });
     return f.phone->TakeRawInput();
   }
 
