@@ -14,6 +14,7 @@
 #include "protocol/notify.h"
 #include "sim/builders/infineon_builders.h"
 #include "sim/infineon_modem.h"
+#include "support/host_side.h"
 #include "support/recording_window.h"
 
 namespace {
@@ -69,13 +70,10 @@ b::IfxComponent Component(const std::string& name, uint32_t id, size_t codeSize,
                          true, true};
 }
 
-class IfxFactory : public ::testing::Test {
+class IfxFactory : public ::testing::Test, protected testing_support::HostSide {
  protected:
   IfxFactory() {
-    link.SetParentHandle(&window);
-    flash.SetParentHandle(&window);
-    flash.SetDefaultTimeout(kTimeout);
-    if (!link.SetComPort(phone.PortNumber())) throw std::runtime_error("cannot open the phone");
+    Open(phone.PortNumber());
   }
   ~IfxFactory() override { link.Close(); }
 
@@ -116,9 +114,6 @@ class IfxFactory : public ::testing::Test {
   }
 
   phonesim::InfineonPhone phone;
-  testing_support::RecordingWindow window;
-  CMiscUtilComm link;
-  CBasicFlash flash;
 };
 
 // Bracket of one component: security sequence, then start B, address, blocks, end.

@@ -20,6 +20,7 @@
 #include "sim/omap_agent.h"
 #include "sim/phone.h"
 #include "sim/phone_control_model.h"
+#include "support/message_boxes.h"
 #include "support/plugin.h"
 #include "support/recording_window.h"
 #include "support/temp_dir.h"
@@ -67,12 +68,9 @@ class NormalDownload : public ::testing::Test {
  protected:
   NormalDownload() {
     NewPhone();
-    previousHook_ = platform::SetMessageBoxHook(
-        [this](const std::string& text, const std::string&) { boxes.push_back(text); });
   }
   ~NormalDownload() override {
     phone->Stop();
-    platform::SetMessageBoxHook(previousHook_);
   }
 
   // A phone fresh from the factory: empty stores, no faults.
@@ -204,10 +202,7 @@ class NormalDownload : public ::testing::Test {
   std::vector<Bytes> images;
   std::vector<uint8_t*> pointers;
   std::vector<std::string> paths;
-  std::vector<std::string> boxes;
-
- private:
-  platform::MessageBoxHook previousHook_;
+  testing_support::MessageBoxes boxes;
 };
 
 const Lines kInfineonBoot = {"PSI RAM writing start",
@@ -260,7 +255,7 @@ TEST_F(NormalDownload, WritesEveryPartitionAndModemImageThenResets) {
     EXPECT_EQ(agent->Erases()[1].start, 131072u);
     EXPECT_EQ(agent->Erases()[1].length, 1048576u);  // bytes: the device is large
   });
-  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST_F(NormalDownload, TotalEraseErasesEveryPartitionOnceAndUserDataByName) {
@@ -398,7 +393,7 @@ TEST_F(NormalDownload, NoWindowNoPortAndAnUnopenablePort) {
   images.clear();
   std::vector<std::string> none;
   EXPECT_EQ(plugin.DoDownload(nullptr, phone->PortNumber(), nullptr, 0, &none, kTimeout, 0), 0);
-  EXPECT_EQ(boxes, Lines{"We can't find program!"});
+  EXPECT_EQ(boxes.Texts(), Lines{"We can't find program!"});
   EXPECT_TRUE(phone->Requests().empty());  // no port was opened
 
   EXPECT_EQ(Run(0, nullptr, 254), 0);  // nothing bound to that number

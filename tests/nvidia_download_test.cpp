@@ -13,6 +13,7 @@
 #include "protocol/notify.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/nvidia_loader.h"
+#include "support/chip_phone_fixture.h"
 #include "support/recording_window.h"
 #include "support/temp_dir.h"
 
@@ -44,25 +45,11 @@ Lines Events(const testing_support::RecordingWindow& window) {
   return out;
 }
 
-class NvidiaSteps : public ::testing::Test {
+class NvidiaSteps : public ::testing::Test, protected testing_support::ChipPhoneFixture<NvidiaLoader> {
  protected:
-  NvidiaSteps() : sim_(phonesim::builders::MakeChipPhone<NvidiaLoader>()) {
-    flash.SetParentHandle(&window);
-    flash.SetDefaultTimeout(kTimeout);
-    link.SetParentHandle(&window);
-    EXPECT_TRUE(link.SetComPort(sim_.phone->PortNumber()));
-  }
-  ~NvidiaSteps() override {
-    link.Close();
-    sim_.phone->Stop();
-  }
-
-  // Reads the loader under the phone's lock, which also orders the read after its writes.
   template <typename Fn>
   auto Loader(Fn fn) {
-    std::remove_cvref_t<std::invoke_result_t<Fn, NvidiaLoader&>> out{};
-    sim_.phone->WithPersonality([&](phonesim::Personality&) { out = fn(*sim_.chip); });
-    return out;
+    return WithChip(fn);
   }
   // The bytes the loader stored for an image or file partition (none when there is no such one).
   Bytes ImageBytes(uint8_t id) {
@@ -83,25 +70,12 @@ class NvidiaSteps : public ::testing::Test {
       return n;
     });
   }
-  Bytes Commands() const {
-    Bytes out;
-    for (const auto& r : sim_.phone->Requests()) out.push_back(r.body.empty() ? 0 : r.body[0]);
-    return out;
-  }
-  std::vector<phonesim::TranscriptEntry> Requests() const { return sim_.phone->Requests(); }
-  void Inject(FaultKind kind, int command, unsigned skip = 0) {
-    sim_.phone->InjectFault(Fault{.kind = kind, .command = command, .skip = skip});
-  }
   std::string Write(const NvidiaFactoryBuilder& b, const std::string& name = "ap.img") {
     const std::string path = dir / name;
     EXPECT_TRUE(b.WriteTo(path));
     return path;
   }
 
-  phonesim::builders::ChipPhone<NvidiaLoader> sim_;
-  testing_support::RecordingWindow window;
-  CMiscUtilComm link;
-  CBasicFlash flash;
   testing_support::TempDir dir;
 };
 

@@ -17,6 +17,8 @@
 #include "protocol/notify.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/omap_agent.h"
+#include "support/chip_phone_fixture.h"
+#include "support/message_boxes.h"
 #include "support/recording_window.h"
 #include "support/temp_dir.h"
 
@@ -48,46 +50,13 @@ Lines Events(const testing_support::RecordingWindow& window) {
   return out;
 }
 
-// Records the message boxes shown while it lives.
-class MessageBoxes {
- public:
-  MessageBoxes() {
-    previous_ = platform::SetMessageBoxHook([this](const std::string& text, const std::string&) {
-      std::lock_guard<std::mutex> guard(lock_);
-      texts_.push_back(text);
-    });
-  }
-  ~MessageBoxes() { platform::SetMessageBoxHook(previous_); }
-  Lines Texts() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return texts_;
-  }
+using testing_support::MessageBoxes;
 
- private:
-  platform::MessageBoxHook previous_;
-  mutable std::mutex lock_;
-  Lines texts_;
-};
-
-class OmapSteps : public ::testing::Test {
+class OmapSteps : public ::testing::Test, protected testing_support::ChipPhoneFixture<OmapAgent> {
  protected:
-  OmapSteps() : sim_(phonesim::builders::MakeChipPhone<OmapAgent>()) {
-    flash.SetParentHandle(&window);
-    flash.SetDefaultTimeout(kTimeout);
-    link.SetParentHandle(&window);
-    EXPECT_TRUE(link.SetComPort(sim_.phone->PortNumber()));
-  }
-  ~OmapSteps() override {
-    link.Close();
-    sim_.phone->Stop();
-  }
-
-  // Reads the agent under the phone's lock, which also orders the read after its writes.
   template <typename Fn>
   auto Agent(Fn fn) {
-    std::remove_cvref_t<std::invoke_result_t<Fn, OmapAgent&>> out{};
-    sim_.phone->WithPersonality([&](phonesim::Personality&) { out = fn(*sim_.chip); });
-    return out;
+    return WithChip(fn);
   }
   std::vector<OmapAgent::Partition> Partitions() {
     return Agent([](OmapAgent& a) { return a.Partitions(); });
@@ -98,25 +67,11 @@ class OmapSteps : public ::testing::Test {
       return i < a.Partitions().size() ? a.Partitions()[i].data : Bytes{};
     });
   }
-  // The command codes the phone received, in order.
-  Bytes Commands() const {
-    Bytes out;
-    for (const auto& r : sim_.phone->Requests()) out.push_back(r.body.empty() ? 0 : r.body[0]);
-    return out;
-  }
-  std::vector<phonesim::TranscriptEntry> Requests() const { return sim_.phone->Requests(); }
-  void Inject(FaultKind kind, int command, unsigned skip = 0) {
-    sim_.phone->InjectFault(Fault{.kind = kind, .command = command, .skip = skip});
-  }
   void Start() {
     ASSERT_EQ(flash.OMAPFlashStart(&link), 1);
     window.Clear();
   }
 
-  phonesim::builders::ChipPhone<OmapAgent> sim_;
-  testing_support::RecordingWindow window;
-  CMiscUtilComm link;
-  CBasicFlash flash;
   testing_support::TempDir dir;
 };
 
@@ -328,7 +283,7 @@ TEST_F(OmapFactory, AreasAboveTheLimitAreBytesAndSizesGoAsTheyStand) {
   OmapFactoryBuilder b;
   b.Add({.imageSectors = 4, .areaSize = 3825000, .seed = 3})
       .Add({.imageSectors = 1, .areaSize = 765, .seed = 4});
-  sim_.phone->WithPersonality([this](phonesim::Personality&) { sim_.chip->SetSizeUnit(512); });
+  sim.phone->WithPersonality([this](phonesim::Personality&) { sim.chip->SetSizeUnit(512); });
   EXPECT_EQ(flash.OMAPFactoryDownload(Write(b).c_str(), &link), 1);
   const auto requests = Requests();
   ASSERT_EQ(Commands(), Bytes({0x01, 0x04, 0x06, 0x02, 0x04, 0x06, 0x02}));

@@ -14,6 +14,7 @@
 #include "sim/builders/ap_builders.h"
 #include "sim/memory_reader.h"
 #include "sim/phone.h"
+#include "support/message_boxes.h"
 #include "support/plugin.h"
 #include "support/recording_window.h"
 #include "support/temp_dir.h"
@@ -40,12 +41,9 @@ Bytes ReadFile(const std::string& path) {
 class Upload : public ::testing::Test {
  protected:
   Upload() : sim(phonesim::builders::MakeChipPhone<MemoryReader>(kSeed)) {
-    previousHook_ = platform::SetMessageBoxHook(
-        [this](const std::string& text, const std::string&) { boxes.push_back(text); });
   }
   ~Upload() override {
     sim.phone->Stop();
-    platform::SetMessageBoxHook(previousHook_);
   }
 
   int Run(uint32_t sectors, const std::string& path, uint32_t address = kAddress) {
@@ -73,10 +71,7 @@ class Upload : public ::testing::Test {
   testing_support::Plugin plugin;
   testing_support::RecordingWindow window;
   phonesim::builders::ChipPhone<MemoryReader> sim;
-  std::vector<std::string> boxes;
-
- private:
-  platform::MessageBoxHook previousHook_;
+  testing_support::MessageBoxes boxes;
 };
 
 TEST_F(Upload, OneWholeBlockIsFollowedByAReadOfNothing) {
@@ -87,7 +82,7 @@ TEST_F(Upload, OneWholeBlockIsFollowedByAReadOfNothing) {
   EXPECT_EQ(BlockRequests(), (std::vector<uint32_t>{65536, 0}));
   EXPECT_EQ(window.Log(), (Lines{"Upload Start...", "#0", "Upload file is creating...", "#100",
                                  "#100", "Upload complete", "#400"}));
-  EXPECT_EQ(boxes, Lines{"Done!"});
+  EXPECT_EQ(boxes.Texts(), Lines{"Done!"});
 }
 
 TEST_F(Upload, PartBlockEndsTheRange) {
@@ -96,7 +91,7 @@ TEST_F(Upload, PartBlockEndsTheRange) {
   EXPECT_EQ(ReadFile(out), MemoryReader::Contents(kSeed, kAddress, 200 * 512));
   EXPECT_EQ(BlockRequests(), (std::vector<uint32_t>{65536, 36864}));
   EXPECT_EQ(window.Codes(), (std::vector<platform::LPARAM>{0, 64, 100, 400}));
-  EXPECT_EQ(boxes, Lines{"Done!"});
+  EXPECT_EQ(boxes.Texts(), Lines{"Done!"});
 }
 
 TEST_F(Upload, NothingToReadStillSetsUpAndReadsOnce) {
@@ -121,7 +116,7 @@ TEST_F(Upload, PhoneThatStopsInTheMiddleOfABlockFailsWithWhatArrived) {
   EXPECT_EQ(BlockRequests(), (std::vector<uint32_t>{65536, 65536}));
   const Lines log = window.Log();
   EXPECT_EQ(Lines(log.end() - 3, log.end()), (Lines{"#42", "error!", "#200"}));
-  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST_F(Upload, LastBlockOneByteShortFailsToo) {
@@ -161,7 +156,7 @@ TEST_F(Upload, FileThatCannotBeWrittenIsAFailure) {
   if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   EXPECT_EQ(Run(1, "/dev/full"), 0);
   EXPECT_EQ(window.Texts().back(), "error!");
-  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST_F(Upload, PortThatCannotBeOpenedOrNoWindow) {
@@ -170,7 +165,7 @@ TEST_F(Upload, PortThatCannotBeOpenedOrNoWindow) {
   EXPECT_EQ(window.Log(), (Lines{"Upload Start...", "#0", "#200",
                                  "We can't communicate with specific port"}));
   EXPECT_EQ(plugin.DoUploadStart(nullptr, sim.phone->PortNumber(), &out, 1, 0, kTimeout), 0);
-  EXPECT_EQ(boxes, Lines{"We can't find program!"});
+  EXPECT_EQ(boxes.Texts(), Lines{"We can't find program!"});
   EXPECT_TRUE(SetupRequests().empty());
   EXPECT_FALSE(std::filesystem::exists(out));
 }
