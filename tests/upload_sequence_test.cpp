@@ -11,6 +11,7 @@
 
 #include "platform/message_box.h"
 #include "protocol/misc_util_comm.h"
+#include "protocol/notify.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/memory_reader.h"
 #include "sim/phone.h"
@@ -149,6 +150,7 @@ TEST_F(Upload, CorruptSetUpAnswerCountsAsFailure) {
   sim.phone->InjectFault(Fault{.kind = FaultKind::kBadCheck, .command = MemoryReader::kReadSetup});
   EXPECT_EQ(Run(128, dir / "memory.bin"), 0);
   EXPECT_EQ(window.Texts().back(), "error!");
+  EXPECT_EQ(window.Codes().back(), notify::kProgressFailed);
   EXPECT_TRUE(BlockRequests().empty());
 }
 
