@@ -81,7 +81,9 @@ bool ElementWalker::Next(Element& element) {
       error_ = Say("Element at offset %llu of the %s is shorter than its header", U(at),
                    area_.noun);
     } else if (element.length > area_.length - position_) {
-      error_ = Say("Element at offset %llu of the %s runs past its end", U(at), area_.noun);
+      cut_ = element;
+      done_ = true;
+      return false;
     }
   }
   if (!error_.empty()) {
@@ -90,6 +92,12 @@ bool ElementWalker::Next(Element& element) {
   }
   position_ += element.length;
   return true;
+}
+
+Refusal ElementWalker::CutRefusal() const {
+  if (!cut_) return {};
+  return Say("Element of type %u at offset %llu of the %s runs past its end", cut_->type,
+             U(cut_->at), area_.noun);
 }
 
 Refusal ReadLoaderDesc(ByteSource& source, const Area& area, const Element& element,
@@ -186,6 +194,18 @@ Refusal ScanOne(ByteSource& source, const Area& area, unsigned kinds, const Elem
   return why;
 }
 
+bool ScanReads(unsigned kinds, uint32_t type) {
+  switch (type) {
+    case kPsi:
+    case kEbl:
+    case kBootInfo: return (kinds & kScanLoaders) != 0;
+    case kCode:
+    case kSecurity: return (kinds & kScanData) != 0;
+    case kLoadList: return (kinds & kScanLoadList) != 0;
+    default: return false;
+  }
+}
+
 }  // namespace
 
 Refusal Scan(ByteSource& source, const Area& area, unsigned kinds, Layout& out) {
@@ -194,6 +214,7 @@ Refusal Scan(ByteSource& source, const Area& area, unsigned kinds, Layout& out) 
   while (walker.Next(element)) {
     if (Refusal why = ScanOne(source, area, kinds, element, out); !why.empty()) return why;
   }
+  if (walker.Cut() && ScanReads(kinds, walker.Cut()->type)) return walker.CutRefusal();
   return walker.Error();
 }
 

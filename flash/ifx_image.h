@@ -85,8 +85,9 @@ struct Element {
 };
 
 // Visits the elements of an area in order. A walk ends at an element of length 0 or when fewer
-// than 12 bytes are left; an element shorter than its header or reaching past the area is a
-// flaw that ends it too.
+// than 12 bytes are left. An element reaching past the area (a cut file) ends it without a
+// flaw: it is not visited, and Cut() keeps its header so that the caller refuses it only when
+// it needs that element. An element shorter than its header is a flaw that ends the walk.
 class CORVANE_API ElementWalker {
  public:
   ElementWalker(ByteSource& source, const Area& area) : source_(source), area_(area) {}
@@ -94,6 +95,10 @@ class CORVANE_API ElementWalker {
   // The next element; false at the end of the walk or at a flaw (Error() says which).
   bool Next(Element& element);
   const Refusal& Error() const { return error_; }
+  // The header of the element that reached past the area, if the walk ended at one.
+  const std::optional<Element>& Cut() const { return cut_; }
+  // The refusal for the cut element.
+  Refusal CutRefusal() const;
 
  private:
   ByteSource& source_;
@@ -101,6 +106,7 @@ class CORVANE_API ElementWalker {
   uint64_t position_ = 0;  // in the area
   bool done_ = false;
   Refusal error_;
+  std::optional<Element> cut_;
 };
 
 // A PSI or EBL descriptor and where its loader lies in the source.
@@ -151,7 +157,8 @@ struct Layout {
   std::optional<LoadList> loadList;
 };
 
-// The kinds of element a scan reads and checks; all others are skipped unread.
+// The kinds of element a scan reads and checks; all others are skipped unread, and a cut element
+// (one that reaches past the area) is refused only when it is of a kind the scan reads.
 enum ScanKinds : unsigned {
   kScanLoaders = 1u << 0,   // PSI, EBL, boot information
   kScanData = 1u << 1,      // code, security block

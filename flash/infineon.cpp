@@ -332,6 +332,12 @@ int ProgramRecord(CBasicFlash& f, CMiscUtilComm* comm, ifx::ByteSource& file,
     met = 0;
     if (!ProgramComponent(f, comm, file, record.name, flags)) return 0;
   }
+  // The scan before the start-up refuses a cut code or security element already; a walk that
+  // meets one here must not end in success all the same.
+  const std::optional<ifx::Element>& cut = walker.Cut();
+  if (cut && (cut->type == ifx::kCode || cut->type == ifx::kSecurity)) {
+    return Refuse(f, walker.CutRefusal());
+  }
   return walker.Error().empty() ? 1 : Refuse(f, walker.Error());
 }
 

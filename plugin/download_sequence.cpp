@@ -87,13 +87,16 @@ bool CModelModule::ReadConfiguration(const Run& run, bool& haveConfig) {
     SendText("CFG Download start");
     StepScope step(Steps(), notify::StepKind::kConfiguration, i, 0,
                    platform::BareName(run.Path(i)));
+    // Without its table the run would stop silently: the window must see it failed.
     if (run.images[i] == nullptr) {
       SendTextF("We can't read %s", run.Path(i).c_str());
+      SendCode(notify::kProgressFailed);
       return false;
     }
     std::string error;
     if (!Parser()->Parse(run.images[i], &error)) {
       SendText(error.c_str());
+      SendCode(notify::kProgressFailed);
       return false;
     }
     haveConfig = true;

@@ -104,12 +104,25 @@ bool CMiscUtilComm::FinishFrame(bool lastOfChunk) {
   return false;
 }
 
-void CMiscUtilComm::WritePreamble(const uint8_t* bytes, size_t length) { Write(bytes, length); }
+// A raw request must not cut off the bytes of the previous one that the device has not taken
+// yet: the output is drained, and only what arrived unread is discarded.
+void CMiscUtilComm::DrainThenDiscardInput() {
+  Flush();
+  ClearInput();
+}
 
-void CMiscUtilComm::SendEncodedAndWait(uint32_t pauseMs, uint32_t timeoutMs) {
+// Purges once, before the wake-up bytes: a purge between them and the frame would discard the
+// wake-up bytes that the phone had not read yet.
+void CMiscUtilComm::SendEncoded(const uint8_t* preamble, size_t preambleLength) {
   Clear();
+  if (preambleLength > 0) Write(preamble, preambleLength);
   Flush();
   Write(m_pAsync->Encoded(), m_pAsync->EncodedLength());
+}
+
+void CMiscUtilComm::SendEncodedAndWait(const uint8_t* preamble, size_t preambleLength,
+                                       uint32_t pauseMs, uint32_t timeoutMs) {
+  SendEncoded(preamble, preambleLength);
   platform::SleepMs(pauseMs);
   WaitRsp(timeoutMs);
 }
@@ -118,9 +131,7 @@ int CMiscUtilComm::AsyncTxRxEx(const void* request, prot_rsp_t* response, size_t
                                uint32_t timeoutMs) {
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(request), length, true);
-  Clear();
-  WritePreamble(kBootPreamble, sizeof kBootPreamble);
-  SendEncodedAndWait(kFramedPauseMs, timeoutMs);
+  SendEncodedAndWait(kBootPreamble, sizeof kBootPreamble, kFramedPauseMs, timeoutMs);
   if (response != nullptr) {
     // Only what this answer carried; the rest of the record is zero.
     const size_t n = std::min(sizeof(prot_rsp_t), m_pAsync->DecodedCount());
@@ -149,8 +160,7 @@ int CMiscUtilComm::AsyncTxRxExFile(const void* header, prot_rsp_t* /*response*/,
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(header), headerLength, true);
   m_pAsync->AppendRaw(Bytes(payload), payloadLength);
-  Clear();
-  SendEncodedAndWait(kFramedPauseMs, timeoutMs);
+  SendEncodedAndWait(nullptr, 0, kFramedPauseMs, timeoutMs);
   switch (m_bRxState) {
     case RX_OK: {
       const uint8_t code = ResponseCode();
@@ -186,31 +196,33 @@ int CMiscUtilComm::AsyncRxFile(const void* request, void* /*ignoredResponse*/,
   m_nRxFileCount = 0;
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(request), requestLength, true);
-  Clear();
-  WritePreamble(kBootPreamble, sizeof kBootPreamble);
-  Clear();
-  Flush();
-  Write(m_pAsync->Encoded(), m_pAsync->EncodedLength());
+  SendEncoded(kBootPreamble, sizeof kBootPreamble);
   platform::SleepMs(kRxFileFirstPauseMs);
-  auto* out = static_cast<uint8_t*>(destination);
-  while (m_nRxFileCount < destinationLength) {
-    const size_t count = Read(m_pRxChunk, kChunkSize);
-    if (count == 0) break;
-    const size_t take = std::min(count, destinationLength - m_nRxFileCount);
-    std::memcpy(out + m_nRxFileCount, m_pRxChunk, take);
-    m_nRxFileCount += take;
-    if (m_nRxFileCount < destinationLength) platform::SleepMs(kRxFilePollMs);
-  }
+  CollectRawInto(static_cast<uint8_t*>(destination), destinationLength);
   return kTxOk;
+}
+
+// Reads straight into the destination whatever is queued, up to what is left; the collection
+// ends when the port stays silent for the poll interval (or closes). Bytes beyond the destination
+// are discarded.
+void CMiscUtilComm::CollectRawInto(uint8_t* out, size_t length) {
+  while (m_nRxFileCount < length) {
+    size_t count = Read(out + m_nRxFileCount, length - m_nRxFileCount);
+    if (count == 0) {
+      WaitForInput(kRxFilePollMs);
+      count = Read(out + m_nRxFileCount, length - m_nRxFileCount);
+      if (count == 0) return;
+    }
+    m_nRxFileCount += count;
+  }
+  ClearInput();
 }
 
 int CMiscUtilComm::AsyncTxRx(const void* request, diag_rsp_type* /*response*/, size_t length,
                              uint32_t timeoutMs, int leadingFlag) {
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(request), length, leadingFlag != 0);
-  Clear();
-  WritePreamble(kDiagPreamble, sizeof kDiagPreamble);
-  SendEncodedAndWait(kFramedPauseMs, timeoutMs);
+  SendEncodedAndWait(kDiagPreamble, sizeof kDiagPreamble, kFramedPauseMs, timeoutMs);
   switch (m_bRxState) {
     case RX_OK: {
       const uint8_t code = ResponseCode();
@@ -233,8 +245,7 @@ int CMiscUtilComm::MDMAsyncTxRx(const void* request, diag_rsp_type* /*response*/
                                 uint32_t timeoutMs) {
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->EncodeRaw(Bytes(request), length);
-  Clear2();
-  Flush();
+  DrainThenDiscardInput();
   Write(m_pAsync->Encoded(), m_pAsync->EncodedLength());
   platform::SleepMs(kRawRequestPauseMs);
   WaitRsp(timeoutMs);
@@ -260,8 +271,7 @@ int CMiscUtilComm::MDMAsyncTxRx(const void* request, diag_rsp_type* /*response*/
 int CMiscUtilComm::MDMAsyncTx(const void* request, void* /*ignoredResponse*/, size_t length) {
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->EncodeRaw(Bytes(request), length);
-  Clear2();
-  Flush();
+  DrainThenDiscardInput();
   const int written = Write(m_pAsync->Encoded(), m_pAsync->EncodedLength());
   platform::SleepMs(kRawSendOnlyPauseMs);
   return written ? kTxOk : kTxFail;

@@ -120,6 +120,10 @@ void CComMngr::Clear2() {
   if (m_hPort) m_hPort->Purge(true, true);
 }
 
+void CComMngr::ClearInput() {
+  if (m_hPort) m_hPort->Purge(true, false);
+}
+
 bool CComMngr::Flush() {
   if (!m_bOpenFlag || !m_hPort) return false;
   const IoStatus status = m_hPort->Drain(platform::RealMs(kWriteTimeoutMs));
@@ -137,7 +141,8 @@ void CComMngr::Close() {
   m_bOpenFlag = 0;
   DTR(0);
   Clear();
-  m_hPort->Close();
+  // The open flag can be set by hand (SetOpenFlag) without a device behind it.
+  if (m_hPort) m_hPort->Close();
   m_hPort.reset();
   m_osRead.event = nullptr;
   m_osWrite.event = nullptr;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
+#include <utility>
 
 #include "corvane/platform/clock.h"
 #include "corvane/platform/port_table.h"
@@ -149,6 +150,21 @@ std::vector<TranscriptEntry> Phone::Requests() const {
   return out;
 }
 
+void Phone::KeepRawInput() {
+  std::lock_guard<std::mutex> guard(lock_);
+  keepRaw_ = true;
+}
+
+std::vector<uint8_t> Phone::TakeRawInput() {
+  std::lock_guard<std::mutex> guard(lock_);
+  return std::exchange(rawInput_, {});
+}
+
+size_t Phone::RawInputSize() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return rawInput_.size();
+}
+
 PhoneStats Phone::Stats() const {
   std::lock_guard<std::mutex> guard(lock_);
   return stats_;
@@ -183,6 +199,7 @@ void Phone::Run() {
         receiveBudget_ -= got;
       }
       stats_.bytesIn += got;
+      if (keepRaw_) rawInput_.insert(rawInput_.end(), buffer.data(), buffer.data() + got);
       reader_.Feed(buffer.data(), got, packets);
       if (vanish) {
         Record({TranscriptEntry::Direction::kOut, false, {}, 0, true,

@@ -86,6 +86,13 @@ class Phone {
   std::vector<TranscriptEntry> Requests() const;  // the received entries only
   PhoneStats Stats() const;
 
+  // Every byte received from the host, wake-up bytes and all, kept from the call of
+  // KeepRawInput on (off by default: a download would keep all it sent). TakeRawInput hands
+  // over what was kept so far and starts afresh.
+  void KeepRawInput();
+  std::vector<uint8_t> TakeRawInput();
+  size_t RawInputSize() const;
+
   // Runs `fn` on the personality while no request is being handled.
   void WithPersonality(const std::function<void(Personality&)>& fn);
 
@@ -122,6 +129,8 @@ class Phone {
   std::vector<Fault> faults_;
   std::vector<TranscriptEntry> transcript_;
   PhoneStats stats_;
+  bool keepRaw_ = false;
+  std::vector<uint8_t> rawInput_;
   size_t receiveBudget_ = 0;  // kVanishReceiving: bytes still to take, 0 = none armed
   bool receiveBudgetArmed_ = false;
 

@@ -43,8 +43,9 @@ struct PtyPort {
   uint8_t number;
 };
 
-// Waits until the host side has `n` bytes queued (the pseudo-terminal delivers asynchronously).
-void SettleInput() { std::this_thread::sleep_for(std::chrono::milliseconds(30)); }
+// Waits until what the far side sent is queued on the host side (the pseudo-terminal delivers
+// asynchronously), with the device's own wait for input.
+void AwaitInput(CComMngr& port) { port.GetPortHandle()->WaitReadable(2000); }
 
 TEST(ComMngr, NeverOpenedPortHasNothingToClose) {
   CComMngr port;
@@ -56,6 +57,15 @@ TEST(ComMngr, NeverOpenedPortHasNothingToClose) {
   uint8_t b = 0;
   EXPECT_EQ(port.Read(&b, 1), 0u);
   EXPECT_EQ(port.Write(&b, 1), 0);
+}
+
+TEST(ComMngr, OpenFlagSetWithoutADeviceClosesWithoutTouchingOne) {
+  CComMngr port;
+  port.SetOpenFlag(1);
+  port.Close();
+  EXPECT_EQ(port.GetOpenFlag(), 0);
+  EXPECT_EQ(port.GetPortHandle(), nullptr);
+  EXPECT_EQ(port.GetReadOSEvent(), nullptr);
 }
 
 TEST(ComMngr, OpenFailsForAnUnboundOrMissingPort) {
@@ -107,19 +117,17 @@ TEST(ComMngr, ReadReturnsAtOnceWithWhatIsQueuedAndNeverMoreThanAsked) {
   CComMngr port;
   ASSERT_EQ(port.SetComPort(far.number), 1);
   std::vector<uint8_t> buffer(4096);
-  const auto t0 = std::chrono::steady_clock::now();
-  EXPECT_EQ(port.Read(buffer.data(), 1024), 0u);
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(500));
+  EXPECT_EQ(port.Read(buffer.data(), 1024), 0u);  // nothing is coming: a read that waited would hang
 
   std::vector<uint8_t> sent(3000);
   std::iota(sent.begin(), sent.end(), 0);
   far.Send(sent);
-  SettleInput();
+  AwaitInput(port);
   std::vector<uint8_t> received;
   while (received.size() < sent.size()) {
     const size_t n = port.Read(buffer.data(), 1024);
     ASSERT_LE(n, 1024u);
-    if (n == 0) SettleInput();
+    if (n == 0) AwaitInput(port);
     received.insert(received.end(), buffer.begin(), buffer.begin() + static_cast<long>(n));
   }
   EXPECT_EQ(received, sent);
@@ -155,12 +163,12 @@ TEST(ComMngr, PurgeDiscardsWhatWasReceived) {
   CComMngr port;
   ASSERT_EQ(port.SetComPort(far.number), 1);
   far.Send({1, 2, 3, 4});
-  SettleInput();
+  AwaitInput(port);
   port.Clear();
   uint8_t b[8];
   EXPECT_EQ(port.Read(b, sizeof b), 0u);
   far.Send({9});
-  SettleInput();
+  AwaitInput(port);
   port.Clear2();
   EXPECT_EQ(port.Read(b, sizeof b), 0u);
 }
@@ -231,7 +239,7 @@ TEST(ComMngr, ReopensAfterTheDeviceCameBack) {
   port.Close();
   ASSERT_EQ(port.SetComPort(far.number), 1);
   far.Send({0x42});
-  SettleInput();
+  AwaitInput(port);
   uint8_t b = 0;
   EXPECT_EQ(port.Read(&b, 1), 1u);
   EXPECT_EQ(b, 0x42);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/scripted_phone.h"
+#include "support/wait.h"
 
 namespace {
 
@@ -120,9 +121,7 @@ TEST_F(DiagTransactions, RawRequestOutcomes) {
 TEST_F(DiagTransactions, RawSendOnlyPutsRequestAndCheckOnTheWire) {
   const Bytes noop = {0x06};
   EXPECT_EQ(f.link.MDMAsyncTx(noop.data(), nullptr, 1), kTxOk);
-  for (int i = 0; i < 100 && f.phone->Requests().empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  testing_support::WaitUntil([&] { return !f.phone->Requests().empty(); });
   const auto requests = f.phone->Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_FALSE(requests[0].framed);
@@ -137,9 +136,13 @@ TEST_F(DiagTransactions, ClosedPortFailsEveryKindWithoutTraffic) {
   EXPECT_EQ(f.link.AsyncTxRx(request.data(), nullptr, 1, kTimeout, 1), kTxFail);
   EXPECT_EQ(f.link.MDMAsyncTxRx(request.data(), nullptr, 1, kTimeout), kTxFail);
   EXPECT_EQ(f.link.MDMAsyncTx(request.data(), nullptr, 1), kTxFail);
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  EXPECT_TRUE(f.phone->Requests().empty());
   EXPECT_TRUE(f.window.Texts().empty());
+  // Once the phone has answered a request on the re-opened port, it has seen all that came
+  // before: that request must be the only one.
+  ASSERT_EQ(f.link.SetComPort(f.phone->PortNumber()), 1);
+  f.Script().SetAnswer([](const Packet&) { return Reply::Frame({0x06}); });
+  EXPECT_EQ(f.link.AsyncTxRx(request.data(), nullptr, 1, kTimeout, 1), kTxOk);
+  EXPECT_EQ(f.phone->Requests().size(), 1u);
 }
 
 TEST_F(DiagTransactions, PhoneThatLeavesAfterAnsweringMakesTheNextRequestFail) {

@@ -19,6 +19,7 @@
 #include "sim/omap_agent.h"
 #include "sim/phone.h"
 #include "sim/phone_control_model.h"
+#include "support/message_boxes.h"
 #include "support/plugin.h"
 #include "support/recording_window.h"
 #include "support/temp_dir.h"
@@ -76,12 +77,9 @@ class RomCopy : public ::testing::Test {
     control = &model->Add(
         std::make_unique<phonesim::PhoneControlModel>("TQ4410", std::array<uint8_t, 64>{}));
     phone = std::make_unique<phonesim::Phone>(std::move(model));
-    previousHook_ = platform::SetMessageBoxHook(
-        [this](const std::string& text, const std::string&) { boxes.push_back(text); });
   }
   ~RomCopy() override {
     phone->Stop();
-    platform::SetMessageBoxHook(previousHook_);
   }
 
   std::string WriteFls(const std::string& name, const std::vector<b::IfxComponent>& components) {
@@ -131,10 +129,7 @@ class RomCopy : public ::testing::Test {
   phonesim::OmapAgent* agent = nullptr;
   RebootingModem* modem = nullptr;
   phonesim::PhoneControlModel* control = nullptr;
-  std::vector<std::string> boxes;
-
- private:
-  platform::MessageBoxHook previousHook_;
+  testing_support::MessageBoxes boxes;
 };
 
 TEST_F(RomCopy, TwoModemFilesAreWrittenFirstThenSecondThenThePhoneResets) {
@@ -225,7 +220,7 @@ TEST_F(RomCopy, RefusedResetIsAFailure) {
 TEST_F(RomCopy, NoWindowOpensNoPort) {
   EXPECT_EQ(plugin.DoFactoryDownload(nullptr, phone->PortNumber(), nullptr, nullptr, kTimeout, 0),
             0);
-  EXPECT_EQ(boxes, Lines{"We can't find program!"});
+  EXPECT_EQ(boxes.Texts(), Lines{"We can't find program!"});
   EXPECT_TRUE(phone->Requests().empty());
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "corvane/platform/message_box.h"
+#include "support/message_boxes.h"
 #include "support/plugin.h"
 #include "plugin/model_file_mngr.h"
 
@@ -14,17 +15,11 @@ namespace {
 class FileTyping : public ::testing::Test {
  protected:
   FileTyping() {
-    previous_ = platform::SetMessageBoxHook(
-        [this](const std::string& text, const std::string&) { boxes.push_back(text); });
   }
-  ~FileTyping() override { platform::SetMessageBoxHook(previous_); }
 
   CModelFileMngr files;
   testing_support::Plugin plugin;
-  std::vector<std::string> boxes;
-
- private:
-  platform::MessageBoxHook previous_;
+  testing_support::MessageBoxes boxes;
 };
 
 TEST_F(FileTyping, OrderComesFromTheFirstRowAndTypeFromTheLast) {
@@ -52,10 +47,10 @@ TEST_F(FileTyping, JudgeTakesTheTenExtensionsExactly) {
                          "a.bct", "a.xt3", "a.mmc"}) {
     EXPECT_EQ(files.JudgeFile(ok), 1) << ok;
   }
-  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(boxes.Texts().empty());
   EXPECT_EQ(files.JudgeFile("/fw/BOOT.BIN"), 0);
   EXPECT_EQ(files.JudgeFile("x"), 0);
-  EXPECT_EQ(boxes, (std::vector<std::string>{"Can't support current file",
+  EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"Can't support current file",
                                              "Can't support current file"}));
   const std::string upper = "/fw/BOOT.BIN";
   EXPECT_EQ(plugin.JudgeFile(&upper), 1);  // the export takes every file

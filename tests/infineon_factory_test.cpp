@@ -14,6 +14,7 @@
 #include "corvane/platform/notify.h"
 #include "sim/builders/infineon_builders.h"
 #include "sim/infineon_modem.h"
+#include "support/host_side.h"
 #include "support/recording_window.h"
 
 namespace {
@@ -69,13 +70,10 @@ b::IfxComponent Component(const std::string& name, uint32_t id, size_t codeSize,
                          true, true};
 }
 
-class IfxFactory : public ::testing::Test {
+class IfxFactory : public ::testing::Test, protected testing_support::HostSide {
  protected:
   IfxFactory() {
-    link.SetParentHandle(&window);
-    flash.SetParentHandle(&window);
-    flash.SetDefaultTimeout(kTimeout);
-    if (!link.SetComPort(phone.PortNumber())) throw std::runtime_error("cannot open the phone");
+    Open(phone.PortNumber());
   }
   ~IfxFactory() override { link.Close(); }
 
@@ -116,9 +114,6 @@ class IfxFactory : public ::testing::Test {
   }
 
   phonesim::InfineonPhone phone;
-  testing_support::RecordingWindow window;
-  CMiscUtilComm link;
-  CBasicFlash flash;
 };
 
 // Bracket of one component: security sequence, then start B, address, blocks, end.
@@ -270,9 +265,9 @@ TEST_F(IfxFactory, LyingFilesAreRefusedBeforeThePhoneIsTouched) {
       {"code past its element", {.codeLengthExtra = 1},
        "Code of the element at offset 7084 of the factory file (101 bytes) runs past its element"},
       {"last element past the end", {.lastElementExtra = 1},
-       "Element at offset 9424 of the factory file runs past its end"},
+       "Element of type 15 at offset 9424 of the factory file runs past its end"},
       {"file cut short", {.cutBytes = 1},
-       "Element at offset 9424 of the factory file runs past its end"},
+       "Element of type 15 at offset 9424 of the factory file runs past its end"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -14,6 +14,7 @@
 #include "corvane/platform/notify.h"
 #include "sim/builders/infineon_builders.h"
 #include "sim/infineon_modem.h"
+#include "support/host_side.h"
 #include "support/recording_window.h"
 #include "support/time_scale.h"
 
@@ -42,13 +43,10 @@ uint16_t ExpectedCheck(const uint8_t* data, size_t n) {
   return static_cast<uint16_t>(sum + n + 2048 + 4);
 }
 
-class IfxPhone : public ::testing::Test {
+class IfxPhone : public ::testing::Test, protected testing_support::HostSide {
  protected:
   IfxPhone() {
-    link.SetParentHandle(&window);
-    flash.SetParentHandle(&window);
-    flash.SetDefaultTimeout(kTimeout);
-    if (!link.SetComPort(phone.PortNumber())) throw std::runtime_error("cannot open the phone");
+    Open(phone.PortNumber());
     UseImage(parts);
   }
   ~IfxPhone() override { link.Close(); }
@@ -107,9 +105,6 @@ class IfxPhone : public ::testing::Test {
   }
 
   phonesim::InfineonPhone phone;
-  testing_support::RecordingWindow window;
-  CMiscUtilComm link;
-  CBasicFlash flash;
   b::IfxImageParts parts;
   b::IfxImage image;
   size_t mark = 0;

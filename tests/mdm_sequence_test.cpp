@@ -17,6 +17,7 @@
 #include "sim/builders/mdm_builders.h"
 #include "sim/nvidia_loader.h"
 #include "sim/phone_control_model.h"
+#include "support/message_boxes.h"
 #include "support/discovery_sandbox.h"
 #include "support/os_version.h"
 #include "support/plugin.h"
@@ -88,10 +89,7 @@ class MdmDownload : public ::testing::Test {
     ap.Add({.sectors = 1000, .advance = 1000, .seed = 3}).Add({.sectors = 3, .advance = 8, .seed = 4});
     EXPECT_TRUE(mdm.WriteTo(mdmPath));
     EXPECT_TRUE(ap.WriteTo(apPath));
-    previousHook_ = platform::SetMessageBoxHook(
-        [this](const std::string& text, const std::string&) { boxes.push_back(text); });
   }
-  ~MdmDownload() override { platform::SetMessageBoxHook(previousHook_); }
 
   void SetUp() override { ASSERT_TRUE(phone.handset->WaitForMode(Mode::kDiag, 5000)); }
 
@@ -162,10 +160,7 @@ class MdmDownload : public ::testing::Test {
   const std::string mdmPath = dir / "modem.mdm";
   const std::string apPath = dir / "ap.img";
   b::MdmPhone phone = b::MakeMdmPhone();
-  std::vector<std::string> boxes;
-
- private:
-  platform::MessageBoxHook previousHook_;
+  testing_support::MessageBoxes boxes;
 };
 
 TEST_F(MdmDownload, ModemThenApplicationProcessorAcrossFiveAppearances) {
@@ -302,7 +297,7 @@ TEST_F(MdmDownload, PortThatCannotBeOpenedOrNoWindow) {
   EXPECT_EQ(plugin.DoFactoryDownloadMDM(nullptr, Handset().CurrentPort(), &none, &apPath,
                                         kTimeout),
             0);
-  EXPECT_EQ(boxes, Lines{"We can't find program!"});
+  EXPECT_EQ(boxes.Texts(), Lines{"We can't find program!"});
   EXPECT_EQ(Handset().Appearances(), 1);
 }
 

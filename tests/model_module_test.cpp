@@ -8,6 +8,7 @@
 #include "corvane/platform/message_box.h"
 #include "plugin/model_module.h"
 #include "corvane/platform/notify.h"
+#include "support/message_boxes.h"
 #include "support/recording_window.h"
 
 namespace {
@@ -15,15 +16,9 @@ namespace {
 class ModuleFramework : public ::testing::Test {
  protected:
   ModuleFramework() {
-    previous_ = platform::SetMessageBoxHook(
-        [this](const std::string& text, const std::string&) { boxes.push_back(text); });
   }
-  ~ModuleFramework() override { platform::SetMessageBoxHook(previous_); }
 
-  std::vector<std::string> boxes;
-
- private:
-  platform::MessageBoxHook previous_;
+  testing_support::MessageBoxes boxes;
 };
 
 TEST_F(ModuleFramework, TheBaseAsksForOverridesAndTakesEveryFile) {
@@ -32,7 +27,7 @@ TEST_F(ModuleFramework, TheBaseAsksForOverridesAndTakesEveryFile) {
   base.ReleaseOverrideClassObj();
   const std::vector<std::string> paths;
   EXPECT_EQ(base.StartDownload(nullptr, 1, nullptr, 0, paths, 1000, 0), 0);
-  EXPECT_EQ(boxes, std::vector<std::string>(3, CBasicModule::kNotOverridden));
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>(3, CBasicModule::kNotOverridden));
   EXPECT_EQ(base.JudgeFile("anything.xyz"), 1);
   EXPECT_EQ(base.m_pFlash, nullptr);
 }
@@ -59,19 +54,19 @@ TEST_F(ModuleFramework, ModelModuleOwnsExactlyOneSetOfWorkingObjects) {
   EXPECT_EQ(module.m_pFileMngr, nullptr);
   EXPECT_EQ(module.m_pComm, nullptr);
   module.ReleaseOverrideClassObj();  // nothing left: nothing happens
-  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(boxes.Texts().empty());
   // A host holding the base reaches the model's download, not the base's complaint.
   CModelModule fresh;
   CBasicModule& base = fresh;
   EXPECT_EQ(base.StartDownload(nullptr, 0, nullptr, 0, {}, 1000, 0), 0);
-  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST_F(ModuleFramework, ModelModuleJudgesThroughItsFileManager) {
   CModelModule module;
   EXPECT_EQ(module.JudgeFile("/fw/boot.img"), 1);
   EXPECT_EQ(module.JudgeFile("/fw/boot.IMG"), 0);
-  EXPECT_EQ(boxes, std::vector<std::string>{"Can't support current file"});
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Can't support current file"});
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "sim/omap_agent.h"
 #include "sim/phone.h"
 #include "sim/phone_control_model.h"
+#include "support/message_boxes.h"
 #include "support/plugin.h"
 #include "support/recording_window.h"
 #include "support/temp_dir.h"
@@ -68,12 +69,9 @@ class NormalDownload : public ::testing::Test {
  protected:
   NormalDownload() {
     NewPhone();
-    previousHook_ = platform::SetMessageBoxHook(
-        [this](const std::string& text, const std::string&) { boxes.push_back(text); });
   }
   ~NormalDownload() override {
     phone->Stop();
-    platform::SetMessageBoxHook(previousHook_);
   }
 
   // A phone fresh from the factory: empty stores, no faults.
@@ -205,10 +203,7 @@ class NormalDownload : public ::testing::Test {
   std::vector<Bytes> images;
   std::vector<uint8_t*> pointers;
   std::vector<std::string> paths;
-  std::vector<std::string> boxes;
-
- private:
-  platform::MessageBoxHook previousHook_;
+  testing_support::MessageBoxes boxes;
 };
 
 const Lines kInfineonBoot = {"PSI RAM writing start",
@@ -266,7 +261,7 @@ TEST_F(NormalDownload, WritesEveryPartitionAndModemImageThenResets) {
     EXPECT_EQ(agent->Erases()[1].start, 131072u);
     EXPECT_EQ(agent->Erases()[1].length, 1048576u);  // bytes: the device is large
   });
-  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST_F(NormalDownload, TotalEraseErasesEveryPartitionOnceAndUserDataByName) {
@@ -354,6 +349,15 @@ TEST_F(NormalDownload, BrokenConfigurationStopsWithItsReason) {
   WriteText("partition.cfg", "[partition]\nname=boot\n[device]\n");
   EXPECT_EQ(Run(0), 0);
   EXPECT_EQ(window_.Texts().back(), "A partition comes before any device in the configuration");
+  EXPECT_EQ(window_.Codes(), (std::vector<platform::LPARAM>{0, notify::kProgressFailed}));
+  // A configuration the host could not read comes as a null image.
+  window_.Clear();
+  const std::vector<std::string> unread = {dir / "partition.cfg"};
+  std::vector<uint8_t*> none(20, nullptr);
+  EXPECT_EQ(plugin.DoDownload(&window_, phone->PortNumber(), none.data(), 1, &unread, kTimeout, 0),
+            0);
+  EXPECT_EQ(window_.Texts().back(), "We can't read " + unread[0]);
+  EXPECT_EQ(window_.Codes(), (std::vector<platform::LPARAM>{0, notify::kProgressFailed}));
   Inspect([&] { EXPECT_EQ(agent->Starts(), 0); });
 }
 
@@ -402,7 +406,7 @@ TEST_F(NormalDownload, NoWindowNoPortAndAnUnopenablePort) {
   images.clear();
   std::vector<std::string> none;
   EXPECT_EQ(plugin.DoDownload(nullptr, phone->PortNumber(), nullptr, 0, &none, kTimeout, 0), 0);
-  EXPECT_EQ(boxes, Lines{"We can't find program!"});
+  EXPECT_EQ(boxes.Texts(), Lines{"We can't find program!"});
   EXPECT_TRUE(phone->Requests().empty());  // no port was opened
 
   EXPECT_EQ(Run(0, nullptr, 254), 0);  // nothing bound to that number

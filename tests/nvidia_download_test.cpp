@@ -13,6 +13,7 @@
 #include "corvane/platform/notify.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/nvidia_loader.h"
+#include "support/chip_phone_fixture.h"
 #include "support/recording_window.h"
 #include "support/temp_dir.h"
 
@@ -33,36 +34,11 @@ constexpr uint32_t kAbsent = NvidiaFactoryBuilder::kAbsent;
 
 uint32_t Field(const Bytes& body, size_t offset) { return bytes::LoadLe32(body.data() + offset); }
 
-// The window's messages as one list: status lines as they are, progress codes as "[code]".
-Lines Events(const testing_support::RecordingWindow& window) {
-  Lines out;
-  for (const auto& m : window.Messages()) {
-    if (m.message != notify::kMsgNotify) continue;
-    if (m.wParam == notify::kStatusText) out.push_back(m.text);
-    if (m.wParam == notify::kProgress) out.push_back("[" + std::to_string(m.value) + "]");
-  }
-  return out;
-}
-
-class NvidiaSteps : public ::testing::Test {
+class NvidiaSteps : public ::testing::Test, protected testing_support::ChipPhoneFixture<NvidiaLoader> {
  protected:
-  NvidiaSteps() : sim_(phonesim::builders::MakeChipPhone<NvidiaLoader>()) {
-    flash.SetParentHandle(&window);
-    flash.SetDefaultTimeout(kTimeout);
-    link.SetParentHandle(&window);
-    EXPECT_TRUE(link.SetComPort(sim_.phone->PortNumber()));
-  }
-  ~NvidiaSteps() override {
-    link.Close();
-    sim_.phone->Stop();
-  }
-
-  // Reads the loader under the phone's lock, which also orders the read after its writes.
   template <typename Fn>
   auto Loader(Fn fn) {
-    std::remove_cvref_t<std::invoke_result_t<Fn, NvidiaLoader&>> out{};
-    sim_.phone->WithPersonality([&](phonesim::Personality&) { out = fn(*sim_.chip); });
-    return out;
+    return WithChip(fn);
   }
   // The bytes the loader stored for an image or file partition (none when there is no such one).
   Bytes ImageBytes(uint8_t id) {
@@ -83,25 +59,12 @@ class NvidiaSteps : public ::testing::Test {
       return n;
     });
   }
-  Bytes Commands() const {
-    Bytes out;
-    for (const auto& r : sim_.phone->Requests()) out.push_back(r.body.empty() ? 0 : r.body[0]);
-    return out;
-  }
-  std::vector<phonesim::TranscriptEntry> Requests() const { return sim_.phone->Requests(); }
-  void Inject(FaultKind kind, int command, unsigned skip = 0) {
-    sim_.phone->InjectFault(Fault{.kind = kind, .command = command, .skip = skip});
-  }
   std::string Write(const NvidiaFactoryBuilder& b, const std::string& name = "ap.img") {
     const std::string path = dir / name;
     EXPECT_TRUE(b.WriteTo(path));
     return path;
   }
 
-  phonesim::builders::ChipPhone<NvidiaLoader> sim_;
-  testing_support::RecordingWindow window;
-  CMiscUtilComm link;
-  CBasicFlash flash;
   testing_support::TempDir dir;
 };
 
@@ -109,7 +72,7 @@ class NvidiaSteps : public ::testing::Test {
 
 TEST_F(NvidiaSteps, BctSetupSelectsTheTable) {
   EXPECT_EQ(flash.BCTSetup(3, &link), 1);
-  EXPECT_EQ(Events(window), (Lines{"[0]", "[100]", "Bct Setup"}));
+  EXPECT_EQ(window.Events(), (Lines{"[0]", "[100]", "Bct Setup"}));
   const auto requests = Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].body, Bytes({0x80, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
@@ -119,7 +82,7 @@ TEST_F(NvidiaSteps, BctSetupSelectsTheTable) {
 TEST_F(NvidiaSteps, BctSetupRefused) {
   Inject(FaultKind::kRefuse, 0x80);
   EXPECT_EQ(flash.BCTSetup(3, &link), 0);
-  EXPECT_EQ(Events(window), (Lines{"[0]", "Response is NAK", "Error", "[200]"}));
+  EXPECT_EQ(window.Events(), (Lines{"[0]", "Response is NAK", "Error", "[200]"}));
 }
 
 TEST_F(NvidiaSteps, BctDownloadSendsTheTableWithItsParameter) {
@@ -127,7 +90,7 @@ TEST_F(NvidiaSteps, BctDownloadSendsTheTableWithItsParameter) {
   window.Clear();
   const Bytes table = Pattern(10240, 7);  // the largest table there is
   EXPECT_EQ(flash.BCTDownload(ImageBuffer(table).data(), 3, &link, 0x01020304), 1);
-  EXPECT_EQ(Events(window), (Lines{"BCT Writing start", "[0]", "[100]"}));
+  EXPECT_EQ(window.Events(), (Lines{"BCT Writing start", "[0]", "[100]"}));
   const auto requests = Requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[1].body[0], 0x81);
@@ -141,18 +104,18 @@ TEST_F(NvidiaSteps, BctDownloadSendsTheTableWithItsParameter) {
 
 TEST_F(NvidiaSteps, BctDownloadFailures) {
   EXPECT_EQ(flash.BCTDownload(ImageBuffer(Bytes(10241)).data(), 3, &link, 0), 0);
-  EXPECT_EQ(Events(window), (Lines{"BCT Writing start", "[0]",
+  EXPECT_EQ(window.Events(), (Lines{"BCT Writing start", "[0]",
                                    "The BCT is larger than 10240 bytes", "[200]"}));
   EXPECT_TRUE(Requests().empty());
 
   window.Clear();  // the loader takes no table before its set-up
   EXPECT_EQ(flash.BCTDownload(ImageBuffer(Bytes(100)).data(), 3, &link, 0), 0);
-  EXPECT_EQ(Events(window),
+  EXPECT_EQ(window.Events(),
             (Lines{"BCT Writing start", "[0]", "Response is NAK", "error!", "[200]"}));
 
   window.Clear();
   EXPECT_EQ(flash.BCTDownload(nullptr, 3, &link, 0), 0);
-  EXPECT_EQ(Events(window),
+  EXPECT_EQ(window.Events(),
             (Lines{"BCT Writing start", "[0]", "There is no BCT to download", "[200]"}));
 }
 
@@ -161,7 +124,7 @@ TEST_F(NvidiaSteps, BctDownloadFailures) {
 TEST_F(NvidiaSteps, ImageOfExactlyOneBlockGoesInOneBlock) {
   const Bytes data = Pattern(kBlock, 1);
   EXPECT_EQ(flash.NormalDownload(ImageBuffer(data).data(), 9, &link), 1);
-  EXPECT_EQ(Events(window), (Lines{"[0]", "[100]"}));
+  EXPECT_EQ(window.Events(), (Lines{"[0]", "[100]"}));
   const auto requests = Requests();
   ASSERT_EQ(Commands(), Bytes({0x88, 0x87}));
   EXPECT_EQ(requests[0].body[1], 9);
@@ -175,7 +138,7 @@ TEST_F(NvidiaSteps, ImageOfExactlyOneBlockGoesInOneBlock) {
 TEST_F(NvidiaSteps, ImageLongerThanABlockEndsWithItsExactRest) {
   const Bytes data = Pattern(kBlock + 1000, 2);
   EXPECT_EQ(flash.NormalDownload(ImageBuffer(data).data(), 1, &link), 1);
-  EXPECT_EQ(Events(window), (Lines{"[0]", "[99]", "[100]"}));
+  EXPECT_EQ(window.Events(), (Lines{"[0]", "[99]", "[100]"}));
   const auto requests = Requests();
   ASSERT_EQ(Commands(), Bytes({0x88, 0x87, 0x87}));
   EXPECT_EQ(Field(requests[2].body, 6), 1000u);
@@ -185,7 +148,7 @@ TEST_F(NvidiaSteps, ImageLongerThanABlockEndsWithItsExactRest) {
 
 TEST_F(NvidiaSteps, EmptyImageSendsOnlyItsStart) {
   EXPECT_EQ(flash.NormalDownload(ImageBuffer({}).data(), 1, &link), 1);
-  EXPECT_EQ(Events(window), Lines{"[0]"});
+  EXPECT_EQ(window.Events(), Lines{"[0]"});
   EXPECT_EQ(Commands(), Bytes({0x88}));
 }
 
@@ -193,17 +156,17 @@ TEST_F(NvidiaSteps, ImageFailures) {
   const Bytes image = ImageBuffer(Pattern(kBlock + 1, 3));
   Inject(FaultKind::kRefuse, 0x88);
   EXPECT_EQ(flash.NormalDownload(image.data(), 1, &link), 0);
-  EXPECT_EQ(Events(window), (Lines{"[0]", "Response is NAK", "error!", "[200]"}));
+  EXPECT_EQ(window.Events(), (Lines{"[0]", "Response is NAK", "error!", "[200]"}));
   EXPECT_EQ(Commands(), Bytes({0x88}));
 
   window.Clear();
   Inject(FaultKind::kSilent, 0x87, 1);
   EXPECT_EQ(flash.NormalDownload(image.data(), 1, &link), 0);
-  EXPECT_EQ(Events(window), (Lines{"[0]", "[99]", "Timeout error is occured", "error!", "[200]"}));
+  EXPECT_EQ(window.Events(), (Lines{"[0]", "[99]", "Timeout error is occured", "error!", "[200]"}));
 
   window.Clear();
   EXPECT_EQ(flash.NormalDownload(nullptr, 1, &link), 0);
-  EXPECT_EQ(Events(window), (Lines{"There is no image to download", "[200]"}));
+  EXPECT_EQ(window.Events(), (Lines{"There is no image to download", "[200]"}));
 }
 
 // --- the factory file ---------------------------------------------------------------------------
@@ -212,12 +175,12 @@ TEST_F(NvidiaSteps, FirstEntryAbsentSendsNothing) {
   NvidiaFactoryBuilder b;
   b.Add({.sectors = kAbsent}).Add({.sectors = 3});
   EXPECT_EQ(flash.nVidiaFactoryDownload(Write(b).c_str(), &link), 1);
-  EXPECT_EQ(Events(window), Lines{"Num of partitions are 1"});
+  EXPECT_EQ(window.Events(), Lines{"Num of partitions are 1"});
   EXPECT_TRUE(Requests().empty());
 
   window.Clear();
   EXPECT_EQ(flash.nVidiaFactoryDownload(Write(NvidiaFactoryBuilder()).c_str(), &link), 1);
-  EXPECT_EQ(Events(window), Lines{"Num of partitions are 0"});
+  EXPECT_EQ(window.Events(), Lines{"Num of partitions are 0"});
   EXPECT_TRUE(Requests().empty());
 }
 
@@ -225,7 +188,7 @@ TEST_F(NvidiaSteps, ThreeSectorPartitionIsOneBlockWithAnErasedTail) {
   NvidiaFactoryBuilder b;
   b.Add({.sectors = 3, .advance = 8, .seed = 4});
   EXPECT_EQ(flash.nVidiaFactoryDownload(Write(b).c_str(), &link), 1);
-  EXPECT_EQ(Events(window), (Lines{"Num of partitions are 1", "[0]", "[100]",
+  EXPECT_EQ(window.Events(), (Lines{"Num of partitions are 1", "[0]", "[100]",
                                    "Partition download complete."}));
   const auto requests = Requests();
   ASSERT_EQ(Commands(), Bytes({0x8A, 0x8B}));
@@ -244,7 +207,7 @@ TEST_F(NvidiaSteps, PartitionsFollowEachOtherWithTheirSectorPositions) {
       .Add({.sectors = 8, .advance = 18, .seed = 2})
       .Add({.sectors = 3, .seed = 3});
   EXPECT_EQ(flash.nVidiaFactoryDownload(Write(b).c_str(), &link), 1);
-  EXPECT_EQ(Events(window),
+  EXPECT_EQ(window.Events(),
             (Lines{"Num of partitions are 3",
                    "[0]", "[93]", "[100]", "Partition download complete.",
                    "[0]", "[100]", "Partition download complete.",
@@ -273,7 +236,7 @@ TEST_F(NvidiaSteps, DownloadStopsAtTheFirstAbsentEntryButCountsThemAll) {
   NvidiaFactoryBuilder b;
   b.Add({.sectors = 3, .seed = 1}).Add({.sectors = kAbsent}).Add({.sectors = 2, .seed = 2});
   EXPECT_EQ(flash.nVidiaFactoryDownload(Write(b).c_str(), &link), 1);
-  EXPECT_EQ(Events(window), (Lines{"Num of partitions are 2", "[0]", "[100]",
+  EXPECT_EQ(window.Events(), (Lines{"Num of partitions are 2", "[0]", "[100]",
                                    "Partition download complete."}));
   EXPECT_EQ(Commands(), Bytes({0x8A, 0x8B}));
 }
@@ -285,7 +248,7 @@ TEST_F(NvidiaSteps, WrongMagicAndUnreadableFilesFailAtTheMagicNumber) {
   for (const std::string& path : {wrong, dir / "missing.img", dir.Path().string()}) {
     window.Clear();
     EXPECT_EQ(flash.nVidiaFactoryDownload(path.c_str(), &link), 0) << path;
-    EXPECT_EQ(Events(window), (Lines{"We can't read magic number", "[200]"})) << path;
+    EXPECT_EQ(window.Events(), (Lines{"We can't read magic number", "[200]"})) << path;
   }
   EXPECT_TRUE(Requests().empty());
 }
@@ -295,11 +258,11 @@ TEST_F(NvidiaSteps, ShortTablesAndRecordsFailBeforeAnythingIsSent) {
   b.Add({.sectors = 3});
   EXPECT_EQ(flash.nVidiaFactoryDownload(Write(NvidiaFactoryBuilder(b).CutAt(259)).c_str(), &link),
             0);
-  EXPECT_EQ(Events(window), (Lines{"We can't read partition information", "[200]"}));
+  EXPECT_EQ(window.Events(), (Lines{"We can't read partition information", "[200]"}));
   window.Clear();
   EXPECT_EQ(
       flash.nVidiaFactoryDownload(Write(NvidiaFactoryBuilder(b).CutAt(16895)).c_str(), &link), 0);
-  EXPECT_EQ(Events(window), (Lines{"Num of partitions are 1",
+  EXPECT_EQ(window.Events(), (Lines{"Num of partitions are 1",
                                    "We can't read partition information", "[200]"}));
   EXPECT_TRUE(Requests().empty());
 }
@@ -310,7 +273,7 @@ TEST_F(NvidiaSteps, TableThatRunsPastTheEndOfTheFileIsRefusedBeforeAnythingIsSen
   EXPECT_EQ(flash.nVidiaFactoryDownload(
                 Write(NvidiaFactoryBuilder(b).CutAt(b.Size() - 1)).c_str(), &link),
             0);
-  EXPECT_EQ(Events(window), (Lines{"Num of partitions are 2",
+  EXPECT_EQ(window.Events(), (Lines{"Num of partitions are 2",
                                    "Partition 1 runs past the end of the file", "[200]"}));
   EXPECT_TRUE(Requests().empty());
 }
@@ -321,12 +284,12 @@ TEST_F(NvidiaSteps, RefusedStartOrBlockFailsAndKeepsEarlierPartitions) {
   const std::string path = Write(b);
   Inject(FaultKind::kRefuse, 0x8A);
   EXPECT_EQ(flash.nVidiaFactoryDownload(path.c_str(), &link), 0);
-  EXPECT_EQ(Events(window),
+  EXPECT_EQ(window.Events(),
             (Lines{"Num of partitions are 2", "[0]", "Response is NAK", "error!", "[200]"}));
   window.Clear();
   Inject(FaultKind::kRefuse, 0x8B, 1);
   EXPECT_EQ(flash.nVidiaFactoryDownload(path.c_str(), &link), 0);
-  EXPECT_EQ(Events(window),
+  EXPECT_EQ(window.Events(),
             (Lines{"Num of partitions are 2", "[0]", "[100]", "Partition download complete.",
                    "[0]", "Response is NAK", "error!", "[200]"}));
   EXPECT_EQ(FileBytes(0), b.Image(0));

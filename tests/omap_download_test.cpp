@@ -17,6 +17,8 @@
 #include "corvane/platform/notify.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/omap_agent.h"
+#include "support/chip_phone_fixture.h"
+#include "support/message_boxes.h"
 #include "support/recording_window.h"
 #include "support/temp_dir.h"
 
@@ -37,57 +39,13 @@ constexpr uint64_t kMiB = 1u << 20;
 
 uint32_t Field(const Bytes& body, size_t offset) { return bytes::LoadLe32(body.data() + offset); }
 
-// The window's messages as one list: status lines as they are, progress codes as "[code]".
-Lines Events(const testing_support::RecordingWindow& window) {
-  Lines out;
-  for (const auto& m : window.Messages()) {
-    if (m.message != notify::kMsgNotify) continue;
-    if (m.wParam == notify::kStatusText) out.push_back(m.text);
-    if (m.wParam == notify::kProgress) out.push_back("[" + std::to_string(m.value) + "]");
-  }
-  return out;
-}
+using testing_support::MessageBoxes;
 
-// Records the message boxes shown while it lives.
-class MessageBoxes {
- public:
-  MessageBoxes() {
-    previous_ = platform::SetMessageBoxHook([this](const std::string& text, const std::string&) {
-      std::lock_guard<std::mutex> guard(lock_);
-      texts_.push_back(text);
-    });
-  }
-  ~MessageBoxes() { platform::SetMessageBoxHook(previous_); }
-  Lines Texts() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return texts_;
-  }
-
- private:
-  platform::MessageBoxHook previous_;
-  mutable std::mutex lock_;
-  Lines texts_;
-};
-
-class OmapSteps : public ::testing::Test {
+class OmapSteps : public ::testing::Test, protected testing_support::ChipPhoneFixture<OmapAgent> {
  protected:
-  OmapSteps() : sim_(phonesim::builders::MakeChipPhone<OmapAgent>()) {
-    flash.SetParentHandle(&window);
-    flash.SetDefaultTimeout(kTimeout);
-    link.SetParentHandle(&window);
-    EXPECT_TRUE(link.SetComPort(sim_.phone->PortNumber()));
-  }
-  ~OmapSteps() override {
-    link.Close();
-    sim_.phone->Stop();
-  }
-
-  // Reads the agent under the phone's lock, which also orders the read after its writes.
   template <typename Fn>
   auto Agent(Fn fn) {
-    std::remove_cvref_t<std::invoke_result_t<Fn, OmapAgent&>> out{};
-    sim_.phone->WithPersonality([&](phonesim::Personality&) { out = fn(*sim_.chip); });
-    return out;
+    return WithChip(fn);
   }
   std::vector<OmapAgent::Partition> Partitions() {
     return Agent([](OmapAgent& a) { return a.Partitions(); });
@@ -98,25 +56,11 @@ class OmapSteps : public ::testing::Test {
       return i < a.Partitions().size() ? a.Partitions()[i].data : Bytes{};
     });
   }
-  // The command codes the phone received, in order.
-  Bytes Commands() const {
-    Bytes out;
-    for (const auto& r : sim_.phone->Requests()) out.push_back(r.body.empty() ? 0 : r.body[0]);
-    return out;
-  }
-  std::vector<phonesim::TranscriptEntry> Requests() const { return sim_.phone->Requests(); }
-  void Inject(FaultKind kind, int command, unsigned skip = 0) {
-    sim_.phone->InjectFault(Fault{.kind = kind, .command = command, .skip = skip});
-  }
   void Start() {
     ASSERT_EQ(flash.OMAPFlashStart(&link), 1);
     window.Clear();
   }
 
-  phonesim::builders::ChipPhone<OmapAgent> sim_;
-  testing_support::RecordingWindow window;
-  CMiscUtilComm link;
-  CBasicFlash flash;
   testing_support::TempDir dir;
 };
 
@@ -146,14 +90,14 @@ TEST_F(OmapSteps, FlashStartFailures) {
     window.Clear();
     Inject(c.fault, 0x01);
     EXPECT_EQ(flash.OMAPFlashStart(&link), 0);
-    EXPECT_EQ(Events(window), c.events);
+    EXPECT_EQ(window.Events(), c.events);
   }
 }
 
 TEST_F(OmapSteps, EraseSendsStartAndLengthInALongHeader) {
   Start();
   EXPECT_EQ(flash.OMAPErasePart(0x12345678, 0x0ABCDEF0, &link), 1);
-  EXPECT_EQ(Events(window), (Lines{"[0]", "Success to erase", "[100]"}));
+  EXPECT_EQ(window.Events(), (Lines{"[0]", "Success to erase", "[100]"}));
   const auto requests = Requests();
   ASSERT_EQ(requests.size(), 2u);
   ASSERT_EQ(requests[1].body.size(), 16u);
@@ -167,7 +111,7 @@ TEST_F(OmapSteps, EraseSendsStartAndLengthInALongHeader) {
 
 TEST_F(OmapSteps, EraseRefusedBeforeTheStartFails) {
   EXPECT_EQ(flash.OMAPErasePart(0, 512, &link), 0);
-  EXPECT_EQ(Events(window), (Lines{"[0]", "Response is NAK", "error!", "[200]"}));
+  EXPECT_EQ(window.Events(), (Lines{"[0]", "Response is NAK", "error!", "[200]"}));
 }
 
 // --- a partition from memory -----------------------------------------------------------------
@@ -177,7 +121,7 @@ TEST_F(OmapSteps, NormalDownloadPadsTheLastBlockToWholeSectorsWithZeros) {
   const Bytes data = Pattern(1000, 1);
   const Bytes image = ImageBuffer(data);
   EXPECT_EQ(flash.OMAPNormalDownload(image.data(), 70, 4096, 1000, &link), 1);
-  EXPECT_EQ(Events(window), (Lines{"[0]", "[100]"}));
+  EXPECT_EQ(window.Events(), (Lines{"[0]", "[100]"}));
   const auto requests = Requests();
   ASSERT_EQ(Commands(), Bytes({0x01, 0x06, 0x02}));
   EXPECT_EQ(requests[1].body.size(), 14u);
@@ -200,7 +144,7 @@ TEST_F(OmapSteps, NormalDownloadSendsWholeBlocksThenTheRest) {
   Start();
   const Bytes data = Pattern(kBlock + 1536, 2);  // the tail is whole sectors: no padding
   EXPECT_EQ(flash.OMAPNormalDownload(ImageBuffer(data).data(), 1, 0, kBlock + 1536, &link), 1);
-  EXPECT_EQ(Events(window), (Lines{"[0]", "[99]", "[100]"}));
+  EXPECT_EQ(window.Events(), (Lines{"[0]", "[99]", "[100]"}));
   const auto requests = Requests();
   ASSERT_EQ(Commands(), Bytes({0x01, 0x06, 0x02, 0x02}));
   EXPECT_EQ(Field(requests[2].body, 8), kBlock);
@@ -211,7 +155,7 @@ TEST_F(OmapSteps, NormalDownloadSendsWholeBlocksThenTheRest) {
 TEST_F(OmapSteps, NormalDownloadOfNothingAnnouncesOnly) {
   Start();
   EXPECT_EQ(flash.OMAPNormalDownload(ImageBuffer({}).data(), 1, 0, 0, &link), 1);
-  EXPECT_EQ(Events(window), Lines{"[0]"});
+  EXPECT_EQ(window.Events(), Lines{"[0]"});
   EXPECT_EQ(Commands(), Bytes({0x01, 0x06}));
 }
 
@@ -220,20 +164,20 @@ TEST_F(OmapSteps, NormalDownloadFailures) {
   const Bytes image = ImageBuffer(Pattern(kBlock + 10, 3));
   Inject(FaultKind::kRefuse, 0x06);
   EXPECT_EQ(flash.OMAPNormalDownload(image.data(), 1, 0, kBlock + 10, &link), 0);
-  EXPECT_EQ(Events(window), (Lines{"[0]", "Response is NAK", "error!", "[200]"}));
+  EXPECT_EQ(window.Events(), (Lines{"[0]", "Response is NAK", "error!", "[200]"}));
   EXPECT_EQ(Commands(), Bytes({0x01, 0x06}));
 
   window.Clear();
   Inject(FaultKind::kSilent, 0x02, 1);  // the second block goes unanswered
   EXPECT_EQ(flash.OMAPNormalDownload(image.data(), 1, 0, kBlock + 10, &link), 0);
-  EXPECT_EQ(Events(window), (Lines{"[0]", "[99]", "Timeout error is occured", "error!", "[200]"}));
+  EXPECT_EQ(window.Events(), (Lines{"[0]", "[99]", "Timeout error is occured", "error!", "[200]"}));
   const auto partitions = Partitions();
   ASSERT_EQ(partitions.size(), 1u);
   EXPECT_EQ(partitions[0].received, kBlock);  // the first block stays written
 
   window.Clear();
   EXPECT_EQ(flash.OMAPNormalDownload(nullptr, 1, 0, 0, &link), 0);
-  EXPECT_EQ(Events(window), (Lines{"There is no image to download", "[200]"}));
+  EXPECT_EQ(window.Events(), (Lines{"There is no image to download", "[200]"}));
 }
 
 // --- a partition from a file ------------------------------------------------------------------
@@ -244,7 +188,7 @@ TEST_F(OmapSteps, FileBaseDownloadStreamsTheFileAndPadsItsTail) {
   const std::string path = dir / "boot.img";
   ASSERT_TRUE(phonesim::builders::WriteFile(path, data));
   EXPECT_EQ(flash.OMAPFileBaseDownload(path.c_str(), 70, 8192, 600064, &link), 1);
-  EXPECT_EQ(Events(window), (Lines{"[0]", "[87]", "[100]"}));
+  EXPECT_EQ(window.Events(), (Lines{"[0]", "[87]", "[100]"}));
   const auto requests = Requests();
   ASSERT_EQ(Commands(), Bytes({0x01, 0x06, 0x02, 0x02}));
   EXPECT_EQ(Field(requests[1].body, 2), 8192u);
@@ -261,7 +205,7 @@ TEST_F(OmapSteps, FileBaseDownloadOfAnEmptyFileAnnouncesOnly) {
   const std::string path = dir / "empty.img";
   ASSERT_TRUE(phonesim::builders::WriteFile(path, {}));
   EXPECT_EQ(flash.OMAPFileBaseDownload(path.c_str(), 70, 0, 0, &link), 1);
-  EXPECT_EQ(Events(window), Lines{"[0]"});
+  EXPECT_EQ(window.Events(), Lines{"[0]"});
   EXPECT_EQ(Commands(), Bytes({0x01, 0x06}));
 }
 
@@ -269,7 +213,7 @@ TEST_F(OmapSteps, FileBaseDownloadOfAMissingFileSendsNothing) {
   Start();
   const std::string path = dir / "missing.img";
   EXPECT_EQ(flash.OMAPFileBaseDownload(path.c_str(), 70, 0, 1024, &link), 0);
-  EXPECT_EQ(Events(window), (Lines{"[0]", "We can't open " + path, "[200]"}));
+  EXPECT_EQ(window.Events(), (Lines{"[0]", "We can't open " + path, "[200]"}));
   EXPECT_EQ(Commands(), Bytes({0x01}));
 }
 
@@ -279,7 +223,7 @@ TEST_F(OmapSteps, FileBaseDownloadWithARefusedBlockFails) {
   ASSERT_TRUE(phonesim::builders::WriteFile(path, Pattern(2048, 5)));
   Inject(FaultKind::kRefuse, 0x02);
   EXPECT_EQ(flash.OMAPFileBaseDownload(path.c_str(), 70, 0, 2048, &link), 0);
-  EXPECT_EQ(Events(window), (Lines{"[0]", "Response is NAK", "error!", "[200]"}));
+  EXPECT_EQ(window.Events(), (Lines{"[0]", "Response is NAK", "error!", "[200]"}));
 }
 
 // --- the factory file --------------------------------------------------------------------------
@@ -300,7 +244,7 @@ TEST_F(OmapFactory, SectorTableErasesAnnouncesAndSendsEachPartition) {
   b.Add({.imageSectors = 2048, .areaSize = 4096, .seed = 1})
       .Add({.imageSectors = 3, .areaSize = 100, .seed = 2});
   EXPECT_EQ(flash.OMAPFactoryDownload(Write(b).c_str(), &link), 1);
-  EXPECT_EQ(Events(window),
+  EXPECT_EQ(window.Events(),
             (Lines{"EMMC writing start",
                    "[0]", "Success to erase", "[100]", "Partition size is 1024 KBytes", "[0]",
                    "[50]", "[100]",
@@ -328,7 +272,7 @@ TEST_F(OmapFactory, AreasAboveTheLimitAreBytesAndSizesGoAsTheyStand) {
   OmapFactoryBuilder b;
   b.Add({.imageSectors = 4, .areaSize = 3825000, .seed = 3})
       .Add({.imageSectors = 1, .areaSize = 765, .seed = 4});
-  sim_.phone->WithPersonality([this](phonesim::Personality&) { sim_.chip->SetSizeUnit(512); });
+  sim.phone->WithPersonality([this](phonesim::Personality&) { sim.chip->SetSizeUnit(512); });
   EXPECT_EQ(flash.OMAPFactoryDownload(Write(b).c_str(), &link), 1);
   const auto requests = Requests();
   ASSERT_EQ(Commands(), Bytes({0x01, 0x04, 0x06, 0x02, 0x04, 0x06, 0x02}));
@@ -358,7 +302,7 @@ TEST_F(OmapFactory, FirstEntryEndingTheListSendsNothingAfterTheStart) {
   OmapFactoryBuilder b;
   b.Add({.imageSectors = 3, .areaSize = 8, .endMarker = 0xFFFFFFFF}).Add({.imageSectors = 3});
   EXPECT_EQ(flash.OMAPFactoryDownload(Write(b).c_str(), &link), 1);
-  EXPECT_EQ(Events(window), Lines{"EMMC writing start"});
+  EXPECT_EQ(window.Events(), Lines{"EMMC writing start"});
   EXPECT_EQ(Commands(), Bytes({0x01}));
 }
 
@@ -372,7 +316,7 @@ TEST_F(OmapFactory, EmptyImageIsAnnouncedWithoutEraseOrDataAndTheAddressStillAdv
   EXPECT_EQ(Field(requests[1].body, 6), 0u);
   EXPECT_EQ(Field(requests[2].body, 4), 100u);
   EXPECT_EQ(Field(requests[3].body, 2), 100u);
-  const Lines events = Events(window);
+  const Lines events = window.Events();
   ASSERT_GE(events.size(), 3u);
   EXPECT_EQ(Lines(events.begin(), events.begin() + 3),
             (Lines{"EMMC writing start", "Partition size is 0 KBytes", "[0]"}));
@@ -388,7 +332,7 @@ TEST_F(OmapFactory, HugePartitionShowsMegabytesBeforeItsAnnouncementIsRefused) {
   std::filesystem::resize_file(path, kMiB + uint64_t{4000000} * 512);
   Inject(FaultKind::kRefuse, 0x06);
   EXPECT_EQ(flash.OMAPFactoryDownload(path.c_str(), &link), 0);
-  EXPECT_EQ(Events(window),
+  EXPECT_EQ(window.Events(),
             (Lines{"EMMC writing start", "[0]", "Success to erase", "[100]",
                    "Partition size is 1953 MBytes", "[0]", "Response is NAK", "error!", "[200]"}));
 }
@@ -398,7 +342,7 @@ TEST_F(OmapFactory, FailedBlockStopsTheDownloadAndKeepsEarlierPartitions) {
   b.Add({.imageSectors = 2, .areaSize = 8, .seed = 1}).Add({.imageSectors = 2, .areaSize = 8});
   Inject(FaultKind::kRefuse, 0x02, 1);
   EXPECT_EQ(flash.OMAPFactoryDownload(Write(b).c_str(), &link), 0);
-  const Lines events = Events(window);
+  const Lines events = window.Events();
   EXPECT_EQ(Lines(events.end() - 3, events.end()), (Lines{"Response is NAK", "error!", "[200]"}));
   EXPECT_EQ(PartitionData(0), b.Image(0));
 }
@@ -409,11 +353,11 @@ TEST_F(OmapFactory, FailedStartOrEraseEndsTheDownload) {
   const std::string path = Write(b);
   Inject(FaultKind::kRefuse, 0x01);
   EXPECT_EQ(flash.OMAPFactoryDownload(path.c_str(), &link), 0);
-  EXPECT_EQ(Events(window), (Lines{"Response is NAK", "error!", "[200]"}));
+  EXPECT_EQ(window.Events(), (Lines{"Response is NAK", "error!", "[200]"}));
   window.Clear();
   Inject(FaultKind::kRefuse, 0x04);
   EXPECT_EQ(flash.OMAPFactoryDownload(path.c_str(), &link), 0);
-  EXPECT_EQ(Events(window),
+  EXPECT_EQ(window.Events(),
             (Lines{"EMMC writing start", "[0]", "Response is NAK", "error!", "[200]"}));
   EXPECT_EQ(Commands(), Bytes({0x01, 0x01, 0x04}));
 }
@@ -423,7 +367,7 @@ TEST_F(OmapFactory, WrongMagicIsAMessageBoxAndNothingIsSent) {
   b.Add({.imageSectors = 2, .areaSize = 8}).Magic(0xA5A555AA);
   EXPECT_EQ(flash.OMAPFactoryDownload(Write(b).c_str(), &link), 0);
   EXPECT_EQ(boxes.Texts(), Lines{"Magic number does not concide"});
-  EXPECT_EQ(Events(window), Lines{"[200]"});
+  EXPECT_EQ(window.Events(), Lines{"[200]"});
   EXPECT_TRUE(Requests().empty());
 }
 
@@ -438,7 +382,7 @@ TEST_F(OmapFactory, HeaderCutShortIsAMessageBoxAndNothingIsSent) {
     // Two bytes cannot even hold the magic number.
     EXPECT_EQ(local.Texts(), Lines{size < 4 ? "Magic number does not concide"
                                             : "We can't read binary!"}) << size;
-    EXPECT_EQ(Events(window), Lines{"[200]"});
+    EXPECT_EQ(window.Events(), Lines{"[200]"});
   }
   EXPECT_TRUE(Requests().empty());
 }
@@ -449,18 +393,18 @@ TEST_F(OmapFactory, TableThatRunsPastTheEndOfTheFileIsRefusedBeforeAnythingIsSen
   EXPECT_EQ(flash.OMAPFactoryDownload(Write(OmapFactoryBuilder(b).CutAt(b.Size() - 1)).c_str(),
                                       &link),
             0);
-  EXPECT_EQ(Events(window), (Lines{"Partition 1 runs past the end of the file", "[200]"}));
+  EXPECT_EQ(window.Events(), (Lines{"Partition 1 runs past the end of the file", "[200]"}));
   window.Clear();
   EXPECT_EQ(flash.OMAPFactoryDownload(Write(OmapFactoryBuilder(b).CutAt(9000)).c_str(), &link),
             0);
-  EXPECT_EQ(Events(window), (Lines{"Partition 0 runs past the end of the file", "[200]"}));
+  EXPECT_EQ(window.Events(), (Lines{"Partition 0 runs past the end of the file", "[200]"}));
   EXPECT_TRUE(Requests().empty());
 }
 
 TEST_F(OmapFactory, MissingFileFailsWithALine) {
   const std::string path = dir / "missing.bin";
   EXPECT_EQ(flash.OMAPFactoryDownload(path.c_str(), &link), 0);
-  EXPECT_EQ(Events(window), (Lines{"We can't open " + path, "[200]"}));
+  EXPECT_EQ(window.Events(), (Lines{"We can't open " + path, "[200]"}));
   EXPECT_TRUE(boxes.Texts().empty());
   EXPECT_TRUE(Requests().empty());
 }

@@ -188,6 +188,11 @@ TEST_F(Discovery, MissingOrBrokenSysfsGivesNothingRatherThanFailing) {
   fs::create_directories(dir.Path() / "sys/class/tty/ttyACM9");
   fs::create_directory_symlink(dir.Path() / "missing", dir.Path() / "sys/class/tty/ttyACM9/device");
   EXPECT_TRUE(Enumerate().empty());
+  // Discovery over a system it cannot ask raises nothing and finds nothing.
+  ports::SetSystemRoot((dir / "no-such-root"));
+  std::vector<SerialPortEntry> none(1);
+  EXPECT_NO_THROW(FindPhonePorts(none, 0, 0, 1));
+  EXPECT_TRUE(none.empty());
 }
 
 TEST_F(Discovery, SimulatedPhonesArePublishedWhileTheyAreOnTheirPort) {
@@ -208,6 +213,11 @@ TEST_F(Discovery, SimulatedPhonesArePublishedWhileTheyAreOnTheirPort) {
   // A phone without an identity is private to whoever holds its path.
   phonesim::Phone quiet(std::make_unique<phonesim::GenericBootLoader>());
   EXPECT_TRUE(Enumerate().empty());
+  // Discovery over a system it cannot ask raises nothing and finds nothing.
+  ports::SetSystemRoot((dir / "no-such-root"));
+  std::vector<SerialPortEntry> none(1);
+  EXPECT_NO_THROW(FindPhonePorts(none, 0, 0, 1));
+  EXPECT_TRUE(none.empty());
 }
 
 TEST_F(Discovery, StaleAnnouncementsOfDeadProgramsAreDropped) {

@@ -11,9 +11,11 @@
 
 #include "corvane/platform/message_box.h"
 #include "corvane/protocol/misc_util_comm.h"
+#include "corvane/platform/notify.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/memory_reader.h"
 #include "sim/phone.h"
+#include "support/message_boxes.h"
 #include "support/plugin.h"
 #include "support/recording_window.h"
 #include "support/temp_dir.h"
@@ -40,12 +42,9 @@ Bytes ReadFile(const std::string& path) {
 class Upload : public ::testing::Test {
  protected:
   Upload() : sim(phonesim::builders::MakeChipPhone<MemoryReader>(kSeed)) {
-    previousHook_ = platform::SetMessageBoxHook(
-        [this](const std::string& text, const std::string&) { boxes.push_back(text); });
   }
   ~Upload() override {
     sim.phone->Stop();
-    platform::SetMessageBoxHook(previousHook_);
   }
 
   int Run(uint32_t sectors, const std::string& path, uint32_t address = kAddress) {
@@ -73,10 +72,7 @@ class Upload : public ::testing::Test {
   testing_support::Plugin plugin;
   testing_support::RecordingWindow window;
   phonesim::builders::ChipPhone<MemoryReader> sim;
-  std::vector<std::string> boxes;
-
- private:
-  platform::MessageBoxHook previousHook_;
+  testing_support::MessageBoxes boxes;
 };
 
 TEST_F(Upload, OneWholeBlockIsFollowedByAReadOfNothing) {
@@ -87,7 +83,7 @@ TEST_F(Upload, OneWholeBlockIsFollowedByAReadOfNothing) {
   EXPECT_EQ(BlockRequests(), (std::vector<uint32_t>{65536, 0}));
   EXPECT_EQ(window.Log(), (Lines{"Upload Start...", "#0", "Upload file is creating...", "#100",
                                  "#100", "Upload complete", "#400"}));
-  EXPECT_EQ(boxes, Lines{"Done!"});
+  EXPECT_EQ(boxes.Texts(), Lines{"Done!"});
 }
 
 TEST_F(Upload, PartBlockEndsTheRange) {
@@ -97,7 +93,7 @@ TEST_F(Upload, PartBlockEndsTheRange) {
   EXPECT_EQ(BlockRequests(), (std::vector<uint32_t>{65536, 36864}));
   EXPECT_EQ(window.Codes(), (std::vector<platform::LPARAM>{0, 64, 100, 400}));
   EXPECT_EQ(window.StepEnds(), Lines{"7 0 memory.bin 102400/102400 ok"});
-  EXPECT_EQ(boxes, Lines{"Done!"});
+  EXPECT_EQ(boxes.Texts(), Lines{"Done!"});
 }
 
 TEST_F(Upload, NothingToReadStillSetsUpAndReadsOnce) {
@@ -122,7 +118,7 @@ TEST_F(Upload, PhoneThatStopsInTheMiddleOfABlockFailsWithWhatArrived) {
   EXPECT_EQ(BlockRequests(), (std::vector<uint32_t>{65536, 65536}));
   const Lines log = window.Log();
   EXPECT_EQ(Lines(log.end() - 3, log.end()), (Lines{"#42", "error!", "#200"}));
-  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST_F(Upload, LastBlockOneByteShortFailsToo) {
@@ -155,6 +151,7 @@ TEST_F(Upload, CorruptSetUpAnswerCountsAsFailure) {
   sim.phone->InjectFault(Fault{.kind = FaultKind::kBadCheck, .command = MemoryReader::kReadSetup});
   EXPECT_EQ(Run(128, dir / "memory.bin"), 0);
   EXPECT_EQ(window.Texts().back(), "error!");
+  EXPECT_EQ(window.Codes().back(), notify::kProgressFailed);
   EXPECT_TRUE(BlockRequests().empty());
 }
 
@@ -162,7 +159,7 @@ TEST_F(Upload, FileThatCannotBeWrittenIsAFailure) {
   if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   EXPECT_EQ(Run(1, "/dev/full"), 0);
   EXPECT_EQ(window.Texts().back(), "error!");
-  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST_F(Upload, PortThatCannotBeOpenedOrNoWindow) {
@@ -171,7 +168,7 @@ TEST_F(Upload, PortThatCannotBeOpenedOrNoWindow) {
   EXPECT_EQ(window.Log(), (Lines{"Upload Start...", "#0", "#200",
                                  "We can't communicate with specific port"}));
   EXPECT_EQ(plugin.DoUploadStart(nullptr, sim.phone->PortNumber(), &out, 1, 0, kTimeout), 0);
-  EXPECT_EQ(boxes, Lines{"We can't find program!"});
+  EXPECT_EQ(boxes.Texts(), Lines{"We can't find program!"});
   EXPECT_TRUE(SetupRequests().empty());
   EXPECT_FALSE(std::filesystem::exists(out));
 }

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cli_fixture.h"
+#include "corvane/ports/published_ports.h"
+#include "support/wait.h"
 
 namespace {
 
@@ -18,6 +22,21 @@ using cli_testing::CliRun;
 using phonesim::SimulatedTq4410;
 
 class CliMulti : public CliFixture {};
+
+// Waits for `passes` passes of port discovery in this process. Each pass removes the
+// announcements of programs that are gone, so an announcement by a dead owner disappears at the
+// next pass.
+bool DiscoveryPassed(int passes) {
+  const std::filesystem::path sentinel =
+      std::filesystem::path(ports::PublishDirectory()) / "sentinel.port";
+  for (int i = 0; i < passes; ++i) {
+    std::ofstream(sentinel) << "path=/dev/null\ndescription=none\nowner=999999999\n";
+    if (!testing_support::WaitUntil([&] { return !std::filesystem::exists(sentinel); })) {
+      return false;
+    }
+  }
+  return true;
+}
 
 std::string NameOf(const SimulatedTq4410& phone) {
   const std::string path = phone.Path();  // /dev/pts/N shows as ptsN
@@ -52,14 +71,12 @@ TEST_F(CliMulti, APhoneThatLeftIsFollowedByTheNextOnePluggedIn) {
   CliRun run;
   std::thread cli([&] { run = Cli(WithFiles({"multi", "download", "--count", "2", "--json"})); });
   // The first phone resets at the end of its run and leaves its port.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (first->Resets() == 0 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  testing_support::WaitUntil([&] { return first->Resets() > 0; }, std::chrono::seconds(60));
   ASSERT_EQ(first->Resets(), 1);
   // The technician takes the phone away; the next one usually gets the same port name (here the
-  // same pseudo-terminal), so it must come after discovery has seen the port gone.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // same pseudo-terminal), so it must come after discovery has seen the port gone: two passes,
+  // since the first may run before the scheduler has collected the finished run.
+  ASSERT_TRUE(DiscoveryPassed(2));
   SimulatedTq4410 second;
   cli.join();
   EXPECT_EQ(run.status, 0) << run.out;

@@ -12,23 +12,14 @@
 #include <vector>
 
 #include "corvane/platform/message_box.h"
+#include "support/message_boxes.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using State = CImageStore::SlotState;
 
-class MessageBoxes {
- public:
-  MessageBoxes()
-      : previous_(platform::SetMessageBoxHook(
-            [this](const std::string& text, const std::string&) { texts.push_back(text); })) {}
-  ~MessageBoxes() { platform::SetMessageBoxHook(previous_); }
-  std::vector<std::string> texts;
-
- private:
-  platform::MessageBoxHook previous_;
-};
+using testing_support::MessageBoxes;
 
 class ImageStore : public ::testing::Test {
  protected:
@@ -57,9 +48,9 @@ TEST_F(ImageStore, MissingFileInTheMiddleIsReportedTwiceAndTheReadStillCompletes
   const std::string c = Write("c.img", "third file");
   EXPECT_EQ(store.ReadImages({a, missing, c}), 1);
   EXPECT_EQ(store.ReadingComplete(), 1);
-  ASSERT_EQ(boxes.texts.size(), 2u);
-  EXPECT_EQ(boxes.texts[0], "File Open Error");
-  EXPECT_EQ(boxes.texts[1], std::make_error_code(std::errc::no_such_file_or_directory).message());
+  ASSERT_EQ(boxes.Texts().size(), 2u);
+  EXPECT_EQ(boxes.Texts()[0], "File Open Error");
+  EXPECT_EQ(boxes.Texts()[1], std::make_error_code(std::errc::no_such_file_or_directory).message());
   EXPECT_EQ(Slot(store, 0), std::make_pair(5u, std::string("first")));
   EXPECT_EQ(store.Image(1), nullptr);
   EXPECT_EQ(Slot(store, 2), std::make_pair(10u, std::string("third file")));
@@ -75,7 +66,7 @@ TEST_F(ImageStore, EmptyFileIsAFourByteBufferOfLengthZero) {
   EXPECT_EQ(store.ReadImages({Write("empty.img", "")}), 1);
   EXPECT_EQ(Slot(store, 0), std::make_pair(0u, std::string()));
   EXPECT_TRUE(store.Problems().empty());
-  EXPECT_TRUE(boxes.texts.empty());
+  EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST_F(ImageStore, FilesOfThreeHundredMebibytesOrMoreAreSkippedWithoutAMessage) {
@@ -87,7 +78,7 @@ TEST_F(ImageStore, FilesOfThreeHundredMebibytesOrMoreAreSkippedWithoutAMessage) 
   EXPECT_EQ(store.ReadingComplete(), 1);
   EXPECT_EQ(store.Image(0), nullptr);
   EXPECT_EQ(Slot(store, 1).second, "x");
-  EXPECT_TRUE(boxes.texts.empty());
+  EXPECT_TRUE(boxes.Texts().empty());
   ASSERT_EQ(store.Problems().size(), 1u);
   EXPECT_EQ(store.Problems()[0].state, State::kTooLarge);
 }
@@ -101,7 +92,7 @@ TEST_F(ImageStore, AFileShorterThanItsSizeStopsTheReadAndLeavesTheFlagAtZero) {
   const std::string after = Write("after.img", "never read");
   EXPECT_EQ(store.ReadImages({before, shortFile, after}), 0);
   EXPECT_EQ(store.ReadingComplete(), 0);
-  EXPECT_EQ(boxes.texts, std::vector<std::string>{"We can't read " + shortFile});
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"We can't read " + shortFile});
   EXPECT_EQ(Slot(store, 0).second, "kept");  // slots read before stay
   EXPECT_EQ(store.Image(1), nullptr);
   EXPECT_EQ(store.Image(2), nullptr);
@@ -112,8 +103,8 @@ TEST_F(ImageStore, AFileShorterThanItsSizeStopsTheReadAndLeavesTheFlagAtZero) {
 TEST_F(ImageStore, ADirectoryIsAFileError) {
   EXPECT_EQ(store.ReadImages({dir.Path().string()}), 1);
   EXPECT_EQ(store.Image(0), nullptr);
-  ASSERT_EQ(boxes.texts.size(), 2u);
-  EXPECT_EQ(boxes.texts[0], "File Open Error");
+  ASSERT_EQ(boxes.Texts().size(), 2u);
+  EXPECT_EQ(boxes.Texts()[0], "File Open Error");
   EXPECT_EQ(store.Problems()[0].state, State::kOpenError);
 }
 

@@ -83,6 +83,17 @@ std::vector<std::string> RecordingWindow::Log() const {
   return out;
 }
 
+std::vector<std::string> RecordingWindow::Events() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  std::vector<std::string> out;
+  for (const Message& m : messages_) {
+    if (m.message != notify::kMsgNotify) continue;
+    if (m.wParam == notify::kStatusText) out.push_back(m.text);
+    if (m.wParam == notify::kProgress) out.push_back("[" + std::to_string(m.value) + "]");
+  }
+  return out;
+}
+
 void RecordingWindow::Clear() {
   std::lock_guard<std::mutex> guard(lock_);
   messages_.clear();

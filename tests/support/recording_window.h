@@ -40,6 +40,8 @@ class RecordingWindow : public platform::MessageTarget {
   std::vector<platform::LPARAM> Codes() const;
   // Status lines and codes interleaved as sent; a code appears as "#<code>".
   std::vector<std::string> Log() const;
+  // Status lines and progress codes only, a code as "[<code>]".
+  std::vector<std::string> Events() const;
   void Clear();
 
  private:

@@ -11,7 +11,8 @@
 // `probeBusy`: open every kept port once, exclusively, and drop those another program holds.
 // `modemClass`: only modem-class interfaces (USB CDC ACM on Linux) instead of all serial ports.
 // `clearFirst`: empty `ports` first; otherwise new entries are appended.
-// A failure to ask the system is raised as std::runtime_error with its text.
+// Nothing is raised: a device tree that cannot be read (or a port that vanishes while it is
+// read) contributes no entries, so a system that cannot be asked gives an empty list.
 CORVANE_API void FindPhonePorts(std::vector<SerialPortEntry>& ports, int probeBusy,
                                 int modemClass, int clearFirst);
 

@@ -39,8 +39,8 @@ class CORVANE_API CMiscUtilComm : public CComMngr {
                       const void* payload, size_t payloadLength, uint32_t timeoutMs);
   // Raw bytes, no answer.
   int AsyncTxExFile(const void* ignored1, const void* ignored2, size_t length, const void* buffer);
-  // A framed request, then the raw bytes that follow it, until the first empty read or until
-  // `destinationLength` bytes have arrived. The time-out does not shorten the collection.
+  // A framed request, then the raw bytes that follow it, until nothing more arrives for 150 ms
+  // or `destinationLength` bytes have arrived. The time-out does not shorten the collection.
   int AsyncRxFile(const void* request, void* ignoredResponse, size_t requestLength,
                   void* destination, size_t destinationLength, uint32_t timeoutMs);
   // How many bytes the last AsyncRxFile collected.
@@ -67,9 +67,13 @@ class CORVANE_API CMiscUtilComm : public CComMngr {
   int32_t m_bRxState = RX_TIMEOUT;
 
  private:
-  // Purge, flush, write the encoded frame (plus anything appended), pause, wait for the answer.
-  void SendEncodedAndWait(uint32_t pauseMs, uint32_t timeoutMs);
-  void WritePreamble(const uint8_t* bytes, size_t length);
+  // Purge, the wake-up bytes (if any), flush, the encoded frame (plus anything appended).
+  void SendEncoded(const uint8_t* preamble, size_t preambleLength);
+  // The same, then the pause and the wait for the answer.
+  void SendEncodedAndWait(const uint8_t* preamble, size_t preambleLength, uint32_t pauseMs,
+                          uint32_t timeoutMs);
+  void DrainThenDiscardInput();
+  void CollectRawInto(uint8_t* out, size_t length);
   // Feeds one chunk to the frame collector; true when WaitRsp is done.
   bool CollectChunk(size_t count);
   bool FinishFrame(bool lastOfChunk);

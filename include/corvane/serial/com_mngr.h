@@ -80,6 +80,7 @@ class CORVANE_API CComMngr {
 
   void Clear();   // discard what is queued in both directions
   void Clear2();  // discard and abort everything in both directions
+  void ClearInput();  // discard what has arrived and not been read
 
   int GetOpenFlag() const { return m_bOpenFlag; }
   void SetOpenFlag(int flag) { m_bOpenFlag = flag; }

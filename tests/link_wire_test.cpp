@@ -1,0 +1,121 @@
+// The bytes each transaction puts on the wire, as the simulated phone received them, and the
+// fixed pauses after sending. The phone's reader accepts a request with or without wake-up bytes
+// before it, so only the raw input tells them apart.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/scripted_phone.h"
+#include "support/time_scale.h"
+#include "support/wait.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using phonesim::Packet;
+using phonesim::PacketSizer;
+using phonesim::Reply;
+using testing_support::BootHeader;
+using testing_support::LinkFixture;
+using Clock = std::chrono::steady_clock;
+
+const Bytes kBootPreamble = {0x7E, 0x7E, 0x00};
+const Bytes kDiagPreamble = {0x7E, 0x7E, 0x7E};
+constexpr uint8_t kFileCommand = 0x6C;
+
+struct Transaction {
+  const char* name;
+  Bytes preamble;        // the wake-up bytes before the request
+  uint32_t pauseMs;      // the fixed pause after sending
+  bool encoded;          // the request went through the codec (else it is sent as given)
+  std::function<void(CMiscUtilComm&, const Bytes&)> run;
+};
+
+class Wire : public ::testing::Test {
+ protected:
+  Wire() {
+    f.Script().SetRawLength([](const uint8_t*, size_t) { return PacketSizer::kUntilCheck; });
+    f.Script().SetPayloadLength([](const Bytes& h) { return h[0] == kFileCommand ? 40u : 0u; });
+    f.Script().SetAnswer([](const Packet& p) { return Reply::Frame({p.body.at(0)}); });
+    f.phone->KeepRawInput();
+  }
+
+  // What the phone received, once `length` bytes have arrived (or ten seconds passed).
+  Bytes Received(size_t length) {
+    testing_support::WaitUntil([&] { return f.phone->RawInputSize() >= length; });
+    return f.phone->TakeRawInput();
+  }
+
+  static std::vector<Transaction> All() {
+    const Bytes payload(40, 0x7D);
+    Bytes out(64);
+    return {
+        {"boot command", kBootPreamble, 1, true,
+         [](CMiscUtilComm& l, const Bytes& r) { l.AsyncTxRxEx(r.data(), nullptr, r.size(), 300); }},
+        {"file", {}, 1, true,
+         [payload](CMiscUtilComm& l, const Bytes&) {
+           const Bytes h = BootHeader(kFileCommand, static_cast<uint32_t>(payload.size()));
+           l.AsyncTxRxExFile(h.data(), nullptr, h.size(), payload.data(), payload.size(), 300);
+         }},
+        {"read-back", kBootPreamble, 100, true,
+         [out](CMiscUtilComm& l, const Bytes& r) mutable {
+           l.AsyncRxFile(r.data(), nullptr, r.size(), out.data(), out.size(), 300);
+         }},
+        {"DIAG", kDiagPreamble, 1, true,
+         [](CMiscUtilComm& l, const Bytes& r) { l.AsyncTxRx(r.data(), nullptr, r.size(), 300, 1); }},
+        {"DLOAD", {}, 5, true,
+         [](CMiscUtilComm& l, const Bytes& r) { l.MDMAsyncTxRx(r.data(), nullptr, r.size(), 300); }},
+        {"DLOAD without answer", {}, 8, true,
+         [](CMiscUtilComm& l, const Bytes& r) { l.MDMAsyncTx(r.data(), nullptr, r.size()); }},
+        {"raw", {}, 0, false,
+         [](CMiscUtilComm& l, const Bytes& r) { l.AsyncTxExFile(nullptr, nullptr, r.size(), r.data()); }},
+    };
+  }
+
+  LinkFixture f;
+};
+
+TEST_F(Wire, EachTransactionSendsItsOwnPreambleThenExactlyItsRequest) {
+  testing_support::ScopedTimeScale fast{0.1};  // the read-back's 100 ms and 150 ms waits
+  const Bytes request = BootHeader(0x29, 0);
+  for (const Transaction& t : All()) {
+    SCOPED_TRACE(t.name);
+    t.run(f.link, request);
+    CAsync* codec = f.link.GetCodec();
+    Bytes expected = t.preamble;
+    if (t.encoded) {
+      expected.insert(expected.end(), codec->Encoded(), codec->Encoded() + codec->EncodedLength());
+    } else {
+      expected.insert(expected.end(), request.begin(), request.end());
+    }
+    EXPECT_EQ(Received(expected.size()), expected);
+  }
+}
+
+// The clock runs ten times slower, so that a pause of 1 ms takes 10 ms: far above the round
+// trip of a simulated phone, which answers at once.
+TEST_F(Wire, EachTransactionPausesAfterSending) {
+  testing_support::ScopedTimeScale slow{10.0};
+  const Bytes request = BootHeader(0x29, 0);
+  for (const Transaction& t : All()) {
+    if (t.pauseMs == 0 || t.pauseMs >= 100) continue;  // the read-back is timed on its own below
+    SCOPED_TRACE(t.name);
+    const auto start = Clock::now();
+    t.run(f.link, request);
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(t.pauseMs * 10));
+  }
+}
+
+TEST_F(Wire, ReadBackPausesAfterItsRequest) {
+  const Bytes request = BootHeader(0x29, 0);
+  Bytes out(1);  // filled by the answer: no wait for silence at the end
+  const auto start = Clock::now();
+  f.link.AsyncRxFile(request.data(), nullptr, request.size(), out.data(), out.size(), 300);
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(100));
+}
+
+}  // namespace
