@@ -103,12 +103,12 @@ class FileCode final : public CodeSource {
 // Refuses code that the descriptor places outside the image buffer (its length word gives its
 // size); code of length 0 reads nothing and always fits.
 bool ImageCodeFits(CBasicFlash& f, const uint8_t* image) {
-  const uint64_t length = f.m_CodeDesc[4];
+  const uint64_t length = f.m_Infineon.codeDesc[4];
   if (length == 0) return true;
   const char* why = "No image to download from";
   if (image != nullptr) {
     const uint64_t size = 4 + uint64_t{bytes::LoadLe32(image)};
-    const uint64_t offset = f.m_nCodeDataOffset;
+    const uint64_t offset = f.m_Infineon.codeDataOffset;
     if (offset <= size && length <= size - offset) return true;
     why = "Code points outside the image";
   }
@@ -120,7 +120,7 @@ bool ImageCodeFits(CBasicFlash& f, const uint8_t* image) {
 // progress is the share sent so far.
 template <typename SendBlock>
 int SendCode(CBasicFlash& f, CodeSource& code, size_t blockSize, SendBlock send) {
-  uint32_t& remaining = f.m_CodeDesc[4];
+  uint32_t& remaining = f.m_Infineon.codeDesc[4];
   const uint64_t total = remaining;
   uint64_t sent = 0;
   f.Report().AddToPlan(total);
@@ -182,10 +182,10 @@ bool TakeLoader(ifx::ByteSource& source, const ifx::LoaderDesc& desc,
 
 ifx::Refusal TakeLoaders(CBasicFlash& f, ifx::ByteSource& source, const ifx::Layout& layout) {
   const bool ok =
-      (!layout.psi || TakeLoader(source, *layout.psi, f.m_PsiDesc, f.m_PsiImage)) &&
-      (!layout.ebl || TakeLoader(source, *layout.ebl, f.m_EblDesc, f.m_EblImage)) &&
+      (!layout.psi || TakeLoader(source, *layout.psi, f.m_Infineon.psiDesc, f.m_Infineon.psiImage)) &&
+      (!layout.ebl || TakeLoader(source, *layout.ebl, f.m_Infineon.eblDesc, f.m_Infineon.eblImage)) &&
       (!layout.bootInfoAt ||
-       source.Read(*layout.bootInfoAt, f.m_BootInfo, CBasicFlash::kBootInfoSize));
+       source.Read(*layout.bootInfoAt, f.m_Infineon.bootInfo, CBasicFlash::kBootInfoSize));
   return ok ? ifx::Refusal{} : "cannot read the boot loaders from the firmware";
 }
 
@@ -193,13 +193,13 @@ ifx::Refusal TakeCode(CBasicFlash& f, const ifx::CodeElement& code) {
   if (code.codeAt > std::numeric_limits<uint32_t>::max()) {
     return "Code lies beyond the 4 GiB that its offset can reach";
   }
-  std::copy(code.desc.begin(), code.desc.end(), f.m_CodeDesc);
-  f.m_nCodeDataOffset = static_cast<uint32_t>(code.codeAt);
+  std::copy(code.desc.begin(), code.desc.end(), f.m_Infineon.codeDesc);
+  f.m_Infineon.codeDataOffset = static_cast<uint32_t>(code.codeAt);
   return {};
 }
 
 ifx::Refusal TakeSecurity(CBasicFlash& f, ifx::ByteSource& source, uint64_t at) {
-  return source.Read(at, f.m_Security, CBasicFlash::kSecuritySize)
+  return source.Read(at, f.m_Infineon.security, CBasicFlash::kSecuritySize)
              ? ifx::Refusal{}
              : "cannot read the security block from the firmware";
 }
@@ -296,7 +296,7 @@ int ProgramComponent(CBasicFlash& f, CMiscUtilComm* comm, ifx::ByteSource& file,
     f.SendCode(notify::kProgressFailed);
     return 0;
   }
-  FileCode code(file, f.m_nCodeDataOffset);
+  FileCode code(file, f.m_Infineon.codeDataOffset);
   if (!Program2k(f, comm, code)) {
     f.SendText(rule->failure);
     return 0;
@@ -308,7 +308,7 @@ int ProgramComponent(CBasicFlash& f, CMiscUtilComm* comm, ifx::ByteSource& file,
 ifx::Refusal KeepComponentPart(CBasicFlash& f, ifx::ByteSource& file, const ifx::Area& area,
                                const ifx::Element& element) {
   if (element.type == ifx::kSecurity) {
-    return ifx::ReadBlock(file, area, element, f.m_Security, CBasicFlash::kSecuritySize);
+    return ifx::ReadBlock(file, area, element, f.m_Infineon.security, CBasicFlash::kSecuritySize);
   }
   ifx::CodeElement code;
   ifx::Refusal why = ifx::ReadCodeElement(file, area, element, code);
@@ -346,8 +346,8 @@ int ProgramRecord(CBasicFlash& f, CMiscUtilComm* comm, ifx::ByteSource& file,
 // --- start-up -------------------------------------------------------------------------------
 
 int CBasicFlash::PSIRAMDownload(CMiscUtilComm* comm) {
-  const uint32_t size = m_PsiDesc[2];
-  if (size > m_PsiImage.size()) {
+  const uint32_t size = m_Infineon.psiDesc[2];
+  if (size > m_Infineon.psiImage.size()) {
     return TextThenFail(*this, "No PSI of the size its descriptor gives: extract it first");
   }
   SendText("PSI RAM writing start");
@@ -357,7 +357,7 @@ int CBasicFlash::PSIRAMDownload(CMiscUtilComm* comm) {
   SendCode(0);
   SendCode(notify::kProgressTickerStart);
   SendText("Trying to communicate with IFX modem");
-  if (!ExchangeWith(comm, BootHeader(boot_cmd::kIfxPsiImage), m_PsiImage.data(), size,
+  if (!ExchangeWith(comm, BootHeader(boot_cmd::kIfxPsiImage), m_Infineon.psiImage.data(), size,
                     2 * m_nDefaultTimeout)) {
     SendCode(notify::kProgressTickerStop);
     return TextThenFail(*this, "error!");
@@ -371,14 +371,14 @@ int CBasicFlash::PSIRAMDownload(CMiscUtilComm* comm) {
 }
 
 int CBasicFlash::EBLDownload(CMiscUtilComm* comm) {
-  const uint32_t size = m_EblDesc[2];
-  if (size > m_EblImage.size()) {
+  const uint32_t size = m_Infineon.eblDesc[2];
+  if (size > m_Infineon.eblImage.size()) {
     return TextThenFail(*this, "No EBL of the size its descriptor gives: extract it first");
   }
   SendText("EBL writing start");
   SendCode(0);
   SendCode(notify::kProgressTickerStart);
-  if (!ExchangeWith(comm, BootHeader(boot_cmd::kIfxEblImage), m_EblImage.data(), size,
+  if (!ExchangeWith(comm, BootHeader(boot_cmd::kIfxEblImage), m_Infineon.eblImage.data(), size,
                     2 * m_nDefaultTimeout)) {
     SendCode(notify::kProgressTickerStop);
     return TextThenFail(*this, "Start EBL error!");
@@ -403,7 +403,7 @@ int CBasicFlash::IFXCommSet(CMiscUtilComm* comm) {
 }
 
 int CBasicFlash::SetIFXFlashID(CMiscUtilComm* comm) {
-  if (!ExchangeWith(comm, BootHeader(boot_cmd::kIfxFlashId), m_BootInfo, kBootInfoSize,
+  if (!ExchangeWith(comm, BootHeader(boot_cmd::kIfxFlashId), m_Infineon.bootInfo, kBootInfoSize,
                     m_nDefaultTimeout)) {
     return TextThenFail(*this, "Set Flash ID error!");
   }
@@ -438,19 +438,19 @@ int CBasicFlash::BasicIFXSetting(CMiscUtilComm* comm) {
 }
 
 int CBasicFlash::IFXSecuritySettingA(CMiscUtilComm* comm, uint32_t /*ignored*/, uint32_t flags) {
-  std::memcpy(m_StartReq, m_Security, kSecuritySize);
+  std::memcpy(m_Infineon.startReq, m_Infineon.security, kSecuritySize);
   if (!IFXReqStartA(comm)) return 0;
   if ((flags & kFlagEraseAll) != 0 && !(IFXEraseAll(comm) && IFXEraseCheck(comm))) return 0;
   return IFXReqEnd(comm);
 }
 
 int CBasicFlash::IFXSecuritySettingB(CMiscUtilComm* comm, uint32_t /*ignored*/) {
-  std::memcpy(m_StartReq, m_Security, kSecuritySize);
+  std::memcpy(m_Infineon.startReq, m_Infineon.security, kSecuritySize);
   return IFXReqStartA(comm) && IFXReqEnd(comm) ? 1 : 0;
 }
 
 int CBasicFlash::IFXSecuritySettingC(CMiscUtilComm* comm, uint32_t /*ignored*/, uint32_t flags) {
-  std::memcpy(m_StartReq, m_Security, kSecuritySize);
+  std::memcpy(m_Infineon.startReq, m_Infineon.security, kSecuritySize);
   if (!IFXReqStartA(comm)) return 0;
   if ((flags & kFlagEraseAll) == 0 && !(IFXErase(comm) && IFXEraseCheck(comm))) return 0;
   return IFXReqEnd(comm);
@@ -485,7 +485,7 @@ uint16_t CBasicFlash::IFX_CheckSumB(const uint8_t* data, uint16_t length) {
 
 int CBasicFlash::IFXReqStartA(CMiscUtilComm* comm) {
   SendCode(55);
-  if (!ExchangeWith(comm, BootHeader(boot_cmd::kIfxStart), m_StartReq, kSecuritySize,
+  if (!ExchangeWith(comm, BootHeader(boot_cmd::kIfxStart), m_Infineon.startReq, kSecuritySize,
                     m_nDefaultTimeout)) {
     return TextThenFail(*this, "Req StartA error!");
   }
@@ -495,7 +495,7 @@ int CBasicFlash::IFXReqStartA(CMiscUtilComm* comm) {
 
 int CBasicFlash::IFXReqStartB(CMiscUtilComm* comm) {
   SendCode(55);
-  if (!ExchangeWith(comm, BootHeader(boot_cmd::kIfxStart), m_Security, kSecuritySize,
+  if (!ExchangeWith(comm, BootHeader(boot_cmd::kIfxStart), m_Infineon.security, kSecuritySize,
                     2 * m_nDefaultTimeout)) {
     return TextThenFail(*this, "Req StartB error!");
   }
@@ -524,7 +524,7 @@ int CBasicFlash::IFXEraseCheck(CMiscUtilComm* comm) {
 
 int CBasicFlash::IFXReqFlashSetAddress(CMiscUtilComm* comm) {
   BootHeader h(boot_cmd::kIfxSetAddress);
-  h.U32(2, bytes::LoadLe32(m_Security + kFlashAddressOffset));
+  h.U32(2, bytes::LoadLe32(m_Infineon.security + kFlashAddressOffset));
   if (!Exchange(comm, h, m_nDefaultTimeout)) return FailThenText(*this, "fail to end");
   SendText("Set FLASH address");
   SendCode(90);
@@ -536,17 +536,17 @@ int CBasicFlash::IFXReqEnd(CMiscUtilComm* comm) {
 }
 
 int CBasicFlash::IFXDownload(const uint8_t* image, CMiscUtilComm* comm) {
-  if (m_CodeDesc[4] == 0) return 1;
+  if (m_Infineon.codeDesc[4] == 0) return 1;
   if (!ImageCodeFits(*this, image)) return 0;
-  MemoryCode code(image + m_nCodeDataOffset);
+  MemoryCode code(image + m_Infineon.codeDataOffset);
   return Download2k(*this, comm, code);
 }
 
 int CBasicFlash::IFXDownloadB(const uint8_t* image, CMiscUtilComm* comm) {
   platform::SleepMs(kWrite64kPauseMs);
-  if (m_CodeDesc[4] == 0) return 1;
+  if (m_Infineon.codeDesc[4] == 0) return 1;
   if (!ImageCodeFits(*this, image)) return 0;
-  MemoryCode code(image + m_nCodeDataOffset);
+  MemoryCode code(image + m_Infineon.codeDataOffset);
   return Download64k(*this, comm, code);
 }
 

@@ -50,11 +50,11 @@ void ScanRaw(const uint8_t* data, size_t size) {
 void Extract(const std::vector<uint8_t>& image) {
   CBasicFlash flash;
   if (flash.ExtractPsiEbl(image.data(), nullptr)) {
-    Require(flash.m_PsiImage.size() == flash.m_PsiDesc[2]);
-    Require(flash.m_EblImage.size() == flash.m_EblDesc[2]);
+    Require(flash.m_Infineon.psiImage.size() == flash.m_Infineon.psiDesc[2]);
+    Require(flash.m_Infineon.eblImage.size() == flash.m_Infineon.eblDesc[2]);
   }
   if (flash.ExtractDataFromIFX(image.data(), nullptr)) {
-    Require(uint64_t{flash.m_nCodeDataOffset} + flash.m_CodeDesc[4] <= image.size());
+    Require(uint64_t{flash.m_Infineon.codeDataOffset} + flash.m_Infineon.codeDesc[4] <= image.size());
   }
 }
 

@@ -242,7 +242,7 @@ TEST_F(IfxFactory, LargeComponentIsStreamedWhole) {
   parts.components = {Component("V618", 9, 300 * 1024 + 77, 0x200000)};
   EXPECT_EQ(Download(b::BuildIfxFactory(parts)), 1);
   ExpectWritten(parts.components[0]);
-  EXPECT_EQ(flash.m_CodeDesc[4], 0u);
+  EXPECT_EQ(flash.m_Infineon.codeDesc[4], 0u);
 }
 
 // --- failures -------------------------------------------------------------------------------

@@ -53,24 +53,24 @@ class Extract : public ::testing::Test {
 
   // Marks every member the extractors write, to see what they left alone.
   void Poison() {
-    flash.m_PsiImage.assign(3, 0xEE);
-    flash.m_EblImage.assign(3, 0xEE);
-    std::fill(std::begin(flash.m_PsiDesc), std::end(flash.m_PsiDesc), 0xEEEEEEEE);
-    std::fill(std::begin(flash.m_EblDesc), std::end(flash.m_EblDesc), 0xEEEEEEEE);
-    std::fill(std::begin(flash.m_CodeDesc), std::end(flash.m_CodeDesc), 0xEEEEEEEE);
-    std::memset(flash.m_BootInfo, 0xEE, sizeof flash.m_BootInfo);
-    std::memset(flash.m_Security, 0xEE, sizeof flash.m_Security);
-    flash.m_nCodeDataOffset = 0xEEEEEEEE;
+    flash.m_Infineon.psiImage.assign(3, 0xEE);
+    flash.m_Infineon.eblImage.assign(3, 0xEE);
+    std::fill(std::begin(flash.m_Infineon.psiDesc), std::end(flash.m_Infineon.psiDesc), 0xEEEEEEEE);
+    std::fill(std::begin(flash.m_Infineon.eblDesc), std::end(flash.m_Infineon.eblDesc), 0xEEEEEEEE);
+    std::fill(std::begin(flash.m_Infineon.codeDesc), std::end(flash.m_Infineon.codeDesc), 0xEEEEEEEE);
+    std::memset(flash.m_Infineon.bootInfo, 0xEE, sizeof flash.m_Infineon.bootInfo);
+    std::memset(flash.m_Infineon.security, 0xEE, sizeof flash.m_Infineon.security);
+    flash.m_Infineon.codeDataOffset = 0xEEEEEEEE;
   }
   bool Poisoned() const {
     const auto ee = [](uint32_t w) { return w == 0xEEEEEEEE; };
-    return flash.m_PsiImage == Bytes(3, 0xEE) && flash.m_EblImage == Bytes(3, 0xEE) &&
-           std::all_of(std::begin(flash.m_PsiDesc), std::end(flash.m_PsiDesc), ee) &&
-           std::all_of(std::begin(flash.m_EblDesc), std::end(flash.m_EblDesc), ee) &&
-           std::all_of(std::begin(flash.m_CodeDesc), std::end(flash.m_CodeDesc), ee) &&
-           Bytes(flash.m_BootInfo, flash.m_BootInfo + 172) == Bytes(172, 0xEE) &&
-           Bytes(flash.m_Security, flash.m_Security + 2048) == Bytes(2048, 0xEE) &&
-           flash.m_nCodeDataOffset == 0xEEEEEEEE;
+    return flash.m_Infineon.psiImage == Bytes(3, 0xEE) && flash.m_Infineon.eblImage == Bytes(3, 0xEE) &&
+           std::all_of(std::begin(flash.m_Infineon.psiDesc), std::end(flash.m_Infineon.psiDesc), ee) &&
+           std::all_of(std::begin(flash.m_Infineon.eblDesc), std::end(flash.m_Infineon.eblDesc), ee) &&
+           std::all_of(std::begin(flash.m_Infineon.codeDesc), std::end(flash.m_Infineon.codeDesc), ee) &&
+           Bytes(flash.m_Infineon.bootInfo, flash.m_Infineon.bootInfo + 172) == Bytes(172, 0xEE) &&
+           Bytes(flash.m_Infineon.security, flash.m_Infineon.security + 2048) == Bytes(2048, 0xEE) &&
+           flash.m_Infineon.codeDataOffset == 0xEEEEEEEE;
   }
 
   testing_support::RecordingWindow window;
@@ -81,12 +81,12 @@ TEST_F(Extract, LoadersAndBootInformationComeOutOfASoundImage) {
   const b::IfxImageParts parts;
   const b::IfxImage image = b::BuildIfxImage(parts);
   EXPECT_EQ(flash.ExtractPsiEbl(image.buffer.data(), nullptr), 1);
-  EXPECT_EQ(flash.m_PsiImage, parts.psi);
-  EXPECT_EQ(flash.m_EblImage, parts.ebl);
-  EXPECT_EQ(flash.m_PsiDesc[2], parts.psi.size());
-  EXPECT_EQ(flash.m_EblDesc[2], parts.ebl.size());
-  EXPECT_EQ(flash.m_PsiDesc[0], 0x00010001u);  // the whole descriptor is kept
-  EXPECT_EQ(Bytes(flash.m_BootInfo, flash.m_BootInfo + 172), parts.bootInfo);
+  EXPECT_EQ(flash.m_Infineon.psiImage, parts.psi);
+  EXPECT_EQ(flash.m_Infineon.eblImage, parts.ebl);
+  EXPECT_EQ(flash.m_Infineon.psiDesc[2], parts.psi.size());
+  EXPECT_EQ(flash.m_Infineon.eblDesc[2], parts.ebl.size());
+  EXPECT_EQ(flash.m_Infineon.psiDesc[0], 0x00010001u);  // the whole descriptor is kept
+  EXPECT_EQ(Bytes(flash.m_Infineon.bootInfo, flash.m_Infineon.bootInfo + 172), parts.bootInfo);
   EXPECT_TRUE(window.Messages().empty());
 }
 
@@ -94,14 +94,14 @@ TEST_F(Extract, CodeDescriptorAndSecurityBlockComeOutOfASoundImage) {
   const b::IfxImageParts parts;
   const b::IfxImage image = b::BuildIfxImage(parts);
   EXPECT_EQ(flash.ExtractDataFromIFX(image.buffer.data(), nullptr), 1);
-  EXPECT_EQ(flash.m_nCodeDataOffset, image.codeAt);
-  EXPECT_EQ(flash.m_CodeDesc[4], parts.code.size());
+  EXPECT_EQ(flash.m_Infineon.codeDataOffset, image.codeAt);
+  EXPECT_EQ(flash.m_Infineon.codeDesc[4], parts.code.size());
   for (size_t i = 0; i < 7; ++i) {
-    EXPECT_EQ(flash.m_CodeDesc[i], Le32(image.buffer, image.codeDescAt + 4 * i)) << i;
+    EXPECT_EQ(flash.m_Infineon.codeDesc[i], Le32(image.buffer, image.codeDescAt + 4 * i)) << i;
   }
-  EXPECT_EQ(Bytes(flash.m_Security, flash.m_Security + 2048), parts.security);
+  EXPECT_EQ(Bytes(flash.m_Infineon.security, flash.m_Infineon.security + 2048), parts.security);
   EXPECT_TRUE(std::equal(parts.code.begin(), parts.code.end(),
-                         image.buffer.begin() + flash.m_nCodeDataOffset));
+                         image.buffer.begin() + flash.m_Infineon.codeDataOffset));
   EXPECT_TRUE(window.Messages().empty());
 }
 
@@ -122,14 +122,14 @@ TEST_F(Extract, LoaderBuffersFollowEachImageAndGrowWhenALaterOneIsLarger) {
   b::IfxImageParts parts;
   parts.psi = b::Pattern(100, 7);
   ASSERT_EQ(flash.ExtractPsiEbl(b::BuildIfxImage(parts).buffer.data(), nullptr), 1);
-  EXPECT_EQ(flash.m_PsiImage, parts.psi);
+  EXPECT_EQ(flash.m_Infineon.psiImage, parts.psi);
   parts.psi = b::Pattern(9000, 8);
   ASSERT_EQ(flash.ExtractPsiEbl(b::BuildIfxImage(parts).buffer.data(), nullptr), 1);
-  EXPECT_EQ(flash.m_PsiImage, parts.psi);
-  EXPECT_EQ(flash.m_PsiDesc[2], 9000u);
+  EXPECT_EQ(flash.m_Infineon.psiImage, parts.psi);
+  EXPECT_EQ(flash.m_Infineon.psiDesc[2], 9000u);
   parts.psi = b::Pattern(50, 9);
   ASSERT_EQ(flash.ExtractPsiEbl(b::BuildIfxImage(parts).buffer.data(), nullptr), 1);
-  EXPECT_EQ(Bytes(flash.m_PsiImage.begin(), flash.m_PsiImage.begin() + flash.m_PsiDesc[2]),
+  EXPECT_EQ(Bytes(flash.m_Infineon.psiImage.begin(), flash.m_Infineon.psiImage.begin() + flash.m_Infineon.psiDesc[2]),
             parts.psi);
 }
 
@@ -141,9 +141,9 @@ TEST_F(Extract, OfSeveralElementsOfOneKindTheLastWins) {
   area.Add(ifx::kSecurity, b::SecurityBlock(2, 2));
   const Bytes image = area.AsImage();
   ASSERT_EQ(flash.ExtractDataFromIFX(image.data(), nullptr), 1);
-  EXPECT_EQ(flash.m_CodeDesc[4], 20u);
-  EXPECT_EQ(flash.m_nCodeDataOffset, 4 + second + 40);
-  EXPECT_EQ(Bytes(flash.m_Security, flash.m_Security + 2048), b::SecurityBlock(2, 2));
+  EXPECT_EQ(flash.m_Infineon.codeDesc[4], 20u);
+  EXPECT_EQ(flash.m_Infineon.codeDataOffset, 4 + second + 40);
+  EXPECT_EQ(Bytes(flash.m_Infineon.security, flash.m_Infineon.security + 2048), b::SecurityBlock(2, 2));
 }
 
 TEST_F(Extract, WalkEndsAtAZeroLengthElementAndAtAHeaderCutShort) {
@@ -153,15 +153,15 @@ TEST_F(Extract, WalkEndsAtAZeroLengthElementAndAtAHeaderCutShort) {
   area.Add(ifx::kPsi, b::IfxLoaderDesc(1, 0x7FFFFFF0));  // would be refused if it were read
   const Bytes image = area.AsImage();
   ASSERT_EQ(flash.ExtractPsiEbl(image.data(), nullptr), 1);
-  EXPECT_EQ(flash.m_BootInfo[0], 0x42);
-  EXPECT_EQ(flash.m_PsiDesc[2], 0u);
+  EXPECT_EQ(flash.m_Infineon.bootInfo[0], 0x42);
+  EXPECT_EQ(flash.m_Infineon.psiDesc[2], 0u);
 
   for (size_t trailing : {1u, 11u}) {
     b::IfxImageParts parts;
     b::IfxLies lies;
     lies.trailingBytes = trailing;
     EXPECT_EQ(flash.ExtractPsiEbl(b::BuildIfxImage(parts, lies).buffer.data(), nullptr), 1);
-    EXPECT_EQ(flash.m_EblImage, parts.ebl) << trailing;
+    EXPECT_EQ(flash.m_Infineon.eblImage, parts.ebl) << trailing;
   }
   EXPECT_TRUE(window.Messages().empty());
 }
@@ -173,7 +173,7 @@ TEST_F(Extract, LoaderMayEndExactlyAtTheEndOfTheElementArea) {
   area.Add(0x21, psi);  // the PSI's container: its data runs up to the end of the area
   area.PutWord(12 + 16, static_cast<uint32_t>(area.Size() - 64));
   ASSERT_EQ(flash.ExtractPsiEbl(area.AsImage().data(), nullptr), 1);
-  EXPECT_EQ(flash.m_PsiImage, psi);
+  EXPECT_EQ(flash.m_Infineon.psiImage, psi);
   area.PutWord(12 + 16, static_cast<uint32_t>(area.Size() - 63));  // one byte further
   EXPECT_EQ(flash.ExtractPsiEbl(area.AsImage().data(), nullptr), 0);
   EXPECT_EQ(window.Texts(), Lines{"PSI descriptor points outside the image"});
@@ -230,14 +230,14 @@ TEST_F(Extract, CutElementThatTheStepDoesNotReadIsSkipped) {
   b::IfxImageParts parts;
   const Bytes cutCode = b::BuildIfxImage(parts, {.lastElementExtra = 1}).buffer;
   ASSERT_EQ(flash.ExtractPsiEbl(cutCode.data(), nullptr), 1);
-  EXPECT_EQ(flash.m_EblImage, parts.ebl);
+  EXPECT_EQ(flash.m_Infineon.eblImage, parts.ebl);
 
   b::IfxElements area;
   area.Add(ifx::kSecurity, Bytes(ifx::kSecuritySize, 0x5A));
   area.Add(0x01, Bytes(40, 0));
   area.PutWord(12 + ifx::kSecuritySize + 4, 1000);  // claims more than the area has left
   ASSERT_EQ(flash.ExtractDataFromIFX(area.AsImage().data(), nullptr), 1);
-  EXPECT_EQ(flash.m_Security[0], 0x5A);
+  EXPECT_EQ(flash.m_Infineon.security[0], 0x5A);
   EXPECT_TRUE(window.Messages().empty());
 }
 

@@ -223,8 +223,8 @@ TEST_F(IfxStartUp, SilentLoaderIsATimeOutOfTheStep) {
 }
 
 TEST_F(IfxStartUp, LoaderShorterThanItsDescriptorIsRefusedBeforeAnyTraffic) {
-  flash.m_PsiDesc[2] = static_cast<uint32_t>(flash.m_PsiImage.size() + 1);
-  flash.m_EblDesc[2] = static_cast<uint32_t>(flash.m_EblImage.size() + 1);
+  flash.m_Infineon.psiDesc[2] = static_cast<uint32_t>(flash.m_Infineon.psiImage.size() + 1);
+  flash.m_Infineon.eblDesc[2] = static_cast<uint32_t>(flash.m_Infineon.eblImage.size() + 1);
   EXPECT_EQ(flash.PSIRAMDownload(&link), 0);
   EXPECT_EQ(flash.EBLDownload(&link), 0);
   EXPECT_EQ(Log(), (Lines{"No PSI of the size its descriptor gives: extract it first", "#200",
@@ -257,14 +257,14 @@ TEST_F(IfxSecurity, FlagsChooseTheEraseVariant) {
     SCOPED_TRACE(std::string(1, c.sequence) + " " + std::to_string(c.flags));
     Forget();
     const Bytes security = b::SecurityBlock(c.flags, static_cast<uint8_t>(c.sequence));
-    std::memcpy(flash.m_Security, security.data(), security.size());
+    std::memcpy(flash.m_Infineon.security, security.data(), security.size());
     const int result = c.sequence == 'A'   ? flash.IFXSecuritySettingA(&link, 1, c.flags)
                        : c.sequence == 'B' ? flash.IFXSecuritySettingB(&link, c.flags)
                                            : flash.IFXSecuritySettingC(&link, 4, c.flags);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(Commands(), c.commands);
     EXPECT_EQ(phone.Inspect([](const InfineonModem& m) { return m.StartBlock(); }), security);
-    EXPECT_EQ(Bytes(flash.m_StartReq, flash.m_StartReq + 2048), security);
+    EXPECT_EQ(Bytes(flash.m_Infineon.startReq, flash.m_Infineon.startReq + 2048), security);
   }
   EXPECT_EQ(State().refusals, 0u);
 }
@@ -371,7 +371,7 @@ TEST_F(IfxDownload, ExactlyOneBlockOfCode) {
   EXPECT_EQ(Le(headers[0], 4, 2), 2048u);
   EXPECT_EQ(Le(headers[0], 6, 4), 2048u);
   EXPECT_EQ(Written(), CodeThenErased());
-  EXPECT_EQ(flash.m_CodeDesc[4], 0u);
+  EXPECT_EQ(flash.m_Infineon.codeDesc[4], 0u);
 }
 
 TEST_F(IfxDownload, OneByteMoreGoesOutAsAPaddedSecondBlock) {
@@ -411,18 +411,18 @@ TEST_F(IfxDownload, RefusedBlockEndsTheDownloadInsideTheBracket) {
   EXPECT_EQ(flash.IFXDownload(image.buffer.data(), &link), 0);
   EXPECT_EQ(Log(), (Lines{"#40", "Response is NAK", "error!", "#200"}));
   EXPECT_EQ(Commands(), (Bytes{0x61, 0x61}));
-  EXPECT_EQ(flash.m_CodeDesc[4], 5000u - 2048u);  // what is still to send
+  EXPECT_EQ(flash.m_Infineon.codeDesc[4], 5000u - 2048u);  // what is still to send
   EXPECT_TRUE(State().started);
 }
 
 TEST_F(IfxDownload, CodeOutsideTheImageIsRefusedBeforeAnyBlock) {
   Prepare(3000);
-  const uint32_t offset = flash.m_nCodeDataOffset;
-  flash.m_nCodeDataOffset = offset + 1;  // the code would end one byte past the buffer
+  const uint32_t offset = flash.m_Infineon.codeDataOffset;
+  flash.m_Infineon.codeDataOffset = offset + 1;  // the code would end one byte past the buffer
   EXPECT_EQ(flash.IFXDownload(image.buffer.data(), &link), 0);
   EXPECT_EQ(flash.IFXNormalDownloadB(image.buffer.data(), &link), 0);
   EXPECT_EQ(flash.IFXNormalDownload(image.buffer.data(), &link), 0);
-  flash.m_nCodeDataOffset = 0xFFFFFFFF;
+  flash.m_Infineon.codeDataOffset = 0xFFFFFFFF;
   {
     testing_support::ScopedTimeScale fast(0.01);  // the 64 KiB download's fixed pause
     EXPECT_EQ(flash.IFXDownloadB(image.buffer.data(), &link), 0);
@@ -432,7 +432,7 @@ TEST_F(IfxDownload, CodeOutsideTheImageIsRefusedBeforeAnyBlock) {
   EXPECT_EQ(Log(), (Lines{outside, "#200", outside, "#200", outside, "#200", outside, "#200",
                           "No image to download from", "#200"}));
   EXPECT_TRUE(Commands().empty());
-  flash.m_nCodeDataOffset = offset;  // the code ends exactly at the end of the buffer
+  flash.m_Infineon.codeDataOffset = offset;  // the code ends exactly at the end of the buffer
   EXPECT_EQ(offset + 3000, image.buffer.size());
   EXPECT_EQ(flash.IFXDownload(image.buffer.data(), &link), 1);
 }
@@ -487,7 +487,7 @@ TEST_F(IfxDownload64k, NormalDownloadsUseTheirBlockSizesAndWriteTheCode) {
     expected.push_back(0x6F);
     EXPECT_EQ(Commands(), expected);
     EXPECT_EQ(Written(), CodeThenErased());
-    EXPECT_EQ(flash.m_CodeDesc[4], 0u);
+    EXPECT_EQ(flash.m_Infineon.codeDesc[4], 0u);
   }
   // The code length has been counted down: a second run brackets nothing.
   Forget();

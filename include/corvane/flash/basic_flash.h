@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "corvane/flash/infineon.h"
 #include "corvane/flash/nvidia.h"
 #include "corvane/flash/phone_control.h"
 #include "corvane/flash/qualcomm.h"
@@ -26,11 +27,11 @@
 class CORVANE_API CBasicFlash {
  public:
   static constexpr int kMaxBuffers = 20;
-  static constexpr size_t kBootInfoSize = 172;
-  static constexpr size_t kSecuritySize = 2048;
-  static constexpr size_t kFlashAddressOffset = 1920;  // in the security block
-  static constexpr size_t kCodeDescWords = 7;          // 28 bytes; word 4 = code length
-  static constexpr size_t kLoaderDescWords = 5;        // 20 bytes; word 2 = size, word 4 = offset
+  static constexpr size_t kBootInfoSize = InfineonState::kBootInfoSize;
+  static constexpr size_t kSecuritySize = InfineonState::kSecuritySize;
+  static constexpr size_t kFlashAddressOffset = InfineonState::kFlashAddressOffset;
+  static constexpr size_t kCodeDescWords = InfineonState::kCodeDescWords;
+  static constexpr size_t kLoaderDescWords = InfineonState::kLoaderDescWords;
   static constexpr int kPartitions = NvidiaState::kPartitions;
   static constexpr size_t kBlockSize = 524288;         // 512 KiB blocks of the AP loaders
   static constexpr size_t kStagingSize = 524290;
@@ -123,19 +124,11 @@ class CORVANE_API CBasicFlash {
   int ExtractFactoryInfo(CMiscUtilComm* comm);
 
   // --- members ------------------------------------------------------------------------------
-  uint32_t m_nCodeDataOffset = 0;               // of the code in the Infineon image
-  uint8_t m_BootInfo[kBootInfoSize] = {};       // payload of the flash-ID command
-  uint8_t m_Security[kSecuritySize] = {};       // payload of start B; flash address at 1920
-  uint8_t m_StartReq[kSecuritySize] = {};       // payload of start A
-  uint32_t m_CodeDesc[kCodeDescWords] = {};     // word 4 counts down as code is sent
-  std::vector<uint8_t> m_PsiImage;              // PSI cut from the image
-  std::vector<uint8_t> m_EblImage;              // EBL cut from the image
-  uint32_t m_PsiDesc[kLoaderDescWords] = {};
-  uint32_t m_EblDesc[kLoaderDescWords] = {};
   Reporter m_Report;                            // the parent window and the text last sent
   const uint8_t* m_pDLBuffer[kMaxBuffers] = {};
   uint32_t m_nDefaultTimeout = 0;
   // Each chip family's state, declared beside its steps.
+  InfineonState m_Infineon;
   NvidiaState m_Nvidia;
   QualcommState m_Qualcomm;
   PhoneControlState m_PhoneControl;
