@@ -36,7 +36,7 @@ struct Words {
 };
 
 void PutWord(std::vector<uint8_t>& file, uint64_t offset, uint32_t word) {
-  for (int k = 0; k < 4; ++k) {
+  for (uint32_t k = 0; k < 4; ++k) {
     if (offset + k < file.size()) file[offset + k] = static_cast<uint8_t>(word >> (8 * k));
   }
 }

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "corvane/platform/byte_order.h"
 #include "plugin/model_parser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> image(4 + size);
-  const uint32_t n = static_cast<uint32_t>(size);
-  for (int i = 0; i < 4; ++i) image[i] = static_cast<uint8_t>(n >> (8 * i));
+  bytes::StoreLe32(image.data(), static_cast<uint32_t>(size));
   std::copy(data, data + size, image.begin() + 4);
   CModelParser parser;
   std::string error;
