@@ -5,6 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 scripts/install-deps.sh
+echo "=== format ==="
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 for preset in default asan tsan; do
   echo "=== $preset ==="
   cmake --preset "$preset" >/dev/null

@@ -132,10 +132,11 @@ void PrintRatio(const RateReporter& reporter, const char* what, const std::strin
   const double flags = reporter.Rate(name + "/flags:1");
   if (random <= 0.0 || flags <= 0.0) return;  // filtered out
   const double ratio = flags / random;
-  std::printf("ratio %s(0x7E data)/%s(random data) = %.2f (%.0f MB/s vs %.0f MB/s; "
-              "expected >= %.1f as the output doubles): %s\n",
-              what, what, ratio, flags / 1e6, random / 1e6, kFlagRatioFloor,
-              ratio >= kFlagRatioFloor ? "OK" : "COLLAPSED");
+  std::printf(
+      "ratio %s(0x7E data)/%s(random data) = %.2f (%.0f MB/s vs %.0f MB/s; "
+      "expected >= %.1f as the output doubles): %s\n",
+      what, what, ratio, flags / 1e6, random / 1e6, kFlagRatioFloor,
+      ratio >= kFlagRatioFloor ? "OK" : "COLLAPSED");
 }
 
 }  // namespace

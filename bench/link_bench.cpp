@@ -23,13 +23,13 @@
 #include <thread>
 #include <vector>
 
+#include "corvane/platform/byte_order.h"
 #include "corvane/platform/pseudo_terminal.h"
 #include "corvane/platform/serial_device.h"
 #include "corvane/protocol/misc_util_comm.h"
 #include "corvane/protocol/packets.h"
 #include "sim/generic_boot_loader.h"
 #include "sim/phone.h"
-#include "corvane/platform/byte_order.h"
 
 namespace {
 
@@ -201,9 +201,10 @@ int main() {
     file.push_back(MegabytesPerSecond(block.size(), Seconds(start, end)));
   }
   const double fileMbps = Median(file);
-  std::printf("AsyncTxRxExFile 512 KiB: %.1f MB/s (ratio to raw %.2f), phone received %llu "
-              "payload bytes, sum verified\n",
-              fileMbps, fileMbps / rawMbps, static_cast<unsigned long long>(before.bytes));
+  std::printf(
+      "AsyncTxRxExFile 512 KiB: %.1f MB/s (ratio to raw %.2f), phone received %llu "
+      "payload bytes, sum verified\n",
+      fileMbps, fileMbps / rawMbps, static_cast<unsigned long long>(before.bytes));
   PrintSpread("MB/s", file);
 
   // (c)
@@ -226,16 +227,16 @@ int main() {
   const uint64_t requests = phone.Stats().requests;
   if (requests != sent) {
     std::fprintf(stderr, "bench_link: the phone saw %llu requests, %llu were sent\n",
-                 static_cast<unsigned long long>(requests),
-                 static_cast<unsigned long long>(sent));
+                 static_cast<unsigned long long>(requests), static_cast<unsigned long long>(sent));
     return 1;
   }
 
   const double median = Median(roundTrips);
   const double p90 = Percentile(roundTrips, 0.9);
-  std::printf("AsyncTxRxEx round trip: median %.2f ms, p90 %.2f ms over %d commands (target <= "
-              "%.1f ms, of which 1 ms is the fixed pause after sending): %s\n",
-              median, p90, kCommands, kRoundTripTargetMs,
-              median <= kRoundTripTargetMs ? "PASS" : "ABOVE TARGET");
+  std::printf(
+      "AsyncTxRxEx round trip: median %.2f ms, p90 %.2f ms over %d commands (target <= "
+      "%.1f ms, of which 1 ms is the fixed pause after sending): %s\n",
+      median, p90, kCommands, kRoundTripTargetMs,
+      median <= kRoundTripTargetMs ? "PASS" : "ABOVE TARGET");
   return 0;
 }

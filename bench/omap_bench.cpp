@@ -47,7 +47,8 @@ std::string MakeImage(const std::filesystem::path& dir, size_t bytes) {
   std::ofstream out(path, std::ios::binary);
   std::vector<char> chunk(kChunk);
   for (size_t done = 0; done < bytes; done += chunk.size()) {
-    for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>((done + i) * 2654435761u >> 13);
+    for (size_t i = 0; i < chunk.size(); ++i)
+      chunk[i] = static_cast<char>((done + i) * 2654435761u >> 13);
     out.write(chunk.data(), static_cast<std::streamsize>(std::min(chunk.size(), bytes - done)));
   }
   return path;
@@ -76,8 +77,8 @@ Result Download(const std::string& path, size_t bytes, uint64_t rate) {
   r.ok = flash.OMAPFileBaseDownload(path.c_str(), 70, 0, static_cast<uint32_t>(bytes), &link) == 1;
   r.seconds = Seconds(t0);
   const phonesim::PhoneStats after = phone.Stats();
-  r.waitShare = static_cast<double>(after.waitingForHostUs - before.waitingForHostUs) / 1e6 /
-                r.seconds;
+  r.waitShare =
+      static_cast<double>(after.waitingForHostUs - before.waitingForHostUs) / 1e6 / r.seconds;
   phone.WithPersonality([&](phonesim::Personality&) {
     r.ok = r.ok && !agent.Partitions().empty() && agent.Partitions()[0].received >= bytes;
   });
@@ -136,17 +137,20 @@ int main() {
     return 1;
   }
 
-  std::printf("(a) 64 MiB into an eMMC of 40 MB/s: %.1f MB/s, phone waiting for the host %.2f %% "
-              "of the time (target <= 5 %%): %s\n",
-              MBps(large, t.seconds), 100 * t.waitShare, t.waitShare <= 0.05 ? "PASS" : "ABOVE TARGET");
+  std::printf(
+      "(a) 64 MiB into an eMMC of 40 MB/s: %.1f MB/s, phone waiting for the host %.2f %% "
+      "of the time (target <= 5 %%): %s\n",
+      MBps(large, t.seconds), 100 * t.waitShare, t.waitShare <= 0.05 ? "PASS" : "ABOVE TARGET");
   const double ratio = MBps(large, l.seconds) / MBps(large, raw);
-  std::printf("(b) 64 MiB unthrottled: %.1f MB/s; raw pseudo-terminal streaming %.1f MB/s; ratio "
-              "%.2f (target >= 0.7): %s\n",
-              MBps(large, l.seconds), MBps(large, raw), ratio, ratio >= 0.7 ? "PASS" : "BELOW TARGET");
+  std::printf(
+      "(b) 64 MiB unthrottled: %.1f MB/s; raw pseudo-terminal streaming %.1f MB/s; ratio "
+      "%.2f (target >= 0.7): %s\n",
+      MBps(large, l.seconds), MBps(large, raw), ratio, ratio >= 0.7 ? "PASS" : "BELOW TARGET");
   const double growth = (static_cast<double>(peakLarge) - static_cast<double>(peakSmall)) / kMiB;
-  std::printf("(c) peak resident memory: %.1f MiB after 16 MiB, %.1f MiB after 64 MiB (growth %.1f "
-              "MiB for 48 MiB more data; target: flat): %s\n",
-              static_cast<double>(peakSmall) / kMiB, static_cast<double>(peakLarge) / kMiB, growth,
-              growth < 4.0 ? "PASS" : "GROWS");
+  std::printf(
+      "(c) peak resident memory: %.1f MiB after 16 MiB, %.1f MiB after 64 MiB (growth %.1f "
+      "MiB for 48 MiB more data; target: flat): %s\n",
+      static_cast<double>(peakSmall) / kMiB, static_cast<double>(peakLarge) / kMiB, growth,
+      growth < 4.0 ? "PASS" : "GROWS");
   return 0;
 }

@@ -99,8 +99,7 @@ double ReadBack(CMiscUtilComm& link, const std::vector<uint8_t>& memory,
     return -1;
   }
   const Clock::time_point start = Clock::now();
-  const int r =
-      link.AsyncRxFile(block.data(), nullptr, block.size(), received.data(), kLength, 0);
+  const int r = link.AsyncRxFile(block.data(), nullptr, block.size(), received.data(), kLength, 0);
   const Clock::time_point end = Clock::now();
   if (r != kTxOk || link.LastRxFileCount() != kLength || received != memory) {
     std::fprintf(stderr, "bench_upload: read-back failed (%zu bytes)\n", link.LastRxFileCount());
@@ -141,9 +140,10 @@ int main() {
   sim.phone->Stop();
   const double ratio = Median(ratios);
   std::printf("raw pty streaming 16 MiB: %.1f MB/s (median of %d)\n", Median(rawRates), kRuns);
-  std::printf("AsyncRxFile read-back 16 MiB: %.1f MB/s, 100 ms pause included, verified byte "
-              "for byte\n",
-              Median(uploadRates));
+  std::printf(
+      "AsyncRxFile read-back 16 MiB: %.1f MB/s, 100 ms pause included, verified byte "
+      "for byte\n",
+      Median(uploadRates));
   std::printf("read-back ratio to raw %.2f (median of paired runs, target >= %.1f): %s\n", ratio,
               kTarget, ratio >= kTarget ? "PASS" : "BELOW TARGET");
   return 0;

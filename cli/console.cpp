@@ -189,7 +189,8 @@ void Console::Progress(const PhoneLabel& phone, intptr_t code, int position,
                     .Text());
   }
   // The verdicts stand in the log; the moving positions only in the bars.
-  if (code == notify::kProgressFailed || code == notify::kProgressComplete) Line(Prefix(phone) + "[" + text + "]");
+  if (code == notify::kProgressFailed || code == notify::kProgressComplete)
+    Line(Prefix(phone) + "[" + text + "]");
 }
 
 void Console::Factory(const PhoneLabel& phone, const view::FactoryRow& row) {

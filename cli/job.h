@@ -30,7 +30,7 @@ struct Job {
   uint32_t sectors = 0;
   uint32_t address = 0;
 
-  uint64_t totalBytes = 0;                    // what a run writes (or reads back)
+  uint64_t totalBytes = 0;  // what a run writes (or reads back)
 };
 
 // The entry points a command needs, bound by name.

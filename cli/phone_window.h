@@ -7,9 +7,9 @@
 
 #include "cli/console.h"
 #include "cli/throughput.h"
-#include "host/download_view.h"
 #include "corvane/platform/message_target.h"
 #include "corvane/platform/notify.h"
+#include "host/download_view.h"
 
 // The window that one phone's run reports to: the plug-in sends it status lines, progress codes,
 // file lines and factory data from the run's thread, while the console's refresher reads its

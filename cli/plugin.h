@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "host/file_table.h"
 #include "corvane/platform/message_target.h"
 #include "corvane/platform/shared_library.h"
+#include "host/file_table.h"
 #include "plugin/exports.h"
 
 // The model plug-in, loaded by path and bound by export name exactly as the host binds it.

@@ -5,8 +5,8 @@ namespace {
 
 // Without files of the user's own, the commands that write firmware get a sample set to check.
 bool WritesSample(const Options& o) {
-  return o.files.empty() && (o.command == Command::kDownload ||
-                             o.command == Command::kFactory || o.command == Command::kMdm);
+  return o.files.empty() && (o.command == Command::kDownload || o.command == Command::kFactory ||
+                             o.command == Command::kMdm);
 }
 
 }  // namespace

@@ -2,10 +2,10 @@
 
 #include <cstdarg>
 
-#include "flash/boot_header.h"
 #include "corvane/platform/byte_order.h"
 #include "corvane/platform/clock.h"
 #include "corvane/platform/notify.h"
+#include "flash/boot_header.h"
 
 CBasicFlash::CBasicFlash() = default;
 CBasicFlash::~CBasicFlash() = default;

@@ -35,8 +35,8 @@ Refusal Unreadable(const Area& area) { return Say("cannot read the %s", area.nou
 // An element of a known type must hold the fixed data this system reads from it.
 Refusal NeedData(const Area& area, const Element& element, size_t size) {
   if (element.DataSize() >= size) return {};
-  return Say("Element of type %u at offset %llu of the %s is too short for its data",
-             element.type, U(element.at), area.noun);
+  return Say("Element of type %u at offset %llu of the %s is too short for its data", element.type,
+             U(element.at), area.noun);
 }
 
 }  // namespace
@@ -52,8 +52,7 @@ Refusal ImageArea(ByteSource& source, Area& area) {
   if (!source.Read(0, word, sizeof word)) return "The image is shorter than its length word";
   const uint64_t length = bytes::LoadLe32(word);
   if (length > source.Size() - 4) {
-    return Say("The image's length word (%llu bytes) claims more than its buffer holds",
-               U(length));
+    return Say("The image's length word (%llu bytes) claims more than its buffer holds", U(length));
   }
   area = Area{4, length, "image"};
   return {};
@@ -78,8 +77,8 @@ bool ElementWalker::Next(Element& element) {
       return false;
     }
     if (element.length < kHeaderSize) {
-      error_ = Say("Element at offset %llu of the %s is shorter than its header", U(at),
-                   area_.noun);
+      error_ =
+          Say("Element at offset %llu of the %s is shorter than its header", U(at), area_.noun);
     } else if (element.length > area_.length - position_) {
       cut_ = element;
       done_ = true;
@@ -130,8 +129,7 @@ Refusal ReadCodeElement(ByteSource& source, const Area& area, const Element& ele
   return {};
 }
 
-Refusal ReadLoadList(ByteSource& source, const Area& area, const Element& element,
-                     LoadList& out) {
+Refusal ReadLoadList(ByteSource& source, const Area& area, const Element& element, LoadList& out) {
   if (Refusal why = NeedData(area, element, kLoadListHeadSize - kHeaderSize); !why.empty()) {
     return why;
   }
@@ -198,11 +196,15 @@ bool ScanReads(unsigned kinds, uint32_t type) {
   switch (type) {
     case kPsi:
     case kEbl:
-    case kBootInfo: return (kinds & kScanLoaders) != 0;
+    case kBootInfo:
+      return (kinds & kScanLoaders) != 0;
     case kCode:
-    case kSecurity: return (kinds & kScanData) != 0;
-    case kLoadList: return (kinds & kScanLoadList) != 0;
-    default: return false;
+    case kSecurity:
+      return (kinds & kScanData) != 0;
+    case kLoadList:
+      return (kinds & kScanLoadList) != 0;
+    default:
+      return false;
   }
 }
 

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "corvane/flash/basic_flash.h"
-#include "flash/boot_header.h"
 #include "corvane/platform/byte_order.h"
-#include "flash/ifx_image.h"
 #include "corvane/platform/clock.h"
 #include "corvane/platform/notify.h"
+#include "flash/boot_header.h"
+#include "flash/ifx_image.h"
 
 namespace {
 
@@ -181,11 +181,12 @@ bool TakeLoader(ifx::ByteSource& source, const ifx::LoaderDesc& desc,
 }
 
 ifx::Refusal TakeLoaders(CBasicFlash& f, ifx::ByteSource& source, const ifx::Layout& layout) {
-  const bool ok =
-      (!layout.psi || TakeLoader(source, *layout.psi, f.m_Infineon.psiDesc, f.m_Infineon.psiImage)) &&
-      (!layout.ebl || TakeLoader(source, *layout.ebl, f.m_Infineon.eblDesc, f.m_Infineon.eblImage)) &&
-      (!layout.bootInfoAt ||
-       source.Read(*layout.bootInfoAt, f.m_Infineon.bootInfo, CBasicFlash::kBootInfoSize));
+  const bool ok = (!layout.psi ||
+                   TakeLoader(source, *layout.psi, f.m_Infineon.psiDesc, f.m_Infineon.psiImage)) &&
+                  (!layout.ebl ||
+                   TakeLoader(source, *layout.ebl, f.m_Infineon.eblDesc, f.m_Infineon.eblImage)) &&
+                  (!layout.bootInfoAt || source.Read(*layout.bootInfoAt, f.m_Infineon.bootInfo,
+                                                     CBasicFlash::kBootInfoSize));
   return ok ? ifx::Refusal{} : "cannot read the boot loaders from the firmware";
 }
 
@@ -263,8 +264,7 @@ struct ComponentRule {
 constexpr ComponentRule kComponentRules[] = {
     {"psi", "PSI Download start", "PSI Download success", "PSI Download fail", Security::kA, 1},
     {"slb", "SLB Download start", "SLB Download success", "SLB Download fail", Security::kB, 2},
-    {"V618", "Code Download start", "Code Download success", "Code Download fail", Security::kC,
-     4},
+    {"V618", "Code Download start", "Code Download success", "Code Download fail", Security::kC, 4},
     {"AENEAS", "Aeneas Download start", "Aeneas Download success", "Aeneas Download fail",
      Security::kC, 4},
 };
@@ -278,9 +278,12 @@ const ComponentRule* RuleFor(const std::string& name) {
 
 int RunSecurity(CBasicFlash& f, CMiscUtilComm* comm, const ComponentRule& rule, uint32_t flags) {
   switch (rule.security) {
-    case Security::kA: return f.IFXSecuritySettingA(comm, rule.value, flags);
-    case Security::kB: return f.IFXSecuritySettingB(comm, rule.value);
-    case Security::kC: return f.IFXSecuritySettingC(comm, rule.value, flags);
+    case Security::kA:
+      return f.IFXSecuritySettingA(comm, rule.value, flags);
+    case Security::kB:
+      return f.IFXSecuritySettingB(comm, rule.value);
+    case Security::kC:
+      return f.IFXSecuritySettingC(comm, rule.value, flags);
   }
   return 0;
 }
@@ -317,8 +320,8 @@ ifx::Refusal KeepComponentPart(CBasicFlash& f, ifx::ByteSource& file, const ifx:
 
 // Walks the whole file for the record's code and security elements. Every second one met since
 // the last write completes a component, which is written at once; the walk then goes on.
-int ProgramRecord(CBasicFlash& f, CMiscUtilComm* comm, ifx::ByteSource& file,
-                  const ifx::Area& area, const ifx::LoadRecord& record, uint32_t flags) {
+int ProgramRecord(CBasicFlash& f, CMiscUtilComm* comm, ifx::ByteSource& file, const ifx::Area& area,
+                  const ifx::LoadRecord& record, uint32_t flags) {
   ifx::ElementWalker walker(file, area);
   ifx::Element element;
   int met = 0;

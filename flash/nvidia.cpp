@@ -10,10 +10,10 @@
 #include <span>
 #include <vector>
 
-#include "flash/ap_factory_headers.h"
 #include "corvane/flash/basic_flash.h"
-#include "flash/boot_header.h"
 #include "corvane/platform/notify.h"
+#include "flash/ap_factory_headers.h"
+#include "flash/boot_header.h"
 
 namespace {
 
@@ -59,8 +59,8 @@ int Fail(CBasicFlash& flash, const char* text) {
   return 0;
 }
 
-bool SendImageBlock(CBasicFlash& flash, CMiscUtilComm* comm, uint8_t partition,
-                    const uint8_t* data, uint32_t length) {
+bool SendImageBlock(CBasicFlash& flash, CMiscUtilComm* comm, uint8_t partition, const uint8_t* data,
+                    uint32_t length) {
   BootHeader h(boot_cmd::kNvImageBlock);
   h.Sub(partition).PayloadLength(length);
   return Acknowledged(comm->AsyncTxRxExFile(h.data(), nullptr, BootHeader::kLength, data, length,
@@ -113,8 +113,8 @@ int SendPartition(CBasicFlash& flash, CMiscUtilComm* comm, std::FILE* file,
   flash.Report().AddToPlan(p.sizeBytes);
   BootHeader h(boot_cmd::kNvPartitionStart);
   h.U32(2, p.sizeBytes).U32(6, p.sectorPosition).U32(10, p.quarterSectors);
-  if (!Acknowledged(comm->AsyncTxRxEx(h.data(), nullptr, BootHeader::kLength,
-                                      flash.GetDefaultTimeout()))) {
+  if (!Acknowledged(
+          comm->AsyncTxRxEx(h.data(), nullptr, BootHeader::kLength, flash.GetDefaultTimeout()))) {
     return Fail(flash, "error!");
   }
   if (std::fseek(file, static_cast<long>(p.fileOffset), SEEK_SET) != 0 ||

@@ -8,11 +8,11 @@
 #include <memory>
 #include <vector>
 
-#include "flash/ap_factory_headers.h"
 #include "corvane/flash/basic_flash.h"
-#include "flash/boot_header.h"
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/notify.h"
+#include "flash/ap_factory_headers.h"
+#include "flash/boot_header.h"
 
 namespace {
 
@@ -119,7 +119,7 @@ int ReportStream(CBasicFlash& flash, Streamed outcome, const char* path) {
 // them; the progress code still tells the window that the step failed.
 int RefuseHeader(CBasicFlash& flash, HeaderStatus status) {
   platform::ShowMessageBox(status == HeaderStatus::kBadMagic ? "Magic number does not concide"
-                                                              : "We can't read binary!");
+                                                             : "We can't read binary!");
   flash.SendCode(notify::kProgressFailed);
   return 0;
 }

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "corvane/flash/basic_flash.h"
-#include "flash/boot_header.h"
 #include "corvane/platform/notify.h"
+#include "flash/boot_header.h"
 
 namespace {
 
@@ -57,8 +57,8 @@ int CBasicFlash::SwitchUSBToAP(CMiscUtilComm* comm) {
 
 int CBasicFlash::ExtractFactoryInfo(CMiscUtilComm* comm) {
   const BootHeader h(boot_cmd::kFactoryInfo);
-  if (comm->AsyncTxRxEx(h.data(), &m_PhoneControl.factoryRsp, BootHeader::kLength, kFactoryInfoTimeoutMs) !=
-      kTxOk) {
+  if (comm->AsyncTxRxEx(h.data(), &m_PhoneControl.factoryRsp, BootHeader::kLength,
+                        kFactoryInfoTimeoutMs) != kTxOk) {
     SendText("fail to extract factory info");
     return 0;
   }
@@ -67,12 +67,15 @@ int CBasicFlash::ExtractFactoryInfo(CMiscUtilComm* comm) {
   // beyond what the phone sent, so the reads stay inside it.
   const size_t body = comm->ResponseLength() >= 2 ? comm->ResponseLength() - 2 : 0;
   std::memset(m_PhoneControl.factoryData, 0, sizeof m_PhoneControl.factoryData);
-  std::memcpy(m_PhoneControl.factoryData, comm->ResponseBytes(), std::min(body, sizeof m_PhoneControl.factoryData - 1));
+  std::memcpy(m_PhoneControl.factoryData, comm->ResponseBytes(),
+              std::min(body, sizeof m_PhoneControl.factoryData - 1));
   SendText("Get Factory Info");
   SendCode(90);
-  platform::SendMessage(GetParentHandle(), notify::kMsgFactory, notify::kFactoryModelName,
-                        reinterpret_cast<platform::LPARAM>(m_PhoneControl.factoryData + kModelNameOffset));
-  platform::SendMessage(GetParentHandle(), notify::kMsgFactory, notify::kFactoryPid,
-                        reinterpret_cast<platform::LPARAM>(m_PhoneControl.factoryData + kPidOffset));
+  platform::SendMessage(
+      GetParentHandle(), notify::kMsgFactory, notify::kFactoryModelName,
+      reinterpret_cast<platform::LPARAM>(m_PhoneControl.factoryData + kModelNameOffset));
+  platform::SendMessage(
+      GetParentHandle(), notify::kMsgFactory, notify::kFactoryPid,
+      reinterpret_cast<platform::LPARAM>(m_PhoneControl.factoryData + kPidOffset));
   return 1;
 }

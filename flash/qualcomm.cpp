@@ -6,8 +6,8 @@
 #include "corvane/flash/basic_flash.h"
 #include "corvane/platform/byte_order.h"
 #include "corvane/platform/clock.h"
-#include "corvane/ports/find_phone_ports.h"
 #include "corvane/platform/notify.h"
+#include "corvane/ports/find_phone_ports.h"
 
 namespace {
 
@@ -149,7 +149,8 @@ uint8_t CBasicFlash::SearchUSBDevice() {
     try {
       FindPhonePorts(m_Qualcomm.portList, 0, 0, 0);
     } catch (const std::exception&) {
-      m_Qualcomm.portList.clear();  // the system could not be asked this time: try again at the next poll
+      m_Qualcomm.portList
+          .clear();  // the system could not be asked this time: try again at the next poll
     }
     if (!m_Qualcomm.portList.empty()) break;
     if (platform::TickCount() - start > kSearchLimitMs) {

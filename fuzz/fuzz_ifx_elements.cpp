@@ -30,8 +30,8 @@ void CheckLayout(const ifx::Layout& l, const ifx::Area& area) {
   if (l.securityAt) Require(Inside(*l.securityAt, ifx::kSecuritySize, area));
   if (l.code) Require(Inside(l.code->codeAt, l.code->Length(), area));
   if (l.loadList) {
-    Require(Inside(l.loadList->recordsAt, uint64_t{l.loadList->count} * ifx::kLoadRecordSize,
-                   area));
+    Require(
+        Inside(l.loadList->recordsAt, uint64_t{l.loadList->count} * ifx::kLoadRecordSize, area));
   }
 }
 
@@ -54,7 +54,8 @@ void Extract(const std::vector<uint8_t>& image) {
     Require(flash.m_Infineon.eblImage.size() == flash.m_Infineon.eblDesc[2]);
   }
   if (flash.ExtractDataFromIFX(image.data(), nullptr)) {
-    Require(uint64_t{flash.m_Infineon.codeDataOffset} + flash.m_Infineon.codeDesc[4] <= image.size());
+    Require(uint64_t{flash.m_Infineon.codeDataOffset} + flash.m_Infineon.codeDesc[4] <=
+            image.size());
   }
 }
 

@@ -1,8 +1,8 @@
 // The model's partition-table parse on arbitrary configuration text.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>

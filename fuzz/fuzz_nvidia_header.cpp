@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "flash/ap_factory_headers.h"
 #include "corvane/platform/byte_order.h"
+#include "flash/ap_factory_headers.h"
 
 namespace {
 

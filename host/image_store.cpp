@@ -6,8 +6,8 @@
 #include <new>
 #include <system_error>
 
-#include "corvane/platform/message_box.h"
 #include "corvane/platform/byte_order.h"
+#include "corvane/platform/message_box.h"
 
 namespace {
 

@@ -24,9 +24,8 @@ std::string UserRuntimeDirectory() {
     std::error_code ec;
     if (std::filesystem::is_directory(xdg, ec)) return xdg;
   }
-  const std::string dir = (std::filesystem::temp_directory_path() /
-                           ("tarvex-" + std::to_string(::getuid())))
-                              .string();
+  const std::string dir =
+      (std::filesystem::temp_directory_path() / ("tarvex-" + std::to_string(::getuid()))).string();
   ::mkdir(dir.c_str(), 0700);
   return dir;
 }

@@ -128,4 +128,3 @@ std::unique_ptr<PseudoTerminal> PseudoTerminal::Create(std::string* error) {
 }
 
 }  // namespace platform
-

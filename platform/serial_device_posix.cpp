@@ -24,21 +24,36 @@ IoStatus FromErrno(int err) { return IsVanishErrno(err) ? IoStatus::kVanished : 
 
 speed_t SpeedFor(uint32_t baud) {
   switch (baud) {
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 500000: return B500000;
-    case 921600: return B921600;
-    case 1000000: return B1000000;
-    case 1500000: return B1500000;
-    case 2000000: return B2000000;
-    case 3000000: return B3000000;
-    case 4000000: return B4000000;
-    default: return B0;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    case 230400:
+      return B230400;
+    case 460800:
+      return B460800;
+    case 500000:
+      return B500000;
+    case 921600:
+      return B921600;
+    case 1000000:
+      return B1000000;
+    case 1500000:
+      return B1500000;
+    case 2000000:
+      return B2000000;
+    case 3000000:
+      return B3000000;
+    case 4000000:
+      return B4000000;
+    default:
+      return B0;
   }
 }
 
@@ -173,10 +188,14 @@ class PosixSerialDevice final : public SerialDevice {
  private:
   static tcflag_t DataBitsFlag(uint8_t bits) {
     switch (bits) {
-      case 5: return CS5;
-      case 6: return CS6;
-      case 7: return CS7;
-      default: return CS8;
+      case 5:
+        return CS5;
+      case 6:
+        return CS6;
+      case 7:
+        return CS7;
+      default:
+        return CS8;
     }
   }
 
@@ -199,6 +218,8 @@ class PosixSerialDevice final : public SerialDevice {
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> SerialDevice::Create() { return std::make_unique<PosixSerialDevice>(); }
+std::unique_ptr<SerialDevice> SerialDevice::Create() {
+  return std::make_unique<PosixSerialDevice>();
+}
 
 }  // namespace platform

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <string>
 
+#include "corvane/platform/notify.h"
 #include "corvane/platform/path.h"
 #include "plugin/kind_table.h"
 #include "plugin/model_module.h"
-#include "corvane/platform/notify.h"
 
 namespace {
 
@@ -23,8 +23,10 @@ struct InfineonKind {
 };
 
 const InfineonKind* InfineonKindOf(uint8_t code) {
-  static const InfineonKind kKinds[] = {
-      {kinds::kPsi, "PSI"}, {kinds::kSlb, "SLB"}, {kinds::kCode, "Code"}, {kinds::kAeneas, "Aeneas"}};
+  static const InfineonKind kKinds[] = {{kinds::kPsi, "PSI"},
+                                        {kinds::kSlb, "SLB"},
+                                        {kinds::kCode, "Code"},
+                                        {kinds::kAeneas, "Aeneas"}};
   for (const InfineonKind& k : kKinds) {
     if (k.code == code) return &k;
   }
@@ -199,9 +201,15 @@ bool CModelModule::WriteInfineonImages(const Run& run) {
     }
     SendTextF("%s Download start", kind->name);
     switch (kind->code) {
-      case kinds::kPsi: Flash()->IFXSecuritySettingA(Link(), 1, run.options); break;
-      case kinds::kSlb: Flash()->IFXSecuritySettingB(Link(), 2); break;
-      default: Flash()->IFXSecuritySettingC(Link(), 4, run.options); break;
+      case kinds::kPsi:
+        Flash()->IFXSecuritySettingA(Link(), 1, run.options);
+        break;
+      case kinds::kSlb:
+        Flash()->IFXSecuritySettingB(Link(), 2);
+        break;
+      default:
+        Flash()->IFXSecuritySettingC(Link(), 4, run.options);
+        break;
     }
     if (!Flash()->IFXNormalDownloadB(image, Link())) {
       SendTextF("%s Download fail", kind->name);

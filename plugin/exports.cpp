@@ -73,8 +73,8 @@ int DoFactoryDownloadMDM(HWND window, int port, const std::string* mdmPath,
 int DoUploadStart(HWND window, int port, const std::string* outPath, uint32_t sectors,
                   uint32_t address, uint32_t timeout) {
   return RunFrame(window, "Upload Start...", 0, [&](CModelModule& module) {
-    return module.UploadStart(window, static_cast<uint8_t>(port & 0xFF), OrEmpty(outPath),
-                              sectors, address, timeout);
+    return module.UploadStart(window, static_cast<uint8_t>(port & 0xFF), OrEmpty(outPath), sectors,
+                              address, timeout);
   });
 }
 

@@ -11,9 +11,9 @@
 #include "corvane/platform/message_target.h"
 
 #if defined(_WIN32)
-#  define PELLUM_API __declspec(dllexport)
+#define PELLUM_API __declspec(dllexport)
 #else
-#  define PELLUM_API __attribute__((visibility("default")))
+#define PELLUM_API __attribute__((visibility("default")))
 #endif
 
 extern "C" {

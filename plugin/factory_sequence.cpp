@@ -4,10 +4,10 @@
 #include <string>
 
 #include "corvane/platform/clock.h"
+#include "corvane/platform/notify.h"
 #include "corvane/platform/path.h"
 #include "plugin/kind_table.h"
 #include "plugin/model_module.h"
-#include "corvane/platform/notify.h"
 
 namespace {
 constexpr uint32_t kBaudRate = 115200;

@@ -19,7 +19,7 @@
 //   D + ...    partition data: slot 0 from D, every other slot from D + its byte address
 namespace mdm {
 
-constexpr uint32_t kPageBytes = 2112;      // 2048 data bytes and 64 spare bytes
+constexpr uint32_t kPageBytes = 2112;  // 2048 data bytes and 64 spare bytes
 constexpr uint32_t kPageDataBytes = 2048;
 constexpr uint32_t kBlockBytes = 64 * kPageBytes;  // 135168
 constexpr size_t kHeaderBytes = 104;
@@ -92,10 +92,10 @@ class FileSource : public ByteSource {
 
 enum class ReadStatus {
   kOk,
-  kShortHeader,     // fewer than 104 bytes
-  kTooFar,          // a partition's byte address or size does not fit in 32 bits (entry in `at`)
-  kUnreadable,      // the source failed to deliver bytes it holds
-  kNoMemory,        // a partition's buffer could not be allocated
+  kShortHeader,  // fewer than 104 bytes
+  kTooFar,       // a partition's byte address or size does not fit in 32 bits (entry in `at`)
+  kUnreadable,   // the source failed to deliver bytes it holds
+  kNoMemory,     // a partition's buffer could not be allocated
 };
 
 struct ReadResult {

@@ -7,11 +7,11 @@
 
 #include <string>
 
-#include "corvane/platform/path.h"
 #include "corvane/platform/clock.h"
-#include "corvane/platform/os_version.h"
-#include "plugin/model_module.h"
 #include "corvane/platform/notify.h"
+#include "corvane/platform/os_version.h"
+#include "corvane/platform/path.h"
+#include "plugin/model_module.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "plugin/model_file_mngr.h"
 
 #include "corvane/platform/message_box.h"
+#include "corvane/platform/notify.h"
 #include "corvane/platform/path.h"
 #include "plugin/kind_table.h"
-#include "corvane/platform/notify.h"
 
 int CModelFileMngr::JudgeFile(const std::string& path) {
   const std::string ending = kinds::LastThree(path);

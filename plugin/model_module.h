@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "corvane/module/basic_module.h"
+#include "corvane/protocol/misc_util_comm.h"
 #include "plugin/model_file_mngr.h"
 #include "plugin/model_flash.h"
 #include "plugin/model_parser.h"
-#include "corvane/protocol/misc_util_comm.h"
 
 // The download module of the model "TQ4410": its four working objects and its sequences.
 class CModelModule : public CBasicModule {

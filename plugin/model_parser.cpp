@@ -8,9 +8,7 @@
 namespace {
 
 // Numbers take the C library's automatic base: decimal, 0x hexadecimal, leading-zero octal.
-uint32_t Number(const char* text) {
-  return static_cast<uint32_t>(std::strtoul(text, nullptr, 0));
-}
+uint32_t Number(const char* text) { return static_cast<uint32_t>(std::strtoul(text, nullptr, 0)); }
 
 }  // namespace
 
@@ -34,7 +32,9 @@ bool CModelParser::Parse(const uint8_t* image, std::string* error) {
     E_TOKEN_TYPE type = TOKEN_END;
     char* next = parserMain(name, value, p, type);
     if (type == TOKEN_ERROR) {
-      if (error) *error = "The configuration text is broken (unclosed section or comment, or a line too long)";
+      if (error)
+        *error =
+            "The configuration text is broken (unclosed section or comment, or a line too long)";
       return false;
     }
     // A token that reaches the end of the text ends the parse unapplied.

@@ -7,9 +7,9 @@
 
 #include "corvane/platform/byte_order.h"
 #include "corvane/platform/clock.h"
+#include "corvane/platform/notify.h"
 #include "corvane/platform/os_version.h"
 #include "plugin/model_module.h"
-#include "corvane/platform/notify.h"
 
 namespace {
 
@@ -36,12 +36,15 @@ struct NandWrite {
   uint32_t address;       // NAND address of the next commit
   uint32_t position = 0;  // in the slot's buffer
   uint32_t remaining;
-  uint32_t chunk;         // bytes of the chunk on its way
-  uint32_t limit;         // the largest chunk
+  uint32_t chunk;  // bytes of the chunk on its way
+  uint32_t limit;  // the largest chunk
   int rollbacks = 0;
 
   NandWrite(const mdm::Slot& s, uint32_t chunkLimit)
-      : slot(s), address(s.address), remaining(s.size), chunk(std::min(chunkLimit, s.size)),
+      : slot(s),
+        address(s.address),
+        remaining(s.size),
+        chunk(std::min(chunkLimit, s.size)),
         limit(chunkLimit) {}
 };
 

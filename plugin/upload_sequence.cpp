@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "corvane/platform/byte_order.h"
-#include "corvane/platform/path.h"
 #include "corvane/platform/clock.h"
 #include "corvane/platform/message_box.h"
-#include "plugin/model_module.h"
 #include "corvane/platform/notify.h"
+#include "corvane/platform/path.h"
+#include "plugin/model_module.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "corvane/platform/clock.h"
-#include "corvane/protocol/hdlc.h"
 #include "corvane/platform/notify.h"
+#include "corvane/protocol/hdlc.h"
 
 namespace {
 
@@ -155,8 +155,8 @@ int CMiscUtilComm::AsyncTxRxEx(const void* request, prot_rsp_t* response, size_t
 }
 
 int CMiscUtilComm::AsyncTxRxExFile(const void* header, prot_rsp_t* /*response*/,
-                                   size_t headerLength, const void* payload,
-                                   size_t payloadLength, uint32_t timeoutMs) {
+                                   size_t headerLength, const void* payload, size_t payloadLength,
+                                   uint32_t timeoutMs) {
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(header), headerLength, true);
   m_pAsync->AppendRaw(Bytes(payload), payloadLength);
@@ -181,8 +181,8 @@ int CMiscUtilComm::AsyncTxRxExFile(const void* header, prot_rsp_t* /*response*/,
   }
 }
 
-int CMiscUtilComm::AsyncTxExFile(const void* /*ignored1*/, const void* /*ignored2*/,
-                                 size_t length, const void* buffer) {
+int CMiscUtilComm::AsyncTxExFile(const void* /*ignored1*/, const void* /*ignored2*/, size_t length,
+                                 const void* buffer) {
   if (!GetOpenFlag()) return kTxFail;
   Clear();
   if (!Flush()) SendStatus("AsyncTxExFile Error");
@@ -190,9 +190,9 @@ int CMiscUtilComm::AsyncTxExFile(const void* /*ignored1*/, const void* /*ignored
   return Write(buffer, length) ? kTxOk : kTxFail;
 }
 
-int CMiscUtilComm::AsyncRxFile(const void* request, void* /*ignoredResponse*/,
-                               size_t requestLength, void* destination,
-                               size_t destinationLength, uint32_t /*timeoutMs*/) {
+int CMiscUtilComm::AsyncRxFile(const void* request, void* /*ignoredResponse*/, size_t requestLength,
+                               void* destination, size_t destinationLength,
+                               uint32_t /*timeoutMs*/) {
   m_nRxFileCount = 0;
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(request), requestLength, true);

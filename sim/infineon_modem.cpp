@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "corvane/platform/byte_order.h"
 #include "sim/model_phone.h"
 #include "sim/phone_control_model.h"
-#include "corvane/platform/byte_order.h"
 
 namespace phonesim {
 namespace {
@@ -40,8 +40,8 @@ uint32_t Le32(const std::vector<uint8_t>& b, size_t at) { return bytes::LoadLe32
 uint16_t Le16(const std::vector<uint8_t>& b, size_t at) { return bytes::LoadLe16(b.data() + at); }
 
 bool CarriesPayload(uint8_t command) {
-  return command == kPsiImage || command == kEblImage || command == kFlashId ||
-         command == kStart || command == kWrite2k || command == kWrite64k;
+  return command == kPsiImage || command == kEblImage || command == kFlashId || command == kStart ||
+         command == kWrite2k || command == kWrite64k;
 }
 
 }  // namespace
@@ -141,11 +141,16 @@ Reply InfineonModem::Program(const Packet& request) {
       ++state_.erases;
       state_.erasedSinceStart = true;
       return Reply::Ack();
-    case kEraseCheck: return EraseCheck();
-    case kSetAddress: return SetAddress(request);
-    case kWrite2k: return Block2k(request);
-    case kWrite64k: return Block64k(request);
-    default: return End();
+    case kEraseCheck:
+      return EraseCheck();
+    case kSetAddress:
+      return SetAddress(request);
+    case kWrite2k:
+      return Block2k(request);
+    case kWrite64k:
+      return Block64k(request);
+    default:
+      return End();
   }
 }
 

@@ -24,22 +24,32 @@ size_t NvidiaLoader::PayloadLength(const std::vector<uint8_t>& header) const {
   if (header.size() != kHeaderLength) return 0;
   switch (header[0]) {
     case kBctDownload:
-    case kImageBlock: return Field(header, 6);
-    case kPartitionBlock: return kStagingBlock;
-    default: return 0;
+    case kImageBlock:
+      return Field(header, 6);
+    case kPartitionBlock:
+      return kStagingBlock;
+    default:
+      return 0;
   }
 }
 
 Reply NvidiaLoader::Answer(const Packet& request) {
   if (request.body.size() != kHeaderLength) return Refuse();
   switch (request.Command()) {
-    case kBctSetup: return BctSetup(request);
-    case kBctDownload: return BctDownload(request);
-    case kImageStart: return ImageStart(request);
-    case kImageBlock: return ImageBlock(request);
-    case kPartitionStart: return PartitionStart(request);
-    case kPartitionBlock: return PartitionBlock(request);
-    default: return Refuse();
+    case kBctSetup:
+      return BctSetup(request);
+    case kBctDownload:
+      return BctDownload(request);
+    case kImageStart:
+      return ImageStart(request);
+    case kImageBlock:
+      return ImageBlock(request);
+    case kPartitionStart:
+      return PartitionStart(request);
+    case kPartitionBlock:
+      return PartitionBlock(request);
+    default:
+      return Refuse();
   }
 }
 
@@ -83,8 +93,7 @@ Reply NvidiaLoader::ImageStart(const Packet& request) {
 
 Reply NvidiaLoader::ImageBlock(const Packet& request) {
   const uint32_t length = Field(request.body, 6);
-  if (open_ != Open::kImage || request.body[1] != openImage_ ||
-      request.payload.size() != length) {
+  if (open_ != Open::kImage || request.body[1] != openImage_ || request.payload.size() != length) {
     return Refuse();
   }
   return Take(images_.at(openImage_), request.payload.data(), length) ? Reply::Ack() : Refuse();

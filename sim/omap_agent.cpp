@@ -30,10 +30,14 @@ Reply OmapAgent::Answer(const Packet& request) {
   }
   if (starts_ == 0) return Refuse();
   switch (request.Command()) {
-    case kErase: return Erase(request);
-    case kAnnounce: return Announce(request);
-    case kDataBlock: return Data(request);
-    default: return Refuse();
+    case kErase:
+      return Erase(request);
+    case kAnnounce:
+      return Announce(request);
+    case kDataBlock:
+      return Data(request);
+    default:
+      return Refuse();
   }
 }
 

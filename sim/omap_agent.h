@@ -35,10 +35,10 @@ class OmapAgent : public ChipModel {
 
   struct Partition {
     uint8_t id = 0;
-    uint32_t address = 0;        // as announced
-    uint32_t size = 0;           // as announced
-    uint64_t received = 0;       // payload bytes taken
-    std::vector<uint8_t> data;   // those bytes, unless the agent was told not to keep them
+    uint32_t address = 0;       // as announced
+    uint32_t size = 0;          // as announced
+    uint64_t received = 0;      // payload bytes taken
+    std::vector<uint8_t> data;  // those bytes, unless the agent was told not to keep them
   };
 
   struct EraseRequest {

@@ -61,13 +61,20 @@ std::vector<uint8_t> Garbage(size_t length) {
 
 const char* FaultName(FaultKind kind) {
   switch (kind) {
-    case FaultKind::kRefuse: return "fault: refuse";
-    case FaultKind::kSilent: return "fault: silent";
-    case FaultKind::kBadCheck: return "fault: bad check";
-    case FaultKind::kLate: return "fault: late";
-    case FaultKind::kGarbage: return "fault: garbage";
-    case FaultKind::kVanish: return "fault: vanish";
-    case FaultKind::kVanishReceiving: return "fault: vanish while receiving";
+    case FaultKind::kRefuse:
+      return "fault: refuse";
+    case FaultKind::kSilent:
+      return "fault: silent";
+    case FaultKind::kBadCheck:
+      return "fault: bad check";
+    case FaultKind::kLate:
+      return "fault: late";
+    case FaultKind::kGarbage:
+      return "fault: garbage";
+    case FaultKind::kVanish:
+      return "fault: vanish";
+    case FaultKind::kVanishReceiving:
+      return "fault: vanish while receiving";
   }
   return "fault";
 }
@@ -82,8 +89,8 @@ Phone::Phone(std::unique_ptr<Personality> personality, PortIdentity identity)
   path_ = pty_->Path();
   port_ = platform::BindPort(path_);
   if (!identity_.description.empty()) {
-    ports::PublishPort({path_, identity_.description, identity_.vendor, identity_.product,
-                        identity_.interface});
+    ports::PublishPort(
+        {path_, identity_.description, identity_.vendor, identity_.product, identity_.interface});
   }
   thread_ = std::thread([this] { Run(); });
 }
@@ -202,7 +209,11 @@ void Phone::Run() {
       if (keepRaw_) rawInput_.insert(rawInput_.end(), buffer.data(), buffer.data() + got);
       reader_.Feed(buffer.data(), got, packets);
       if (vanish) {
-        Record({TranscriptEntry::Direction::kOut, false, {}, 0, true,
+        Record({TranscriptEntry::Direction::kOut,
+                false,
+                {},
+                0,
+                true,
                 FaultName(FaultKind::kVanishReceiving)});
       }
     }
@@ -262,9 +273,15 @@ void Phone::Handle(const Packet& request) {
     } else {
       note = FaultName(fault->kind);
       switch (fault->kind) {
-        case FaultKind::kRefuse: reply = personality_->Refusal(request); break;
-        case FaultKind::kSilent: reply = Reply::None(); break;
-        case FaultKind::kGarbage: reply = Reply::Raw(Garbage(fault->garbageBytes)); break;
+        case FaultKind::kRefuse:
+          reply = personality_->Refusal(request);
+          break;
+        case FaultKind::kSilent:
+          reply = Reply::None();
+          break;
+        case FaultKind::kGarbage:
+          reply = Reply::Raw(Garbage(fault->garbageBytes));
+          break;
         case FaultKind::kBadCheck:
           reply = personality_->Answer(request);
           corrupt = true;
@@ -277,7 +294,8 @@ void Phone::Handle(const Packet& request) {
           reply = personality_->Answer(request);
           vanishAt = fault->afterBytes;
           break;
-        case FaultKind::kVanishReceiving: break;  // armed on the receive side
+        case FaultKind::kVanishReceiving:
+          break;  // armed on the receive side
       }
     }
     if (reply.kind != Reply::Kind::kNone || !note.empty()) {

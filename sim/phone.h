@@ -17,13 +17,13 @@
 namespace phonesim {
 
 enum class FaultKind {
-  kRefuse,          // answer with the personality's refusal
-  kSilent,          // do not answer
-  kBadCheck,        // answer with a corrupted check sequence
-  kLate,            // answer after `delayMs` clock milliseconds
-  kGarbage,         // send `garbageBytes` bytes that never form a frame instead of the answer
-  kVanish,          // send `afterBytes` bytes of the answer, then leave the link
-  kVanishReceiving, // leave the link after receiving `afterBytes` more bytes
+  kRefuse,           // answer with the personality's refusal
+  kSilent,           // do not answer
+  kBadCheck,         // answer with a corrupted check sequence
+  kLate,             // answer after `delayMs` clock milliseconds
+  kGarbage,          // send `garbageBytes` bytes that never form a frame instead of the answer
+  kVanish,           // send `afterBytes` bytes of the answer, then leave the link
+  kVanishReceiving,  // leave the link after receiving `afterBytes` more bytes
 };
 
 // A fault armed on the phone. It hits requests whose command byte is `command` (any when -1),
@@ -42,10 +42,10 @@ struct TranscriptEntry {
   enum class Direction { kIn, kOut };
   Direction direction = Direction::kIn;
   bool framed = true;
-  std::vector<uint8_t> body;   // request body or reply contents
-  size_t payloadLength = 0;    // raw payload that followed a request header
+  std::vector<uint8_t> body;  // request body or reply contents
+  size_t payloadLength = 0;   // raw payload that followed a request header
   bool checkOk = true;
-  std::string note;            // a fault that acted, for instance "fault: silent"
+  std::string note;  // a fault that acted, for instance "fault: silent"
 };
 
 struct PhoneStats {

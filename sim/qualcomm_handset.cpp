@@ -78,16 +78,20 @@ class QualcommHandset::Dload : public Personality {
   size_t RawLength(const uint8_t* data, size_t available) const override {
     switch (data[0]) {
       case kNandErase:
-      case kCommit: return 9 + 2;
-      case kNandInit: return 5 + 2;
+      case kCommit:
+        return 9 + 2;
+      case kNandInit:
+        return 5 + 2;
       case kNandFinalize:
       case kReset:
-      case kSwitchToAp: return 1 + 2;
+      case kSwitchToAp:
+        return 1 + 2;
       case kData:
         // The length follows the 3-byte offset; until it has arrived, at least the header.
         if (available < kDataHeader) return kDataHeader + 2;
         return kDataHeader + bytes::LoadBe16(data + 4) + 2;
-      default: return kUntilCheck;
+      default:
+        return kUntilCheck;
     }
   }
 
@@ -113,7 +117,8 @@ class QualcommHandset::Dload : public Personality {
   Reply Raw(const std::vector<uint8_t>& b) {
     DloadState& s = handset_.dload_;
     switch (b[0]) {
-      case kNandErase: return Erase(bytes::LoadBe32(&b[1]), bytes::LoadBe32(&b[5]));
+      case kNandErase:
+        return Erase(bytes::LoadBe32(&b[1]), bytes::LoadBe32(&b[5]));
       case kNandInit:
         s.inits.push_back(bytes::LoadBe32(&b[1]));
         return Ack();
@@ -121,7 +126,8 @@ class QualcommHandset::Dload : public Personality {
         TakeData(b);
         s.chunks.push_back(b.size() - kDataHeader);
         return Reply::None();  // data requests are not answered
-      case kCommit: return Commit(bytes::LoadBe32(&b[1]), bytes::LoadBe32(&b[5]));
+      case kCommit:
+        return Commit(bytes::LoadBe32(&b[1]), bytes::LoadBe32(&b[5]));
       case kNandFinalize:
         ++s.finalizes;
         return Ack();
@@ -131,7 +137,8 @@ class QualcommHandset::Dload : public Personality {
       case kSwitchToAp:
         handset_.nextMode_ = Mode::kApLoader;
         return Leave();
-      default: return Nak();
+      default:
+        return Nak();
     }
   }
 

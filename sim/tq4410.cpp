@@ -182,7 +182,9 @@ SimulatedMdmTq4410::SimulatedMdmTq4410() {
   model->Add(std::make_unique<PhoneControlModel>("TQ4410", SamplePid()));
   apLoader_ = model;
   QualcommHandset::Options options;
-  options.apLoader = [loader = apLoader_] { return std::make_unique<builders::SharedPersonality>(loader); };
+  options.apLoader = [loader = apLoader_] {
+    return std::make_unique<builders::SharedPersonality>(loader);
+  };
   handset_ = std::make_unique<QualcommHandset>(std::move(options));
 }
 

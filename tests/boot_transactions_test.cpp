@@ -6,8 +6,8 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
-#include <thread>
 #include <numeric>
+#include <thread>
 #include <vector>
 
 #include "support/fake_device.h"
@@ -138,9 +138,8 @@ TEST_F(BootTransactions, PhoneVanishingMidAnswerClosesTheLinkAndLaterCallsFailAt
 }
 
 TEST_F(BootTransactions, HeaderWithPayloadDeliversThePayloadUnescaped) {
-  f.Script().SetPayloadLength([](const Bytes& h) {
-    return static_cast<size_t>(h[6] | h[7] << 8 | h[8] << 16);
-  });
+  f.Script().SetPayloadLength(
+      [](const Bytes& h) { return static_cast<size_t>(h[6] | h[7] << 8 | h[8] << 16); });
   Bytes received;
   f.Script().SetAnswer([&](const phonesim::Packet& p) {
     received = p.payload;
@@ -159,9 +158,8 @@ TEST_F(BootTransactions, HeaderWithPayloadDeliversThePayloadUnescaped) {
 }
 
 TEST_F(BootTransactions, HalfMegabyteBlockOfFlagBytesArrivesWhole) {
-  f.Script().SetPayloadLength([](const Bytes& h) {
-    return static_cast<size_t>(h[6] | h[7] << 8 | h[8] << 16);
-  });
+  f.Script().SetPayloadLength(
+      [](const Bytes& h) { return static_cast<size_t>(h[6] | h[7] << 8 | h[8] << 16); });
   size_t count = 0;
   bool allFlags = false;
   f.Script().SetAnswer([&](const phonesim::Packet& p) {
@@ -185,10 +183,18 @@ TEST_F(BootTransactions, FileTransferOutcomes) {
     Lines texts;
   };
   const std::vector<Case> cases = {
-      {"echo of the command", [](const phonesim::Packet& p) { return Reply::Frame({p.Command()}); },
-       FaultKind::kSilent, false, kTxOk, {}},
-      {"other code", [](const phonesim::Packet&) { return Reply::Frame({0x33}); },
-       FaultKind::kSilent, false, kTxFail, {"Type mismatch error"}},
+      {"echo of the command",
+       [](const phonesim::Packet& p) { return Reply::Frame({p.Command()}); },
+       FaultKind::kSilent,
+       false,
+       kTxOk,
+       {}},
+      {"other code",
+       [](const phonesim::Packet&) { return Reply::Frame({0x33}); },
+       FaultKind::kSilent,
+       false,
+       kTxFail,
+       {"Type mismatch error"}},
       {"refusal", nullptr, FaultKind::kRefuse, true, kTxFail, {"Response is NAK"}},
       {"silence", nullptr, FaultKind::kSilent, true, kTxFail, {"Timeout error is occured"}},
       {"corrupt answer", nullptr, FaultKind::kBadCheck, true, kTxBadFrame, {}},
@@ -211,7 +217,8 @@ TEST_F(BootTransactions, RawSendArrivesUnframedAndFailsOnAClosedPort) {
   const auto requests = f.phone->Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_FALSE(requests[0].framed);
-  EXPECT_EQ(requests[0].body, (Bytes{0x10, 0x20, 0x30}));  // the last two bytes took the check's place
+  EXPECT_EQ(requests[0].body,
+            (Bytes{0x10, 0x20, 0x30}));  // the last two bytes took the check's place
   EXPECT_TRUE(f.window.Texts().empty());
   f.link.Close();
   EXPECT_EQ(f.link.AsyncTxExFile(nullptr, nullptr, raw.size(), raw.data()), kTxFail);
@@ -228,8 +235,9 @@ TEST_F(ReadBack, CollectsTheRawBytesThatFollowTheRequest) {
   f.Script().SetAnswer([memory](const phonesim::Packet&) { return Reply::Raw(memory); });
   Bytes out(3000, 0);
   const Bytes request = BootHeader(0x05);
-  EXPECT_EQ(f.link.AsyncRxFile(request.data(), nullptr, request.size(), out.data(), out.size(), 500),
-            kTxOk);
+  EXPECT_EQ(
+      f.link.AsyncRxFile(request.data(), nullptr, request.size(), out.data(), out.size(), 500),
+      kTxOk);
   EXPECT_EQ(f.link.LastRxFileCount(), 3000u);
   EXPECT_EQ(out, memory);
 }

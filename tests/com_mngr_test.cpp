@@ -117,7 +117,8 @@ TEST(ComMngr, ReadReturnsAtOnceWithWhatIsQueuedAndNeverMoreThanAsked) {
   CComMngr port;
   ASSERT_EQ(port.SetComPort(far.number), 1);
   std::vector<uint8_t> buffer(4096);
-  EXPECT_EQ(port.Read(buffer.data(), 1024), 0u);  // nothing is coming: a read that waited would hang
+  EXPECT_EQ(port.Read(buffer.data(), 1024),
+            0u);  // nothing is coming: a read that waited would hang
 
   std::vector<uint8_t> sent(3000);
   std::iota(sent.begin(), sent.end(), 0);

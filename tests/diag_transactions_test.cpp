@@ -25,7 +25,8 @@ constexpr uint32_t kTimeout = 300;
 class DiagTransactions : public ::testing::Test {
  protected:
   DiagTransactions() {
-    f.Script().SetRawLength([](const uint8_t*, size_t) { return phonesim::PacketSizer::kUntilCheck; });
+    f.Script().SetRawLength(
+        [](const uint8_t*, size_t) { return phonesim::PacketSizer::kUntilCheck; });
   }
   void AnswerWith(std::vector<uint8_t> body) {
     f.Script().SetAnswer([body](const Packet&) { return Reply::Frame(body); });
@@ -43,7 +44,7 @@ class DiagTransactions : public ::testing::Test {
 
 struct Outcome {
   const char* name;
-  Bytes answer;           // empty: use the fault
+  Bytes answer;  // empty: use the fault
   FaultKind fault;
   int result;
   Lines texts;

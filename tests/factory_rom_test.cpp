@@ -62,10 +62,9 @@ class RebootingModem : public phonesim::ChipModel {
   std::vector<std::unique_ptr<InfineonModem>> boots_;
 };
 
-b::IfxComponent Component(const std::string& name, uint32_t id, size_t codeSize,
-                          uint32_t address) {
-  return b::IfxComponent{name, id, b::Pattern(codeSize, static_cast<uint8_t>(id * 13)), address,
-                         true, true};
+b::IfxComponent Component(const std::string& name, uint32_t id, size_t codeSize, uint32_t address) {
+  return b::IfxComponent{name,    id,   b::Pattern(codeSize, static_cast<uint8_t>(id * 13)),
+                         address, true, true};
 }
 
 class RomCopy : public ::testing::Test {
@@ -78,9 +77,7 @@ class RomCopy : public ::testing::Test {
         std::make_unique<phonesim::PhoneControlModel>("TQ4410", std::array<uint8_t, 64>{}));
     phone = std::make_unique<phonesim::Phone>(std::move(model));
   }
-  ~RomCopy() override {
-    phone->Stop();
-  }
+  ~RomCopy() override { phone->Stop(); }
 
   std::string WriteFls(const std::string& name, const std::vector<b::IfxComponent>& components) {
     b::IfxFactoryParts parts;
@@ -181,9 +178,9 @@ TEST_F(RomCopy, OtherEndingsArePassedOverAndThePhoneStillResets) {
   const std::string fls = WriteFls("modem.fls.img", cp);
   ASSERT_EQ(Run(dir / "EMMC.BIN", fls), 1);
   EXPECT_EQ(FileLines(), (Lines{"EMMC.BIN", "modem.fls.img"}));
-  EXPECT_EQ(window.Texts(), (Lines{"Download Start...", "RomBinary Download start",
-                                   "RomBinary Download success", "Target is resetting",
-                                   "Download complete"}));
+  EXPECT_EQ(window.Texts(),
+            (Lines{"Download Start...", "RomBinary Download start", "RomBinary Download success",
+                   "Target is resetting", "Download complete"}));
   EXPECT_EQ(window.Codes(), (std::vector<platform::LPARAM>{0, 400}));
   const auto requests = phone->Requests();
   ASSERT_EQ(requests.size(), 1u);

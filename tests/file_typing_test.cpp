@@ -6,16 +6,15 @@
 #include <vector>
 
 #include "corvane/platform/message_box.h"
+#include "plugin/model_file_mngr.h"
 #include "support/message_boxes.h"
 #include "support/plugin.h"
-#include "plugin/model_file_mngr.h"
 
 namespace {
 
 class FileTyping : public ::testing::Test {
  protected:
-  FileTyping() {
-  }
+  FileTyping() {}
 
   CModelFileMngr files;
   testing_support::Plugin plugin;
@@ -43,15 +42,15 @@ TEST_F(FileTyping, TheManagerLooksAtTheBareNameTheExportAtTheWholeText) {
 }
 
 TEST_F(FileTyping, JudgeTakesTheTenExtensionsExactly) {
-  for (const char* ok : {"a.bin", "a.fls", "a.img", "a.ift", "a.age", "recovery", "a.cfg",
-                         "a.bct", "a.xt3", "a.mmc"}) {
+  for (const char* ok : {"a.bin", "a.fls", "a.img", "a.ift", "a.age", "recovery", "a.cfg", "a.bct",
+                         "a.xt3", "a.mmc"}) {
     EXPECT_EQ(files.JudgeFile(ok), 1) << ok;
   }
   EXPECT_TRUE(boxes.Texts().empty());
   EXPECT_EQ(files.JudgeFile("/fw/BOOT.BIN"), 0);
   EXPECT_EQ(files.JudgeFile("x"), 0);
-  EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"Can't support current file",
-                                             "Can't support current file"}));
+  EXPECT_EQ(boxes.Texts(),
+            (std::vector<std::string>{"Can't support current file", "Can't support current file"}));
   const std::string upper = "/fw/BOOT.BIN";
   EXPECT_EQ(plugin.JudgeFile(&upper), 1);  // the export takes every file
 }

@@ -24,7 +24,8 @@ Bytes Encoded(const Bytes& data, bool leadingFlag = true) {
 uint16_t ReferenceFcs(const uint8_t* p, size_t n, uint16_t fcs = 0xFFFF) {
   while (n--) {
     fcs ^= *p++;
-    for (int i = 0; i < 8; ++i) fcs = static_cast<uint16_t>(fcs & 1 ? (fcs >> 1) ^ 0x8408 : fcs >> 1);
+    for (int i = 0; i < 8; ++i)
+      fcs = static_cast<uint16_t>(fcs & 1 ? (fcs >> 1) ^ 0x8408 : fcs >> 1);
   }
   return fcs;
 }

@@ -28,11 +28,18 @@ using phonesim::InfineonModem;
 
 constexpr uint32_t kTimeout = 300;
 
-const Lines kStartUpLines = {
-    "PSI RAM writing start", "Trying to communicate with IFX modem", "Confirm IFX communication",
-    "PSI RAM writing end", "Start PSI RAM ", "EBL writing start", "Start EBL",
-    "Set capabilities to be used", "Baudrate Change: 115200bps ===> 3000000bps",
-    "Set flash ID complete", "Set Infineon CFI Information 1", "Set Infineon CFI Information 2"};
+const Lines kStartUpLines = {"PSI RAM writing start",
+                             "Trying to communicate with IFX modem",
+                             "Confirm IFX communication",
+                             "PSI RAM writing end",
+                             "Start PSI RAM ",
+                             "EBL writing start",
+                             "Start EBL",
+                             "Set capabilities to be used",
+                             "Baudrate Change: 115200bps ===> 3000000bps",
+                             "Set flash ID complete",
+                             "Set Infineon CFI Information 1",
+                             "Set Infineon CFI Information 2"};
 
 Lines operator+(Lines a, const Lines& more) {
   a.insert(a.end(), more.begin(), more.end());
@@ -64,17 +71,14 @@ class TempFile {
   std::filesystem::path path_;
 };
 
-b::IfxComponent Component(const std::string& name, uint32_t id, size_t codeSize,
-                          uint32_t address) {
-  return b::IfxComponent{name, id, b::Pattern(codeSize, static_cast<uint8_t>(id * 17)), address,
-                         true, true};
+b::IfxComponent Component(const std::string& name, uint32_t id, size_t codeSize, uint32_t address) {
+  return b::IfxComponent{name,    id,   b::Pattern(codeSize, static_cast<uint8_t>(id * 17)),
+                         address, true, true};
 }
 
 class IfxFactory : public ::testing::Test, protected testing_support::HostSide {
  protected:
-  IfxFactory() {
-    Open(phone.PortNumber());
-  }
+  IfxFactory() { Open(phone.PortNumber()); }
   ~IfxFactory() override { link.Close(); }
 
   int Download(const Bytes& file, uint32_t flags = 0) {
@@ -127,20 +131,18 @@ Bytes Bracket(Bytes security, size_t blocks) {
 
 TEST_F(IfxFactory, EveryKnownComponentIsWrittenWithItsOwnSequence) {
   b::IfxFactoryParts parts;
-  parts.components = {Component("psi_area", 1, 3000, 0x0),
-                      Component("slb_loader", 2, 5000, 0x20000),
-                      Component("V618_main_code", 3, 10000, 0x100000),
-                      Component("AENEAS_fs", 4, 2048, 0x400000),
-                      Component("nv_data", 5, 4000, 0x500000)};
+  parts.components = {
+      Component("psi_area", 1, 3000, 0x0), Component("slb_loader", 2, 5000, 0x20000),
+      Component("V618_main_code", 3, 10000, 0x100000), Component("AENEAS_fs", 4, 2048, 0x400000),
+      Component("nv_data", 5, 4000, 0x500000)};
   EXPECT_EQ(Download(b::BuildIfxFactory(parts)), 1);
   EXPECT_EQ(window.Texts(),
-            (kStartUpLines + Lines{"PSI Download start", "Set FLASH address",
-                                   "PSI Download success", "SLB Download start",
-                                   "Set FLASH address", "SLB Download success",
-                                   "Code Download start", "Erase was executed rightly!",
-                                   "Set FLASH address", "Code Download success",
-                                   "Aeneas Download start", "Erase was executed rightly!",
-                                   "Set FLASH address", "Aeneas Download success"}));
+            (kStartUpLines +
+             Lines{"PSI Download start", "Set FLASH address", "PSI Download success",
+                   "SLB Download start", "Set FLASH address", "SLB Download success",
+                   "Code Download start", "Erase was executed rightly!", "Set FLASH address",
+                   "Code Download success", "Aeneas Download start", "Erase was executed rightly!",
+                   "Set FLASH address", "Aeneas Download success"}));
   Bytes expected = Bracket({0x6C, 0x6F}, 2);
   const Bytes slb = Bracket({0x6C, 0x6F}, 3);
   const Bytes code = Bracket({0x6C, 0x60, 0x6E, 0x6F}, 5);
@@ -182,11 +184,10 @@ TEST_F(IfxFactory, ComponentNamesChooseByTheFirstRuleCaseSensitively) {
                       Component("PSI_V618", 3, 10, 0x2000),   // upper-case PSI, but V618
                       Component("aeneas", 4, 10, 0x3000)};    // lower case matches nothing
   EXPECT_EQ(Download(b::BuildIfxFactory(parts)), 1);
-  EXPECT_EQ(window.Texts(),
-            (kStartUpLines + Lines{"PSI Download start", "Set FLASH address",
-                                   "PSI Download success", "Code Download start",
-                                   "Erase was executed rightly!", "Set FLASH address",
-                                   "Code Download success"}));
+  EXPECT_EQ(window.Texts(), (kStartUpLines + Lines{"PSI Download start", "Set FLASH address",
+                                                   "PSI Download success", "Code Download start",
+                                                   "Erase was executed rightly!",
+                                                   "Set FLASH address", "Code Download success"}));
   ExpectWritten(parts.components[0]);
   ExpectWritten(parts.components[2]);
   EXPECT_EQ(Flash(0x1000, 1), Bytes{0xFF});
@@ -259,14 +260,18 @@ TEST_F(IfxFactory, LyingFilesAreRefusedBeforeThePhoneIsTouched) {
   } cases[] = {
       {"PSI outside", {.psiOffsetShift = 20000}, "PSI descriptor points outside the factory file"},
       {"EBL outside", {.eblSizeExtra = 7000}, "EBL descriptor points outside the factory file"},
-      {"load list counts too many", {.loadListCountExtra = 1},
+      {"load list counts too many",
+       {.loadListCountExtra = 1},
        "Load list at offset 6772 of the factory file counts 3 records, more than its element "
        "holds"},
-      {"code past its element", {.codeLengthExtra = 1},
+      {"code past its element",
+       {.codeLengthExtra = 1},
        "Code of the element at offset 7084 of the factory file (101 bytes) runs past its element"},
-      {"last element past the end", {.lastElementExtra = 1},
+      {"last element past the end",
+       {.lastElementExtra = 1},
        "Element of type 15 at offset 9424 of the factory file runs past its end"},
-      {"file cut short", {.cutBytes = 1},
+      {"file cut short",
+       {.cutBytes = 1},
        "Element of type 15 at offset 9424 of the factory file runs past its end"},
   };
   for (const auto& c : cases) {
@@ -293,9 +298,9 @@ TEST_F(IfxFactory, MissingOrEmptyFileIsRefused) {
   window.Clear();
   // An empty file has no loaders: the start-up goes ahead with empty ones and the ROM refuses.
   EXPECT_EQ(Download({}), 0);
-  EXPECT_EQ(Log(), (Lines{"PSI RAM writing start", "#0", "#500",
-                          "Trying to communicate with IFX modem", "Response is NAK", "#600",
-                          "error!", "#200", "#200"}));
+  EXPECT_EQ(Log(),
+            (Lines{"PSI RAM writing start", "#0", "#500", "Trying to communicate with IFX modem",
+                   "Response is NAK", "#600", "error!", "#200", "#200"}));
 }
 
 TEST_F(IfxFactory, FailedStartUpEndsTheDownload) {
@@ -317,9 +322,8 @@ TEST_F(IfxFactory, FailedSecuritySequenceEndsTheDownload) {
   EXPECT_EQ(Download(b::BuildIfxFactory(parts)), 0);
   const Lines log = Log();
   ASSERT_GE(log.size(), 6u);
-  EXPECT_EQ(Lines(log.end() - 6, log.end()),
-            (Lines{"PSI Download start", "#55", "Response is NAK", "Req StartA error!", "#200",
-                   "#200"}));
+  EXPECT_EQ(Lines(log.end() - 6, log.end()), (Lines{"PSI Download start", "#55", "Response is NAK",
+                                                    "Req StartA error!", "#200", "#200"}));
   EXPECT_EQ(CommandsAfterStartUp(), Bytes{0x6C});
 }
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "corvane/flash/basic_flash.h"
-#include "flash/ifx_image.h"
 #include "corvane/platform/notify.h"
+#include "flash/ifx_image.h"
 #include "sim/builders/infineon_builders.h"
 #include "support/recording_window.h"
 
@@ -57,19 +57,25 @@ class Extract : public ::testing::Test {
     flash.m_Infineon.eblImage.assign(3, 0xEE);
     std::fill(std::begin(flash.m_Infineon.psiDesc), std::end(flash.m_Infineon.psiDesc), 0xEEEEEEEE);
     std::fill(std::begin(flash.m_Infineon.eblDesc), std::end(flash.m_Infineon.eblDesc), 0xEEEEEEEE);
-    std::fill(std::begin(flash.m_Infineon.codeDesc), std::end(flash.m_Infineon.codeDesc), 0xEEEEEEEE);
+    std::fill(std::begin(flash.m_Infineon.codeDesc), std::end(flash.m_Infineon.codeDesc),
+              0xEEEEEEEE);
     std::memset(flash.m_Infineon.bootInfo, 0xEE, sizeof flash.m_Infineon.bootInfo);
     std::memset(flash.m_Infineon.security, 0xEE, sizeof flash.m_Infineon.security);
     flash.m_Infineon.codeDataOffset = 0xEEEEEEEE;
   }
   bool Poisoned() const {
     const auto ee = [](uint32_t w) { return w == 0xEEEEEEEE; };
-    return flash.m_Infineon.psiImage == Bytes(3, 0xEE) && flash.m_Infineon.eblImage == Bytes(3, 0xEE) &&
-           std::all_of(std::begin(flash.m_Infineon.psiDesc), std::end(flash.m_Infineon.psiDesc), ee) &&
-           std::all_of(std::begin(flash.m_Infineon.eblDesc), std::end(flash.m_Infineon.eblDesc), ee) &&
-           std::all_of(std::begin(flash.m_Infineon.codeDesc), std::end(flash.m_Infineon.codeDesc), ee) &&
+    return flash.m_Infineon.psiImage == Bytes(3, 0xEE) &&
+           flash.m_Infineon.eblImage == Bytes(3, 0xEE) &&
+           std::all_of(std::begin(flash.m_Infineon.psiDesc), std::end(flash.m_Infineon.psiDesc),
+                       ee) &&
+           std::all_of(std::begin(flash.m_Infineon.eblDesc), std::end(flash.m_Infineon.eblDesc),
+                       ee) &&
+           std::all_of(std::begin(flash.m_Infineon.codeDesc), std::end(flash.m_Infineon.codeDesc),
+                       ee) &&
            Bytes(flash.m_Infineon.bootInfo, flash.m_Infineon.bootInfo + 172) == Bytes(172, 0xEE) &&
-           Bytes(flash.m_Infineon.security, flash.m_Infineon.security + 2048) == Bytes(2048, 0xEE) &&
+           Bytes(flash.m_Infineon.security, flash.m_Infineon.security + 2048) ==
+               Bytes(2048, 0xEE) &&
            flash.m_Infineon.codeDataOffset == 0xEEEEEEEE;
   }
 
@@ -129,7 +135,8 @@ TEST_F(Extract, LoaderBuffersFollowEachImageAndGrowWhenALaterOneIsLarger) {
   EXPECT_EQ(flash.m_Infineon.psiDesc[2], 9000u);
   parts.psi = b::Pattern(50, 9);
   ASSERT_EQ(flash.ExtractPsiEbl(b::BuildIfxImage(parts).buffer.data(), nullptr), 1);
-  EXPECT_EQ(Bytes(flash.m_Infineon.psiImage.begin(), flash.m_Infineon.psiImage.begin() + flash.m_Infineon.psiDesc[2]),
+  EXPECT_EQ(Bytes(flash.m_Infineon.psiImage.begin(),
+                  flash.m_Infineon.psiImage.begin() + flash.m_Infineon.psiDesc[2]),
             parts.psi);
 }
 
@@ -143,13 +150,14 @@ TEST_F(Extract, OfSeveralElementsOfOneKindTheLastWins) {
   ASSERT_EQ(flash.ExtractDataFromIFX(image.data(), nullptr), 1);
   EXPECT_EQ(flash.m_Infineon.codeDesc[4], 20u);
   EXPECT_EQ(flash.m_Infineon.codeDataOffset, 4 + second + 40);
-  EXPECT_EQ(Bytes(flash.m_Infineon.security, flash.m_Infineon.security + 2048), b::SecurityBlock(2, 2));
+  EXPECT_EQ(Bytes(flash.m_Infineon.security, flash.m_Infineon.security + 2048),
+            b::SecurityBlock(2, 2));
 }
 
 TEST_F(Extract, WalkEndsAtAZeroLengthElementAndAtAHeaderCutShort) {
   b::IfxElements area;
   area.Add(ifx::kBootInfo, Bytes(172, 0x42));
-  area.Area().insert(area.Area().end(), 12, 0);  // length 0: the walk ends here
+  area.Area().insert(area.Area().end(), 12, 0);          // length 0: the walk ends here
   area.Add(ifx::kPsi, b::IfxLoaderDesc(1, 0x7FFFFFF0));  // would be refused if it were read
   const Bytes image = area.AsImage();
   ASSERT_EQ(flash.ExtractPsiEbl(image.data(), nullptr), 1);
@@ -193,17 +201,29 @@ std::vector<Lie> ImageLies() {
   // (5012), PSI descriptor 6524, EBL descriptor 6556, boot info 6588, security 6772, code 8832.
   const std::string past = "Element of type 12 at offset 8836 of the image runs past its end";
   return {
-      {"PSI offset past the area", {.psiOffsetShift = 20000}, true,
+      {"PSI offset past the area",
+       {.psiOffsetShift = 20000},
+       true,
        "PSI descriptor points outside the image"},
-      {"PSI size past the area", {.psiSizeExtra = 40000}, true,
+      {"PSI size past the area",
+       {.psiSizeExtra = 40000},
+       true,
        "PSI descriptor points outside the image"},
-      {"PSI offset plus size wraps 32 bits", {.psiSizeExtra = 0xFFFFFFFAu - 1500}, true,
+      {"PSI offset plus size wraps 32 bits",
+       {.psiSizeExtra = 0xFFFFFFFAu - 1500},
+       true,
        "PSI descriptor points outside the image"},
-      {"EBL offset past the area", {.eblOffsetShift = 0x80000000}, true,
+      {"EBL offset past the area",
+       {.eblOffsetShift = 0x80000000},
+       true,
        "EBL descriptor points outside the image"},
-      {"EBL size past the area", {.eblSizeExtra = 9000}, true,
+      {"EBL size past the area",
+       {.eblSizeExtra = 9000},
+       true,
        "EBL descriptor points outside the image"},
-      {"code longer than its element", {.codeLengthExtra = 1}, false,
+      {"code longer than its element",
+       {.codeLengthExtra = 1},
+       false,
        "Code of the element at offset 8836 of the image (5001 bytes) runs past its element"},
       {"last element past the area (data)", {.lastElementExtra = 0x7FFFFFFF}, false, past},
       {"area cut inside the last element", {.cutBytes = 100}, false, past},
@@ -246,8 +266,11 @@ TEST_F(Extract, ElementsTooShortForWhatIsReadAreRefused) {
     uint32_t type;
     size_t dataSize;
     bool loaders;
-  } cases[] = {{ifx::kPsi, 19, true},      {ifx::kEbl, 0, true},  {ifx::kBootInfo, 171, true},
-               {ifx::kSecurity, 2047, false}, {ifx::kCode, 27, false}};
+  } cases[] = {{ifx::kPsi, 19, true},
+               {ifx::kEbl, 0, true},
+               {ifx::kBootInfo, 171, true},
+               {ifx::kSecurity, 2047, false},
+               {ifx::kCode, 27, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.type);
     window.Clear();

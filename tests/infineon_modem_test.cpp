@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "corvane/platform/byte_order.h"
 #include "sim/builders/infineon_builders.h"
 #include "sim/infineon_modem.h"
-#include "corvane/platform/byte_order.h"
 
 namespace {
 

@@ -139,9 +139,9 @@ TEST_F(IfxStartUp, UnansweredPsiRequestFailsWithoutSendingThePsi) {
 TEST_F(IfxStartUp, RefusedPsiStopsTheTickerThenFails) {
   Fail(FaultKind::kRefuse, 0x65);
   EXPECT_EQ(flash.PSIRAMDownload(&link), 0);
-  EXPECT_EQ(Log(), (Lines{"PSI RAM writing start", "#0", "#500",
-                          "Trying to communicate with IFX modem", "Response is NAK", "#600",
-                          "error!", "#200"}));
+  EXPECT_EQ(Log(),
+            (Lines{"PSI RAM writing start", "#0", "#500", "Trying to communicate with IFX modem",
+                   "Response is NAK", "#600", "error!", "#200"}));
 }
 
 TEST_F(IfxStartUp, EblGoesToTheRunningPsiAndIsRefusedWithoutIt) {
@@ -159,8 +159,8 @@ TEST_F(IfxStartUp, EblGoesToTheRunningPsiAndIsRefusedWithoutIt) {
 
 TEST_F(IfxStartUp, FullStartUpConfiguresTheEblWithTheImagesBootInformation) {
   EXPECT_EQ(flash.BasicIFXSetting(&link), 1);
-  EXPECT_EQ(Codes(), (std::vector<intptr_t>{0, 500, 600, 100, 0, 500, 100, 600, 35, 40, 35, 45,
-                                            50}));
+  EXPECT_EQ(Codes(),
+            (std::vector<intptr_t>{0, 500, 600, 100, 0, 500, 100, 600, 35, 40, 35, 45, 50}));
   EXPECT_EQ(window.Texts(),
             (Lines{"PSI RAM writing start", "Trying to communicate with IFX modem",
                    "Confirm IFX communication", "PSI RAM writing end", "Start PSI RAM ",
@@ -195,13 +195,16 @@ TEST_F(IfxStartUp, EachConfigurationStepReportsItsOwnFailure) {
     int (CBasicFlash::*step)(CMiscUtilComm*);
     Lines log;
   } cases[] = {
-      {0x68, &CBasicFlash::IFXCommSet,
+      {0x68,
+       &CBasicFlash::IFXCommSet,
        {"Set capabilities to be used", "#35", "Response is NAK", "#200",
         "fail to change baudrate"}},
       {0x69, &CBasicFlash::SetIFXFlashID, {"Response is NAK", "Set Flash ID error!", "#200"}},
-      {0x6A, &CBasicFlash::IFXReqCFIInfo_1,
+      {0x6A,
+       &CBasicFlash::IFXReqCFIInfo_1,
        {"Response is NAK", "#200", "fail to set Infineon CFI Information 1"}},
-      {0x6B, &CBasicFlash::IFXReqCFIInfo_2,
+      {0x6B,
+       &CBasicFlash::IFXReqCFIInfo_2,
        {"Response is NAK", "#200", "fail to set Infineon CFI Information 2"}},
   };
   for (const auto& c : cases) {
@@ -218,8 +221,8 @@ TEST_F(IfxStartUp, SilentLoaderIsATimeOutOfTheStep) {
   StartUp();
   Fail(FaultKind::kSilent, 0x6B);
   EXPECT_EQ(flash.IFXReqCFIInfo_2(&link), 0);
-  EXPECT_EQ(Log(), (Lines{"Timeout error is occured", "#200",
-                          "fail to set Infineon CFI Information 2"}));
+  EXPECT_EQ(Log(),
+            (Lines{"Timeout error is occured", "#200", "fail to set Infineon CFI Information 2"}));
 }
 
 TEST_F(IfxStartUp, LoaderShorterThanItsDescriptorIsRefusedBeforeAnyTraffic) {

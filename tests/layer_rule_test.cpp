@@ -150,9 +150,8 @@ TEST(LayerRule, CatchesIncludesThatReachAcrossLayers) {
   write("platform/device_posix.cpp", "#include <poll.h>\n#include <termios.h>\n");
   write("plugin/seq.cpp", "#include \"flash/ifx_image.h\"\n#include \"corvane/flash/x.h\"\n");
   std::vector<std::string> breaks;
-  for (const char* f :
-       {"cli/run.cpp", "serial/port.cpp", "protocol/wait.cpp", "platform/device_posix.cpp",
-        "plugin/seq.cpp"}) {
+  for (const char* f : {"cli/run.cpp", "serial/port.cpp", "protocol/wait.cpp",
+                        "platform/device_posix.cpp", "plugin/seq.cpp"}) {
     for (std::string& b : Breaks(root, root / f)) breaks.push_back(b);
   }
   EXPECT_EQ(breaks, (std::vector<std::string>{

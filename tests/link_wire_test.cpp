@@ -29,9 +29,9 @@ constexpr uint8_t kFileCommand = 0x6C;
 
 struct Transaction {
   const char* name;
-  Bytes preamble;        // the wake-up bytes before the request
-  uint32_t pauseMs;      // the fixed pause after sending
-  bool encoded;          // the request went through the codec (else it is sent as given)
+  Bytes preamble;    // the wake-up bytes before the request
+  uint32_t pauseMs;  // the fixed pause after sending
+  bool encoded;      // the request went through the codec (else it is sent as given)
   std::function<void(CMiscUtilComm&, const Bytes&)> run;
 };
 
@@ -56,7 +56,10 @@ class Wire : public ::testing::Test {
     return {
         {"boot command", kBootPreamble, 1, true,
          [](CMiscUtilComm& l, const Bytes& r) { l.AsyncTxRxEx(r.data(), nullptr, r.size(), 300); }},
-        {"file", {}, 1, true,
+        {"file",
+         {},
+         1,
+         true,
          [payload](CMiscUtilComm& l, const Bytes&) {
            const Bytes h = BootHeader(kFileCommand, static_cast<uint32_t>(payload.size()));
            l.AsyncTxRxExFile(h.data(), nullptr, h.size(), payload.data(), payload.size(), 300);
@@ -66,13 +69,28 @@ class Wire : public ::testing::Test {
            l.AsyncRxFile(r.data(), nullptr, r.size(), out.data(), out.size(), 300);
          }},
         {"DIAG", kDiagPreamble, 1, true,
-         [](CMiscUtilComm& l, const Bytes& r) { l.AsyncTxRx(r.data(), nullptr, r.size(), 300, 1); }},
-        {"DLOAD", {}, 5, true,
-         [](CMiscUtilComm& l, const Bytes& r) { l.MDMAsyncTxRx(r.data(), nullptr, r.size(), 300); }},
-        {"DLOAD without answer", {}, 8, true,
+         [](CMiscUtilComm& l, const Bytes& r) {
+           l.AsyncTxRx(r.data(), nullptr, r.size(), 300, 1);
+         }},
+        {"DLOAD",
+         {},
+         5,
+         true,
+         [](CMiscUtilComm& l, const Bytes& r) {
+           l.MDMAsyncTxRx(r.data(), nullptr, r.size(), 300);
+         }},
+        {"DLOAD without answer",
+         {},
+         8,
+         true,
          [](CMiscUtilComm& l, const Bytes& r) { l.MDMAsyncTx(r.data(), nullptr, r.size()); }},
-        {"raw", {}, 0, false,
-         [](CMiscUtilComm& l, const Bytes& r) { l.AsyncTxExFile(nullptr, nullptr, r.size(), r.data()); }},
+        {"raw",
+         {},
+         0,
+         false,
+         [](CMiscUtilComm& l, const Bytes& r) {
+           l.AsyncTxExFile(nullptr, nullptr, r.size(), r.data());
+         }},
     };
   }
 

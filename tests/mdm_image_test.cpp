@@ -221,8 +221,9 @@ TEST_F(MdmImage, PartitionBeyondThirtyTwoBitAddressesIsRefused) {
   // A partition at block 31775 starts below 4 GiB but ends beyond it.
   b.Add({"ok", 0, 1}).Add({"wraps", 31775, 1}).CutAt(0x64400 + B);
   EXPECT_EQ(Read(b), 0);
-  EXPECT_EQ(window.Log(), (Lines{"#0", "#200",
-                                 "MDM binary partition 1 lies beyond the NAND's 32-bit addresses"}));
+  EXPECT_EQ(
+      window.Log(),
+      (Lines{"#0", "#200", "MDM binary partition 1 lies beyond the NAND's 32-bit addresses"}));
   EXPECT_EQ(files.m_Partitions.HeldBytes(), 0u);
   EXPECT_EQ(Slot(0).size, 0u);
 

@@ -11,14 +11,14 @@
 
 #include "corvane/platform/clock.h"
 #include "corvane/platform/message_box.h"
-#include "plugin/mdm_image.h"
 #include "corvane/platform/notify.h"
+#include "plugin/mdm_image.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/builders/mdm_builders.h"
 #include "sim/nvidia_loader.h"
 #include "sim/phone_control_model.h"
-#include "support/message_boxes.h"
 #include "support/discovery_sandbox.h"
+#include "support/message_boxes.h"
 #include "support/os_version.h"
 #include "support/plugin.h"
 #include "support/recording_window.h"
@@ -44,8 +44,11 @@ Lines operator+(Lines a, const Lines& more) {
   return a;
 }
 
-const Lines kSwitch = {"We try to communicate with phone", "Change DLOAD mode",
-                       "We are searching new USB port...", "Curport: *", "Test DLOAD mode",
+const Lines kSwitch = {"We try to communicate with phone",
+                       "Change DLOAD mode",
+                       "We are searching new USB port...",
+                       "Curport: *",
+                       "Test DLOAD mode",
                        "Set NONHDLC mode"};
 
 Lines EmptySlot(const std::string& name, const char* address) {
@@ -54,9 +57,11 @@ Lines EmptySlot(const std::string& name, const char* address) {
 }
 
 Lines WrittenSlot(const std::string& name, const char* address, const char* size) {
-  return {"Erase Partition: " + name, std::string("Erase Address: ") + address + ",  Size : " + size,
-          "Erase Start...", "Erase complete", "NAND Flash Initialize", "Start flash write",
-          "Finalize NAND Flash"};
+  return {
+      "Erase Partition: " + name, std::string("Erase Address: ") + address + ",  Size : " + size,
+      "Erase Start...",           "Erase complete",
+      "NAND Flash Initialize",    "Start flash write",
+      "Finalize NAND Flash"};
 }
 
 constexpr double kFast = 0.05;
@@ -86,7 +91,8 @@ class MdmDownload : public ::testing::Test {
   MdmDownload() {
     mdm.Add({"sbl", 0, 1}).Add({"modem", 1, 2}).Add({"efs", 3, 1});
     mdm.CutAt(mdm.DataOffset(2) + 7 * mdm::kPageBytes + 11);  // efs ends after 7 pages
-    ap.Add({.sectors = 1000, .advance = 1000, .seed = 3}).Add({.sectors = 3, .advance = 8, .seed = 4});
+    ap.Add({.sectors = 1000, .advance = 1000, .seed = 3})
+        .Add({.sectors = 3, .advance = 8, .seed = 4});
     EXPECT_TRUE(mdm.WriteTo(mdmPath));
     EXPECT_TRUE(ap.WriteTo(apPath));
   }
@@ -95,8 +101,7 @@ class MdmDownload : public ::testing::Test {
 
   QualcommHandset& Handset() { return *phone.handset; }
   int Run(const std::string& modem) {
-    return plugin.DoFactoryDownloadMDM(&window, Handset().CurrentPort(), &modem, &apPath,
-                                       kTimeout);
+    return plugin.DoFactoryDownloadMDM(&window, Handset().CurrentPort(), &modem, &apPath, kTimeout);
   }
   void Fail(Mode mode, FaultKind kind, int command, unsigned times = 1) {
     Handset().InjectFault(mode, Fault{.kind = kind, .command = command, .times = times});
@@ -131,9 +136,8 @@ class MdmDownload : public ::testing::Test {
   }
   Bytes Stored(uint32_t address, size_t length) {
     Bytes out;
-    Handset().Inspect([&](const phonesim::FlashStore& nand, const auto&) {
-      out = nand.Read(address, length);
-    });
+    Handset().Inspect(
+        [&](const phonesim::FlashStore& nand, const auto&) { out = nand.Read(address, length); });
     return out;
   }
   void ExpectApplicationProcessorWritten() {
@@ -172,8 +176,9 @@ TEST_F(MdmDownload, ModemThenApplicationProcessorAcrossFiveAppearances) {
   const Lines expected =
       Lines{"Download Start...", "MDM Download start", "Read binary setting value"} + kSwitch +
       nand + Lines{"Trying to reset...", "Curport: *", "Complete CP download!"} + kSwitch +
-      Lines{"We are searching new USB port...", "Curport: *", "Num of partitions are 2",
-            "Partition download complete.", "Partition download complete.", "Download complete"};
+      Lines{"We are searching new USB port...", "Curport: *",
+            "Num of partitions are 2",          "Partition download complete.",
+            "Partition download complete.",     "Download complete"};
   EXPECT_EQ(Texts(), expected);
   const auto codes = window.Codes();
   EXPECT_EQ(std::count(codes.begin(), codes.end(), 200), 0);
@@ -196,8 +201,8 @@ TEST_F(MdmDownload, WithoutAnMdmImageOnlyTheApplicationProcessorIsWritten) {
   ASSERT_EQ(Run(""), 1) << Report();
   const Lines expected = Lines{"Download Start...", "Start AP only download"} + kSwitch +
                          Lines{"We are searching new USB port...", "Curport: *",
-                               "Num of partitions are 2", "Partition download complete.",
-                               "Partition download complete.", "Download complete"};
+                               "Num of partitions are 2",          "Partition download complete.",
+                               "Partition download complete.",     "Download complete"};
   EXPECT_EQ(Texts(), expected);
   EXPECT_EQ(Handset().Appearances(), 3);
   EXPECT_TRUE(Dload().erases.empty());
@@ -216,8 +221,8 @@ TEST_F(MdmDownload, PhoneThatDoesNotComeBackAfterItsResetIsARebootFailure) {
 TEST_F(MdmDownload, ApplicationProcessorThatNeverAppearsEndsWithoutALineOfItsOwn) {
   Handset().NeverReturnAs(Mode::kApLoader);
   EXPECT_EQ(Run(""), 0);
-  EXPECT_EQ(Tail(3), (Lines{"We are searching new USB port...", "#200",
-                            "We can't find new USB port"}));
+  EXPECT_EQ(Tail(3),
+            (Lines{"We are searching new USB port...", "#200", "We can't find new USB port"}));
   EXPECT_EQ(Handset().CurrentMode(), Mode::kGone);
 }
 
@@ -292,10 +297,9 @@ TEST_F(MdmDownload, ApplicationProcessorFileThatIsNotOneFails) {
 TEST_F(MdmDownload, PortThatCannotBeOpenedOrNoWindow) {
   const std::string none;
   EXPECT_EQ(plugin.DoFactoryDownloadMDM(&window, 254, &none, &apPath, kTimeout), 0);
-  EXPECT_EQ(window.Log(), (Lines{"Download Start...", "#0", "#200",
-                                 "We can't communicate with specific port"}));
-  EXPECT_EQ(plugin.DoFactoryDownloadMDM(nullptr, Handset().CurrentPort(), &none, &apPath,
-                                        kTimeout),
+  EXPECT_EQ(window.Log(),
+            (Lines{"Download Start...", "#0", "#200", "We can't communicate with specific port"}));
+  EXPECT_EQ(plugin.DoFactoryDownloadMDM(nullptr, Handset().CurrentPort(), &none, &apPath, kTimeout),
             0);
   EXPECT_EQ(boxes.Texts(), Lines{"We can't find program!"});
   EXPECT_EQ(Handset().Appearances(), 1);

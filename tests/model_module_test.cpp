@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "corvane/platform/message_box.h"
-#include "plugin/model_module.h"
 #include "corvane/platform/notify.h"
+#include "plugin/model_module.h"
 #include "support/message_boxes.h"
 #include "support/recording_window.h"
 
@@ -15,8 +15,7 @@ namespace {
 
 class ModuleFramework : public ::testing::Test {
  protected:
-  ModuleFramework() {
-  }
+  ModuleFramework() {}
 
   testing_support::MessageBoxes boxes;
 };

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "plugin/model_parser.h"
 #include "corvane/platform/byte_order.h"
+#include "plugin/model_parser.h"
 
 namespace {
 
@@ -26,8 +26,8 @@ constexpr const char* kTable =
     "filename=boot.img\n"
     "[partition]\n"
     "name=userdata\n"
-    "size=010\n"          // octal: 8
-    "[comment-ish]\n"     // ignored section: the partition stays open
+    "size=010\n"       // octal: 8
+    "[comment-ish]\n"  // ignored section: the partition stays open
     "filename=data.img\n"
     "[device]\n"
     "Total_size=100\n"

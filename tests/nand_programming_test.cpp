@@ -72,9 +72,8 @@ class Nand : public ::testing::Test {
   }
   QualcommHandset::DloadState State() const {
     QualcommHandset::DloadState copy;
-    handset->Inspect([&](const phonesim::FlashStore&, const QualcommHandset::DloadState& s) {
-      copy = s;
-    });
+    handset->Inspect(
+        [&](const phonesim::FlashStore&, const QualcommHandset::DloadState& s) { copy = s; });
     return copy;
   }
   Bytes Stored(uint32_t address, size_t length) const {
@@ -118,8 +117,12 @@ class OnePartition : public Nand {
   const Bytes data = phonesim::builders::Pattern(20000, 7);
 };
 
-const Lines kEraseOfModem = {"Erase Partition: modem", "Erase Address: 0x42000,  Size : 0x4e20",
-                             "Erase Start...", "#0", "#100", "Erase complete"};
+const Lines kEraseOfModem = {"Erase Partition: modem",
+                             "Erase Address: 0x42000,  Size : 0x4e20",
+                             "Erase Start...",
+                             "#0",
+                             "#100",
+                             "Erase complete"};
 
 TEST_F(OnePartition, IsWrittenInChunksOfFourPagesEachCommittedAtItsAddress) {
   ASSERT_EQ(module.ProgramNandPartitions(), 1);
@@ -221,19 +224,18 @@ TEST_F(Nand, ImageWithFewerThanEightPartitionsErasesOnlyItsOwnRanges) {
   window.Clear();
   ASSERT_EQ(module.ProgramNandPartitions(), 1);
   const auto s = State();
-  EXPECT_EQ(s.erases, (Pairs{{0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 1}, {1, 3}, {3, 1024},
-                             {1024, 1024}}));
+  EXPECT_EQ(s.erases,
+            (Pairs{{0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 1}, {1, 3}, {3, 1024}, {1024, 1024}}));
   EXPECT_EQ(s.inits, (std::vector<uint32_t>{0, 1, 3}));
   EXPECT_EQ(Stored(0, B), b.Data(0));
   EXPECT_EQ(Stored(B, 2 * B), b.Data(1));
   // The cut partition writes its whole pages' worth of bytes, counted as data bytes.
   const Bytes cut = b.Data(2);
-  EXPECT_EQ(Stored(3 * B, 10 * 2048 + 1),
-            [&] {
-              Bytes expected(cut.begin(), cut.begin() + 10 * 2048);
-              expected.push_back(0xFF);
-              return expected;
-            }());
+  EXPECT_EQ(Stored(3 * B, 10 * 2048 + 1), [&] {
+    Bytes expected(cut.begin(), cut.begin() + 10 * 2048);
+    expected.push_back(0xFF);
+    return expected;
+  }());
   EXPECT_EQ(s.commits.back(), std::make_pair(3 * B + 16896, 20480u - 16896u));
 }
 
@@ -241,31 +243,30 @@ TEST_F(OnePartition, EraseIsTriedOnceMore) {
   Fail(FaultKind::kRefuse, 0x4D);
   ASSERT_EQ(module.ProgramNandPartitions(), 1);
   const Lines log = window.Log();
-  EXPECT_EQ(Lines(log.begin(), log.begin() + 12),
-            (Lines{"Erase Partition: modem", "Erase Address: 0x42000,  Size : 0x4e20",
-                   "Erase Start...", "#0", "Response is NAK", "NAND Erase Fail !",
-                   "Fail : Partition Erase modem Retry 1", "Erase Start...", "#0", "#100",
-                   "Erase complete", "NAND Flash Initialize"}));
+  EXPECT_EQ(
+      Lines(log.begin(), log.begin() + 12),
+      (Lines{"Erase Partition: modem", "Erase Address: 0x42000,  Size : 0x4e20", "Erase Start...",
+             "#0", "Response is NAK", "NAND Erase Fail !", "Fail : Partition Erase modem Retry 1",
+             "Erase Start...", "#0", "#100", "Erase complete", "NAND Flash Initialize"}));
   EXPECT_EQ(Stored(2 * B, data.size()), data);
 }
 
 TEST_F(OnePartition, SecondEraseFailureEndsTheRun) {
   Fail(FaultKind::kRefuse, 0x4D, 2);
   EXPECT_EQ(module.ProgramNandPartitions(), 0);
-  EXPECT_EQ(window.Log(),
-            (Lines{"Erase Partition: modem", "Erase Address: 0x42000,  Size : 0x4e20",
-                   "Erase Start...", "#0", "Response is NAK", "NAND Erase Fail !",
-                   "Fail : Partition Erase modem Retry 1", "Erase Start...", "#0",
-                   "Response is NAK", "NAND Erase Fail !", "Fail : Partition Erase modem Retry 2",
-                   "#200"}));
+  EXPECT_EQ(window.Log(), (Lines{"Erase Partition: modem", "Erase Address: 0x42000,  Size : 0x4e20",
+                                 "Erase Start...", "#0", "Response is NAK", "NAND Erase Fail !",
+                                 "Fail : Partition Erase modem Retry 1", "Erase Start...", "#0",
+                                 "Response is NAK", "NAND Erase Fail !",
+                                 "Fail : Partition Erase modem Retry 2", "#200"}));
   EXPECT_TRUE(State().inits.empty());
 }
 
 TEST_F(OnePartition, RefusedInitialisationEndsTheRunWithItsOwnLines) {
   Fail(FaultKind::kRefuse, 0x40);
   EXPECT_EQ(module.ProgramNandPartitions(), 0);
-  EXPECT_EQ(window.Log(), (kEraseOfModem + Lines{"NAND Flash Initialize", "#0",
-                                                 "Response is NAK", "error!", "#200"}));
+  EXPECT_EQ(window.Log(), (kEraseOfModem + Lines{"NAND Flash Initialize", "#0", "Response is NAK",
+                                                 "error!", "#200"}));
   EXPECT_TRUE(State().chunks.empty());
 }
 

@@ -4,14 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <array>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "corvane/platform/byte_order.h"
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/notify.h"
 #include "sim/builders/infineon_builders.h"
@@ -25,7 +26,6 @@
 #include "support/recording_window.h"
 #include "support/temp_dir.h"
 #include "support/time_scale.h"
-#include "corvane/platform/byte_order.h"
 
 namespace {
 
@@ -39,7 +39,8 @@ constexpr uint32_t kTimeout = 300;  // doubled by DoDownload
 
 Bytes Data(size_t n, uint32_t seed) {
   Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>((i * 131 + seed * 7 + (i >> 9)) & 0xFF);
+  for (size_t i = 0; i < n; ++i)
+    b[i] = static_cast<uint8_t>((i * 131 + seed * 7 + (i >> 9)) & 0xFF);
   return b;
 }
 
@@ -67,12 +68,8 @@ struct IfxFile {
 
 class NormalDownload : public ::testing::Test {
  protected:
-  NormalDownload() {
-    NewPhone();
-  }
-  ~NormalDownload() override {
-    phone->Stop();
-  }
+  NormalDownload() { NewPhone(); }
+  ~NormalDownload() override { phone->Stop(); }
 
   // A phone fresh from the factory: empty stores, no faults.
   void NewPhone() {
@@ -88,8 +85,9 @@ class NormalDownload : public ::testing::Test {
 
   std::string Write(const std::string& name, const Bytes& content) {
     const std::string path = dir / name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(content.data()),
-                                                static_cast<std::streamsize>(content.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(content.data()),
+               static_cast<std::streamsize>(content.size()));
     files.push_back({path, content});
     return path;
   }
@@ -228,19 +226,17 @@ Lines Join(std::initializer_list<Lines> parts) {
 TEST_F(NormalDownload, WritesEveryPartitionAndModemImageThenResets) {
   WriteStandardSet();
   ASSERT_EQ(Run(0), 1) << Transcript();
-  const Lines expected = Join({
-      {"Download Start...", "CFG Download start", "EMMC download start",
-       "Start Address: 0, Partition length: 131072", "Success to erase", "boot.img  writing start",
-       "boot.img  Download success", "Start Address: 131072, Partition length: 1048576",
-       "Success to erase", "system.img  writing start", "system.img  Download success"},
-      kInfineonBoot,
-      {"PSI Download start", "Set FLASH address", "PSI Download success",
-       "SLB Download start", "Set FLASH address", "SLB Download success",
-       "Code Download start", "Erase was executed rightly!", "Set FLASH address",
-       "Code Download success",
-       "Aeneas Download start", "Erase was executed rightly!", "Set FLASH address",
-       "Aeneas Download success",
-       "Target is resetting", "Download complete"}});
+  const Lines expected = Join(
+      {{"Download Start...", "CFG Download start", "EMMC download start",
+        "Start Address: 0, Partition length: 131072", "Success to erase", "boot.img  writing start",
+        "boot.img  Download success", "Start Address: 131072, Partition length: 1048576",
+        "Success to erase", "system.img  writing start", "system.img  Download success"},
+       kInfineonBoot,
+       {"PSI Download start", "Set FLASH address", "PSI Download success", "SLB Download start",
+        "Set FLASH address", "SLB Download success", "Code Download start",
+        "Erase was executed rightly!", "Set FLASH address", "Code Download success",
+        "Aeneas Download start", "Erase was executed rightly!", "Set FLASH address",
+        "Aeneas Download success", "Target is resetting", "Download complete"}});
   EXPECT_EQ(window_.Texts(), expected);
   const auto codes = window_.Codes();
   ASSERT_FALSE(codes.empty());
@@ -250,10 +246,10 @@ TEST_F(NormalDownload, WritesEveryPartitionAndModemImageThenResets) {
   ExpectPartitionsWritten({"boot.img", "system.img"});
   ExpectNorWritten();
   // Steps name the caller's files by their index and count what the phone acknowledged.
-  EXPECT_EQ(window_.StepEnds(), (Lines{"1 0 partition.cfg 0/0 ok", "3 1 boot.img 100000/100000 ok",
-                               "3 2 system.img 600000/600000 ok", "4 3 PSI 3100/3100 ok",
-                               "4 4 SLB 3200/3200 ok", "4 5 Code 3300/3300 ok",
-                               "4 6 Aeneas 3400/3400 ok"}));
+  EXPECT_EQ(window_.StepEnds(),
+            (Lines{"1 0 partition.cfg 0/0 ok", "3 1 boot.img 100000/100000 ok",
+                   "3 2 system.img 600000/600000 ok", "4 3 PSI 3100/3100 ok",
+                   "4 4 SLB 3200/3200 ok", "4 5 Code 3300/3300 ok", "4 6 Aeneas 3400/3400 ok"}));
   Inspect([&] {
     EXPECT_EQ(control->Resets(), 1);
     EXPECT_EQ(agent->Starts(), 1);
@@ -325,7 +321,7 @@ TEST_F(NormalDownload, OnlyTheFirstConfigurationCountsAndUnmatchedPartitionsAreS
   Inspect([&] {
     ASSERT_EQ(agent->Partitions().size(), 1u);
     EXPECT_EQ(agent->Partitions()[0].size, 64u * 512u);  // 3825764: sizes count sectors
-    ASSERT_EQ(agent->Erases().size(), 1u);                // the unmatched one is not erased
+    ASSERT_EQ(agent->Erases().size(), 1u);               // the unmatched one is not erased
     EXPECT_EQ(agent->Erases()[0].length, 64u * 512u);
   });
   ExpectPartitionsWritten({"boot.img"});
@@ -369,16 +365,25 @@ TEST_F(NormalDownload, FailuresEndWithTheirLinesThePortClosedAndNoReset) {
     std::string lastStep;  // how the last step ended
   };
   const std::vector<Case> cases = {
-      {"agent refuses to start", {.kind = FaultKind::kRefuse, .command = 0x01}, "error!",
+      {"agent refuses to start",
+       {.kind = FaultKind::kRefuse, .command = 0x01},
+       "error!",
        "1 0 partition.cfg 0/0 ok"},
-      {"data block unanswered", {.kind = FaultKind::kSilent, .command = 0x02, .skip = 1},
-       "system.img  Download fail", "3 2 system.img 0/600000 failed"},
-      {"PSI request refused", {.kind = FaultKind::kRefuse, .command = 0x62}, "error!",
+      {"data block unanswered",
+       {.kind = FaultKind::kSilent, .command = 0x02, .skip = 1},
+       "system.img  Download fail",
+       "3 2 system.img 0/600000 failed"},
+      {"PSI request refused",
+       {.kind = FaultKind::kRefuse, .command = 0x62},
+       "error!",
        "4 3 PSI 0/0 failed"},
-      {"code block refused", {.kind = FaultKind::kRefuse, .command = 0x61, .skip = 3},
-       "SLB Download fail", "4 4 SLB 2048/3200 failed"},
+      {"code block refused",
+       {.kind = FaultKind::kRefuse, .command = 0x61, .skip = 3},
+       "SLB Download fail",
+       "4 4 SLB 2048/3200 failed"},
       {"phone vanishes in the middle of the second partition",
-       {.kind = FaultKind::kVanishReceiving, .afterBytes = 400000}, "system.img  Download fail",
+       {.kind = FaultKind::kVanishReceiving, .afterBytes = 400000},
+       "system.img  Download fail",
        "3 2 system.img 0/600000 failed"},
   };
   WriteStandardSet();
@@ -410,7 +415,8 @@ TEST_F(NormalDownload, NoWindowNoPortAndAnUnopenablePort) {
   EXPECT_TRUE(phone->Requests().empty());  // no port was opened
 
   EXPECT_EQ(Run(0, nullptr, 254), 0);  // nothing bound to that number
-  EXPECT_EQ(window_.Texts(), (Lines{"Download Start...", "We can't communicate with specific port"}));
+  EXPECT_EQ(window_.Texts(),
+            (Lines{"Download Start...", "We can't communicate with specific port"}));
   EXPECT_EQ(window_.Codes(), (std::vector<platform::LPARAM>{0, notify::kProgressFailed}));
 }
 

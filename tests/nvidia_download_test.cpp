@@ -34,7 +34,8 @@ constexpr uint32_t kAbsent = NvidiaFactoryBuilder::kAbsent;
 
 uint32_t Field(const Bytes& body, size_t offset) { return bytes::LoadLe32(body.data() + offset); }
 
-class NvidiaSteps : public ::testing::Test, protected testing_support::ChipPhoneFixture<NvidiaLoader> {
+class NvidiaSteps : public ::testing::Test,
+                    protected testing_support::ChipPhoneFixture<NvidiaLoader> {
  protected:
   template <typename Fn>
   auto Loader(Fn fn) {
@@ -104,8 +105,8 @@ TEST_F(NvidiaSteps, BctDownloadSendsTheTableWithItsParameter) {
 
 TEST_F(NvidiaSteps, BctDownloadFailures) {
   EXPECT_EQ(flash.BCTDownload(ImageBuffer(Bytes(10241)).data(), 3, &link, 0), 0);
-  EXPECT_EQ(window.Events(), (Lines{"BCT Writing start", "[0]",
-                                   "The BCT is larger than 10240 bytes", "[200]"}));
+  EXPECT_EQ(window.Events(),
+            (Lines{"BCT Writing start", "[0]", "The BCT is larger than 10240 bytes", "[200]"}));
   EXPECT_TRUE(Requests().empty());
 
   window.Clear();  // the loader takes no table before its set-up
@@ -188,8 +189,8 @@ TEST_F(NvidiaSteps, ThreeSectorPartitionIsOneBlockWithAnErasedTail) {
   NvidiaFactoryBuilder b;
   b.Add({.sectors = 3, .advance = 8, .seed = 4});
   EXPECT_EQ(flash.nVidiaFactoryDownload(Write(b).c_str(), &link), 1);
-  EXPECT_EQ(window.Events(), (Lines{"Num of partitions are 1", "[0]", "[100]",
-                                   "Partition download complete."}));
+  EXPECT_EQ(window.Events(),
+            (Lines{"Num of partitions are 1", "[0]", "[100]", "Partition download complete."}));
   const auto requests = Requests();
   ASSERT_EQ(Commands(), Bytes({0x8A, 0x8B}));
   EXPECT_EQ(Field(requests[0].body, 2), 1536u);
@@ -208,9 +209,8 @@ TEST_F(NvidiaSteps, PartitionsFollowEachOtherWithTheirSectorPositions) {
       .Add({.sectors = 3, .seed = 3});
   EXPECT_EQ(flash.nVidiaFactoryDownload(Write(b).c_str(), &link), 1);
   EXPECT_EQ(window.Events(),
-            (Lines{"Num of partitions are 3",
-                   "[0]", "[93]", "[100]", "Partition download complete.",
-                   "[0]", "[100]", "Partition download complete.",
+            (Lines{"Num of partitions are 3", "[0]", "[93]", "[100]",
+                   "Partition download complete.", "[0]", "[100]", "Partition download complete.",
                    "[0]", "[100]", "Partition download complete."}));
   ASSERT_EQ(Commands(), Bytes({0x8A, 0x8B, 0x8B, 0x8A, 0x8B, 0x8A, 0x8B}));
   const auto requests = Requests();
@@ -236,8 +236,8 @@ TEST_F(NvidiaSteps, DownloadStopsAtTheFirstAbsentEntryButCountsThemAll) {
   NvidiaFactoryBuilder b;
   b.Add({.sectors = 3, .seed = 1}).Add({.sectors = kAbsent}).Add({.sectors = 2, .seed = 2});
   EXPECT_EQ(flash.nVidiaFactoryDownload(Write(b).c_str(), &link), 1);
-  EXPECT_EQ(window.Events(), (Lines{"Num of partitions are 2", "[0]", "[100]",
-                                   "Partition download complete."}));
+  EXPECT_EQ(window.Events(),
+            (Lines{"Num of partitions are 2", "[0]", "[100]", "Partition download complete."}));
   EXPECT_EQ(Commands(), Bytes({0x8A, 0x8B}));
 }
 
@@ -260,21 +260,21 @@ TEST_F(NvidiaSteps, ShortTablesAndRecordsFailBeforeAnythingIsSent) {
             0);
   EXPECT_EQ(window.Events(), (Lines{"We can't read partition information", "[200]"}));
   window.Clear();
-  EXPECT_EQ(
-      flash.nVidiaFactoryDownload(Write(NvidiaFactoryBuilder(b).CutAt(16895)).c_str(), &link), 0);
-  EXPECT_EQ(window.Events(), (Lines{"Num of partitions are 1",
-                                   "We can't read partition information", "[200]"}));
+  EXPECT_EQ(flash.nVidiaFactoryDownload(Write(NvidiaFactoryBuilder(b).CutAt(16895)).c_str(), &link),
+            0);
+  EXPECT_EQ(window.Events(),
+            (Lines{"Num of partitions are 1", "We can't read partition information", "[200]"}));
   EXPECT_TRUE(Requests().empty());
 }
 
 TEST_F(NvidiaSteps, TableThatRunsPastTheEndOfTheFileIsRefusedBeforeAnythingIsSent) {
   NvidiaFactoryBuilder b;
   b.Add({.sectors = 3}).Add({.sectors = 1000});
-  EXPECT_EQ(flash.nVidiaFactoryDownload(
-                Write(NvidiaFactoryBuilder(b).CutAt(b.Size() - 1)).c_str(), &link),
+  EXPECT_EQ(flash.nVidiaFactoryDownload(Write(NvidiaFactoryBuilder(b).CutAt(b.Size() - 1)).c_str(),
+                                        &link),
             0);
   EXPECT_EQ(window.Events(), (Lines{"Num of partitions are 2",
-                                   "Partition 1 runs past the end of the file", "[200]"}));
+                                    "Partition 1 runs past the end of the file", "[200]"}));
   EXPECT_TRUE(Requests().empty());
 }
 
@@ -290,8 +290,8 @@ TEST_F(NvidiaSteps, RefusedStartOrBlockFailsAndKeepsEarlierPartitions) {
   Inject(FaultKind::kRefuse, 0x8B, 1);
   EXPECT_EQ(flash.nVidiaFactoryDownload(path.c_str(), &link), 0);
   EXPECT_EQ(window.Events(),
-            (Lines{"Num of partitions are 2", "[0]", "[100]", "Partition download complete.",
-                   "[0]", "Response is NAK", "error!", "[200]"}));
+            (Lines{"Num of partitions are 2", "[0]", "[100]", "Partition download complete.", "[0]",
+                   "Response is NAK", "error!", "[200]"}));
   EXPECT_EQ(FileBytes(0), b.Image(0));
 }
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "flash/ap_factory_headers.h"
 #include "corvane/platform/byte_order.h"
+#include "flash/ap_factory_headers.h"
 #include "sim/builders/ap_builders.h"
 
 namespace {
@@ -24,8 +24,8 @@ Bytes HandWrittenHeader() {
   const uint8_t magic[] = {0xA5, 0xA5, 0x44, 0xEC};
   std::copy(std::begin(magic), std::end(magic), h.begin());
   for (size_t i = 0; i < kNvEntries; ++i) bytes::StoreLe32(&h[8 + 8 * i], kNvAbsent);
-  const uint8_t entries[] = {0x44, 0x33, 0x22, 0x11, 3, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF,
-                             0,    0,    0,    0,    1, 0, 0, 0};
+  const uint8_t entries[] = {0x44, 0x33, 0x22, 0x11, 3, 0, 0, 0, 0, 0, 0, 0,
+                             0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 1, 0, 0, 0};
   std::copy(std::begin(entries), std::end(entries), h.begin() + 4);
   h[512 + 4] = 8;
   h[1536 + 4] = 4;

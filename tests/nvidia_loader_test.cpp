@@ -145,8 +145,8 @@ TEST(NvidiaLoader, PartitionBlockMustCarryAWholeStagingBlockAndABoundedChunk) {
   Packet shortBlock = PartitionBlock(Bytes(512));
   shortBlock.payload.resize(512);
   EXPECT_TRUE(Refused(loader.Answer(shortBlock)));
-  EXPECT_TRUE(Refused(loader.Answer(Request(BootHeader(0x8B).U32(2, kStaging + 1),
-                                            Bytes(kStaging)))));
+  EXPECT_TRUE(
+      Refused(loader.Answer(Request(BootHeader(0x8B).U32(2, kStaging + 1), Bytes(kStaging)))));
   EXPECT_TRUE(Refused(loader.Answer(Request(BootHeader(0x8B).U32(2, 0), Bytes(kStaging)))));
   EXPECT_EQ(loader.FilePartitions()[0].received, 0u);
 }

@@ -10,11 +10,11 @@
 #include <type_traits>
 #include <vector>
 
-#include "flash/ap_factory_headers.h"
 #include "corvane/flash/basic_flash.h"
 #include "corvane/platform/byte_order.h"
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/notify.h"
+#include "flash/ap_factory_headers.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/omap_agent.h"
 #include "support/chip_phone_fixture.h"
@@ -52,9 +52,8 @@ class OmapSteps : public ::testing::Test, protected testing_support::ChipPhoneFi
   }
   // The bytes the agent took for the i-th announced partition (none when there is no such one).
   Bytes PartitionData(size_t i) {
-    return Agent([i](OmapAgent& a) {
-      return i < a.Partitions().size() ? a.Partitions()[i].data : Bytes{};
-    });
+    return Agent(
+        [i](OmapAgent& a) { return i < a.Partitions().size() ? a.Partitions()[i].data : Bytes{}; });
   }
   void Start() {
     ASSERT_EQ(flash.OMAPFlashStart(&link), 1);
@@ -245,11 +244,9 @@ TEST_F(OmapFactory, SectorTableErasesAnnouncesAndSendsEachPartition) {
       .Add({.imageSectors = 3, .areaSize = 100, .seed = 2});
   EXPECT_EQ(flash.OMAPFactoryDownload(Write(b).c_str(), &link), 1);
   EXPECT_EQ(window.Events(),
-            (Lines{"EMMC writing start",
-                   "[0]", "Success to erase", "[100]", "Partition size is 1024 KBytes", "[0]",
-                   "[50]", "[100]",
-                   "[0]", "Success to erase", "[100]", "Partition size is 1 KBytes", "[0]",
-                   "[100]"}));
+            (Lines{"EMMC writing start", "[0]", "Success to erase", "[100]",
+                   "Partition size is 1024 KBytes", "[0]", "[50]", "[100]", "[0]",
+                   "Success to erase", "[100]", "Partition size is 1 KBytes", "[0]", "[100]"}));
   EXPECT_TRUE(boxes.Texts().empty());
   ASSERT_EQ(Commands(), Bytes({0x01, 0x04, 0x06, 0x02, 0x02, 0x04, 0x06, 0x02}));
   const auto requests = Requests();
@@ -380,8 +377,9 @@ TEST_F(OmapFactory, HeaderCutShortIsAMessageBoxAndNothingIsSent) {
     window.Clear();
     EXPECT_EQ(flash.OMAPFactoryDownload(path.c_str(), &link), 0) << size;
     // Two bytes cannot even hold the magic number.
-    EXPECT_EQ(local.Texts(), Lines{size < 4 ? "Magic number does not concide"
-                                            : "We can't read binary!"}) << size;
+    EXPECT_EQ(local.Texts(),
+              Lines{size < 4 ? "Magic number does not concide" : "We can't read binary!"})
+        << size;
     EXPECT_EQ(window.Events(), Lines{"[200]"});
   }
   EXPECT_TRUE(Requests().empty());
@@ -390,13 +388,12 @@ TEST_F(OmapFactory, HeaderCutShortIsAMessageBoxAndNothingIsSent) {
 TEST_F(OmapFactory, TableThatRunsPastTheEndOfTheFileIsRefusedBeforeAnythingIsSent) {
   OmapFactoryBuilder b;
   b.Add({.imageSectors = 2, .areaSize = 8}).Add({.imageSectors = 700, .areaSize = 800});
-  EXPECT_EQ(flash.OMAPFactoryDownload(Write(OmapFactoryBuilder(b).CutAt(b.Size() - 1)).c_str(),
-                                      &link),
-            0);
+  EXPECT_EQ(
+      flash.OMAPFactoryDownload(Write(OmapFactoryBuilder(b).CutAt(b.Size() - 1)).c_str(), &link),
+      0);
   EXPECT_EQ(window.Events(), (Lines{"Partition 1 runs past the end of the file", "[200]"}));
   window.Clear();
-  EXPECT_EQ(flash.OMAPFactoryDownload(Write(OmapFactoryBuilder(b).CutAt(9000)).c_str(), &link),
-            0);
+  EXPECT_EQ(flash.OMAPFactoryDownload(Write(OmapFactoryBuilder(b).CutAt(9000)).c_str(), &link), 0);
   EXPECT_EQ(window.Events(), (Lines{"Partition 0 runs past the end of the file", "[200]"}));
   EXPECT_TRUE(Requests().empty());
 }

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "flash/ap_factory_headers.h"
 #include "corvane/platform/byte_order.h"
+#include "flash/ap_factory_headers.h"
 #include "sim/builders/ap_builders.h"
 
 namespace {

@@ -41,7 +41,8 @@ TEST_F(PhoneControl, ResetAndCpSwitchSucceedSilentlyAndThePhoneLeaves) {
   // The phone rebooted: the next command finds the port gone.
   EXPECT_EQ(f.flash.CPUSBSwitch(&f.link), 0);
   EXPECT_EQ(f.link.GetOpenFlag(), 0);
-  EXPECT_EQ(f.window.Log(), (Lines{"Timeout error is occured", "We can't cp USB switching", "#200"}));
+  EXPECT_EQ(f.window.Log(),
+            (Lines{"Timeout error is occured", "We can't cp USB switching", "#200"}));
 }
 
 TEST_F(PhoneControl, EachStepReportsItsOwnFailure) {
@@ -78,7 +79,8 @@ TEST_F(PhoneControl, FactoryInfoHandsTheWindowTheModelNameAndPidBlock) {
   for (size_t i = 0; i < 64; ++i) pid += static_cast<char>('A' + i % 26);
   EXPECT_EQ(messages[3].text, pid);  // all 64 bytes, though the record holds only 54
   EXPECT_EQ(f.flash.m_PhoneControl.factoryRsp.code, 0x72);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.flash.m_PhoneControl.factoryRsp.data)), "TQ4410");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.flash.m_PhoneControl.factoryRsp.data)),
+            "TQ4410");
 }
 
 TEST_F(PhoneControl, FactoryInfoFailuresSendNoFailureCode) {
@@ -121,7 +123,8 @@ TEST_F(PhoneControl, WithoutAParentWindowNothingIsSent) {
 
 TEST(SwitchUsbToAp, SucceedsWhenThePhoneLeavesAtOnceAndFailsOnAClosedPort) {
   testing_support::LinkFixture f;
-  f.Script().SetRawLength([](const uint8_t*, size_t) { return phonesim::PacketSizer::kUntilCheck; });
+  f.Script().SetRawLength(
+      [](const uint8_t*, size_t) { return phonesim::PacketSizer::kUntilCheck; });
   f.Script().SetAnswer([](const phonesim::Packet& p) {
     phonesim::Reply r;  // no answer: the modem hands the USB link over and drops off
     r.leave = p.Command() == 0x60 && p.checkOk;
@@ -152,8 +155,8 @@ TEST(CorruptAnswers, AreFailuresNotAcknowledgements) {
   f.Start();
   f.phone->InjectFault(phonesim::Fault{.kind = phonesim::FaultKind::kBadCheck, .command = 0x22});
   EXPECT_EQ(f.flash.NormalReset(&f.link), 0);
-  EXPECT_EQ(f.window.Log(), (std::vector<std::string>{"Response is not ACK", "We can't reset phone",
-                                                      "#200"}));
+  EXPECT_EQ(f.window.Log(),
+            (std::vector<std::string>{"Response is not ACK", "We can't reset phone", "#200"}));
 }
 
 }  // namespace

@@ -96,8 +96,10 @@ TEST(Messages, SendRunsTheHandlerAndReturnsItsResultNullSendsNothing) {
 
 TEST(Messages, MessageBoxGoesThroughTheInstalledHook) {
   std::vector<std::string> shown;
-  auto previous = platform::SetMessageBoxHook(
-      [&](const std::string& text, const std::string& caption) { shown.push_back(caption + "|" + text); });
+  auto previous =
+      platform::SetMessageBoxHook([&](const std::string& text, const std::string& caption) {
+        shown.push_back(caption + "|" + text);
+      });
   platform::ShowMessageBox("Done!");
   platform::ShowMessageBox("Magic number does not concide", "TQ4410");
   platform::SetMessageBoxHook(previous);

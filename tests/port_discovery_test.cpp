@@ -25,36 +25,38 @@ using ports::AcceptedByNameFilter;
 using testing_support::TempDir;
 
 TEST(NameFilter, EachAcceptedNameMustBeginTheDescription) {
-  const std::vector<std::string> accepted = {
-      "Zelco CDMA USB Modem",         "Zelco Mobile USB Modem #2",
-      "Zelco Mobile USB Serial Port", "Zelco CDMA USB Serial Port (COM7)",
-      "FOMA L-04C",                   "Qualcomm HS-USB Diagnostics 9025",
-      "FOMA SA800i OBEX Port",        "FOMA SAOBEX"};
+  const std::vector<std::string> accepted = {"Zelco CDMA USB Modem",
+                                             "Zelco Mobile USB Modem #2",
+                                             "Zelco Mobile USB Serial Port",
+                                             "Zelco CDMA USB Serial Port (COM7)",
+                                             "FOMA L-04C",
+                                             "Qualcomm HS-USB Diagnostics 9025",
+                                             "FOMA SA800i OBEX Port",
+                                             "FOMA SAOBEX"};
   for (const auto& d : accepted) EXPECT_TRUE(AcceptedByNameFilter(d)) << d;
-  const std::vector<std::string> refused = {
-      "",
-      "My Zelco Mobile USB Serial Port",   // a word in front
-      "zelco mobile usb modem",            // case matters
-      "Zelco Mobile USB",                  // too short
-      "FOMA SA800i Modem",                 // SA without OBEX
-      "FOMA sa OBEX",
-      "Qualcomm HS-USB QDLoader 9008",
-      "foma L"};
+  const std::vector<std::string> refused = {"",
+                                            "My Zelco Mobile USB Serial Port",  // a word in front
+                                            "zelco mobile usb modem",           // case matters
+                                            "Zelco Mobile USB",                 // too short
+                                            "FOMA SA800i Modem",                // SA without OBEX
+                                            "FOMA sa OBEX",
+                                            "Qualcomm HS-USB QDLoader 9008",
+                                            "foma L"};
   for (const auto& d : refused) EXPECT_FALSE(AcceptedByNameFilter(d)) << d;
 }
 
 TEST(FinalPass, DropsRefusedEntriesInPlaceAndCutsInstanceSuffixes) {
   std::vector<SerialPortEntry> list(5);
-  list[0].description = "Modem";                                   // refused
+  list[0].description = "Modem";  // refused
   list[1].description = "Zelco Mobile USB Serial Port #3";
-  list[2].description = "";                                         // refused: no description
-  list[3].description = "Other";                                    // refused, right after one
+  list[2].description = "";       // refused: no description
+  list[3].description = "Other";  // refused, right after one
   list[4].description = "Zelco CDMA USB Modem";
   list[4].shortName = "kept";
   ports::FinalPass(list, false);
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0].shortName, "Zelco Mobile USB Serial Port");
-  EXPECT_EQ(list[1].shortName, "kept");  // a short name already set stays
+  EXPECT_EQ(list[1].shortName, "kept");                   // a short name already set stays
   EXPECT_EQ(ports::ShortName(" #1 Zelco"), " #1 Zelco");  // the suffix must come after something
   EXPECT_EQ(ports::ShortName("A #1 #2"), "A");
 }
@@ -110,7 +112,8 @@ class FakeSysfs {
 
   void Add(const std::string& tty, const Usb& usb, bool usbSerial) {
     const fs::path device = root_ / "devices/pci0000:00/usb1" / ("1-" + std::to_string(++n_));
-    const fs::path iface = device / (device.filename().string() + ":1." + std::to_string(usb.iface));
+    const fs::path iface =
+        device / (device.filename().string() + ":1." + std::to_string(usb.iface));
     fs::create_directories(iface);
     Write(device / "idVendor", usb.vid);
     Write(device / "idProduct", usb.pid);

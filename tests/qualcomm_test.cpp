@@ -46,8 +46,8 @@ class Qualcomm : public ::testing::Test {
   }
 
   void Fail(FaultKind kind, int command, unsigned times = 1) {
-    handset->InjectFault(handset->CurrentMode(), Fault{.kind = kind, .command = command,
-                                                       .times = times});
+    handset->InjectFault(handset->CurrentMode(),
+                         Fault{.kind = kind, .command = command, .times = times});
   }
 
   testing_support::DiscoverySandbox sandbox;
@@ -153,10 +153,12 @@ TEST_F(Dload, EraseSendsBigEndianBlocksUnframedWithItsCheck) {
 TEST_F(Dload, HdlcModeSwitchSetsTheFlagOnlyWhenThePhoneAgrees) {
   EXPECT_EQ(flash.MDMChangeDloadHDLCMode(0, &link), 1);  // FD 01: raw transfers
   EXPECT_EQ(flash.m_Qualcomm.nonHdlcMode, 1);
-  handset->Inspect([](const auto&, const QualcommHandset::DloadState& s) { EXPECT_TRUE(s.rawMode); });
+  handset->Inspect(
+      [](const auto&, const QualcommHandset::DloadState& s) { EXPECT_TRUE(s.rawMode); });
   EXPECT_EQ(flash.MDMChangeDloadHDLCMode(1, &link), 1);  // FD 00
   EXPECT_EQ(flash.m_Qualcomm.nonHdlcMode, 0);
-  handset->Inspect([](const auto&, const QualcommHandset::DloadState& s) { EXPECT_FALSE(s.rawMode); });
+  handset->Inspect(
+      [](const auto&, const QualcommHandset::DloadState& s) { EXPECT_FALSE(s.rawMode); });
   window.Clear();
   Fail(FaultKind::kRefuse, 0xFD);
   EXPECT_EQ(flash.WriteForMDMBIN(&link), 0);
@@ -210,8 +212,8 @@ TEST_F(Dload, DataAndCommitRequestsLandInNand) {
   // The write loop itself belongs to the plug-in; here its two requests reach the NAND store.
   Bytes data(3000);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 3);
-  Bytes request = {0x4E, 0, 0, 0, static_cast<uint8_t>(data.size() >> 8),
-                   static_cast<uint8_t>(data.size())};
+  Bytes request = {
+      0x4E, 0, 0, 0, static_cast<uint8_t>(data.size() >> 8), static_cast<uint8_t>(data.size())};
   request.insert(request.end(), data.begin(), data.end());
   ASSERT_EQ(link.MDMAsyncTx(request.data(), nullptr, request.size()), kTxOk);
   const Bytes commit = {0x41, 0, 0x02, 0x10, 0x00, 0, 0, 0x0B, 0xB8};  // 0x21000, 3000 bytes

@@ -64,7 +64,7 @@ TEST(TokenParser, KeyLineWithoutEqualsRunsIntoTheNextKey) {
 TEST(TokenParser, TextEndingInsideACommentOrSectionIsAnError) {
   EXPECT_EQ(Tokens("[device]\n# last line").back().type, TOKEN_ERROR);
   EXPECT_EQ(Tokens("[device").back().type, TOKEN_ERROR);
-  EXPECT_EQ(Tokens("#").back().type, TOKEN_END);   // nothing after the mark
+  EXPECT_EQ(Tokens("#").back().type, TOKEN_END);  // nothing after the mark
   EXPECT_EQ(Tokens("[").back().type, TOKEN_END);
   EXPECT_EQ(Tokens("   \n\t").back().type, TOKEN_END);
 }

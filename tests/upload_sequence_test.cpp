@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "corvane/platform/message_box.h"
-#include "corvane/protocol/misc_util_comm.h"
 #include "corvane/platform/notify.h"
+#include "corvane/protocol/misc_util_comm.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/memory_reader.h"
 #include "sim/phone.h"
@@ -41,11 +41,8 @@ Bytes ReadFile(const std::string& path) {
 
 class Upload : public ::testing::Test {
  protected:
-  Upload() : sim(phonesim::builders::MakeChipPhone<MemoryReader>(kSeed)) {
-  }
-  ~Upload() override {
-    sim.phone->Stop();
-  }
+  Upload() : sim(phonesim::builders::MakeChipPhone<MemoryReader>(kSeed)) {}
+  ~Upload() override { sim.phone->Stop(); }
 
   int Run(uint32_t sectors, const std::string& path, uint32_t address = kAddress) {
     return plugin.DoUploadStart(&window, sim.phone->PortNumber(), &path, sectors, address,
@@ -165,8 +162,8 @@ TEST_F(Upload, FileThatCannotBeWrittenIsAFailure) {
 TEST_F(Upload, PortThatCannotBeOpenedOrNoWindow) {
   const std::string out = dir / "memory.bin";
   EXPECT_EQ(plugin.DoUploadStart(&window, 254, &out, 1, 0, kTimeout), 0);
-  EXPECT_EQ(window.Log(), (Lines{"Upload Start...", "#0", "#200",
-                                 "We can't communicate with specific port"}));
+  EXPECT_EQ(window.Log(),
+            (Lines{"Upload Start...", "#0", "#200", "We can't communicate with specific port"}));
   EXPECT_EQ(plugin.DoUploadStart(nullptr, sim.phone->PortNumber(), &out, 1, 0, kTimeout), 0);
   EXPECT_EQ(boxes.Texts(), Lines{"We can't find program!"});
   EXPECT_TRUE(SetupRequests().empty());

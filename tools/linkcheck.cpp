@@ -6,20 +6,20 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "corvane/platform/byte_order.h"
+#include "corvane/platform/notify.h"
 #include "corvane/platform/port_table.h"
 #include "corvane/protocol/misc_util_comm.h"
-#include "corvane/platform/notify.h"
 #include "sim/generic_boot_loader.h"
 #include "sim/phone.h"
-#include "corvane/platform/byte_order.h"
 
 namespace {
 
@@ -42,7 +42,9 @@ std::vector<uint8_t> Header(uint8_t command, uint32_t payloadLength) {
 }
 
 int CheckRealPort(const std::string& arg) {
-  const bool isNumber = !arg.empty() && std::all_of(arg.begin(), arg.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+  const bool isNumber = !arg.empty() && std::all_of(arg.begin(), arg.end(), [](unsigned char c) {
+    return std::isdigit(c) != 0;
+  });
   const long number = isNumber ? std::strtol(arg.c_str(), nullptr, 10) : 0;
   const uint8_t port = isNumber ? static_cast<uint8_t>(number) : platform::BindPort(arg);
   if (port == 0 || (isNumber && (number < 1 || number > 255))) {
@@ -52,9 +54,9 @@ int CheckRealPort(const std::string& arg) {
   }
   CMiscUtilComm link;
   if (!link.SetComPort(port)) {
-    std::fprintf(stderr, "tarvex-linkcheck: cannot open port %u (%s)\n", port,
-                 platform::PortPath(port).empty() ? "no device bound"
-                                                  : platform::PortPath(port).c_str());
+    std::fprintf(
+        stderr, "tarvex-linkcheck: cannot open port %u (%s)\n", port,
+        platform::PortPath(port).empty() ? "no device bound" : platform::PortPath(port).c_str());
     return 1;
   }
   std::printf("port %u (%s) opened: %u baud, 8N1, raw\n", port, platform::PortPath(port).c_str(),
@@ -127,8 +129,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--help" || a == "-h") {
-      std::printf("usage: tarvex-linkcheck [--port N|PATH] [--count N]\n"
-                  "Without --port, checks the link against a simulated phone.\n");
+      std::printf(
+          "usage: tarvex-linkcheck [--port N|PATH] [--count N]\n"
+          "Without --port, checks the link against a simulated phone.\n");
       return 0;
     }
     if (a == "--port" && i + 1 < argc) {

@@ -5,9 +5,9 @@
 
 #include "cli/commands/commands.h"
 #include "cli/json.h"
-#include "host/file_table.h"
-#include "corvane/platform/path.h"
 #include "corvane/platform/byte_order.h"
+#include "corvane/platform/path.h"
+#include "host/file_table.h"
 
 namespace cli {
 namespace {

@@ -1,7 +1,7 @@
 // multi: the same job on every phone port found, up to 8 at once (the scheduler is cli/multi).
 
-#include "cli/commands/commands.h"
 #include "cli/multi.h"
+#include "cli/commands/commands.h"
 
 namespace cli {
 

@@ -219,7 +219,7 @@ TEST_F(CliRefuses, SimulateWithoutItsModule) {
       << missing.err;
   EXPECT_EQ(Cli({"ports", "--simulate"}, env).status, 3);
   // Upload cannot be simulated at all, module or not: that is the arguments' fault.
-  const std::vector<std::string> upload = {"upload",    "--simulate", "--plugin", plugin,
+  const std::vector<std::string> upload = {"upload",    "--simulate", "--plugin",  plugin,
                                            "--out",     dir / "x",    "--sectors", "1",
                                            "--address", "0"};
   EXPECT_EQ(Cli(upload, env).status, 2);
@@ -227,8 +227,8 @@ TEST_F(CliRefuses, SimulateWithoutItsModule) {
   std::filesystem::create_symlink(cli_testing::ProgramDirectory() + "/partial_model.so", module);
   const CliRun lacking = Cli({"download", "--simulate", "--plugin", plugin}, env);
   EXPECT_EQ(lacking.status, 3);
-  EXPECT_EQ(lacking.err, "tarvex-cli: the simulation module lacks TarvexCreateSimulation (" +
-                             module + ")\n");
+  EXPECT_EQ(lacking.err,
+            "tarvex-cli: the simulation module lacks TarvexCreateSimulation (" + module + ")\n");
 }
 
 class CliFactory : public CliFixture {

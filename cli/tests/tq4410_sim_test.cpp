@@ -56,10 +56,12 @@ TEST_F(Tq4410Check, PhonesShowThemselvesToDiscoveryAsTheMakersModems) {
   FindPhonePorts(ports, 0, 0, 1);
   ASSERT_EQ(ports.size(), 2u);
   for (const SerialPortEntry& e : ports) {
-    EXPECT_TRUE(e.description == "Zelco Mobile USB Modem" || e.description == "Zelco CDMA USB Modem")
+    EXPECT_TRUE(e.description == "Zelco Mobile USB Modem" ||
+                e.description == "Zelco CDMA USB Modem")
         << e.description;
   }
-  const phonesim::builders::MdmSample set = phonesim::builders::MdmSample::Write(dir.Path().string());
+  const phonesim::builders::MdmSample set =
+      phonesim::builders::MdmSample::Write(dir.Path().string());
   const phonesim::Verification v = mdm.VerifyApplicationProcessor(set);
   EXPECT_FALSE(v.ok);
   EXPECT_EQ(v.lines.size(), 3u);

@@ -30,10 +30,10 @@ Written AddLoaders(IfxElements& area, const Bytes& psi, const Bytes& ebl, const 
   const size_t psiAt = area.Add(kIfxBlob, psi) + kIfxHeaderSize;
   const size_t eblAt = area.Add(kIfxBlob, ebl) + kIfxHeaderSize;
   Written w;
-  w.psiDesc = area.Add(kIfxPsi, IfxLoaderDesc(static_cast<uint32_t>(psi.size()),
-                                              static_cast<uint32_t>(psiAt)));
-  w.eblDesc = area.Add(kIfxEbl, IfxLoaderDesc(static_cast<uint32_t>(ebl.size()),
-                                              static_cast<uint32_t>(eblAt)));
+  w.psiDesc = area.Add(
+      kIfxPsi, IfxLoaderDesc(static_cast<uint32_t>(psi.size()), static_cast<uint32_t>(psiAt)));
+  w.eblDesc = area.Add(
+      kIfxEbl, IfxLoaderDesc(static_cast<uint32_t>(ebl.size()), static_cast<uint32_t>(eblAt)));
   w.last = area.Add(kIfxBootInfo, bootInfo);
   return w;
 }
@@ -115,8 +115,8 @@ Bytes IfxLoaderDesc(uint32_t size, uint32_t offset) {
 }
 
 Bytes IfxCodeData(const Bytes& code, uint32_t lengthExtra) {
-  Bytes data = Words({1, 0x00000C00, 0x80000000, 7, static_cast<uint32_t>(code.size()) +
-                      lengthExtra, 0xC0DE, 0});
+  Bytes data = Words(
+      {1, 0x00000C00, 0x80000000, 7, static_cast<uint32_t>(code.size()) + lengthExtra, 0xC0DE, 0});
   data.insert(data.end(), code.begin(), code.end());
   return data;
 }

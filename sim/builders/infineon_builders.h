@@ -52,8 +52,8 @@ class IfxElements {
 
 // Ways to make an image or factory file lie. All zero: a sound file.
 struct IfxLies {
-  uint32_t psiOffsetShift = 0;      // added to the PSI descriptor's offset
-  uint32_t psiSizeExtra = 0;        // added to the PSI descriptor's size
+  uint32_t psiOffsetShift = 0;  // added to the PSI descriptor's offset
+  uint32_t psiSizeExtra = 0;    // added to the PSI descriptor's size
   uint32_t eblOffsetShift = 0;
   uint32_t eblSizeExtra = 0;
   uint32_t codeLengthExtra = 0;     // the first code descriptor claims more than its element has

@@ -132,8 +132,8 @@ std::vector<uint8_t> MdmImageBuilder::Data(size_t i) const {
   const std::vector<uint8_t> file = Build();
   const uint64_t from = DataOffset(i);
   if (from >= file.size()) return {};
-  const uint64_t n = std::min<uint64_t>(uint64_t{partitions_.at(i).blocks} * kBlockBytes,
-                                        file.size() - from);
+  const uint64_t n =
+      std::min<uint64_t>(uint64_t{partitions_.at(i).blocks} * kBlockBytes, file.size() - from);
   const auto begin = file.begin() + static_cast<std::ptrdiff_t>(from);
   return std::vector<uint8_t>(begin, begin + static_cast<std::ptrdiff_t>(n));
 }

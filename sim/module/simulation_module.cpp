@@ -15,9 +15,9 @@
 #include "sim/tq4410.h"
 
 #if defined(_WIN32)
-#  define TARVEX_SIM_API __declspec(dllexport)
+#define TARVEX_SIM_API __declspec(dllexport)
 #else
-#  define TARVEX_SIM_API __attribute__((visibility("default")))
+#define TARVEX_SIM_API __attribute__((visibility("default")))
 #endif
 
 namespace {
@@ -122,9 +122,9 @@ std::vector<SimulatedCheck> Tq4410Phones::Verify() {
   std::vector<SimulatedCheck> checks;
   for (const auto& phone : phones_) {
     if (!normal_ && !factory_) break;
-    checks.push_back(CheckOf(phone->Path(), phone->PortNumber(),
-                             normal_ ? phone->VerifyNormalDownload(*normal_)
-                                     : phone->VerifyFactoryDownload(*factory_)));
+    checks.push_back(CheckOf(
+        phone->Path(), phone->PortNumber(),
+        normal_ ? phone->VerifyNormalDownload(*normal_) : phone->VerifyFactoryDownload(*factory_)));
   }
   if (mdmPhone_ && mdm_) {
     checks.push_back(CheckOf("/dev/sim/mdm", 0, mdmPhone_->VerifyApplicationProcessor(*mdm_)));

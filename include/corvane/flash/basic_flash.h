@@ -12,8 +12,8 @@
 #include "corvane/platform/export.h"
 #include "corvane/platform/message_target.h"
 #include "corvane/platform/reporter.h"
-#include "corvane/protocol/misc_util_comm.h"
 #include "corvane/ports/serial_port_entry.h"
+#include "corvane/protocol/misc_util_comm.h"
 #include "corvane/protocol/packets.h"
 
 // Everything one download run with one phone needs besides the port: the images cut from the
@@ -33,7 +33,7 @@ class CORVANE_API CBasicFlash {
   static constexpr size_t kCodeDescWords = InfineonState::kCodeDescWords;
   static constexpr size_t kLoaderDescWords = InfineonState::kLoaderDescWords;
   static constexpr int kPartitions = NvidiaState::kPartitions;
-  static constexpr size_t kBlockSize = 524288;         // 512 KiB blocks of the AP loaders
+  static constexpr size_t kBlockSize = 524288;  // 512 KiB blocks of the AP loaders
   static constexpr size_t kStagingSize = 524290;
 
   CBasicFlash();
@@ -124,7 +124,7 @@ class CORVANE_API CBasicFlash {
   int ExtractFactoryInfo(CMiscUtilComm* comm);
 
   // --- members ------------------------------------------------------------------------------
-  Reporter m_Report;                            // the parent window and the text last sent
+  Reporter m_Report;  // the parent window and the text last sent
   const uint8_t* m_pDLBuffer[kMaxBuffers] = {};
   uint32_t m_nDefaultTimeout = 0;
   // Each chip family's state, declared beside its steps.

@@ -33,7 +33,8 @@ class CORVANE_API CBasicModule {
 
   // The normal download of a model; the base only says that the model must provide it.
   virtual int StartDownload(HWND window, uint8_t port, uint8_t* const* images, int count,
-                    const std::vector<std::string>& paths, uint32_t timeout, uint32_t options);
+                            const std::vector<std::string>& paths, uint32_t timeout,
+                            uint32_t options);
 
   // Records the window and tells it the module is under way (progress 30).
   void SetParentHandle(HWND window);

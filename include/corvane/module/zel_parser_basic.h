@@ -6,11 +6,11 @@
 #include "corvane/platform/export.h"
 
 enum E_TOKEN_TYPE : int32_t {
-  TOKEN_SECTION = 1,  // "[name]"
+  TOKEN_SECTION = 1,    // "[name]"
   TOKEN_KEY_VALUE = 2,  // "key = value"
-  TOKEN_COMMENT = 3,  // "# ..." to the end of the line
-  TOKEN_END = 4,      // the text is exhausted
-  TOKEN_ERROR = 5,    // the text ended inside a comment or section, or a token did not fit
+  TOKEN_COMMENT = 3,    // "# ..." to the end of the line
+  TOKEN_END = 4,        // the text is exhausted
+  TOKEN_ERROR = 5,      // the text ended inside a comment or section, or a token did not fit
 };
 
 // A small tokenizer for configuration text: sections in square brackets, "key=value" lines and

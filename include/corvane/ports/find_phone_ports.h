@@ -13,8 +13,8 @@
 // `clearFirst`: empty `ports` first; otherwise new entries are appended.
 // Nothing is raised: a device tree that cannot be read (or a port that vanishes while it is
 // read) contributes no entries, so a system that cannot be asked gives an empty list.
-CORVANE_API void FindPhonePorts(std::vector<SerialPortEntry>& ports, int probeBusy,
-                                int modemClass, int clearFirst);
+CORVANE_API void FindPhonePorts(std::vector<SerialPortEntry>& ports, int probeBusy, int modemClass,
+                                int clearFirst);
 
 namespace ports {
 

@@ -36,9 +36,9 @@ CORVANE_API size_t EncodeFrame(const uint8_t* data, size_t length, bool leadingF
 
 // Result of unescaping one frame's contents (without its flags).
 struct DecodeResult {
-  size_t length = 0;     // bytes written to `out`, FCS bytes included
-  bool good = false;     // FCS residue correct, no dangling escape, nothing dropped
-  bool overflow = false; // the frame did not fit in `capacity`
+  size_t length = 0;      // bytes written to `out`, FCS bytes included
+  bool good = false;      // FCS residue correct, no dangling escape, nothing dropped
+  bool overflow = false;  // the frame did not fit in `capacity`
 };
 
 // Unescapes `length` bytes into `out` (at most `capacity` bytes) and checks the FCS residue.

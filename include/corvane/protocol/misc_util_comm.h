@@ -50,8 +50,7 @@ class CORVANE_API CMiscUtilComm : public CComMngr {
   int AsyncTxRx(const void* request, diag_rsp_type* response, size_t length, uint32_t timeoutMs,
                 int leadingFlag);
   // DLOAD: raw request with its check sequence, framed answer.
-  int MDMAsyncTxRx(const void* request, diag_rsp_type* response, size_t length,
-                   uint32_t timeoutMs);
+  int MDMAsyncTxRx(const void* request, diag_rsp_type* response, size_t length, uint32_t timeoutMs);
   // DLOAD: raw request with its check sequence, no answer (the phone resets or leaves).
   int MDMAsyncTx(const void* request, void* ignoredResponse, size_t length);
 

@@ -78,8 +78,8 @@ class CORVANE_API CComMngr {
   // Bytes read (never more than `max`, never waiting for more to arrive); 0 when nothing came.
   size_t Read(void* buffer, size_t max);
 
-  void Clear();   // discard what is queued in both directions
-  void Clear2();  // discard and abort everything in both directions
+  void Clear();       // discard what is queued in both directions
+  void Clear2();      // discard and abort everything in both directions
   void ClearInput();  // discard what has arrived and not been read
 
   int GetOpenFlag() const { return m_bOpenFlag; }
