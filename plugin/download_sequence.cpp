@@ -15,7 +15,6 @@ namespace {
 
 constexpr uint8_t kPartitionId = 70;
 constexpr uint32_t kLargeDevice = 3825764;  // above this, partition sizes are in bytes
-constexpr uint32_t kBaudRate = 115200;
 
 struct InfineonKind {
   uint8_t code;
@@ -50,11 +49,9 @@ struct CModelModule::Run {
 int CModelModule::StartDownload(HWND window, uint8_t port, uint8_t* const* images, int count,
                                 const std::vector<std::string>& paths, uint32_t timeout,
                                 uint32_t options) {
-  m_Report.SetWindow(window);
   const Run run{port, images, count, paths, options};
-  Flash()->SetDefaultTimeout(timeout);
   Flash()->InitDLBuffer(count, images);
-  if (!OpenPort(run)) return 0;
+  if (!OpenPortAfresh(window, port, timeout)) return 0;
   bool haveConfig = false;
   if (!ReadConfiguration(run, haveConfig)) return 0;
   m_nSizeUnit = Parser()->FirstDeviceTotalSize() > kLargeDevice ? 1 : 0;
@@ -65,21 +62,6 @@ int CModelModule::StartDownload(HWND window, uint8_t port, uint8_t* const* image
   if (haveConfig && !WritePartitions(run)) return 0;
   if (!WriteInfineonImages(run)) return 0;
   return Finish() ? 1 : 0;
-}
-
-bool CModelModule::OpenPort(const Run& run) {
-  if (!Link()->SetComPort(run.port)) {
-    SendCode(notify::kProgressFailed);
-    SendText("We can't communicate with specific port");
-    return false;
-  }
-  Link()->SetComBaudRate(kBaudRate);
-  Link()->Clear();
-  Link()->SetComBaudRate(kBaudRate);
-  Files()->SetParentHandle(GetParentHandle());
-  Flash()->SetParentHandle(GetParentHandle());
-  Link()->SetParentHandle(GetParentHandle());
-  return true;
 }
 
 // The first configuration file is the partition table; later ones are ignored.

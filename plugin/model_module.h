@@ -58,7 +58,6 @@ class CModelModule : public CBasicModule {
   struct Run;  // the arguments of one download
 
   void ReleaseObjects();
-  bool OpenPort(const Run& run);
   bool ReadConfiguration(const Run& run, bool& haveConfig);
   uint32_t InUnit(uint32_t size) const { return m_nSizeUnit ? size : size * 512; }
   bool EraseRange(uint32_t start, uint32_t size);

@@ -15,6 +15,7 @@
 #include "sim/builders/infineon_builders.h"
 #include "sim/infineon_modem.h"
 #include "support/host_side.h"
+#include "support/infineon_lines.h"
 #include "support/recording_window.h"
 
 namespace {
@@ -28,18 +29,7 @@ using phonesim::InfineonModem;
 
 constexpr uint32_t kTimeout = 300;
 
-const Lines kStartUpLines = {"PSI RAM writing start",
-                             "Trying to communicate with IFX modem",
-                             "Confirm IFX communication",
-                             "PSI RAM writing end",
-                             "Start PSI RAM ",
-                             "EBL writing start",
-                             "Start EBL",
-                             "Set capabilities to be used",
-                             "Baudrate Change: 115200bps ===> 3000000bps",
-                             "Set flash ID complete",
-                             "Set Infineon CFI Information 1",
-                             "Set Infineon CFI Information 2"};
+const Lines& kStartUpLines = testing_support::kInfineonStartUpLines;
 
 Lines operator+(Lines a, const Lines& more) {
   a.insert(a.end(), more.begin(), more.end());

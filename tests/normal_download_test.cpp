@@ -21,6 +21,7 @@
 #include "sim/omap_agent.h"
 #include "sim/phone.h"
 #include "sim/phone_control_model.h"
+#include "support/infineon_lines.h"
 #include "support/message_boxes.h"
 #include "support/plugin.h"
 #include "support/recording_window.h"
@@ -204,18 +205,7 @@ class NormalDownload : public ::testing::Test {
   testing_support::MessageBoxes boxes;
 };
 
-const Lines kInfineonBoot = {"PSI RAM writing start",
-                             "Trying to communicate with IFX modem",
-                             "Confirm IFX communication",
-                             "PSI RAM writing end",
-                             "Start PSI RAM ",
-                             "EBL writing start",
-                             "Start EBL",
-                             "Set capabilities to be used",
-                             "Baudrate Change: 115200bps ===> 3000000bps",
-                             "Set flash ID complete",
-                             "Set Infineon CFI Information 1",
-                             "Set Infineon CFI Information 2"};
+const Lines& kInfineonBoot = testing_support::kInfineonStartUpLines;
 
 Lines Join(std::initializer_list<Lines> parts) {
   Lines out;
