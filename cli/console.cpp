@@ -179,6 +179,24 @@ void Console::FileLine(const PhoneLabel& phone, uint64_t elapsedMs, const std::s
   Line(Prefix(phone) + view::ElapsedPrefix(elapsedMs) + "File : " + text);
 }
 
+void Console::Step(const PhoneLabel& phone, uint64_t elapsedMs, const notify::StepNotice& step) {
+  if (!mode_.json || step.phase == notify::StepPhase::kAdvance) return;
+  static const char* const kKinds[] = {"",           "configuration", "erase",
+                                       "partition",  "modem_image",   "factory_image",
+                                       "nand_image", "upload"};
+  const auto kind = static_cast<size_t>(step.kind);
+  JsonObject o = PhoneObject("step", phone);
+  o.Add("elapsed_ms", elapsedMs)
+      .Add("phase", step.phase == notify::StepPhase::kBegin ? "begin" : "end")
+      .Add("kind", kind < std::size(kKinds) ? kKinds[kind] : "other")
+      .Add("file_index", static_cast<int64_t>(step.fileIndex))
+      .Add("step_name", step.name != nullptr ? step.name : "")
+      .Add("bytes_planned", step.bytesPlanned)
+      .Add("bytes_done", step.bytesDone);
+  if (step.phase == notify::StepPhase::kEnd) o.Add("succeeded", step.succeeded != 0);
+  Json(o.Text());
+}
+
 void Console::Progress(const PhoneLabel& phone, intptr_t code, int position,
                        const std::string& text) {
   if (mode_.json) {

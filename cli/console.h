@@ -74,6 +74,8 @@ class Console {
   // What the plug-in sends, per phone.
   void Status(const PhoneLabel& phone, uint64_t elapsedMs, const std::string& text);
   void FileLine(const PhoneLabel& phone, uint64_t elapsedMs, const std::string& text);
+  // A step's begin and end (JSON only: lines and bars already show its progress).
+  void Step(const PhoneLabel& phone, uint64_t elapsedMs, const notify::StepNotice& step);
   void Progress(const PhoneLabel& phone, intptr_t code, int position, const std::string& text);
   void Factory(const PhoneLabel& phone, const view::FactoryRow& row);
   // A message box of the plug-in or library; `phone` is null when no phone's run raised it.

@@ -60,8 +60,13 @@ void PhoneWindow::OnText(const char* text) {
 
 void PhoneWindow::OnStep(const notify::StepNotice* notice) {
   if (notice == nullptr) return;
-  std::lock_guard<std::mutex> guard(lock_);
-  throughput_.OnStep(*notice, ElapsedMs());
+  uint64_t elapsed = 0;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    elapsed = ElapsedMs();
+    throughput_.OnStep(*notice, elapsed);
+  }
+  console_.Step(label_, elapsed, *notice);
 }
 
 void PhoneWindow::OnFileLine(const char* text) {

@@ -57,13 +57,25 @@ TEST(PhoneWindow, JsonCarriesEveryMessageOfThePlugin) {
   w.HandleMessage(notify::kMsgNotify, notify::kProgress, 0);
   w.HandleMessage(notify::kMsgNotify, notify::kProgress, 500);
   SendText(w, notify::kFileLine, "TQ4410_emmc.bin");
+  notify::StepNotice step;
+  step.kind = notify::StepKind::kFactoryImage;
+  step.fileIndex = 1;
+  step.name = "TQ4410_emmc.bin";
+  for (auto phase :
+       {notify::StepPhase::kBegin, notify::StepPhase::kAdvance, notify::StepPhase::kEnd}) {
+    step.phase = phase;
+    step.bytesDone += 512;
+    step.succeeded = phase == notify::StepPhase::kEnd;
+    w.HandleMessage(notify::kMsgNotify, notify::kStepNotice,
+                    reinterpret_cast<platform::LPARAM>(&step));
+  }
   SendFactory(w);
   w.HandleMessage(notify::kMsgNotify, notify::kProgress, 400);
   w.HandleMessage(0x9999, 1, 2);  // not the plug-in's: ignored
   const cli::PhoneResult r = w.End(1, 1234);
 
   const auto events = cli_testing::CliRun{0, s.out.str(), ""}.Json();
-  ASSERT_EQ(events.size(), 7u) << s.out.str();
+  ASSERT_EQ(events.size(), 9u) << s.out.str();
   EXPECT_EQ(events[0].at("event"), "status");
   EXPECT_EQ(events[0].at("text"), "Download Start...");
   EXPECT_EQ(events[0].at("port"), 7);
@@ -74,11 +86,19 @@ TEST(PhoneWindow, JsonCarriesEveryMessageOfThePlugin) {
   EXPECT_EQ(events[2].at("text"), "Processing completed 5%");
   EXPECT_EQ(events[3].at("event"), "file");
   EXPECT_EQ(events[3].at("text"), "TQ4410_emmc.bin");
-  EXPECT_EQ(events[4].at("item"), "MODEL NAME");
-  EXPECT_EQ(events[4].at("value"), "TQ4410-LONG-MOD");
-  EXPECT_EQ(events[5].at("item"), "PID");
-  EXPECT_EQ(events[5].at("value"), "R58M1234567890123");
-  EXPECT_EQ(events[6].at("text"), "Download complete!");
+  // A step's begin and end, not its advances (the progress lines carry those).
+  EXPECT_EQ(events[4].at("event"), "step");
+  EXPECT_EQ(events[4].at("phase"), "begin");
+  EXPECT_EQ(events[4].at("kind"), "factory_image");
+  EXPECT_EQ(events[4].at("file_index"), 1);
+  EXPECT_EQ(events[5].at("phase"), "end");
+  EXPECT_EQ(events[5].at("bytes_done"), 1536);
+  EXPECT_EQ(events[5].at("succeeded"), true);
+  EXPECT_EQ(events[6].at("item"), "MODEL NAME");
+  EXPECT_EQ(events[6].at("value"), "TQ4410-LONG-MOD");
+  EXPECT_EQ(events[7].at("item"), "PID");
+  EXPECT_EQ(events[7].at("value"), "R58M1234567890123");
+  EXPECT_EQ(events[8].at("text"), "Download complete!");
   EXPECT_TRUE(r.ok);
   EXPECT_EQ(r.lastLine, "Download Start...");
   EXPECT_EQ(r.bytes, 1234u);
