@@ -1,8 +1,6 @@
 // Qualcomm modems: from the diagnostic mode into download mode, NAND erase, initialise and
 // finalise, reset, and finding the phone's port again after it re-enumerated.
 
-#include <stdexcept>
-
 #include "corvane/flash/basic_flash.h"
 #include "corvane/platform/byte_order.h"
 #include "corvane/platform/clock.h"
@@ -146,12 +144,7 @@ uint8_t CBasicFlash::SearchUSBDevice() {
   const uint64_t start = platform::TickCount();
   for (;;) {
     m_Qualcomm.portList.clear();
-    try {
-      FindPhonePorts(m_Qualcomm.portList, 0, 0, 0);
-    } catch (const std::exception&) {
-      m_Qualcomm.portList
-          .clear();  // the system could not be asked this time: try again at the next poll
-    }
+    FindPhonePorts(m_Qualcomm.portList, 0, 0, 0);  // nothing found this time: poll again
     if (!m_Qualcomm.portList.empty()) break;
     if (platform::TickCount() - start > kSearchLimitMs) {
       SendCode(notify::kProgressFailed);
