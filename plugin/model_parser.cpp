@@ -37,9 +37,11 @@ bool CModelParser::Parse(const uint8_t* image, std::string* error) {
             "The configuration text is broken (unclosed section or comment, or a line too long)";
       return false;
     }
-    // A token that reaches the end of the text ends the parse unapplied.
-    if (type == TOKEN_END || next >= m_pEnd) break;
+    // A complete token that reaches the end of the text is applied too: dropping it would leave
+    // a last "filename=" line's partition unwritten while the run succeeds.
+    if (type == TOKEN_END) break;
     if (!Apply(type, name, value, error)) return false;
+    if (next >= m_pEnd) break;
     p = next;
   }
   AssignRanges();

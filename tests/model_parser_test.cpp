@@ -61,13 +61,16 @@ TEST(ModelParser, DevicesPartitionsAndConsecutiveRanges) {
   EXPECT_EQ(parser.FileNameAt(9), "");
 }
 
-TEST(ModelParser, TheLastTokenOfTheTextIsNotApplied) {
-  CModelParser parser;
-  const auto image = Image("[device]\nTotal_size=5\n[partition]\nname=boot\nfilename=boot.img\n");
-  ASSERT_TRUE(parser.Parse(image.data()));
-  ASSERT_EQ(parser.Partitions().size(), 1u);
-  EXPECT_EQ(parser.Partitions()[0].name, "boot");
-  EXPECT_EQ(parser.Partitions()[0].fileName, "");  // the last line
+TEST(ModelParser, TheLastLineCountsWithOrWithoutItsLineEnd) {
+  for (const char* end : {"\n", ""}) {
+    CModelParser parser;
+    const auto image = Image(
+        std::string("[device]\nTotal_size=5\n[partition]\nname=boot\nfilename=boot.img") + end);
+    ASSERT_TRUE(parser.Parse(image.data()));
+    ASSERT_EQ(parser.Partitions().size(), 1u);
+    EXPECT_EQ(parser.Partitions()[0].name, "boot");
+    EXPECT_EQ(parser.Partitions()[0].fileName, "boot.img") << "line end: " << (*end ? "yes" : "no");
+  }
 }
 
 TEST(ModelParser, BrokenTablesAreRefusedWithAReason) {

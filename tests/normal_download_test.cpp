@@ -299,7 +299,7 @@ TEST_F(NormalDownload, OnlyTheFirstConfigurationCountsAndUnmatchedPartitionsAreS
             "[device]\nTotal_size=3825764\n"
             "[partition]\nname=boot\nsize=64\nfilename=boot.img\n"
             "[partition]\nname=missing\nsize=8\nfilename=missing.img\n"
-            "[partition]\nname=last\nsize=8\nfilename=BOOT.IMG\n");  // last line: not applied
+            "[partition]\nname=last\nsize=8\nfilename=BOOT.IMG");  // a last line without its end
   WriteText("b.cfg", "[broken");
   Write("boot.img", Data(5000, 3));
   Write("BOOT.IMG", Data(10, 4));
@@ -309,12 +309,13 @@ TEST_F(NormalDownload, OnlyTheFirstConfigurationCountsAndUnmatchedPartitionsAreS
   EXPECT_NE(std::find(texts.begin(), texts.end(), "Start Address: 0, Partition length: 64"),
             texts.end());
   Inspect([&] {
-    ASSERT_EQ(agent->Partitions().size(), 1u);
+    ASSERT_EQ(agent->Partitions().size(), 2u);
     EXPECT_EQ(agent->Partitions()[0].size, 64u * 512u);  // 3825764: sizes count sectors
-    ASSERT_EQ(agent->Erases().size(), 1u);               // the unmatched one is not erased
+    ASSERT_EQ(agent->Erases().size(), 2u);               // the unmatched one is not erased
     EXPECT_EQ(agent->Erases()[0].length, 64u * 512u);
+    EXPECT_EQ(agent->Erases()[1].length, 8u * 512u);
   });
-  ExpectPartitionsWritten({"boot.img"});
+  ExpectPartitionsWritten({"boot.img", "BOOT.IMG"});  // names match case for case
 }
 
 TEST_F(NormalDownload, UserDataEraseWithoutSuchPartitionStopsBeforeWriting) {
