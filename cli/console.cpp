@@ -240,6 +240,16 @@ void Console::PhoneStarted(const PhoneLabel& phone) {
        (phone.description.empty() ? "" : ", " + phone.description));
 }
 
+namespace {
+
+std::string JsonArray(const std::vector<std::string>& texts) {
+  std::string list = "[";
+  for (size_t i = 0; i < texts.size(); ++i) list += (i ? "," : "") + JsonString(texts[i]);
+  return list + "]";
+}
+
+}  // namespace
+
 void Console::Result(const PhoneResult& r) {
   if (mode_.json) {
     return Json(PhoneObject("result", r.label)
@@ -249,7 +259,16 @@ void Console::Result(const PhoneResult& r) {
                     .Add("seconds", r.seconds)
                     .Add("mb_per_s", Rate(r.bytes, r.seconds))
                     .Add("last_line", r.lastLine)
+                    .Add("steps_reported", r.stepsReported)
+                    .AddRaw("unwritten_files", JsonArray(r.unwrittenFiles))
                     .Text());
+  }
+  if (!r.stepsReported) {
+    Line(Prefix(r.label) + PortText(r.label) +
+         ": the plug-in reports no steps, so which files it wrote cannot be checked");
+  }
+  for (const std::string& f : r.unwrittenFiles) {
+    Line(Prefix(r.label) + PortText(r.label) + ": not written: " + f);
   }
   if (r.ok) {
     Line(Prefix(r.label) + PortText(r.label) + ": succeeded, " + Megabytes(r.bytes) + " in " +
@@ -276,12 +295,6 @@ Totals Count(const std::vector<PhoneResult>& results) {
   }
   t.ok = !results.empty() && t.failed.empty();
   return t;
-}
-
-std::string JsonArray(const std::vector<std::string>& texts) {
-  std::string list = "[";
-  for (size_t i = 0; i < texts.size(); ++i) list += (i ? "," : "") + JsonString(texts[i]);
-  return list + "]";
 }
 
 std::string SummaryRow(const PhoneResult& r) {

@@ -48,6 +48,8 @@ struct PhoneResult {
   std::string lastLine;        // its last status line
   uint64_t bytes = 0;          // the run's images (or upload) in bytes
   double seconds = 0;
+  bool stepsReported = false;               // the plug-in sent step notices
+  std::vector<std::string> unwrittenFiles;  // the user's files that no step wrote
 };
 
 class Console {

@@ -59,6 +59,19 @@ int Exports::Run(const Job& job, HWND window, uint8_t port) const {
   }
 }
 
+std::vector<std::string> Job::PhoneFiles() const {
+  switch (command) {
+    case Command::kDownload:
+      return paths;
+    case Command::kFactory:
+      return {cpPath, apPath};
+    case Command::kMdm:
+      return {mdmPath, apPath};
+    default:
+      return {};
+  }
+}
+
 PhoneResult RunPhone(const Exports& exports, const Job& job, const PhoneLabel& phone,
                      Console& console) {
   console.PhoneStarted(phone);
@@ -67,7 +80,7 @@ PhoneResult RunPhone(const Exports& exports, const Job& job, const PhoneLabel& p
   console.AttachBar(&window);
   window.Begin();
   const int result = exports.Run(job, &window, phone.number);
-  PhoneResult r = window.End(result, job.totalBytes);
+  PhoneResult r = window.End(result, job.totalBytes, job.PhoneFiles(), job.allowUnused);
   console.DetachBar(&window);
   console.Result(r);
   return r;

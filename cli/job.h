@@ -31,6 +31,11 @@ struct Job {
   uint32_t address = 0;
 
   uint64_t totalBytes = 0;  // what a run writes (or reads back)
+  bool allowUnused = false;
+
+  // The user's files as the entry point receives them, by the index its step notices use;
+  // an empty entry is no file. An upload writes no file into the phone: none.
+  std::vector<std::string> PhoneFiles() const;
 };
 
 // The entry points a command needs, bound by name.

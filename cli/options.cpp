@@ -173,6 +173,8 @@ std::string Tokens(const std::vector<std::string>& args, Options& o) {
       o.json = true;
     } else if (a == "--no-tty") {
       o.noTty = true;
+    } else if (a == "--allow-unused") {
+      o.allowUnused = true;
     } else if (name == "--simulate") {
       o.simulate = 1;
       if (inlineValue) {

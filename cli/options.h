@@ -32,11 +32,12 @@ struct Options {
   bool multi = false;  // "multi download|factory": every phone port found
   bool help = false;
   bool json = false;
-  bool noTty = false;  // never redraw progress bars
-  std::string port;    // --port: a number or a device path; "" = the first phone found
-  std::string plugin;  // --plugin; "" = model.so beside the program
-  uint32_t erase = 0;  // --erase, as option bits
-  int simulate = 0;    // --simulate [N]: simulated phones to attach first
+  bool noTty = false;        // never redraw progress bars
+  bool allowUnused = false;  // a file that no step writes does not fail the run
+  std::string port;          // --port: a number or a device path; "" = the first phone found
+  std::string plugin;        // --plugin; "" = model.so beside the program
+  uint32_t erase = 0;        // --erase, as option bits
+  int simulate = 0;          // --simulate [N]: simulated phones to attach first
   std::optional<double> waitSeconds = 60;  // --wait; nullopt = no limit ("forever")
   int count = 0;                    // multi --count: stop after this many phones (0: when idle)
   std::string mdmFile;              // mdm --mdm

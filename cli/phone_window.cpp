@@ -65,6 +65,11 @@ void PhoneWindow::OnStep(const notify::StepNotice* notice) {
     std::lock_guard<std::mutex> guard(lock_);
     elapsed = ElapsedMs();
     throughput_.OnStep(*notice, elapsed);
+    sawSteps_ = true;
+    const bool writes = notice->kind != notify::StepKind::kErase && notice->fileIndex >= 0;
+    if (writes && notice->phase == notify::StepPhase::kEnd && notice->succeeded) {
+      writtenFiles_.insert(notice->fileIndex);
+    }
   }
   console_.Step(label_, elapsed, *notice);
 }
@@ -111,13 +116,20 @@ BarView PhoneWindow::Bar() const {
   return bar;
 }
 
-PhoneResult PhoneWindow::End(int exportResult, uint64_t bytes) {
+PhoneResult PhoneWindow::End(int exportResult, uint64_t bytes,
+                             const std::vector<std::string>& files, bool allowUnused) {
   std::lock_guard<std::mutex> guard(lock_);
   PhoneResult r;
   r.label = label_;
   r.exportResult = exportResult;
   r.reportedError = reportedError_;
-  r.ok = exportResult != 0 && !reportedError_;
+  r.stepsReported = sawSteps_;
+  for (size_t i = 0; i < files.size() && sawSteps_; ++i) {
+    if (!files[i].empty() && writtenFiles_.count(static_cast<int32_t>(i)) == 0) {
+      r.unwrittenFiles.push_back(files[i]);
+    }
+  }
+  r.ok = exportResult != 0 && !reportedError_ && (allowUnused || r.unwrittenFiles.empty());
   r.lastLine = lastLine_;
   r.bytes = bytes;
   r.seconds = static_cast<double>(ElapsedMs()) / 1000.0;

@@ -3,6 +3,7 @@
 #include <array>
 #include <chrono>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "cli/console.h"
@@ -28,9 +29,11 @@ class PhoneWindow : public platform::MessageTarget, public BarSource {
 
   // The run starts: elapsed times count from here.
   void Begin();
-  // The run ended with the entry point's result; success needs a non-zero result and no failure
-  // code from the plug-in.
-  PhoneResult End(int exportResult, uint64_t bytes);
+  // The run ended with the entry point's result; success needs a non-zero result, no failure
+  // code from the plug-in and, when it reports its steps, every one of `files` (the user's, by
+  // the index the steps name; empty entries are none) written, unless `allowUnused`.
+  PhoneResult End(int exportResult, uint64_t bytes, const std::vector<std::string>& files = {},
+                  bool allowUnused = false);
 
   // Milliseconds since Begin.
   uint64_t ElapsedMs() const;
@@ -52,6 +55,8 @@ class PhoneWindow : public platform::MessageTarget, public BarSource {
   Throughput throughput_;
   std::string lastLine_;
   bool reportedError_ = false;
+  bool sawSteps_ = false;
+  std::set<int32_t> writtenFiles_;  // indices of the files whose step ended done
 };
 
 // The phone whose run the calling thread is in, so that message boxes raised inside the plug-in

@@ -15,9 +15,12 @@ constexpr const char* kCommon =
     "                   (the phones come from tarvex-sim.so beside this program)\n"
     "  --wait SECONDS   how long to wait for a phone port to appear (default 60; 'forever')\n"
     "  --no-tty         plain lines only, no progress bars\n"
+    "  --allow-unused   a file that no step of the plug-in writes is only named, not a\n"
+    "                   failure (without it such a file fails the phone's run)\n"
     "  --help           this help\n"
     "\n"
-    "Exit status: 0 every phone succeeded; 1 a phone failed (or its verification did);\n"
+    "Exit status: 0 every phone succeeded; 1 a phone failed, a given file was not written\n"
+    "(see --allow-unused) or a verification failed;\n"
     "2 bad arguments or unusable files; 3 plug-in (or --simulate's module) missing or\n"
     "lacking an export; 4 no phone port within the wait.\n";
 

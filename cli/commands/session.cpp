@@ -87,6 +87,7 @@ class Session {
   int BuildJob() {
     job_.command = o_.command;
     job_.options = o_.erase;
+    job_.allowUnused = o_.allowUnused;
     const JobContext context{o_, console_, *plugin_, store_, job_};
     switch (o_.command) {
       case Command::kDownload:

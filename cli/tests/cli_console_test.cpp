@@ -112,6 +112,12 @@ TEST(PhoneWindow, SuccessNeedsTheEntryPointsResultAndNoFailureCode) {
   PhoneWindow failedCall(Label(), s.console, cli::Throughput(0));
   EXPECT_FALSE(failedCall.End(0, 0).ok);
   EXPECT_NE(s.out.str().find("[Error]"), std::string::npos);
+  // A plug-in that reports no steps cannot be held to its files: the run stands on its result.
+  PhoneWindow older(Label(), s.console, cli::Throughput(0));
+  const cli::PhoneResult r = older.End(1, 0, {"a.img"});
+  EXPECT_TRUE(r.ok);
+  EXPECT_FALSE(r.stepsReported);
+  EXPECT_TRUE(r.unwrittenFiles.empty());
 }
 
 TEST(PhoneWindow, PlainLinesCarryTheLogPrefixAndInMultiThePortName) {
@@ -190,8 +196,9 @@ TEST(Console, RenderBarShowsRateAndTimeLeftWhenKnown) {
 
 TEST(Console, SummaryNamesTheFailedPhones) {
   Screen s({});
-  cli::PhoneResult good{Label(), true, 1, false, "Download complete", 2000000, 2.0};
-  cli::PhoneResult bad{{8, "ttyACM1", "/dev/ttyACM1", ""}, false, 0, true, "error!", 2000000, 1.0};
+  cli::PhoneResult good{Label(), true, 1, false, "Download complete", 2000000, 2.0, true, {}};
+  cli::PhoneResult bad{
+      {8, "ttyACM1", "/dev/ttyACM1", ""}, false, 0, true, "error!", 2000000, 1.0, true, {}};
   s.console.Summary({good, bad}, 0.5);
   const std::string out = s.out.str();
   EXPECT_NE(out.find("     7  ttyACM0     OK             2000000     2.0 s     1.0"),

@@ -94,6 +94,23 @@ TEST_F(CliDownload, JsonLinesCarryEveryLineThePluginSent) {
   EXPECT_TRUE(json.err.empty());
 }
 
+// A file that no partition names is not written: the run fails and names it, unless the user
+// allows unused files; the phone itself got everything else.
+TEST_F(CliDownload, AFileThatNoStepWritesFailsTheRunUnlessAllowed) {
+  const std::string extra = dir / "Boot.img";  // the table names boot.img, case for case
+  std::ofstream(extra) << "not in the partition table";
+  for (bool allowed : {false, true}) {
+    SCOPED_TRACE(allowed ? "--allow-unused" : "strict");
+    SimulatedTq4410 phone;
+    std::vector<std::string> args = WithFiles({"download", "--port", Port(phone), extra});
+    if (allowed) args.push_back("--allow-unused");
+    const CliRun run = Cli(args);
+    EXPECT_EQ(run.status, allowed ? 0 : 1) << run.out << run.err;
+    EXPECT_TRUE(run.OutHas(": not written: " + extra)) << run.out;
+    EXPECT_TRUE(phone.VerifyNormalDownload(firmware).ok);
+  }
+}
+
 TEST_F(CliDownload, AFailedRunEndsWithExitStatusOneAndItsLastLine) {
   SimulatedTq4410 phone;
   phone.Device().InjectFault({.kind = phonesim::FaultKind::kRefuse, .command = 0x02, .skip = 1});
