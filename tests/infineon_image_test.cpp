@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "corvane/flash/basic_flash.h"
+#include "corvane/platform/byte_order.h"
 #include "corvane/platform/notify.h"
 #include "flash/ifx_image.h"
 #include "sim/builders/infineon_builders.h"
@@ -19,10 +20,7 @@ namespace b = phonesim::builders;
 using Bytes = std::vector<uint8_t>;
 using Lines = std::vector<std::string>;
 
-uint32_t Le32(const Bytes& bytes, size_t at) {
-  return static_cast<uint32_t>(bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
-                               static_cast<uint32_t>(bytes[at + 3]) << 24);
-}
+uint32_t Le32(const Bytes& b, size_t at) { return bytes::LoadLe32(b.data() + at); }
 
 // Texts and codes in the order the window got them; codes as "#n".
 Lines Log(const testing_support::RecordingWindow& window) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli_harness.h"
+#include "corvane/platform/byte_order.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/phone.h"
 #include "support/discovery_sandbox.h"
@@ -65,7 +66,7 @@ class ReadBackPhone {
     if (!p.checkOk || p.body.size() < 6) return phonesim::Reply::None();
     if (p.Command() == 0x08) return phonesim::Reply::Ack();
     if (p.Command() != 0x05) return phonesim::Reply::Nak();
-    const uint32_t n = p.body[2] | p.body[3] << 8 | p.body[4] << 16 | uint32_t{p.body[5]} << 24;
+    const uint32_t n = bytes::LoadLe32(p.body.data() + 2);
     std::vector<uint8_t> data(n);
     for (uint32_t i = 0; i < n; ++i) data[i] = phonesim::builders::PatternByte(77u, sent_ + i);
     sent_ += n;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "corvane/platform/byte_order.h"
 #include "corvane/platform/message_box.h"
 #include "support/message_boxes.h"
 #include "support/temp_dir.h"
@@ -33,7 +34,7 @@ class ImageStore : public ::testing::Test {
   static std::pair<uint32_t, std::string> Slot(const CImageStore& store, size_t i) {
     const uint8_t* image = store.Image(i);
     if (image == nullptr) return {0xFFFFFFFF, ""};
-    const uint32_t length = image[0] | image[1] << 8 | image[2] << 16 | uint32_t{image[3]} << 24;
+    const uint32_t length = bytes::LoadLe32(image);
     return {length, std::string(reinterpret_cast<const char*>(image + 4), length)};
   }
 
