@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -63,16 +62,40 @@ const std::vector<Rule>& Rules() {
   return rules;
 }
 
+bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
+
+bool EndsWith(const std::string& s, const std::string& suffix) {
+  return s.size() >= suffix.size() &&
+         s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 // Files that may include the operating system's own headers.
 bool IsOsBackend(const std::string& relative) {
-  static const std::regex backend(R"(^(platform|ports)/.*_(posix|linux)\.cpp$)");
-  return std::regex_match(relative, backend);
+  return (StartsWith(relative, "platform/") || StartsWith(relative, "ports/")) &&
+         (EndsWith(relative, "_posix.cpp") || EndsWith(relative, "_linux.cpp"));
 }
 
 bool IsOsHeader(const std::string& header) {
-  static const std::regex os(
-      R"(^(unistd|fcntl|termios|poll|dlfcn|pty|dirent|signal|pwd|grp)\.h$|^(sys|linux|asm)/)");
-  return std::regex_search(header, os);
+  for (const char* h : {"unistd.h", "fcntl.h", "termios.h", "poll.h", "dlfcn.h", "pty.h",
+                        "dirent.h", "signal.h", "pwd.h", "grp.h"}) {
+    if (header == h) return true;
+  }
+  return StartsWith(header, "sys/") || StartsWith(header, "linux/") || StartsWith(header, "asm/");
+}
+
+// The header of an #include line and whether it is quoted; false for any other line.
+bool IncludeOf(const std::string& line, std::string& header, bool& quoted) {
+  size_t p = line.find_first_not_of(" \t");
+  if (p == std::string::npos || line[p] != '#') return false;
+  p = line.find_first_not_of(" \t", p + 1);
+  if (p == std::string::npos || line.compare(p, 7, "include") != 0) return false;
+  p = line.find_first_of("<\"", p + 7);
+  if (p == std::string::npos) return false;
+  quoted = line[p] == '"';
+  const size_t close = line.find(quoted ? '"' : '>', p + 1);
+  if (close == std::string::npos) return false;
+  header = line.substr(p + 1, close - p - 1);
+  return true;
 }
 
 const Rule* RuleFor(const std::string& relative) {
@@ -94,14 +117,12 @@ std::vector<std::string> Breaks(const fs::path& root, const fs::path& file) {
   const std::string relative = fs::relative(file, root).generic_string();
   const Rule* rule = RuleFor(relative);
   std::vector<std::string> out;
-  static const std::regex include(R"(^\s*#\s*include\s*([<"])([^">]+)[">])");
   std::ifstream in(file);
   std::string line;
   while (std::getline(in, line)) {
-    std::smatch m;
-    if (!std::regex_search(line, m, include)) continue;
-    const std::string header = m[2];
-    const bool quoted = m[1] == "\"";
+    std::string header;
+    bool quoted = false;
+    if (!IncludeOf(line, header, quoted)) continue;
     if (quoted && rule != nullptr && !Allowed(*rule, header)) {
       out.push_back(relative + ": \"" + header + "\"");
     }
