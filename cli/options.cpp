@@ -232,6 +232,8 @@ std::string CheckCommandOptions(const Options& o) {
   if (upload && (o.outFile.empty() || !o.sectors || !o.address)) {
     return "upload needs --out FILE, --sectors N and --address A";
   }
+  // Reading nothing would still replace the output file with an empty one and pass for done.
+  if (upload && *o.sectors == 0) return "--sectors 0 reads nothing: give at least one sector";
   if (!upload && (!o.outFile.empty() || o.sectors || o.address)) {
     return "--out, --sectors and --address belong to upload";
   }

@@ -131,7 +131,9 @@ PhoneResult PhoneWindow::End(int exportResult, uint64_t bytes,
   }
   r.ok = exportResult != 0 && !reportedError_ && (allowUnused || r.unwrittenFiles.empty());
   r.lastLine = lastLine_;
-  r.bytes = bytes;
+  // Only what the phone acknowledged counts; a plug-in without step notices is taken at its word
+  // when it succeeded, and a failed run of one wrote nothing anyone can vouch for.
+  r.bytes = sawSteps_ ? throughput_.Acknowledged() : (r.ok ? bytes : 0);
   r.seconds = static_cast<double>(ElapsedMs()) / 1000.0;
   return r;
 }

@@ -15,6 +15,7 @@ bool MovesData(notify::StepKind kind) {
 Throughput::Throughput(uint64_t totalBytes) : total_(totalBytes) {}
 
 void Throughput::OnStep(const notify::StepNotice& notice, uint64_t nowMs) {
+  CountAcknowledged(notice);
   if (endMs_) return;
   switch (notice.phase) {
     case notify::StepPhase::kBegin:
@@ -29,6 +30,15 @@ void Throughput::OnStep(const notify::StepNotice& notice, uint64_t nowMs) {
       finished_ += notice.bytesDone;
       stepDone_ = 0;
       break;
+  }
+}
+
+void Throughput::CountAcknowledged(const notify::StepNotice& notice) {
+  if (notice.phase == notify::StepPhase::kEnd) {
+    ackFinished_ += notice.bytesDone;
+    ackStep_ = 0;
+  } else {
+    ackStep_ = notice.bytesDone;
   }
 }
 

@@ -70,7 +70,8 @@ constexpr const char* kMdm =
 constexpr const char* kUpload =
     "usage: tarvex-cli upload [--port N|PATH] --out FILE --sectors N --address A\n"
     "\n"
-    "Reads N 512-byte sectors from address A (decimal or 0x...) of the phone into FILE.\n\n";
+    "Reads N (at least 1) 512-byte sectors from address A (decimal or 0x...) of the phone\n"
+    "into FILE.\n\n";
 
 constexpr const char* kMulti =
     "usage: tarvex-cli multi download [--erase ap,cp,userdata] [--count N] FILE...\n"

@@ -60,7 +60,9 @@ TEST(CliOptions, UploadNeedsItsThreeValues) {
       Good({"upload", "--out", "x.bin", "--sectors", "200", "--address", "0x00A00000"});
   EXPECT_EQ(*o.sectors, 200u);
   EXPECT_EQ(*o.address, 0xA00000u);
-  EXPECT_EQ(*Good({"upload", "--out", "x", "--sectors", "0", "--address", "4096"}).address, 4096u);
+  EXPECT_EQ(*Good({"upload", "--out", "x", "--sectors", "1", "--address", "4096"}).address, 4096u);
+  EXPECT_EQ(Error({"upload", "--out", "x", "--sectors", "0", "--address", "4096"}),
+            "--sectors 0 reads nothing: give at least one sector");
   EXPECT_NE(Error({"upload", "--out", "x", "--sectors", "-1", "--address", "0"}), "");
   EXPECT_NE(Error({"upload", "--out", "x", "--sectors", "8", "--address", "0x1FFFFFFFF"}), "");
   EXPECT_NE(Error({"upload", "--out", "x", "--sectors", "8k", "--address", "0"}), "");

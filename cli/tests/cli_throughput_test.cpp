@@ -85,6 +85,10 @@ TEST(Throughput, TheVerdictsStopTheClock) {
   failed.OnCode(400, 2000);  // nothing after a failure changes the count
   failed.OnStep(Notice(StepPhase::kAdvance, 1 * kMB, 900000), 2100);
   EXPECT_EQ(failed.At(9000).doneBytes, 200000u);
+  // What the phone acknowledged is counted to the end, for the summary: never the plan.
+  failed.OnStep(Notice(StepPhase::kEnd, 1 * kMB, 900000), 2200);
+  EXPECT_EQ(failed.Acknowledged(), 900000u);
+  EXPECT_EQ(t.Acknowledged(), 1 * kMB);  // the 400 counted the rest for the bar only
 }
 
 }  // namespace
