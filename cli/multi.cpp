@@ -31,15 +31,18 @@ class Scheduler {
     }
   }
 
+  // Looks at least once before the idle time can end the run: "--wait 0" means "the phones
+  // attached now", not "none".
   MultiOutcome Run(PortWatcher& watcher) {
     lastActivity_ = Clock::now();
-    while (!Finished()) {
+    for (;;) {
       Reap();
-      if (Finished()) break;
+      if (CountDone()) break;
       const PortPoll poll = watcher.Poll();
       Forget(poll.present);
       StartNew(poll.ready);
       if (!workers_.empty()) lastActivity_ = Clock::now();
+      if (Finished()) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(settings_.pollMs));
     }
     while (!workers_.empty()) {
@@ -52,10 +55,12 @@ class Scheduler {
  private:
   bool CountReached() const { return settings_.count > 0 && started_ >= settings_.count; }
 
+  bool CountDone() const {
+    return settings_.count > 0 && static_cast<int>(outcome_.results.size()) >= settings_.count;
+  }
+
   bool Finished() const {
-    if (settings_.count > 0 && static_cast<int>(outcome_.results.size()) >= settings_.count) {
-      return true;
-    }
+    if (CountDone()) return true;
     if (!workers_.empty() || !settings_.idleMs) return false;
     return Clock::now() - lastActivity_ >= std::chrono::milliseconds(*settings_.idleMs);
   }

@@ -117,4 +117,18 @@ TEST_F(CliMulti, SimulateAttachesThePhonesAndChecksEachOne) {
   EXPECT_EQ(summary[0].at("failed"), 0);
 }
 
+// "--wait 0" still looks once, and phones that --count left alone are neither verified nor
+// allowed to turn the summary's success into exit status 1.
+TEST_F(CliMulti, CountBelowTheSimulatedPhonesRunsAndChecksOnlyThoseThatRan) {
+  const CliRun run =
+      Cli({"multi", "download", "--simulate", "3", "--count", "1", "--wait", "0", "--json"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  const auto events = run.Json();
+  EXPECT_EQ(cli_testing::Events(events, "verification").size(), 1u);
+  const auto summary = cli_testing::Events(events, "summary");
+  ASSERT_EQ(summary.size(), 1u);
+  EXPECT_EQ(summary[0].at("phones"), 1);
+  EXPECT_TRUE(summary[0].at("ok").get<bool>());
+}
+
 }  // namespace
