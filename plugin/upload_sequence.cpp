@@ -3,6 +3,7 @@
 // as raw bytes after its request.
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/notify.h"
 #include "corvane/platform/path.h"
+#include "corvane/platform/process.h"
 #include "plugin/model_module.h"
 
 namespace {
@@ -30,7 +32,7 @@ intptr_t Percent(uint32_t done, uint32_t total) {
 }
 
 // A block counts only when all of it arrived: a phone that stopped sending early must not leave
-// the rest of the buffer in the file as if it were memory. What did arrive is kept.
+// the rest of the buffer in the file as if it were memory.
 bool ReadBlock(CMiscUtilComm* link, std::ofstream& out, std::vector<uint8_t>& buffer,
                uint32_t length) {
   uint8_t request[kRequestLength] = {kBlockRead};
@@ -44,13 +46,32 @@ bool ReadBlock(CMiscUtilComm* link, std::ofstream& out, std::vector<uint8_t>& bu
   return got == length && out.good();
 }
 
+// A regular file (or none yet) is written beside itself and renamed into place; a device or a
+// pipe is written as it is, since it cannot be replaced.
+std::string WritePathFor(const std::string& outPath) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(outPath, ec);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return outPath;
+  return outPath + ".part" + std::to_string(platform::ProcessId());
+}
+
+bool Replace(const std::string& from, const std::string& to) {
+  if (from == to) return true;
+  std::error_code ec;
+  std::filesystem::rename(from, to, ec);
+  return !ec;
+}
+
 }  // namespace
 
 int CModelModule::UploadStart(HWND window, uint8_t port, const std::string& outPath,
                               uint32_t sectors, uint32_t address, uint32_t timeout) {
   if (!OpenPortAfresh(window, port, timeout)) return 0;
   SendText("Upload file is creating...");
-  std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
+  // The memory goes to a file beside the target, which replaces the target only once all of it
+  // arrived: a phone that never answers must not cost the user the file that was there.
+  const std::string writeTo = WritePathFor(outPath);
+  std::ofstream out(writeTo, std::ios::binary | std::ios::trunc);
   if (!out.is_open()) {
     SendCode(notify::kProgressFailed);
     SendText(("We can't make specific file" + outPath).c_str());
@@ -58,7 +79,10 @@ int CModelModule::UploadStart(HWND window, uint8_t port, const std::string& outP
   }
   StepScope step(Steps(), notify::StepKind::kUpload, 0, uint64_t{sectors} * kSectorBytes,
                  platform::BareName(outPath));
-  if (!ReadMemoryInto(out, sectors, address, timeout)) {
+  if (!ReadMemoryInto(out, sectors, address, timeout) || !Replace(writeTo, outPath)) {
+    out.close();
+    std::error_code ec;
+    if (writeTo != outPath) std::filesystem::remove(writeTo, ec);
     SendText("error!");
     SendCode(notify::kProgressFailed);
     return 0;

@@ -106,12 +106,13 @@ TEST_F(Upload, NothingToReadStillSetsUpAndReadsOnce) {
   EXPECT_EQ(window.Codes(), (std::vector<platform::LPARAM>{0, 100, 400}));
 }
 
-TEST_F(Upload, PhoneThatStopsInTheMiddleOfABlockFailsWithWhatArrived) {
+TEST_F(Upload, PhoneThatStopsInTheMiddleOfABlockFails) {
   Inspect([](MemoryReader& m) { m.StopAfter(65536 + 10000); });
   const std::string out = dir / "memory.bin";
   EXPECT_EQ(Run(300, out), 0);
-  // Only bytes the phone sent are in the file, never what the buffer held before.
-  EXPECT_EQ(ReadFile(out), MemoryReader::Contents(kSeed, kAddress, 65536 + 10000));
+  // A part of the memory is no read-back: no output file, and nothing left beside it.
+  EXPECT_FALSE(std::filesystem::exists(out));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
   EXPECT_EQ(BlockRequests(), (std::vector<uint32_t>{65536, 65536}));
   const Lines log = window.Log();
   EXPECT_EQ(Lines(log.end() - 3, log.end()), (Lines{"#42", "error!", "#200"}));
@@ -121,7 +122,7 @@ TEST_F(Upload, PhoneThatStopsInTheMiddleOfABlockFailsWithWhatArrived) {
 TEST_F(Upload, LastBlockOneByteShortFailsToo) {
   Inspect([](MemoryReader& m) { m.StopAfter(10 * 512 - 1); });
   EXPECT_EQ(Run(10, dir / "memory.bin"), 0);
-  EXPECT_EQ(ReadFile(dir / "memory.bin"), MemoryReader::Contents(kSeed, kAddress, 10 * 512 - 1));
+  EXPECT_FALSE(std::filesystem::exists(dir / "memory.bin"));
   EXPECT_EQ(window.Codes(), (std::vector<platform::LPARAM>{0, 200}));
 }
 
@@ -142,6 +143,20 @@ TEST_F(Upload, RefusedSetUpFailsBeforeAnyBlock) {
                                  "Response is NAK", "error!", "#200"}));
   EXPECT_TRUE(BlockRequests().empty());
   EXPECT_TRUE(ReadFile(out).empty());
+}
+
+// The memory replaces the output file only once all of it arrived: a failed read-back leaves
+// the file that was there, and nothing beside it.
+TEST_F(Upload, AFailedReadBackKeepsTheFileThatWasThere) {
+  const std::string out = dir / "memory.bin";
+  std::ofstream(out) << "kept";
+  sim.phone->InjectFault(Fault{.kind = FaultKind::kSilent, .command = MemoryReader::kReadSetup});
+  EXPECT_EQ(Run(128, out), 0);
+  const Bytes kept = ReadFile(out);
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "kept");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+  ASSERT_EQ(Run(128, out), 1);  // and a good one replaces it
+  EXPECT_EQ(ReadFile(out), MemoryReader::Contents(kSeed, kAddress, 128 * 512));
 }
 
 TEST_F(Upload, CorruptSetUpAnswerCountsAsFailure) {
