@@ -15,25 +15,11 @@ bool MovesData(notify::StepKind kind) {
 Throughput::Throughput(uint64_t totalBytes) : total_(totalBytes) {}
 
 void Throughput::OnStep(const notify::StepNotice& notice, uint64_t nowMs) {
-  CountAcknowledged(notice);
-  if (endMs_) return;
-  switch (notice.phase) {
-    case notify::StepPhase::kBegin:
-      // The clock starts with the first step that moves data, not with the port's set-up.
-      if (!firstStepMs_ && MovesData(notice.kind)) firstStepMs_ = nowMs;
-      stepDone_ = 0;
-      break;
-    case notify::StepPhase::kAdvance:
-      stepDone_ = notice.bytesDone;
-      break;
-    case notify::StepPhase::kEnd:
-      finished_ += notice.bytesDone;
-      stepDone_ = 0;
-      break;
+  // The clock starts with the first step that moves data, not with the port's set-up.
+  if (!endMs_ && !firstStepMs_ && notice.phase == notify::StepPhase::kBegin &&
+      MovesData(notice.kind)) {
+    firstStepMs_ = nowMs;
   }
-}
-
-void Throughput::CountAcknowledged(const notify::StepNotice& notice) {
   if (notice.phase == notify::StepPhase::kEnd) {
     ackFinished_ += notice.bytesDone;
     ackStep_ = 0;
@@ -45,10 +31,10 @@ void Throughput::CountAcknowledged(const notify::StepNotice& notice) {
 void Throughput::OnCode(intptr_t code, uint64_t nowMs) {
   if (endMs_) return;
   if (code == notify::kProgressComplete) {
-    finished_ = std::max(total_, Done());
-    stepDone_ = 0;
+    frozenDone_ = std::max(total_, Acknowledged());
     endMs_ = nowMs;
   } else if (code == notify::kProgressFailed) {
+    frozenDone_ = Acknowledged();
     endMs_ = nowMs;
   }
 }

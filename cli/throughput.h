@@ -28,19 +28,17 @@ class Throughput {
   };
   Estimate At(uint64_t nowMs) const;
 
-  uint64_t TotalBytes() const { return total_; }
   // What the phone acknowledged in all steps so far, whatever the verdict: a run's true count.
   uint64_t Acknowledged() const { return ackFinished_ + ackStep_; }
 
  private:
-  void CountAcknowledged(const notify::StepNotice& notice);
-  uint64_t Done() const { return finished_ + stepDone_; }
+  // The bar's count: what was acknowledged, frozen by the verdict (400 counts the whole run).
+  uint64_t Done() const { return frozenDone_ ? *frozenDone_ : Acknowledged(); }
 
   uint64_t total_;
-  uint64_t finished_ = 0;     // bytes of the steps that ended
-  uint64_t stepDone_ = 0;     // acknowledged bytes of the open step
-  uint64_t ackFinished_ = 0;  // acknowledged bytes of the steps that ended, verdict or not
-  uint64_t ackStep_ = 0;
+  uint64_t ackFinished_ = 0;  // acknowledged bytes of the steps that ended
+  uint64_t ackStep_ = 0;      // acknowledged bytes of the open step
+  std::optional<uint64_t> frozenDone_;
   std::optional<uint64_t> firstStepMs_;
   std::optional<uint64_t> endMs_;  // the run's end froze the estimate here
 };

@@ -39,7 +39,6 @@ class CORVANE_API Reporter {
   // thousandth of the plan (and for the last byte), so a large step costs the window little.
   void StepAdvance(uint64_t bytes);
   void EndStep(bool succeeded);
-  bool StepOpen() const { return stepOpen_; }
 
  private:
   void SendStep(notify::StepPhase phase);
