@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "corvane/platform/port_table.h"
+#include "corvane/platform/terminal.h"
 #include "corvane/ports/find_phone_ports.h"
 #include "corvane/ports/port_enumeration.h"
 
@@ -85,7 +86,13 @@ NamedPort ResolvePort(const std::string& arg, const DiscoverFn& discover) {
       out.error = "no such device: " + arg;
       return out;
     }
-    path = arg;
+    // A link such as /dev/serial/by-id/... names the port that discovery lists by its own path.
+    const std::filesystem::path real = std::filesystem::canonical(arg, ec);
+    path = ec ? arg : real.string();
+    if (!platform::IsTerminalDevice(path)) {
+      out.error = arg + " is not a serial port (a terminal device such as /dev/ttyACM0 is needed)";
+      return out;
+    }
   }
   for (const SerialPortEntry& e : found) {
     if (e.devicePath == path) {

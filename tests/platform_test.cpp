@@ -147,6 +147,12 @@ TEST(Terminal, OnlyATerminalDeviceIsOne) {
   EXPECT_FALSE(platform::IsTerminal(file));
   std::fclose(file);
   EXPECT_FALSE(platform::IsTerminal(nullptr));
+
+  // The same judgement by path, without opening: a pseudo-terminal is, /dev/null is not.
+  EXPECT_TRUE(platform::IsTerminalDevice(pty->Path()));
+  EXPECT_FALSE(platform::IsTerminalDevice("/dev/null"));
+  EXPECT_FALSE(platform::IsTerminalDevice("/proc/self/status"));
+  EXPECT_FALSE(platform::IsTerminalDevice("/dev/no-such-port"));
 }
 
 TEST(SerialDevice, MissingDeviceAndUnknownBaudAreRefused) {

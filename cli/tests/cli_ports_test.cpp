@@ -2,6 +2,7 @@
 // of the ports command.
 
 #include <gtest/gtest.h>
+#include <filesystem>
 
 #include <string>
 #include <vector>
@@ -60,7 +61,7 @@ TEST(PortWatcher, WaitingEndsWithThePhoneOrTheTimeLimit) {
   EXPECT_FALSE(cli::WaitForPhone(never, 30, 5).has_value());
 }
 
-TEST(ResolvePort, NumbersMustBeBoundAndPathsMustExist) {
+TEST(ResolvePort, NumbersMustBeBoundAndPathsMustBeTerminals) {
   testing_support::DiscoverySandbox sandbox;
   phonesim::SimulatedTq4410 phone;
   const cli::DiscoverFn discover = cli::PhoneDiscovery();
@@ -73,6 +74,16 @@ TEST(ResolvePort, NumbersMustBeBoundAndPathsMustExist) {
   const cli::NamedPort byPath = cli::ResolvePort(phone.Path(), discover);
   ASSERT_TRUE(byPath.entry.has_value());
   EXPECT_EQ(byPath.entry->portNumber, phone.PortNumber());
+  // Through a link (as /dev/serial/by-id/ gives them): the same port, not a second binding.
+  const std::string link = testing::TempDir() + "resolve-port-link";
+  std::filesystem::remove(link);
+  std::filesystem::create_symlink(phone.Path(), link);
+  const cli::NamedPort byLink = cli::ResolvePort(link, discover);
+  std::filesystem::remove(link);
+  ASSERT_TRUE(byLink.entry.has_value()) << byLink.error;
+  EXPECT_EQ(byLink.entry->portNumber, phone.PortNumber());
+  EXPECT_EQ(cli::ResolvePort("/dev/null", discover).error,
+            "/dev/null is not a serial port (a terminal device such as /dev/ttyACM0 is needed)");
 
   EXPECT_EQ(cli::ResolvePort("0", discover).error,
             "--port takes a port number from 1 to 255 or a device path, not '0'");
