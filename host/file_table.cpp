@@ -41,9 +41,13 @@ FileTable::FileTable(FileTyping typing) : typing_(std::move(typing)) {}
 
 void FileTable::SetTyping(FileTyping typing) { typing_ = std::move(typing); }
 
+// The same file reached through a symbolic link (or a second hard link) is listed already:
+// written twice it would flash one image into two places the user did not mean.
 bool FileTable::Listed(const std::string& path) const {
   for (const Slot& s : slots_) {
-    if (s.path == path) return true;
+    if (s.path.empty()) continue;
+    std::error_code ec;
+    if (s.path == path || std::filesystem::equivalent(s.path, path, ec)) return true;
   }
   return false;
 }

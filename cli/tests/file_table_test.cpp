@@ -83,6 +83,17 @@ TEST(FileTable, DuplicatesRejectedFilesAndNoPluginAddNothing) {
   EXPECT_TRUE(none.CheckedPaths().empty());
 }
 
+TEST(FileTable, AFileReachedThroughALinkIsListedOnce) {
+  testing_support::TempDir dir;
+  const std::string real = dir / "boot.img";
+  std::ofstream(real) << "image";
+  std::filesystem::create_symlink(real, dir / "boot-link.img");
+  FileTable table(ModelTyping());
+  EXPECT_EQ(table.AddFile(real), Add::kAdded);
+  EXPECT_EQ(table.AddFile(dir / "boot-link.img"), Add::kDuplicate);
+  EXPECT_EQ(table.CheckedPaths(), std::vector<std::string>{real});
+}
+
 TEST(FileTable, TheTwentyFirstFileDoesNotFit) {
   FileTable table(ModelTyping());
   for (int i = 0; i < 20; ++i) ASSERT_EQ(table.AddFile("/fw/" + std::to_string(i)), Add::kAdded);
