@@ -1,7 +1,10 @@
 #include "cli/cli.h"
 
+#include <algorithm>
+
 #include "cli/commands/commands.h"
 #include "cli/console.h"
+#include "cli/json.h"
 #include "cli/options.h"
 #include "cli/phone_window.h"
 #include "corvane/platform/message_box.h"
@@ -32,6 +35,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   const Parsed parsed = ParseArguments(args);
   const Options& o = parsed.options;
   if (!parsed.error.empty()) {
+    // A script that asked for JSON reads its answer from standard output, even for bad arguments.
+    if (std::find(args.begin(), args.end(), "--json") != args.end()) {
+      out << JsonObject().Add("event", "error").Add("text", parsed.error).Text() << '\n';
+    }
     err << "tarvex-cli: " << parsed.error << "\n"
         << "Try 'tarvex-cli " << (o.multi ? "multi " : "") << CommandName(o.command)
         << (o.command == Command::kNone ? "" : " ") << "--help'.\n";

@@ -187,6 +187,15 @@ TEST_F(CliRefuses, ArgumentsThatMakeNoSense) {
   const CliRun port = Cli(WithFiles({"download", "--port", "255"}));
   EXPECT_EQ(port.status, 2);
   EXPECT_TRUE(port.ErrHas("no port has number 255"));
+  const CliRun null = Cli(WithFiles({"download", "--port", "/dev/null"}));
+  EXPECT_EQ(null.status, 2);
+  EXPECT_TRUE(null.ErrHas("/dev/null is not a serial port"));
+  // A script that asked for JSON gets the refusal as JSON, wherever --json stands.
+  const CliRun json = Cli({"download", "--erase", "everything", "--json"});
+  EXPECT_EQ(json.status, 2);
+  ASSERT_EQ(json.Json().size(), 1u);
+  EXPECT_EQ(json.Json()[0]["event"], "error");
+  EXPECT_EQ(json.Json()[0]["text"], "unknown erase word 'everything' (known: ap, cp, userdata)");
   const CliRun help = Cli({"multi", "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_TRUE(help.OutHas("usage: tarvex-cli multi download"));
