@@ -1,5 +1,7 @@
 #include "cli/plugin.h"
 
+#include "host/settings.h"
+
 namespace cli {
 
 std::unique_ptr<Plugin> Plugin::Load(const std::string& path, std::string& error) {
@@ -29,7 +31,7 @@ FileTyping Plugin::Typing() const {
 }
 
 std::string DefaultPluginPath(const std::string& directory) {
-  return (directory.empty() ? std::string(".") : directory) + "/model.so";
+  return settings::DefaultPluginPath(directory);
 }
 
 }  // namespace cli
