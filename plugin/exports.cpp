@@ -91,4 +91,15 @@ int JudgeFile(const std::string*) { return 1; }
 
 int FileDLOrder(const std::string* text) { return kinds::FirstMatch(OrEmpty(text)); }
 
+const char* ResourceString(int id) {
+  switch (id) {
+    case 1:
+      return "TQ4410";
+    case 2:
+      return "1.3";
+    default:
+      return nullptr;
+  }
+}
+
 }  // extern "C"

@@ -37,6 +37,9 @@ PELLUM_API int DoUploadStart(HWND window, int port, const std::string* outPath, 
 PELLUM_API const char* GetFileTypeStr(const std::string* path);
 PELLUM_API int JudgeFile(const std::string* path);
 PELLUM_API int FileDLOrder(const std::string* text);
+// The plug-in's strings for the host's labels: 1 the model name, 2 the plug-in's version; null
+// for an id it does not have. The texts stay valid while the plug-in is loaded.
+PELLUM_API const char* ResourceString(int id);
 
 }  // extern "C"
 
@@ -48,3 +51,4 @@ using DoUploadStartFn = decltype(&DoUploadStart);
 using GetFileTypeStrFn = decltype(&GetFileTypeStr);
 using JudgeFileFn = decltype(&JudgeFile);
 using FileDLOrderFn = decltype(&FileDLOrder);
+using ResourceStringFn = decltype(&ResourceString);
