@@ -1,0 +1,211 @@
+#include "host/normal_page.h"
+
+#include "corvane/platform/message_box.h"
+#include "host/resources.h"
+#include "host/settings.h"
+
+namespace {
+
+constexpr uint32_t kKnownEraseBits =
+    NormalPage::kEraseAp | NormalPage::kEraseCp | NormalPage::kEraseUserData;
+
+std::string Text(const char* text) { return text == nullptr ? std::string() : text; }
+
+void SetBit(uint32_t& bits, uint32_t bit, bool on) { bits = on ? (bits | bit) : (bits & ~bit); }
+
+}  // namespace
+
+NormalPage::NormalPage(NormalPageView& view, Places places, PortScan::Discover discover)
+    : view_(view), places_(std::move(places)), scan_(std::move(discover)) {}
+
+NormalPage::~NormalPage() {
+  JoinReader();
+  std::vector<std::string> slots;
+  for (int i = 0; i < FileTable::kSlots; ++i) slots.push_back(table_.At(i).path);
+  settings::Save(ini_, {static_cast<int>(eraseOption_), dllPath_}, slots);
+}
+
+void NormalPage::PageStart() {
+  view_.SetScanTimer(true);
+  mode_ = 0;
+  table_.RemoveAll();
+  const settings::Kept kept =
+      settings::Load(ini_, places_.settingsDirectory, places_.programDirectory);
+  // Only the three known bits ever reach the plug-in, whatever a hand-edited file holds.
+  eraseOption_ = static_cast<uint32_t>(kept.eraseOption) & kKnownEraseBits;
+  boxAp_ = (eraseOption_ & kEraseAp) != 0;
+  boxUserData_ = (eraseOption_ & kEraseUserData) != 0;
+  boxCp_ = (eraseOption_ & kEraseCp) != 0;
+  dllPath_ = kept.dllPath;
+  LoadModelPlugin();
+  for (const std::string& path : settings::ListedFiles(ini_)) AddFile(path);
+  view_.EnableStart(false);
+  scan_.ResetSeen();
+  // The whole modem flash is never erased from this page: the box keeps its mark, the bit goes.
+  eraseOption_ &= ~kEraseCp;
+  FillControls();
+}
+
+void NormalPage::ChoosePlugin(const std::optional<std::string>& chosen) {
+  if (chosen) dllPath_ = *chosen;
+  LoadModelPlugin();
+}
+
+void NormalPage::LoadModelPlugin() {
+  std::string error;
+  std::unique_ptr<ModelPlugin> plugin = ModelPlugin::Load(dllPath_, error);
+  current_ = nullptr;
+  table_.SetTyping({});
+  if (!plugin) {
+    platform::ShowMessageBox("We can't find model.dll file");
+    return FillControls();
+  }
+  const FileTyping typing = plugin->Typing();
+  if (!typing.Complete()) {
+    platform::ShowMessageBox(dllPath_ +
+                             " is not a model plug-in: it lacks GetFileTypeStr, JudgeFile or "
+                             "FileDLOrder");
+    return FillControls();
+  }
+  model_ = plugin->String(1);
+  version_ = "Ver: " + Text(ProgramString(103)) + ", " + plugin->String(2);
+  date_ = Text(ProgramString(104));
+  table_.SetTyping(typing);
+  current_ = plugin.get();
+  plugins_.push_back(std::move(plugin));
+  FillControls();
+}
+
+bool NormalPage::AddFile(const std::string& path) {
+  const FileTable::AddResult result = table_.AddFile(path);
+  if (const std::string message = AddResultMessage(result); !message.empty()) {
+    platform::ShowMessageBox(message);
+  }
+  if (result != FileTable::AddResult::kAdded) return false;
+  view_.ShowFiles(table_.Rows(), table_.Header());
+  return true;
+}
+
+void NormalPage::AddFiles(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) AddFile(path);
+}
+
+void NormalPage::DropFiles(const std::vector<std::string>& paths) {
+  const FileTable::DropResult result = table_.Drop(paths);
+  if (!result.message.empty()) platform::ShowMessageBox(result.message);
+  view_.ShowFiles(table_.Rows(), table_.Header());
+}
+
+bool NormalPage::DeleteKey(int selectionMark) {
+  const int rows = static_cast<int>(table_.Rows().size());
+  if (rows == 0 || selectionMark < 0 || selectionMark >= rows) return false;
+  table_.RemoveSlot(selectionMark);
+  view_.ShowFiles(table_.Rows(), table_.Header());
+  return true;
+}
+
+void NormalPage::RemoveAll() {
+  JoinReader();
+  table_.RemoveAll();
+  store_.FreeImages();
+  view_.ShowFiles(table_.Rows(), table_.Header());
+}
+
+void NormalPage::CheckClicked(int row) {
+  if (row < 0 || row >= FileTable::kSlots || table_.At(row).path.empty()) return;
+  table_.SetCheck(row, table_.At(row).check != 1);
+  view_.ShowHeader("Files to Download(" + std::to_string(table_.CheckedKnownCount()) + "/" +
+                   std::to_string(table_.FileCount()) + ")");
+}
+
+void NormalPage::EraseBoxClicked(EraseBox box, bool checked) {
+  switch (box) {
+    case EraseBox::kEntireAp:
+      boxAp_ = checked;
+      return SetBit(eraseOption_, kEraseAp, checked);
+    case EraseBox::kUserData:
+      boxUserData_ = checked;
+      return SetBit(eraseOption_, kEraseUserData, checked);
+    case EraseBox::kEntireCp:
+      boxCp_ = checked;
+      return SetBit(eraseOption_, kEraseCp, checked);
+  }
+}
+
+void NormalPage::SelectMode(int mode) { mode_ = mode; }
+
+void NormalPage::ScanTimer() {
+  if (mode_ > 0) return;  // the multi-port window finds its phones itself
+  const PortScan::Result result = scan_.Scan();
+  view_.ShowPorts(result);
+  if (result.start) view_.EnableStart(*result.start);
+}
+
+// Each checked box is named in the question; No clears the bits of the checked boxes (the marks
+// stay) and the download still goes ahead.
+bool NormalPage::AskAboutErase() {
+  std::string text;
+  if (boxAp_) text += "[Erase entire AP] ";
+  if (boxUserData_) text += "[Erase User Data(AP)] ";
+  if (boxCp_) text += "[Erase entire CP] ";
+  if (text.empty()) return true;
+  if (view_.AskYesNo(text + "Selected  \n\nDo you want delete ?")) return true;
+  if (boxAp_) eraseOption_ &= ~kEraseAp;
+  if (boxUserData_) eraseOption_ &= ~kEraseUserData;
+  if (boxCp_) eraseOption_ &= ~kEraseCp;
+  return false;
+}
+
+void NormalPage::Start() {
+  g_nCurPage = 1;
+  AskAboutErase();
+  if (mode_ != 0 && mode_ != 1) return;
+  ReadCheckedImages();
+  view_.SetScanTimer(false);
+  scan_.ResetSeen();
+  view_.PlayStartSound();
+  view_.RunDownloadWindow(mode_ == 0 ? DownloadWindow::kSingle : DownloadWindow::kMulti);
+  view_.SetScanTimer(true);
+}
+
+// The window opened next waits for the store's flag; it is cleared here, before the thread
+// starts, so that it never sees the flag of an earlier read.
+void NormalPage::ReadCheckedImages() {
+  JoinReader();
+  store_.ClearReadingComplete();
+  reader_ = std::thread([this, paths = table_.CheckedPaths()] {
+    store_.FreeImages();
+    store_.ReadImages(paths);
+  });
+}
+
+// Reading ends by itself (a file read is never left hanging), so the page waits for it rather
+// than kill a thread that holds the store's buffers.
+void NormalPage::JoinReader() {
+  if (reader_.joinable()) reader_.join();
+}
+
+void NormalPage::Activate() {
+  g_nCurPage = 1;
+  if (activated_) FillControls();
+  activated_ = true;
+}
+
+bool NormalPage::Reset() {
+  boxAp_ = boxUserData_ = boxCp_ = false;
+  eraseOption_ = 0;
+  RemoveAll();
+  FillControls();
+  return g_nCurPage == 1;
+}
+
+void NormalPage::FillControls() {
+  view_.ShowFiles(table_.Rows(), table_.Header());
+  if (current_ == nullptr) {
+    view_.ShowLabels("", "", "");
+  } else {
+    view_.ShowLabels(model_, version_, date_);
+  }
+  view_.ShowErase(boxAp_, boxUserData_, boxCp_);
+  view_.ShowMode(mode_);
+}
