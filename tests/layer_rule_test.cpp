@@ -46,6 +46,7 @@ const std::vector<Rule>& Rules() {
       {"plugin", {kAnyCorvane, "plugin/", "widgets/"}},
       // Front ends reach a phone only through the plug-in: no link, flash or module headers.
       {"host", {kPlatform, "corvane/ports/", "host/", "plugin/exports.h"}},
+      {"gui/tests", {""}},
       {"gui", {kPlatform, "corvane/ports/", "host/", "gui/", "widgets/", "plugin/exports.h"}},
       {"widgets", {"widgets/"}},
       {"cli/tests", {""}},

@@ -1,0 +1,55 @@
+#include "gui/sheet_window.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "gui/normal_page_widget.h"
+#include "gui/placeholder_window.h"
+#include "gui/rom_copy_page_widget.h"
+#include "host/resources.h"
+
+// The icons are compiled into the static GUI library, whose resources need registering.
+static void RegisterIcons() { Q_INIT_RESOURCE(icons); }
+
+namespace gui {
+
+SheetWindow::SheetWindow(Setup setup, QWidget* parent) : QDialog(parent) {
+  RegisterIcons();
+  setWindowTitle(QString::fromUtf8(ProgramString(102)));
+  setWindowIcon(QIcon(":/icons/tarvex.svg"));
+  const auto open = [this](DownloadWindow window) { OpenDownloadWindow(window); };
+  tabs_ = new QTabWidget(this);
+  normal_ = new NormalPageWidget(setup.places, setup.discover, open, tabs_);
+  romCopy_ = new RomCopyPageWidget(setup.discover, open, tabs_);
+  sheet_ = std::make_unique<Sheet>(normal_->Page(), romCopy_->Page());
+  tabs_->addTab(normal_, "Normal D/L");
+  tabs_->addTab(romCopy_, "ROM copy D/L");
+  sheet_->Activate(0);
+  connect(tabs_, &QTabWidget::currentChanged, this, [this](int tab) { sheet_->Activate(tab); });
+
+  auto* buttons = new QDialogButtonBox(this);
+  auto* reset = buttons->addButton("Initialization", QDialogButtonBox::ActionRole);
+  reset->setObjectName("initialization");
+  auto* exit = buttons->addButton("Exit", QDialogButtonBox::RejectRole);
+  exit->setObjectName("exit");
+  connect(reset, &QPushButton::clicked, this, [this] { sheet_->Initialization(); });
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(tabs_, 1);
+  layout->addWidget(buttons);
+  resize(760, 620);
+}
+
+SheetWindow::~SheetWindow() = default;
+
+// The sheet stays hidden while the window runs, so the pages get no input meanwhile.
+void SheetWindow::OpenDownloadWindow(DownloadWindow window) {
+  hide();
+  RunPlaceholderWindow(window, this);
+  show();
+}
+
+}  // namespace gui

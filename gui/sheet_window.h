@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+#include "host/sheet.h"
+
+class QTabWidget;
+
+namespace gui {
+
+class NormalPageWidget;
+class RomCopyPageWidget;
+
+// The main sheet "Tarvex": the "Normal D/L" and "ROM copy D/L" tabs with "Initialization" and
+// "Exit". Closing it (Exit or the close box) ends the program; the pages keep their settings.
+class SheetWindow : public QDialog {
+  Q_OBJECT
+
+ public:
+  struct Setup {
+    NormalPage::Places places;
+    PortScan::Discover discover;
+  };
+
+  explicit SheetWindow(Setup setup, QWidget* parent = nullptr);
+  ~SheetWindow() override;
+
+  NormalPageWidget& Normal() { return *normal_; }
+  RomCopyPageWidget& RomCopy() { return *romCopy_; }
+
+ private:
+  void OpenDownloadWindow(DownloadWindow window);
+
+  QTabWidget* tabs_ = nullptr;
+  NormalPageWidget* normal_ = nullptr;
+  RomCopyPageWidget* romCopy_ = nullptr;
+  std::unique_ptr<Sheet> sheet_;
+};
+
+}  // namespace gui

@@ -1,0 +1,118 @@
+// The Qt sheet over the page logic: the controls a technician sees, a drop of files, the port
+// scan enabling Start, "Initialization", and the settings kept when the window closes.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QUrl>
+#include <fstream>
+
+#include "corvane/platform/process.h"
+#include "gui/normal_page_widget.h"
+#include "gui/sheet_window.h"
+#include "gui/sounds.h"
+#include "support/message_boxes.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+class SheetWindowTest : public testing::Test {
+ protected:
+  std::unique_ptr<gui::SheetWindow> Open() {
+    SerialPortEntry phone;
+    phone.portName = "ttyACM0";
+    phone.portNumber = 4;
+    phone.description = "Zelco Mobile USB Modem";
+    return std::make_unique<gui::SheetWindow>(
+        gui::SheetWindow::Setup{{platform::ExecutableDirectory(), dir.Path().string()},
+                                [phone] { return std::vector<SerialPortEntry>{phone}; }});
+  }
+  template <typename T>
+  T* Find(QWidget& root, const char* name) {
+    T* widget = root.findChild<T*>(name);
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  std::string File(const std::string& name) const {
+    std::ofstream(dir / name) << "image";
+    return dir / name;
+  }
+
+  testing_support::TempDir dir;
+  testing_support::MessageBoxes boxes;
+};
+
+TEST_F(SheetWindowTest, ShowsThePagesAndTheirPlugInAndTakesDroppedFiles) {
+  auto sheet = Open();
+  sheet->show();
+  EXPECT_EQ(sheet->windowTitle(), "Tarvex");
+  auto* tabs = Find<QTabWidget>(*sheet, nullptr);
+  ASSERT_NE(tabs, nullptr);
+  EXPECT_EQ(tabs->tabText(0), "Normal D/L");
+  EXPECT_EQ(tabs->tabText(1), "ROM copy D/L");
+  gui::NormalPageWidget& page = sheet->Normal();
+  EXPECT_EQ(Find<QLabel>(page, "model")->text(), "TQ4410");
+  EXPECT_EQ(Find<QLabel>(page, "version")->text(), "Ver: 1.2, 1.3");
+  EXPECT_FALSE(Find<QPushButton>(page, "start")->isEnabled());
+
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(File("tq.cfg"))),
+                QUrl::fromLocalFile(QString::fromStdString(File("modem_psi.fls")))});
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  // Straight to the page: the application delivers a drop only to a drag it saw begin.
+  static_cast<QObject&>(page).event(&drop);
+  auto* files = Find<QTreeWidget>(page, "files");
+  ASSERT_EQ(files->topLevelItemCount(), 2);
+  EXPECT_TRUE(files->topLevelItem(0)->text(1).endsWith("modem_psi.fls"));
+  EXPECT_EQ(files->headerItem()->text(1), "Files to Download(2/2)");
+
+  files->topLevelItem(1)->setCheckState(0, Qt::Unchecked);  // as a click on its box
+  EXPECT_EQ(files->headerItem()->text(1), "Files to Download(1/2)");
+  EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST_F(SheetWindowTest, FiveScansWithAPhoneEnableStartAndInitializationEmptiesTheList) {
+  auto sheet = Open();
+  gui::NormalPageWidget& page = sheet->Normal();
+  for (int i = 0; i < 5; ++i) page.Page().ScanTimer();
+  EXPECT_TRUE(Find<QPushButton>(page, "start")->isEnabled());
+  EXPECT_EQ(Find<QComboBox>(page, "comPort")->currentText(), "COM4 (ttyACM0)");
+  EXPECT_EQ(Find<QComboBox>(page, "driver")->currentText(), "Zelco Mobile USB Modem");
+
+  page.Page().AddFiles({File("tq.cfg")});
+  Find<QPushButton>(*sheet, "initialization")->click();
+  EXPECT_EQ(Find<QTreeWidget>(page, "files")->topLevelItemCount(), 0);
+  EXPECT_EQ(sheet->result(), 0);  // "Initialization" never ends the sheet
+}
+
+TEST_F(SheetWindowTest, ClosingTheSheetKeepsTheFileList) {
+  const std::string cfg = File("tq.cfg");
+  {
+    auto sheet = Open();
+    sheet->Normal().Page().AddFiles({cfg});
+    Find<QPushButton>(*sheet, "exit")->click();
+  }
+  auto again = Open();
+  auto* files = Find<QTreeWidget>(again->Normal(), "files");
+  ASSERT_EQ(files->topLevelItemCount(), 1);
+  EXPECT_EQ(files->topLevelItem(0)->text(1).toStdString(), cfg);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  // A real window without a display, also when the build lists the tests.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  gui::MuteSounds();
+  return RUN_ALL_TESTS();
+}
