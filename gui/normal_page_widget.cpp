@@ -5,6 +5,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -86,7 +87,9 @@ QWidget* NormalPageWidget::BuildPluginRow() {
   choose->setObjectName("choosePlugin");
   choose->setFixedWidth(36);
   connect(choose, &QPushButton::clicked, this, [this] {
-    const QString file = QFileDialog::getOpenFileName(this, QString(), QString(), PluginFilter(),
+    // Opens where the current plug-in is, usually beside the program.
+    const QString where = QFileInfo(QString::fromStdString(page_->DllPath())).absolutePath();
+    const QString file = QFileDialog::getOpenFileName(this, QString(), where, PluginFilter(),
                                                       nullptr, QFileDialog::ReadOnly);
     page_->ChoosePlugin(file.isEmpty() ? std::nullopt
                                        : std::optional<std::string>(file.toStdString()));
