@@ -1,0 +1,105 @@
+// The port diagnosis against fake device trees: access by group, the modem manager, the udev
+// rule, and the command that fixes each problem.
+
+#include "host/port_diagnosis.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "corvane/platform/file_status.h"
+#include "support/discovery_sandbox.h"
+#include "support/fake_sysfs.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class PortDiagnosis : public testing::Test {
+ protected:
+  void SetUp() override {
+    testing_support::FakeSysfs sys(dir.Path() / "sys");
+    sys.AddAcm("ttyACM0", {"1f3a", "0001", "Phone", 0, "Zelco Mobile USB Modem"});
+    sys.SetDevNumber("ttyACM0", "166:0");
+    sys.AddUsbSerial("ttyUSB0", {"0403", "6001", "FT232R", 0, "USB Serial Converter", 0xff});
+    fs::create_directories(dir.Path() / "dev/dev");
+    node = dir / "dev/dev/ttyACM0";
+    std::ofstream(node) << "";
+    fs::permissions(node, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                              fs::perms::group_write);
+    const uint32_t gid = platform::StatusOf(node).group;
+    std::ofstream(dir / "group") << "users:x:" << gid + 1 << ":\ndialout:x:" << gid << ":\n";
+    fs::create_directories(dir.Path() / "proc/77");
+    std::ofstream(dir / "proc/77/comm") << "ModemManager\n";
+    fs::create_directories(dir.Path() / "udev");
+    std::ofstream(dir / "udev/c166:0") << "E:ID_VENDOR=Zelco\n";
+    fs::create_directories(dir.Path() / "rules");
+
+    system.sysRoot = dir / "sys";
+    system.procRoot = dir / "proc";
+    system.udevDataDir = dir / "udev";
+    system.ruleDirs = {dir / "rules"};
+    system.groupFile = dir / "group";
+    system.devRoot = dir / "dev";
+    system.uid = 4321;  // neither root nor the owner of the fake node
+    system.user = "tech";
+    system.shippedRule = "/opt/tarvex/60-tarvex-phones.rules";
+    dialout = gid;
+  }
+  const diagnosis::PortFinding* Port(const diagnosis::Report& r, const std::string& name) {
+    for (const auto& f : r.ports) {
+      if (f.entry.portName == name) return &f;
+    }
+    ADD_FAILURE() << name << " not reported";
+    return nullptr;
+  }
+
+  testing_support::TempDir dir;
+  testing_support::DiscoverySandbox sandbox;
+  diagnosis::System system;
+  std::string node;
+  uint32_t dialout = 0;
+};
+
+TEST_F(PortDiagnosis, NamesEachProblemAndTheCommandThatFixesIt) {
+  const diagnosis::Report r = diagnosis::Diagnose(system);
+  EXPECT_TRUE(r.modemManagerRunning);
+  EXPECT_EQ(r.installedRule, "");
+  ASSERT_EQ(r.problems.size(), 1u);  // the rule
+  EXPECT_EQ(r.problems[0].fix.rfind(
+                "sudo cp /opt/tarvex/60-tarvex-phones.rules /etc/udev/rules.d/ && ", 0),
+            0u);
+
+  const diagnosis::PortFinding* phone = Port(r, "ttyACM0");
+  ASSERT_NE(phone, nullptr);
+  EXPECT_TRUE(phone->taken);
+  EXPECT_FALSE(phone->canOpen);
+  EXPECT_EQ(phone->accessGroup, "dialout");
+  EXPECT_EQ(phone->modemManagerIgnores, false);
+  ASSERT_EQ(phone->problems.size(), 2u);
+  EXPECT_EQ(phone->problems[0].fix, "sudo usermod -aG dialout tech   (then log in again)");
+  EXPECT_NE(phone->problems[1].text.find("ModemManager may probe"), std::string::npos);
+  EXPECT_FALSE(r.PhonePortsUsable());
+
+  const diagnosis::PortFinding* other = Port(r, "ttyUSB0");
+  ASSERT_NE(other, nullptr);
+  EXPECT_FALSE(other->taken);
+  EXPECT_NE(other->reason.find("not a phone interface"), std::string::npos);
+}
+
+TEST_F(PortDiagnosis, AMemberOfTheGroupWithTheRuleInstalledHasNothingToFix) {
+  system.groups = {dialout};
+  std::ofstream(dir.Path() / "rules" / diagnosis::kRuleName) << "# rule\n";
+  std::ofstream(dir / "udev/c166:0") << "E:ID_MM_DEVICE_IGNORE=1\n";
+  const diagnosis::Report r = diagnosis::Diagnose(system);
+  EXPECT_TRUE(r.problems.empty());
+  const diagnosis::PortFinding* phone = Port(r, "ttyACM0");
+  ASSERT_NE(phone, nullptr);
+  EXPECT_TRUE(phone->canOpen);
+  EXPECT_TRUE(phone->problems.empty());
+  EXPECT_TRUE(r.PhonePortsUsable());
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+#include "host/port_diagnosis.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "corvane/platform/file_status.h"
+#include "corvane/platform/process.h"
+#include "corvane/ports/find_phone_ports.h"
+#include "corvane/ports/port_enumeration.h"
+
+namespace diagnosis {
+namespace fs = std::filesystem;
+namespace {
+
+std::string FirstLine(const fs::path& file) {
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+std::string GroupName(const System& s, uint32_t gid) {
+  std::ifstream in(s.groupFile);
+  std::string line;
+  while (std::getline(in, line)) {  // name:password:gid:members
+    std::stringstream fields(line);
+    std::string name, password, id;
+    if (std::getline(fields, name, ':') && std::getline(fields, password, ':') &&
+        std::getline(fields, id, ':') && id == std::to_string(gid)) {
+      return name;
+    }
+  }
+  return std::to_string(gid);
+}
+
+bool ModemManagerRunning(const System& s) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(s.procRoot, ec)) {
+    if (FirstLine(entry.path() / "comm") == "ModemManager") return true;
+  }
+  return false;
+}
+
+std::string InstalledRule(const System& s) {
+  for (const std::string& dir : s.ruleDirs) {
+    std::error_code ec;
+    const fs::path rule = fs::path(dir) / kRuleName;
+    if (fs::exists(rule, ec)) return rule.string();
+  }
+  return "";
+}
+
+// The udev database says whether the modem manager was told to leave the device alone.
+std::optional<bool> MmIgnores(const System& s, const SerialPortEntry& e) {
+  const std::string dev = FirstLine(fs::path(s.sysRoot) / "class/tty" / e.portName / "dev");
+  if (dev.empty()) return std::nullopt;
+  std::ifstream in(fs::path(s.udevDataDir) / ("c" + dev));
+  if (!in) return std::nullopt;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line == "E:ID_MM_DEVICE_IGNORE=1") return true;
+  }
+  return false;
+}
+
+void JudgeAccess(const System& s, PortFinding& f) {
+  const platform::FileStatus st = platform::StatusOf(s.devRoot + f.entry.devicePath);
+  if (!st.exists) return;
+  const bool member = std::find(s.groups.begin(), s.groups.end(), st.group) != s.groups.end();
+  if ((st.mode & 060) == 060) {
+    f.accessGroup = GroupName(s, st.group);
+    f.inAccessGroup = member;
+  }
+  f.canOpen = s.uid == 0 || (st.owner == s.uid && (st.mode & 0600) == 0600) ||
+              (member && (st.mode & 060) == 060) || (st.mode & 06) == 06;
+}
+
+std::string RuleFix(const System& s) {
+  return "sudo cp " + s.shippedRule +
+         " /etc/udev/rules.d/ && sudo udevadm control --reload && sudo udevadm trigger "
+         "--subsystem-match=tty";
+}
+
+void AddPortProblems(const Report& r, const System& s, PortFinding& f) {
+  const std::string& path = f.entry.devicePath;
+  if (!f.canOpen && !f.accessGroup.empty() && !f.inAccessGroup) {
+    f.problems.push_back({"you are not in the group \"" + f.accessGroup + "\" that may use " + path,
+                          "sudo usermod -aG " + f.accessGroup + " " +
+                              (s.user.empty() ? "$USER" : s.user) + "   (then log in again)"});
+  } else if (!f.canOpen) {
+    f.problems.push_back({"no group may read and write " + path, RuleFix(s)});
+  }
+  if (r.modemManagerRunning && f.entry.isUsb && f.modemManagerIgnores != true) {
+    f.problems.push_back(
+        {"ModemManager may probe " + path + " with AT commands and break a download in progress",
+         r.installedRule.empty() ? RuleFix(s) : "sudo udevadm trigger --subsystem-match=tty"});
+  }
+}
+
+PortFinding Examine(const System& s, const Report& r, const SerialPortEntry& e) {
+  PortFinding f;
+  f.entry = e;
+  f.taken = ports::AcceptedByNameFilter(e.description);
+  if (f.taken) {
+    f.entry.shortName = ports::ShortName(e.description);
+  } else if (e.description.empty()) {
+    f.reason = "no description: its USB interface names no phone this tool knows";
+  } else {
+    f.reason = "\"" + e.description + "\" is not a phone interface (the name filter refuses it)";
+  }
+  JudgeAccess(s, f);
+  if (e.isUsb) f.modemManagerIgnores = MmIgnores(s, e);
+  AddPortProblems(r, s, f);
+  return f;
+}
+
+}  // namespace
+
+System System::Current() {
+  System s;
+  const platform::UserIdentity user = platform::CurrentUser();
+  s.uid = user.uid;
+  s.groups = user.groups;
+  s.user = user.name;
+  s.shippedRule = platform::ExecutableDirectory() + "/" + kRuleName;
+  return s;
+}
+
+bool Report::PhonePortsUsable() const {
+  bool any = false;
+  for (const PortFinding& f : ports) {
+    if (!f.taken) continue;
+    any = true;
+    if (!f.canOpen) return false;
+  }
+  return any;
+}
+
+Report Diagnose(const System& s) {
+  Report r;
+  r.modemManagerRunning = ModemManagerRunning(s);
+  r.installedRule = InstalledRule(s);
+  if (r.installedRule.empty()) {
+    r.problems.push_back({std::string("the udev rule ") + kRuleName +
+                              " is not installed: phone ports may be closed to you, and a "
+                              "modem manager may probe them",
+                          RuleFix(s)});
+  }
+  for (const SerialPortEntry& e :
+       ports::EnumerateSerialPorts(false, s.sysRoot, ports::UsbDescriptionTable::LoadDefault())) {
+    r.ports.push_back(Examine(s, r, e));
+  }
+  return r;
+}
+
+}  // namespace diagnosis

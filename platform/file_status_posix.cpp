@@ -1,0 +1,44 @@
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "corvane/platform/file_status.h"
+
+namespace platform {
+
+FileStatus StatusOf(const std::string& path) {
+  FileStatus s;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return s;
+  s.exists = true;
+  s.characterDevice = S_ISCHR(st.st_mode);
+  s.owner = st.st_uid;
+  s.group = st.st_gid;
+  s.mode = st.st_mode & 0777;
+  return s;
+}
+
+UserIdentity CurrentUser() {
+  UserIdentity u;
+  u.uid = ::getuid();
+  u.groups.push_back(::getgid());
+  const int count = ::getgroups(0, nullptr);
+  if (count > 0) {
+    std::vector<gid_t> groups(static_cast<size_t>(count));
+    const int got = ::getgroups(count, groups.data());
+    for (int i = 0; i < got; ++i) u.groups.push_back(groups[static_cast<size_t>(i)]);
+  }
+  std::sort(u.groups.begin(), u.groups.end());
+  u.groups.erase(std::unique(u.groups.begin(), u.groups.end()), u.groups.end());
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  char buffer[4096];
+  if (::getpwuid_r(u.uid, &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr) {
+    u.name = found->pw_name;
+  }
+  return u;
+}
+
+}  // namespace platform
