@@ -7,6 +7,7 @@
 
 #include "gui/normal_page_widget.h"
 #include "gui/placeholder_window.h"
+#include "gui/port_view.h"
 #include "gui/rom_copy_page_widget.h"
 #include "host/resources.h"
 
@@ -24,6 +25,10 @@ SheetWindow::SheetWindow(Setup setup, QWidget* parent) : QDialog(parent) {
   normal_ = new NormalPageWidget(setup.places, setup.discover, open, tabs_);
   romCopy_ = new RomCopyPageWidget(setup.discover, open, tabs_);
   sheet_ = std::make_unique<Sheet>(normal_->Page(), romCopy_->Page());
+  connect(normal_, &NormalPageWidget::DeviceManagerRequested, this, [this] {
+    PortView view(diagnosis::System::Current(), this);
+    view.exec();
+  });
   tabs_->addTab(normal_, "Normal D/L");
   tabs_->addTab(romCopy_, "ROM copy D/L");
   sheet_->Activate(0);
