@@ -48,6 +48,7 @@ struct PhoneRun {
   const Exports& exports;
   const Job& job;
   DiscoverFn discover;
+  const platform::Cancellation* interrupt;  // Ctrl-C, SIGTERM (null: never)
 };
 int RunOnePhone(const PhoneRun& run, std::vector<PhoneResult>& results);
 int RunEveryPhone(const PhoneRun& run, std::vector<PhoneResult>& results);
