@@ -43,6 +43,7 @@ class Session {
     // Interrupted: every run started has ended (cancelled), so the summary is the truth; the
     // simulated phones, their port announcements and the sample set go with this session.
     if (const int interrupted = Interrupted(); interrupted != 0) {
+      RemoveLeftovers(job_);
       console_.Summary(results, CpuSeconds() - cpuStart_, simulation_ != nullptr);
       return interrupted;
     }
