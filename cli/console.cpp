@@ -254,6 +254,7 @@ void Console::Result(const PhoneResult& r) {
   if (mode_.json) {
     return Json(PhoneObject("result", r.label)
                     .Add("ok", r.ok)
+                    .Add("cancelled", r.cancelled)
                     .Add("result", r.exportResult)
                     .Add("bytes", r.bytes)
                     .Add("seconds", r.seconds)
@@ -263,14 +264,16 @@ void Console::Result(const PhoneResult& r) {
                     .AddRaw("unwritten_files", JsonArray(r.unwrittenFiles))
                     .Text());
   }
-  if (!r.stepsReported) {
+  if (!r.stepsReported && !r.cancelled) {  // a run cancelled before its first step says nothing
     Line(Prefix(r.label) + PortText(r.label) +
          ": the plug-in reports no steps, so which files it wrote cannot be checked");
   }
   for (const std::string& f : r.unwrittenFiles) {
     Line(Prefix(r.label) + PortText(r.label) + ": not written: " + f);
   }
-  if (r.ok) {
+  if (r.cancelled) {
+    Line(Prefix(r.label) + PortText(r.label) + ": cancelled after " + Decimal(r.seconds, 1) + " s");
+  } else if (r.ok) {
     Line(Prefix(r.label) + PortText(r.label) + ": succeeded, " + Megabytes(r.bytes) + " in " +
          Decimal(r.seconds, 1) + " s" + ", " + Decimal(Rate(r.bytes, r.seconds), 1) + " MB/s");
   } else {
@@ -282,25 +285,29 @@ void Console::Result(const PhoneResult& r) {
 namespace {
 
 struct Totals {
-  std::vector<std::string> failed;  // "ttyACM1 (port 8)"
-  uint64_t bytes = 0;               // of the phones that succeeded
+  std::vector<std::string> failed;     // "ttyACM1 (port 8)"
+  std::vector<std::string> cancelled;  // unfinished when the run was interrupted
+  uint64_t bytes = 0;                  // of the phones that succeeded
   bool ok = false;
 };
 
 Totals Count(const std::vector<PhoneResult>& results) {
   Totals t;
   for (const PhoneResult& r : results) {
-    if (!r.ok) t.failed.push_back(PortText(r.label));
+    if (!r.ok) (r.cancelled ? t.cancelled : t.failed).push_back(PortText(r.label));
     t.bytes += r.ok ? r.bytes : 0;
   }
-  t.ok = !results.empty() && t.failed.empty();
+  t.ok = !results.empty() && t.failed.empty() && t.cancelled.empty();
   return t;
 }
 
 std::string SummaryRow(const PhoneResult& r) {
   char row[160];
   std::snprintf(row, sizeof row, "  %4u  %-10s  %-9s  %11llu  %6.1f s  %6.1f",
-                static_cast<unsigned>(r.label.number), r.label.name.c_str(), r.ok ? "OK" : "FAILED",
+                static_cast<unsigned>(r.label.number), r.label.name.c_str(),
+                r.ok          ? "OK"
+                : r.cancelled ? "cancelled"
+                              : "FAILED",
                 static_cast<unsigned long long>(r.bytes), r.seconds, Rate(r.bytes, r.seconds));
   return row;
 }
@@ -311,9 +318,18 @@ std::string Verdict(size_t phones, const Totals& t) {
     return phones == 1 ? "The phone succeeded."
                        : "All " + std::to_string(phones) + " phones succeeded.";
   }
-  std::string text = std::to_string(t.failed.size()) + " of " + std::to_string(phones) +
-                     (phones == 1 ? " phone" : " phones") + " failed:";
-  for (const std::string& f : t.failed) text += " " + f;
+  const std::string of = " of " + std::to_string(phones) + (phones == 1 ? " phone" : " phones");
+  std::string text;
+  if (!t.failed.empty()) {
+    text = std::to_string(t.failed.size()) + of + " failed:";
+    for (const std::string& f : t.failed) text += " " + f;
+  }
+  if (!t.cancelled.empty()) {
+    text += (text.empty() ? std::to_string(t.cancelled.size()) + of
+                          : "; " + std::to_string(t.cancelled.size())) +
+            " cancelled:";
+    for (const std::string& c : t.cancelled) text += " " + c;
+  }
   return text;
 }
 
@@ -330,6 +346,8 @@ void Console::Summary(const std::vector<PhoneResult>& results, double cpuSeconds
                     .Add("phones", static_cast<int>(results.size()))
                     .Add("failed", static_cast<int>(t.failed.size()))
                     .AddRaw("failed_ports", JsonArray(t.failed))
+                    .Add("cancelled", static_cast<int>(t.cancelled.size()))
+                    .AddRaw("cancelled_ports", JsonArray(t.cancelled))
                     .Add("bytes", t.bytes)
                     .Add("cpu_seconds", cpuSeconds)
                     .Add("cpu_includes_simulation", simulated)

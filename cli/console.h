@@ -50,6 +50,7 @@ struct PhoneResult {
   double seconds = 0;
   bool stepsReported = false;               // the plug-in sent step notices
   std::vector<std::string> unwrittenFiles;  // the user's files that no step wrote
+  bool cancelled = false;  // the run was cancelled (Ctrl-C) before it could succeed
 };
 
 class Console {

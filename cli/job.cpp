@@ -1,6 +1,7 @@
 #include "cli/job.h"
 
 #include "cli/phone_window.h"
+#include "cli/ports.h"
 #include "corvane/platform/path.h"
 #include "corvane/ports/serial_port_entry.h"
 
@@ -72,18 +73,44 @@ std::vector<std::string> Job::PhoneFiles() const {
   }
 }
 
-PhoneResult RunPhone(const Exports& exports, const Job& job, const PhoneLabel& phone,
-                     Console& console) {
-  console.PhoneStarted(phone);
-  PhoneWindow window(phone, console, Throughput(job.totalBytes));
-  const CurrentPhone current(phone);
-  console.AttachBar(&window);
-  window.Begin();
-  const int result = exports.Run(job, &window, phone.number);
-  PhoneResult r = window.End(result, job.totalBytes, job.PhoneFiles(), job.allowUnused);
-  console.DetachBar(&window);
-  console.Result(r);
-  return r;
+PhoneWorker::PhoneWorker(const Exports& exports, const Job& job, const PhoneLabel& phone,
+                         Console& console)
+    : label_(phone),
+      window_(std::make_unique<PhoneWindow>(phone, console, Throughput(job.totalBytes))) {
+  thread_ = std::thread([this, &exports, &job, &console] {
+    console.PhoneStarted(label_);
+    const CurrentPhone current(label_);
+    console.AttachBar(window_.get());
+    window_->Begin();
+    const int result = exports.Run(job, window_.get(), label_.number);
+    result_ = window_->End(result, job.totalBytes, job.PhoneFiles(), job.allowUnused);
+    console.DetachBar(window_.get());
+    console.Result(result_);
+    done_.store(true, std::memory_order_release);
+  });
+}
+
+PhoneWorker::~PhoneWorker() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void PhoneWorker::Cancel(int reason) { window_->Close(reason); }
+
+PhoneResult PhoneWorker::Join() {
+  if (thread_.joinable()) thread_.join();
+  return result_;
+}
+
+PhoneResult RunToEnd(PhoneWorker& worker, const platform::Cancellation* interrupt) {
+  // The worker's end is looked for every few tens of milliseconds; an interrupt wakes at once.
+  constexpr uint64_t kLookMs = 20;
+  while (!worker.Done()) {
+    if (WaitUnlessInterrupted(interrupt, kLookMs)) {
+      worker.Cancel(interrupt->Reason());
+      break;
+    }
+  }
+  return worker.Join();
 }
 
 PhoneLabel LabelOf(const SerialPortEntry& entry) {

@@ -1,13 +1,17 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/console.h"
 #include "cli/options.h"
 #include "cli/plugin.h"
+#include "corvane/platform/cancellation.h"
 #include "corvane/ports/serial_port_entry.h"
 
 // What runs on each phone: one entry point of the plug-in with its arguments, the same for every
@@ -54,9 +58,37 @@ class Exports {
   DoUploadStartFn upload_ = nullptr;
 };
 
-// One phone's whole run: its window and bar, the entry point, the result line.
-PhoneResult RunPhone(const Exports& exports, const Job& job, const PhoneLabel& phone,
-                     Console& console);
+class PhoneWindow;
+
+// One phone's whole run on a thread of its own: its window and bar, the entry point, the result
+// line. Cancel closes the window, which cancels the run's link and pauses; the run then ends
+// through its failure path on its own thread, which closes its own port (a descriptor is never
+// closed under a thread that may be using it: its number could already be another phone's). The
+// window, and the plug-in whose code the thread runs, stay until the thread has been joined.
+class PhoneWorker {
+ public:
+  PhoneWorker(const Exports& exports, const Job& job, const PhoneLabel& phone, Console& console);
+  ~PhoneWorker();  // joins
+  PhoneWorker(const PhoneWorker&) = delete;
+  PhoneWorker& operator=(const PhoneWorker&) = delete;
+
+  const PhoneLabel& Label() const { return label_; }
+  bool Done() const { return done_.load(std::memory_order_acquire); }
+  // Any thread; `reason` as for platform::Cancellation.
+  void Cancel(int reason);
+  // Waits for the run to end.
+  PhoneResult Join();
+
+ private:
+  const PhoneLabel label_;
+  std::unique_ptr<PhoneWindow> window_;
+  std::atomic<bool> done_{false};
+  PhoneResult result_;
+  std::thread thread_;  // last: started once everything it uses is there
+};
+
+// Runs `worker` to its end; cancels it as soon as `interrupt` is (null: never).
+PhoneResult RunToEnd(PhoneWorker& worker, const platform::Cancellation* interrupt);
 
 PhoneLabel LabelOf(const SerialPortEntry& entry);
 

@@ -1,6 +1,5 @@
 #include "cli/multi.h"
 
-#include <atomic>
 #include <chrono>
 #include <list>
 #include <memory>
@@ -13,26 +12,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Worker {
-  PhoneLabel label;
-  std::atomic<bool> done{false};
-  PhoneResult result;
-  std::thread thread;
-};
-
 class Scheduler {
  public:
   Scheduler(const Exports& exports, const Job& job, Console& console, const MultiSettings& s)
       : exports_(exports), job_(job), console_(console), settings_(s) {}
 
-  ~Scheduler() {
-    for (auto& w : workers_) {
-      if (w->thread.joinable()) w->thread.join();
-    }
-  }
-
   // Looks at least once before the idle time can end the run: "--wait 0" means "the phones
-  // attached now", not "none".
+  // attached now", not "none". An interrupt starts no more phones and cancels the running ones,
+  // which are then waited for like any others.
   MultiOutcome Run(PortWatcher& watcher) {
     lastActivity_ = Clock::now();
     for (;;) {
@@ -43,10 +30,11 @@ class Scheduler {
       StartNew(poll.ready);
       if (!workers_.empty()) lastActivity_ = Clock::now();
       if (Finished()) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(settings_.pollMs));
+      if (WaitUnlessInterrupted(settings_.interrupt, settings_.pollMs)) break;
     }
     while (!workers_.empty()) {
       Reap();
+      if (settings_.interrupt != nullptr && settings_.interrupt->IsCancelled()) CancelAll();
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return outcome_;
@@ -65,18 +53,21 @@ class Scheduler {
     return Clock::now() - lastActivity_ >= std::chrono::milliseconds(*settings_.idleMs);
   }
 
+  void CancelAll() {
+    for (auto& w : workers_) w->Cancel(settings_.interrupt->Reason());
+  }
+
   // Collects the phones whose run ended; their ports wait to be unplugged.
   void Reap() {
     for (auto it = workers_.begin(); it != workers_.end();) {
-      Worker& w = **it;
-      if (!w.done.load(std::memory_order_acquire)) {
+      PhoneWorker& w = **it;
+      if (!w.Done()) {
         ++it;
         continue;
       }
-      w.thread.join();
-      outcome_.results.push_back(w.result);
-      running_.erase(w.label.path);
-      finished_.insert(w.label.path);
+      outcome_.results.push_back(w.Join());
+      running_.erase(w.Label().path);
+      finished_.insert(w.Label().path);
       lastActivity_ = Clock::now();
       it = workers_.erase(it);
     }
@@ -99,23 +90,16 @@ class Scheduler {
   }
 
   void Start(const PhoneLabel& label) {
-    auto worker = std::make_unique<Worker>();
-    worker->label = label;
-    Worker* w = worker.get();
     running_.insert(label.path);
     ++started_;
-    w->thread = std::thread([this, w] {
-      w->result = RunPhone(exports_, job_, w->label, console_);
-      w->done.store(true, std::memory_order_release);
-    });
-    workers_.push_back(std::move(worker));
+    workers_.push_back(std::make_unique<PhoneWorker>(exports_, job_, label, console_));
   }
 
   const Exports& exports_;
   const Job& job_;
   Console& console_;
   const MultiSettings& settings_;
-  std::list<std::unique_ptr<Worker>> workers_;
+  std::list<std::unique_ptr<PhoneWorker>> workers_;  // joined when they go
   std::set<std::string> running_;
   std::set<std::string> finished_;
   int started_ = 0;

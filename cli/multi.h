@@ -18,6 +18,7 @@ struct MultiSettings {
   int count = 0;                   // stop after this many phones; 0: no count
   std::optional<uint64_t> idleMs;  // stop once no phone has run this long; nullopt: never
   uint64_t pollMs = 250;
+  const platform::Cancellation* interrupt = nullptr;  // Ctrl-C, SIGTERM (null: never)
 };
 
 struct MultiOutcome {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "corvane/platform/interrupts.h"
+
 // The command line of tarvex-cli, parsed and checked before anything touches a phone.
 namespace cli {
 
@@ -17,6 +19,9 @@ enum ExitStatus : int {
   kExitUsage = 2,      // bad arguments or files that cannot be used
   kExitPlugin = 3,     // the plug-in (or --simulate's module) cannot be loaded or lacks an export
   kExitNoPhone = 4,    // no phone port appeared within the wait
+  // Interrupted: every phone's run was cancelled, waited for and cleaned up after.
+  kExitInterrupted = platform::kInterruptStatus,  // Ctrl-C
+  kExitTerminated = platform::kTerminateStatus,   // SIGTERM
 };
 
 // Erase option bits of a normal download.

@@ -130,6 +130,7 @@ PhoneResult PhoneWindow::End(int exportResult, uint64_t bytes,
     }
   }
   r.ok = exportResult != 0 && !reportedError_ && (allowUnused || r.unwrittenFiles.empty());
+  r.cancelled = !r.ok && IsClosed();
   r.lastLine = lastLine_;
   // Only what the phone acknowledged counts; a plug-in without step notices is taken at its word
   // when it succeeded, and a failed run of one wrote nothing anyone can vouch for.

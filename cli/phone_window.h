@@ -35,6 +35,9 @@ class PhoneWindow : public platform::MessageTarget, public BarSource {
   PhoneResult End(int exportResult, uint64_t bytes, const std::vector<std::string>& files = {},
                   bool allowUnused = false);
 
+  // Closing the window (MessageTarget::Close) cancels the run; a run that had not succeeded by
+  // then ends as cancelled.
+
   // Milliseconds since Begin.
   uint64_t ElapsedMs() const;
 

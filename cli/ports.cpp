@@ -52,15 +52,23 @@ PortPoll PortWatcher::Poll() {
   return poll;
 }
 
+bool WaitUnlessInterrupted(const platform::Cancellation* interrupt, uint64_t ms) {
+  const int realMs = static_cast<int>(std::min<uint64_t>(ms, 1u << 30));
+  if (interrupt != nullptr) return interrupt->WaitRealMs(realMs);
+  std::this_thread::sleep_for(std::chrono::milliseconds(realMs));
+  return false;
+}
+
 std::optional<SerialPortEntry> WaitForPhone(PortWatcher& watcher, std::optional<uint64_t> waitMs,
-                                            uint64_t pollMs) {
+                                            uint64_t pollMs,
+                                            const platform::Cancellation* interrupt) {
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs.value_or(0));
   for (;;) {
     const PortPoll poll = watcher.Poll();
     if (!poll.ready.empty()) return poll.ready.front();
     if (waitMs && std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-    std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
+    if (WaitUnlessInterrupted(interrupt, pollMs)) return std::nullopt;
   }
 }
 

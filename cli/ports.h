@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "corvane/platform/cancellation.h"
 #include "corvane/ports/serial_port_entry.h"
 
 // Finding the phone ports to run on: the discovery the host uses, watched over time, a port the
@@ -38,10 +39,14 @@ class PortWatcher {
   std::set<std::string> previous_;
 };
 
+// Waits up to `ms` real milliseconds; true at once when `interrupt` is cancelled (null: never).
+bool WaitUnlessInterrupted(const platform::Cancellation* interrupt, uint64_t ms);
+
 // Waits for the first ready phone port, polling every `pollMs`; nullopt when `waitMs` passes
-// first (no limit when `waitMs` is nullopt).
+// first (no limit when `waitMs` is nullopt) or when `interrupt` is cancelled.
 std::optional<SerialPortEntry> WaitForPhone(PortWatcher& watcher, std::optional<uint64_t> waitMs,
-                                            uint64_t pollMs);
+                                            uint64_t pollMs,
+                                            const platform::Cancellation* interrupt = nullptr);
 
 // A port the user named: a number that discovery bound, or a device path (bound here).
 struct NamedPort {

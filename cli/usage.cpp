@@ -22,7 +22,9 @@ constexpr const char* kCommon =
     "Exit status: 0 every phone succeeded; 1 a phone failed, a given file was not written\n"
     "(see --allow-unused) or a verification failed;\n"
     "2 bad arguments or unusable files; 3 plug-in (or --simulate's module) missing or\n"
-    "lacking an export; 4 no phone port within the wait.\n";
+    "lacking an export; 4 no phone port within the wait;\n"
+    "130 Ctrl-C, 143 SIGTERM: every phone's run cancelled and cleaned up after (Ctrl-C again\n"
+    "ends at once).\n";
 
 constexpr const char* kOverview =
     "usage: tarvex-cli COMMAND [OPTIONS] [FILES]\n"

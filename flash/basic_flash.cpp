@@ -36,7 +36,7 @@ int CBasicFlash::Complete(CMiscUtilComm* comm) {
     SendCode(notify::kProgressFailed);
     return 0;
   }
-  platform::SleepMs(2000);
+  platform::SleepMs(2000, m_Report.RunCancellation());
   SendCode(notify::kProgressComplete);
   return 1;
 }

@@ -546,7 +546,7 @@ int CBasicFlash::IFXDownload(const uint8_t* image, CMiscUtilComm* comm) {
 }
 
 int CBasicFlash::IFXDownloadB(const uint8_t* image, CMiscUtilComm* comm) {
-  platform::SleepMs(kWrite64kPauseMs);
+  platform::SleepMs(kWrite64kPauseMs, m_Report.RunCancellation());
   if (m_Infineon.codeDesc[4] == 0) return 1;
   if (!ImageCodeFits(*this, image)) return 0;
   MemoryCode code(image + m_Infineon.codeDataOffset);

@@ -42,7 +42,7 @@ int CBasicFlash::MDMSendCmdLineToPhone(CMiscUtilComm* comm) {
   const auto request = {diag_cmd::kModeControl, uint8_t{0x01}, uint8_t{0x00}};
   if (Diag(comm, request, m_nDefaultTimeout) == kTxFail) {
     SendText("Retry SendCmd ");
-    platform::SleepMs(kRetryPauseMs);
+    platform::SleepMs(kRetryPauseMs, comm->GetCancellation());
     if (Diag(comm, request, m_nDefaultTimeout) == kTxFail) {
       SendText("We can't communicate with Phone");
       return 0;
@@ -123,7 +123,7 @@ int CBasicFlash::MDMNandFlashFinalize(CMiscUtilComm* comm) {
     SendCode(notify::kProgressFailed);
     return 0;
   }
-  platform::SleepMs(kFinalizeSettleMs);
+  platform::SleepMs(kFinalizeSettleMs, comm->GetCancellation());
   SendCode(100);
   return 1;
 }
@@ -140,18 +140,19 @@ int CBasicFlash::MDMDownLoadReset(CMiscUtilComm* comm) {
 
 // Looks again at every poll, so that a port which appears late is found, and starts from an empty
 // list each time, so that a port seen by an earlier search (and gone since) is never returned.
+// A cancelled run stops looking at once: nobody waits for that phone any more.
 uint8_t CBasicFlash::SearchUSBDevice() {
   const uint64_t start = platform::TickCount();
   for (;;) {
     m_Qualcomm.portList.clear();
     FindPhonePorts(m_Qualcomm.portList, 0, 0, 0);  // nothing found this time: poll again
     if (!m_Qualcomm.portList.empty()) break;
-    if (platform::TickCount() - start > kSearchLimitMs) {
+    if (platform::TickCount() - start > kSearchLimitMs ||
+        platform::SleepMs(kSearchPollMs, m_Report.RunCancellation())) {
       SendCode(notify::kProgressFailed);
       SendText("We can't find new USB port");
       return kNoPort;
     }
-    platform::SleepMs(kSearchPollMs);
   }
   const uint8_t port = m_Qualcomm.portList.front().portNumber;
   SendTextF("Curport: %d", port);

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <thread>
 
+#include "corvane/platform/cancellation.h"
+
 namespace platform {
 namespace {
 
@@ -61,6 +63,14 @@ void SleepMs(uint32_t ms) {
   if (ms == 0) return;
   const std::chrono::duration<double, std::milli> real(ms * TimeScale());
   std::this_thread::sleep_for(real);
+}
+
+bool SleepMs(uint32_t ms, const Cancellation* cancellation) {
+  if (cancellation == nullptr) {
+    SleepMs(ms);
+    return false;
+  }
+  return cancellation->WaitRealMs(RealMs(ms));
 }
 
 }  // namespace platform

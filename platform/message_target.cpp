@@ -2,10 +2,12 @@
 
 namespace platform {
 
+MessageTarget::MessageTarget() = default;
+
 MessageTarget::~MessageTarget() = default;
 
 LRESULT SendMessage(MessageTarget* window, uint32_t message, WPARAM wParam, LPARAM lParam) {
-  if (window == nullptr) return 0;
+  if (window == nullptr || window->IsClosed()) return 0;
   return window->HandleMessage(message, wParam, lParam);
 }
 

@@ -134,6 +134,7 @@ class PosixSerialDevice final : public SerialDevice {
   IoStatus Read(void* buffer, size_t max, size_t& got) override {
     got = 0;
     if (fd_ < 0) return IoStatus::kError;
+    if (Cancelled()) return IoStatus::kCancelled;
     pollfd p{fd_, POLLIN, 0};
     if (::poll(&p, 1, 0) < 0) return IoStatus::kError;
     if (p.revents & (POLLERR | POLLNVAL)) return IoStatus::kVanished;
@@ -158,6 +159,7 @@ class PosixSerialDevice final : public SerialDevice {
     const auto* bytes = static_cast<const unsigned char*>(buffer);
     size_t done = 0;
     while (done < length) {
+      if (Cancelled()) return IoStatus::kCancelled;
       const ssize_t n = ::write(fd_, bytes + done, length - done);
       if (n > 0) {
         done += static_cast<size_t>(n);
@@ -174,6 +176,7 @@ class PosixSerialDevice final : public SerialDevice {
     if (fd_ < 0) return IoStatus::kError;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
+      if (Cancelled()) return IoStatus::kCancelled;
       int queued = 0;
       if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) return FromErrno(errno);
       if (queued == 0) return IoStatus::kOk;
@@ -199,12 +202,20 @@ class PosixSerialDevice final : public SerialDevice {
     }
   }
 
+  // The device and the run's cancellation are watched together, so that a long wait for an
+  // answer ends as soon as the run is cancelled.
   IoStatus WaitFor(short events, int timeoutMs) {
     if (fd_ < 0) return IoStatus::kError;
-    pollfd p{fd_, events, 0};
-    const int r = ::poll(&p, 1, timeoutMs);
+    if (Cancelled()) return IoStatus::kCancelled;
+    const intptr_t wake = cancellation_ != nullptr ? cancellation_->WakeHandle() : -1;
+    pollfd watched[2] = {{fd_, events, 0}, {static_cast<int>(wake), POLLIN, 0}};
+    const nfds_t count = wake >= 0 ? 2 : 1;
+    const int r = ::poll(watched, count, timeoutMs);
+    if (Cancelled()) return IoStatus::kCancelled;
+    const pollfd& p = watched[0];
     if (r < 0) return errno == EINTR ? IoStatus::kTimeout : IoStatus::kError;
     if (r == 0) return IoStatus::kTimeout;
+    if (p.revents == 0) return IoStatus::kTimeout;
     if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
       // Data still queued before a hang-up is delivered first.
       if ((events & POLLIN) && (p.revents & POLLIN)) return IoStatus::kOk;

@@ -30,7 +30,7 @@ int RunFrame(HWND window, const char* startText, uint32_t waitMs, Sequence seque
   module.m_Report.SetWindow(window);
   module.m_Report.Text(startText);
   module.m_Report.Code(0);
-  if (waitMs > 0) platform::SleepMs(waitMs);
+  if (waitMs > 0) platform::SleepMs(waitMs, platform::CancellationOf(window));
   const int result = sequence(module);
   if (result != 1) module.Link()->Close();
   return result == 1 ? 1 : 0;

@@ -46,7 +46,7 @@ int CModelModule::FactoryDownload(HWND window, uint8_t port, const std::string& 
   Link()->Close();
   SendCode(notify::kProgressComplete);
   SendText("Download complete");
-  platform::SleepMs(kSettleAfterResetMs);
+  platform::SleepMs(kSettleAfterResetMs, m_Report.RunCancellation());
   return 1;
 }
 

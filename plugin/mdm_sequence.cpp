@@ -56,11 +56,11 @@ bool CModelModule::DownloadModem(const std::string& mdmPath) {
   Files()->ReleaseMDMImage();  // written or not, the partitions are not needed any more
   if (programmed != 1) return false;
   step.Done(true);
-  platform::SleepMs(kBeforeResetMs);
+  platform::SleepMs(kBeforeResetMs, m_Report.RunCancellation());
   SendText("Trying to reset...");
   if (!Flash()->MDMDownLoadReset(Link())) return false;
   Link()->Close();
-  platform::SleepMs(kRebootMs);
+  platform::SleepMs(kRebootMs, m_Report.RunCancellation());
   const uint8_t found = Flash()->SearchUSBDevice();
   if (found == kNoPort) {
     SendText("Reboot fail!");
@@ -76,12 +76,12 @@ bool CModelModule::DownloadModem(const std::string& mdmPath) {
 bool CModelModule::SwitchToDownloadMode() {
   SendText("We try to communicate with phone");
   if (!Flash()->MDMSendCmdLineToPhone(Link())) SendText("Fail MDMSendCmdLineToPhone");
-  platform::SleepMs(kAfterModeCommandMs);
+  platform::SleepMs(kAfterModeCommandMs, m_Report.RunCancellation());
   SendText("Change DLOAD mode");
   if (!Flash()->MDMDloadSet(Link())) return false;
-  platform::SleepMs(kAfterDloadSetMs);
+  platform::SleepMs(kAfterDloadSetMs, m_Report.RunCancellation());
   Link()->Close();
-  platform::SleepMs(kDloadEnumerationMs);
+  platform::SleepMs(kDloadEnumerationMs, m_Report.RunCancellation());
   SendText("We are searching new USB port...");
   const uint8_t found = Flash()->SearchUSBDevice();
   if (found == kNoPort || !OpenFoundPort(found)) return false;
@@ -97,7 +97,7 @@ bool CModelModule::ProbeDownloadMode() {
       platform::GetOsVersion().major < kOldSystemMajor ? kProbesOnOldSystems : kProbes;
   SendText("Test DLOAD mode");
   for (int i = 0; i < probes; ++i) {
-    platform::SleepMs(kProbePauseMs);
+    platform::SleepMs(kProbePauseMs, m_Report.RunCancellation());
     if (Flash()->MDMDLoadNoopF(Link()) == 1) return true;
   }
   SendCode(notify::kProgressFailed);
@@ -110,7 +110,7 @@ bool CModelModule::ProbeDownloadMode() {
 bool CModelModule::DownloadApplicationProcessor(const std::string& apPath, uint32_t timeout) {
   Flash()->SwitchUSBToAP(Link());
   Link()->Close();
-  platform::SleepMs(kApEnumerationMs);
+  platform::SleepMs(kApEnumerationMs, m_Report.RunCancellation());
   SendText("We are searching new USB port...");
   const uint8_t found = Flash()->SearchUSBDevice();
   if (found == kNoPort) return false;

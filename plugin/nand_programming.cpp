@@ -63,7 +63,7 @@ bool SendData(CMiscUtilComm* link, const NandWrite& w, std::vector<uint8_t>& req
   for (int attempt = 1;; ++attempt) {
     if (link->MDMAsyncTx(request.data(), nullptr, request.size()) != kTxFail) return true;
     if (attempt == kDataTries) return false;
-    platform::SleepMs(kDataRetryPauseMs);
+    platform::SleepMs(kDataRetryPauseMs, link->GetCancellation());
   }
 }
 

@@ -88,7 +88,7 @@ int CModelModule::UploadStart(HWND window, uint8_t port, const std::string& outP
     return 0;
   }
   step.Done(true);
-  platform::SleepMs(kSettleMs);
+  platform::SleepMs(kSettleMs, m_Report.RunCancellation());
   Link()->Close();
   SendText("Upload complete");
   SendCode(notify::kProgressComplete);

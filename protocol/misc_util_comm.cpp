@@ -45,8 +45,9 @@ void CMiscUtilComm::WaitRsp(uint32_t timeoutMs) {
   for (;;) {
     const size_t count = Read(m_pRxChunk, kChunkSize);
     if (count == 0) {
-      // A port that closed itself (the phone went away) will never answer: stop at once.
-      if (!GetOpenFlag() || platform::TickCount() - start > timeoutMs) {
+      // A port that closed itself (the phone went away) will never answer, and a cancelled run
+      // must not wait for it: stop at once.
+      if (!GetOpenFlag() || IsCancelled() || platform::TickCount() - start > timeoutMs) {
         m_bRxState = RX_TIMEOUT;
         return;
       }
@@ -123,7 +124,7 @@ void CMiscUtilComm::SendEncoded(const uint8_t* preamble, size_t preambleLength) 
 void CMiscUtilComm::SendEncodedAndWait(const uint8_t* preamble, size_t preambleLength,
                                        uint32_t pauseMs, uint32_t timeoutMs) {
   SendEncoded(preamble, preambleLength);
-  platform::SleepMs(pauseMs);
+  platform::SleepMs(pauseMs, GetCancellation());
   WaitRsp(timeoutMs);
 }
 
@@ -197,7 +198,7 @@ int CMiscUtilComm::AsyncRxFile(const void* request, void* /*ignoredResponse*/, s
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(request), requestLength, true);
   SendEncoded(kBootPreamble, sizeof kBootPreamble);
-  platform::SleepMs(kRxFileFirstPauseMs);
+  platform::SleepMs(kRxFileFirstPauseMs, GetCancellation());
   CollectRawInto(static_cast<uint8_t*>(destination), destinationLength);
   return kTxOk;
 }
@@ -247,7 +248,7 @@ int CMiscUtilComm::MDMAsyncTxRx(const void* request, diag_rsp_type* /*response*/
   m_pAsync->EncodeRaw(Bytes(request), length);
   DrainThenDiscardInput();
   Write(m_pAsync->Encoded(), m_pAsync->EncodedLength());
-  platform::SleepMs(kRawRequestPauseMs);
+  platform::SleepMs(kRawRequestPauseMs, GetCancellation());
   WaitRsp(timeoutMs);
   switch (m_bRxState) {
     case RX_OK: {
@@ -273,6 +274,6 @@ int CMiscUtilComm::MDMAsyncTx(const void* request, void* /*ignoredResponse*/, si
   m_pAsync->EncodeRaw(Bytes(request), length);
   DrainThenDiscardInput();
   const int written = Write(m_pAsync->Encoded(), m_pAsync->EncodedLength());
-  platform::SleepMs(kRawSendOnlyPauseMs);
+  platform::SleepMs(kRawSendOnlyPauseMs, GetCancellation());
   return written ? kTxOk : kTxFail;
 }

@@ -21,6 +21,7 @@ int CComMngr::Open() {
   const std::string path = platform::PortPath(m_nComPort);
   auto device = platform::SerialDevice::Create();
   if (path.empty() || !device->Open(path)) return 0;
+  device->WatchCancellation(m_pCancel);
   m_hPort = std::move(device);
   m_bOpenFlag = 1;
   if (!SetDCB(kBaudRate, 8, platform::Parity::kNone, platform::StopBits::kOne, 0)) {
@@ -35,8 +36,14 @@ int CComMngr::Open() {
   return 1;
 }
 
+void CComMngr::SetCancellation(const platform::Cancellation* cancellation) {
+  m_pCancel = cancellation;
+  if (m_hPort) m_hPort->WatchCancellation(cancellation);
+}
+
 void CComMngr::SetPortHandle(std::unique_ptr<platform::SerialDevice> device) {
   m_hPort = std::move(device);
+  if (m_hPort) m_hPort->WatchCancellation(m_pCancel);
   m_bOpenFlag = m_hPort && m_hPort->IsOpen() ? 1 : 0;
   m_osRead = CommOverlapped{0, m_hPort.get()};
   m_osWrite = CommOverlapped{0, m_hPort.get()};
@@ -79,7 +86,7 @@ COMM_ERROR CComMngr::DTR(int on) {
 }
 
 int CComMngr::Write(const void* buffer, size_t length) {
-  if (!m_bOpenFlag || !m_hPort) return 0;
+  if (!m_bOpenFlag || !m_hPort || IsCancelled()) return 0;
   const IoStatus status = m_hPort->Write(buffer, length, platform::RealMs(kWriteTimeoutMs));
   switch (status) {
     case IoStatus::kOk:
@@ -91,12 +98,14 @@ int CComMngr::Write(const void* buffer, size_t length) {
     case IoStatus::kError:
       m_eError = COMM_WRITE_ERROR;
       return 0;
+    case IoStatus::kCancelled:
+      return 0;
   }
   return 0;
 }
 
 size_t CComMngr::Read(void* buffer, size_t max) {
-  if (!m_bOpenFlag || !m_hPort) return 0;
+  if (!m_bOpenFlag || !m_hPort || IsCancelled()) return 0;
   size_t got = 0;
   const IoStatus status = m_hPort->Read(buffer, max, got);
   if (status == IoStatus::kVanished) {
@@ -109,7 +118,7 @@ size_t CComMngr::Read(void* buffer, size_t max) {
 void CComMngr::DeviceVanished(uint32_t settleMs) {
   Close();
   // Give the system time to finish removing (or re-announcing) the device.
-  platform::SleepMs(settleMs);
+  platform::SleepMs(settleMs, m_pCancel);
 }
 
 void CComMngr::Clear() {
@@ -125,14 +134,14 @@ void CComMngr::ClearInput() {
 }
 
 bool CComMngr::Flush() {
-  if (!m_bOpenFlag || !m_hPort) return false;
+  if (!m_bOpenFlag || !m_hPort || IsCancelled()) return false;
   const IoStatus status = m_hPort->Drain(platform::RealMs(kWriteTimeoutMs));
   if (status == IoStatus::kVanished) Close();
   return status == IoStatus::kOk;
 }
 
 void CComMngr::WaitForInput(uint32_t ms) {
-  if (!m_bOpenFlag || !m_hPort) return;
+  if (!m_bOpenFlag || !m_hPort || IsCancelled()) return;
   m_hPort->WaitReadable(platform::RealMs(ms));
 }
 

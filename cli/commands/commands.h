@@ -41,6 +41,10 @@ int BuildFactory(const JobContext& context);   // factory.cpp
 int BuildMdm(const JobContext& context);       // mdm.cpp
 int BuildUpload(const JobContext& context);    // upload.cpp
 
+// After an interrupted run, what the command's runs may have left beside the user's files
+// (upload.cpp: the upload's partial file).
+void RemoveLeftovers(const Job& job);
+
 // Where a built job runs: the phone found or named (session.cpp), or every phone (multi.cpp).
 struct PhoneRun {
   const Options& options;
@@ -48,6 +52,7 @@ struct PhoneRun {
   const Exports& exports;
   const Job& job;
   DiscoverFn discover;
+  const platform::Cancellation* interrupt;  // Ctrl-C, SIGTERM (null: never)
 };
 int RunOnePhone(const PhoneRun& run, std::vector<PhoneResult>& results);
 int RunEveryPhone(const PhoneRun& run, std::vector<PhoneResult>& results);

@@ -12,6 +12,7 @@ int RunEveryPhone(const PhoneRun& run, std::vector<PhoneResult>& results) {
   settings.count = o.count > 0 ? o.count : o.simulate;
   settings.idleMs = WaitMs(o);
   settings.pollMs = kPollMs;
+  settings.interrupt = run.interrupt;
   run.console.Note("Running on every phone port found, up to 8 at once" +
                    (settings.count > 0
                         ? ", until " + std::to_string(settings.count) + " phones have run"
@@ -19,7 +20,7 @@ int RunEveryPhone(const PhoneRun& run, std::vector<PhoneResult>& results) {
   PortWatcher watcher(run.discover);
   MultiOutcome outcome = RunMulti(run.exports, run.job, run.console, watcher, settings);
   results = std::move(outcome.results);
-  if (results.empty()) {
+  if (results.empty() && !(run.interrupt != nullptr && run.interrupt->IsCancelled())) {
     run.console.Error("no phone port appeared" + WaitText(o));
     return kExitNoPhone;
   }

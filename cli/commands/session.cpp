@@ -38,8 +38,15 @@ class Session {
     if (int status = Simulate(); status != kExitOk) return status;
     if (int status = BuildJob(); status != kExitOk) return status;
     std::vector<PhoneResult> results;
-    const PhoneRun run{o_, console_, *exports_, job_, Discovery()};
+    const PhoneRun run{o_, console_, *exports_, job_, Discovery(), env_.interrupt};
     const int status = o_.multi ? RunEveryPhone(run, results) : RunOnePhone(run, results);
+    // Interrupted: every run started has ended (cancelled), so the summary is the truth; the
+    // simulated phones, their port announcements and the sample set go with this session.
+    if (const int interrupted = Interrupted(); interrupted != 0) {
+      RemoveLeftovers(job_);
+      console_.Summary(results, CpuSeconds() - cpuStart_, simulation_ != nullptr);
+      return interrupted;
+    }
     if (status != kExitOk) return status;
     console_.Summary(results, CpuSeconds() - cpuStart_, simulation_ != nullptr);
     const bool verified = VerifySimulated(results);
@@ -103,6 +110,8 @@ class Session {
         return kExitUsage;
     }
   }
+
+  int Interrupted() const { return env_.interrupt != nullptr ? env_.interrupt->Reason() : 0; }
 
   DiscoverFn Discovery() const {
     return PhoneDiscovery(simulation_ ? simulation_->DevicePaths() : std::set<std::string>{});
@@ -169,17 +178,19 @@ int RunOnePhone(const PhoneRun& run, std::vector<PhoneResult>& results) {
     entry = named.entry;
   } else {
     PortWatcher watcher(run.discover);
-    entry = WaitForPhone(watcher, std::optional<uint64_t>(0), kPollMs);
+    entry = WaitForPhone(watcher, std::optional<uint64_t>(0), kPollMs, run.interrupt);
     if (!entry) {
       run.console.Note("Waiting for a phone port" + WaitText(o) + "...");
-      entry = WaitForPhone(watcher, WaitMs(o), kPollMs);
+      entry = WaitForPhone(watcher, WaitMs(o), kPollMs, run.interrupt);
     }
+    if (!entry && run.interrupt != nullptr && run.interrupt->IsCancelled()) return kExitOk;
     if (!entry) {
       run.console.Error("no phone port appeared" + WaitText(o));
       return kExitNoPhone;
     }
   }
-  results.push_back(RunPhone(run.exports, run.job, LabelOf(*entry), run.console));
+  PhoneWorker worker(run.exports, run.job, LabelOf(*entry), run.console);
+  results.push_back(RunToEnd(worker, run.interrupt));
   return kExitOk;
 }
 

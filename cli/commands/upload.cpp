@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "cli/commands/commands.h"
+#include "corvane/platform/process.h"
 
 namespace cli {
 
@@ -19,6 +20,14 @@ int BuildUpload(const JobContext& c) {
     return c.Refuse("cannot write " + job.outPath + ": no directory " + dir.string());
   }
   return kExitOk;
+}
+
+// The plug-in reads into <file>.part<pid> beside the target and removes it when the read fails;
+// a plug-in that did not get that far, or one that does not clean up, must not leave it behind.
+void RemoveLeftovers(const Job& job) {
+  if (job.command != Command::kUpload) return;
+  std::error_code ec;
+  std::filesystem::remove(job.outPath + ".part" + std::to_string(platform::ProcessId()), ec);
 }
 
 }  // namespace cli

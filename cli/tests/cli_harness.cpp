@@ -1,6 +1,12 @@
 #include "cli_harness.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <cstdlib>
 #include <fstream>
@@ -93,6 +99,71 @@ CliRun RunProgram(const std::string& arguments, const std::string& environment) 
   r.out = ReadAll(out);
   r.err = ReadAll(err);
   r.status = std::atoi(ReadAll(status).c_str());
+  return r;
+}
+
+namespace {
+
+// Whether the child has ended, leaving it to be waited for.
+bool Ended(int pid) {
+  siginfo_t info{};
+  return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+         info.si_pid != 0;
+}
+
+}  // namespace
+
+struct StartedProgram::Files {
+  testing_support::TempDir dir;
+  std::string out = dir / "out";
+  std::string err = dir / "err";
+};
+
+StartedProgram::StartedProgram(const std::string& arguments, const std::string& environment)
+    : files_(std::make_unique<Files>()) {
+  // exec all the way down, so that the signals reach tarvex-cli itself, not a shell.
+  const std::string command = "cd '" + files_->dir.Path().string() + "' && exec env " +
+                              environment + " '" + ProgramDirectory() + "/tarvex-cli' " +
+                              arguments + " >'" + files_->out + "' 2>'" + files_->err + "'";
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+}
+
+StartedProgram::~StartedProgram() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  ::waitpid(pid_, nullptr, 0);
+}
+
+bool StartedProgram::WaitForOutput(const std::string& text) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (ReadAll(files_->out).find(text) != std::string::npos) return true;
+    if (pid_ <= 0 || Ended(pid_)) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+void StartedProgram::Signal(int signal) {
+  if (pid_ > 0) ::kill(pid_, signal);
+}
+
+CliRun StartedProgram::Wait() {
+  CliRun r;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  int status = 0;
+  while (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() >= deadline) return r;  // killed by the destructor
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  pid_ = -1;
+  r.out = ReadAll(files_->out);
+  r.err = ReadAll(files_->err);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return r;
 }
 

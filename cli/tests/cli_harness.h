@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,28 @@ CliRun Cli(const std::vector<std::string>& args, const cli::Environment& environ
 
 // The built program, run through the shell with `environment` ("NAME=value ...") in front.
 CliRun RunProgram(const std::string& arguments, const std::string& environment = "");
+
+// The built program started in the background, for what happens while it runs (signals). Its
+// output goes to files, as with RunProgram.
+class StartedProgram {
+ public:
+  StartedProgram(const std::string& arguments, const std::string& environment = "");
+  ~StartedProgram();  // a program still running is killed
+  StartedProgram(const StartedProgram&) = delete;
+  StartedProgram& operator=(const StartedProgram&) = delete;
+
+  int Pid() const { return pid_; }
+  // Waits until its standard output holds `text`; false when it ended or a minute passed first.
+  bool WaitForOutput(const std::string& text);
+  void Signal(int signal);
+  // Waits for it to end; status -1 when it had not ended within a minute (it is then killed).
+  CliRun Wait();
+
+ private:
+  struct Files;
+  std::unique_ptr<Files> files_;
+  int pid_ = -1;
+};
 
 // The texts of the status lines in plain output: what follows the "%02d:%04.1f Sec  :" prefix.
 std::vector<std::string> StatusTexts(const std::string& out);

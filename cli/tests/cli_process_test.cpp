@@ -3,15 +3,40 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <string>
 
 #include "cli_harness.h"
+#include "sim/phone.h"
+#include "support/scripted_phone.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using cli_testing::CliRun;
 using cli_testing::RunProgram;
+using cli_testing::StartedProgram;
+namespace fs = std::filesystem;
+
+// Files below `dir` whose name contains `part`.
+std::vector<std::string> FilesNamed(const fs::path& dir, const std::string& part) {
+  std::vector<std::string> found;
+  std::error_code ec;
+  for (const auto& e : fs::recursive_directory_iterator(dir, ec)) {
+    if (e.path().filename().string().find(part) != std::string::npos) {
+      found.push_back(e.path().string());
+    }
+  }
+  return found;
+}
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 // The program's simulated phones announce their ports in a runtime directory of the test's own,
 // so that nothing else running on the machine sees them or is seen.
@@ -38,6 +63,45 @@ TEST_F(CliProcess, MultiWithJsonLines) {
   ASSERT_EQ(checks.size(), 2u);
   EXPECT_TRUE(checks[0].at("ok").get<bool>());
   EXPECT_TRUE(checks[1].at("ok").get<bool>());
+}
+
+// Ctrl-C and SIGTERM in the middle of a run: the phone's run is cancelled and waited for, the
+// summary says so, and nothing of the run is left behind: no port announcement, no sample set, no
+// partial upload, and the file the upload would have replaced as it was.
+TEST_F(CliProcess, InterruptedRunsAreCancelledAndLeaveNothingBehind) {
+  // At 4 MB/s the eMMC keeps the run busy for seconds after its system image began.
+  StartedProgram download("download --simulate", Env() + " TARVEX_SIM_EMMC_BYTES_PER_S=4000000");
+  ASSERT_TRUE(download.WaitForOutput("system.img  writing start"));
+  const std::string sample = "tarvex-sample-" + std::to_string(download.Pid()) + "-";
+  EXPECT_FALSE(FilesNamed(fs::temp_directory_path(), sample).empty());
+  download.Signal(SIGINT);
+  const CliRun cancelled = download.Wait();
+  EXPECT_EQ(cancelled.status, 130) << cancelled.out << cancelled.err;
+  EXPECT_TRUE(cancelled.OutHas("1 of 1 phone cancelled: pts")) << cancelled.out;
+  EXPECT_FALSE(cancelled.OutHas("Verification"));
+  EXPECT_TRUE(FilesNamed(runtime.Path(), ".port").empty());
+  EXPECT_TRUE(FilesNamed(fs::temp_directory_path(), sample).empty());
+
+  // A phone that never answers the read set-up: the upload waits for it with its file open.
+  testing_support::LinkFixture silent;
+  silent.phone->InjectFault({.kind = phonesim::FaultKind::kSilent});
+  silent.link.Close();
+  testing_support::TempDir dir;
+  const std::string out = dir / "memory.bin";
+  std::ofstream(out, std::ios::binary) << "the memory read last week";
+  StartedProgram upload("upload --json --port " + silent.phone->Path() + " --out " + out +
+                            " --sectors 64 --address 0",
+                        Env());
+  ASSERT_TRUE(upload.WaitForOutput("Upload file is creating..."));
+  upload.Signal(SIGTERM);
+  const CliRun terminated = upload.Wait();
+  EXPECT_EQ(terminated.status, 143) << terminated.out << terminated.err;
+  const auto events = terminated.Json();
+  ASSERT_EQ(cli_testing::Events(events, "result").size(), 1u);
+  EXPECT_TRUE(cli_testing::Events(events, "result")[0].at("cancelled").get<bool>());
+  EXPECT_EQ(cli_testing::Events(events, "summary")[0].at("cancelled").get<int>(), 1);
+  EXPECT_EQ(Contents(out), "the memory read last week");
+  EXPECT_TRUE(FilesNamed(dir.Path(), ".part").empty());
 }
 
 TEST_F(CliProcess, ClearMessagesAndExitStatusesWithoutAPhone) {

@@ -1,6 +1,7 @@
 // The simulation module, tarvex-sim.so: simulated TQ4410 phones on pseudo-terminals that
 // discovery finds like USB phones, and the sample firmware sets they are checked against.
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -32,6 +33,16 @@ std::string MakeSampleDirectory() {
       ("tarvex-sample-" + std::to_string(platform::ProcessId()) + "-" + std::to_string(random()));
   std::filesystem::create_directories(dir);
   return dir.string();
+}
+
+// TARVEX_SIM_EMMC_BYTES_PER_S slows the simulated eMMC down to a real phone's pace, to watch the
+// bars or to interrupt a run in its middle; unset or not a number: as fast as the link goes.
+phonesim::Tq4410Options PhoneOptions() {
+  phonesim::Tq4410Options options;
+  if (const char* rate = std::getenv("TARVEX_SIM_EMMC_BYTES_PER_S")) {
+    options.emmcBytesPerSecond = std::strtoull(rate, nullptr, 10);
+  }
+  return options;
 }
 
 SimulatedCheck CheckOf(const std::string& path, uint8_t number, const phonesim::Verification& v) {
@@ -88,7 +99,7 @@ bool Tq4410Phones::Attach(int phones, std::string& error) {
     return true;
   }
   for (int i = 0; i < phones; ++i) {
-    phones_.push_back(std::make_unique<phonesim::SimulatedTq4410>());
+    phones_.push_back(std::make_unique<phonesim::SimulatedTq4410>(PhoneOptions()));
   }
   return true;
 }

@@ -4,6 +4,10 @@
 
 #include "corvane/platform/export.h"
 
+namespace platform {
+class Cancellation;
+}
+
 // The one millisecond clock and sleep of the whole system.
 //
 // Every time-out and fixed pause of the protocols is measured on this clock. Tests may run it
@@ -16,6 +20,9 @@ CORVANE_API uint64_t TickCount();
 
 // Sleeps `ms` milliseconds of the clock.
 CORVANE_API void SleepMs(uint32_t ms);
+// The same pause, ended early once `cancellation` is cancelled (null: never); true when it was,
+// so that a sequence stops instead of going on to its next exchange.
+CORVANE_API bool SleepMs(uint32_t ms, const Cancellation* cancellation);
 
 // Real milliseconds that `ms` clock milliseconds take; at least 1 for a nonzero `ms`, so that a
 // short wait on a device still yields to it.

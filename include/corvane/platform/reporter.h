@@ -21,6 +21,11 @@ class CORVANE_API Reporter {
 
   void SetWindow(HWND window) { window_ = window; }
   HWND Window() const { return window_; }
+  // The cancellation of the run reporting here (its window's); null without a window. Pauses
+  // and polls of a sequence wait on it, so that closing the window ends them.
+  const platform::Cancellation* RunCancellation() const {
+    return platform::CancellationOf(window_);
+  }
   const std::string& LastText() const { return last_; }
 
   void Text(const char* text);

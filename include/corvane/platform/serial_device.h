@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "corvane/platform/cancellation.h"
 #include "corvane/platform/export.h"
 
 // One serial device, opened exclusively, raw, without blocking.
@@ -15,9 +16,10 @@ namespace platform {
 
 enum class IoStatus {
   kOk,
-  kTimeout,   // nothing happened within the wait
-  kVanished,  // the device is gone (unplugged, re-enumerated, far end of a pseudo-terminal closed)
-  kError,     // any other failure; the device is still there
+  kTimeout,    // nothing happened within the wait
+  kVanished,   // the device is gone (unplugged, re-enumerated, far end of a pseudo-terminal closed)
+  kError,      // any other failure; the device is still there
+  kCancelled,  // the run was cancelled: nothing was done (or the wait ended early)
 };
 
 enum class Parity : uint8_t { kNone = 0, kOdd = 1, kEven = 2, kMark = 3, kSpace = 4 };
@@ -59,6 +61,15 @@ class CORVANE_API SerialDevice {
 
   // Waits until input is queued, at most `timeoutMs` real milliseconds.
   virtual IoStatus WaitReadable(int timeoutMs) = 0;
+
+  // Once `cancellation` is cancelled, reads, writes, drains and waits return kCancelled at once,
+  // and a wait in progress ends. Null watches nothing; it must outlive the device's use.
+  void WatchCancellation(const Cancellation* cancellation) { cancellation_ = cancellation; }
+
+ protected:
+  bool Cancelled() const { return cancellation_ != nullptr && cancellation_->IsCancelled(); }
+
+  const Cancellation* cancellation_ = nullptr;
 };
 
 }  // namespace platform

@@ -25,7 +25,11 @@ class CORVANE_API CMiscUtilComm : public CComMngr {
   CMiscUtilComm();
   ~CMiscUtilComm() override;
 
-  void SetParentHandle(HWND window) { m_Report.SetWindow(window); }
+  // The window also carries the run's cancellation: closing it ends this link's exchanges.
+  void SetParentHandle(HWND window) {
+    m_Report.SetWindow(window);
+    SetCancellation(platform::CancellationOf(window));
+  }
   HWND GetParentHandle() const { return m_Report.Window(); }
 
   // Collects one response frame; the outcome is left in m_bRxState.

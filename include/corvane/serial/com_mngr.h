@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "corvane/platform/cancellation.h"
 #include "corvane/platform/export.h"
 #include "corvane/platform/serial_device.h"
 
@@ -47,7 +48,9 @@ struct CommOverlapped {
 // One serial port of the host: opened exclusively, raw 115200 8N1, with blocking writes bounded
 // by a 10 s time-out and reads that return at once with what has arrived. A port whose device
 // vanishes (phone unplugged or re-enumerated) closes itself, so every later exchange fails at
-// once; SetComPort or Open re-opens it.
+// once; SetComPort or Open re-opens it. Once the run's cancellation is cancelled, every read,
+// write, drain and wait fails at once (a wait in progress ends); the port stays open until its
+// owner closes it, on the owner's thread.
 class CORVANE_API CComMngr {
  public:
   static constexpr uint32_t kBaudRate = 115200;
@@ -66,6 +69,12 @@ class CORVANE_API CComMngr {
 
   int Open();
   void Close();
+
+  // The cancellation of the run that drives this port (null: none); it must outlive the port's
+  // use. The link sets it from the window it reports to.
+  void SetCancellation(const platform::Cancellation* cancellation);
+  const platform::Cancellation* GetCancellation() const { return m_pCancel; }
+  bool IsCancelled() const { return m_pCancel != nullptr && m_pCancel->IsCancelled(); }
 
   // `reserved` is accepted for callers that pass a fifth value and has no effect.
   int SetDCB(uint32_t baudRate, uint8_t byteSize, platform::Parity parity,
@@ -114,4 +123,5 @@ class CORVANE_API CComMngr {
   int m_bOpenFlag = 0;
   uint8_t m_nComPort = 0;
   std::unique_ptr<platform::SerialDevice> m_hPort;
+  const platform::Cancellation* m_pCancel = nullptr;
 };
