@@ -1,13 +1,13 @@
 #include <errno.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
+#include "corvane/platform/private_files.h"
 #include "corvane/platform/process.h"
 
 namespace platform {
@@ -19,15 +19,22 @@ bool ProcessAlive(int64_t pid) {
   return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
-std::string UserRuntimeDirectory() {
+std::string UserRuntimeDirectory(std::string* problem) {
+  if (problem != nullptr) problem->clear();
   if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg) {
     std::error_code ec;
     if (std::filesystem::is_directory(xdg, ec)) return xdg;
   }
+  // The temporary directory is shared by every user: whoever made this name first owns it, so
+  // it is taken only when it is a real directory of this user's that no one else may use.
+  std::error_code ec;
+  const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
   const std::string dir =
-      (std::filesystem::temp_directory_path() / ("tarvex-" + std::to_string(::getuid()))).string();
-  ::mkdir(dir.c_str(), 0700);
-  return dir;
+      ((ec ? std::filesystem::path("/tmp") : temp) / ("tarvex-" + std::to_string(::getuid())))
+          .string();
+  const std::string refused = MakePrivateDirectory(dir);
+  if (problem != nullptr) *problem = refused;
+  return refused.empty() ? dir : std::string();
 }
 
 std::string ExecutableDirectory() {

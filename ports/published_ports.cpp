@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 
+#include "corvane/platform/private_files.h"
 #include "corvane/platform/process.h"
 
 namespace ports {
@@ -21,11 +21,37 @@ std::string& Override() {
   return directory;
 }
 
+std::string CurrentOverride() {
+  std::lock_guard<std::mutex> guard(Lock());
+  return Override();
+}
+
 // One file per port, named after the device path.
 std::string FileName(const std::string& path) {
   std::string name;
   for (char c : path) name += (c == '/' ? '_' : c);
   return name + ".port";
+}
+
+std::string SharedDirectory(const std::string& override, std::string* problem = nullptr) {
+  if (!override.empty()) return override;
+  const std::string runtime = platform::UserRuntimeDirectory(problem);
+  return runtime.empty() ? std::string() : runtime + "/tarvex-ports";
+}
+
+// The shared directory, made if missing; "" with `problem` set when it may not be used.
+fs::path UsableSharedDirectory(const std::string& override, std::string& problem) {
+  const std::string dir = SharedDirectory(override, &problem);
+  if (dir.empty()) {
+    problem = "simulated phones' ports are neither announced nor read: " + problem;
+    return {};
+  }
+  problem = platform::MakePrivateDirectory(dir);
+  if (!problem.empty()) {
+    problem = "simulated phones' ports are neither announced nor read: " + problem;
+    return {};
+  }
+  return dir;
 }
 
 struct Announcement {
@@ -62,18 +88,18 @@ void SetPublishDirectory(const std::string& directory) {
   Override() = directory;
 }
 
-std::string PublishDirectory() {
-  {
-    std::lock_guard<std::mutex> guard(Lock());
-    if (!Override().empty()) return Override();
-  }
-  return platform::UserRuntimeDirectory() + "/tarvex-ports";
+std::string PublishDirectory() { return SharedDirectory(CurrentOverride()); }
+
+std::string PublishRefusal() {
+  std::string problem;
+  UsableSharedDirectory(CurrentOverride(), problem);
+  return problem;
 }
 
 bool PublishPort(const PublishedPort& port) {
-  const fs::path dir = PublishDirectory();
-  std::error_code ec;
-  fs::create_directories(dir, ec);
+  std::string problem;
+  const fs::path dir = UsableSharedDirectory(CurrentOverride(), problem);
+  if (dir.empty()) return false;
   const fs::path file = dir / FileName(port.path);
   const fs::path temp = dir / (FileName(port.path) + ".tmp");
   {
@@ -84,19 +110,25 @@ bool PublishPort(const PublishedPort& port) {
     if (!out) return false;
   }
   // Renamed into place so that a reader never sees half an announcement.
+  std::error_code ec;
   fs::rename(temp, file, ec);
   return !ec;
 }
 
 void UnpublishPort(const std::string& path) {
+  const std::string shared = SharedDirectory(CurrentOverride());
+  if (shared.empty()) return;
   std::error_code ec;
-  fs::remove(fs::path(PublishDirectory()) / FileName(path), ec);
+  fs::remove(fs::path(shared) / FileName(path), ec);
 }
 
 std::vector<PublishedPort> PublishedPorts() {
+  std::string problem;
+  const fs::path dir = UsableSharedDirectory(CurrentOverride(), problem);
+  if (dir.empty()) return {};
   std::vector<PublishedPort> out;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(PublishDirectory(), ec)) {
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
     if (entry.path().extension() != ".port") continue;
     Announcement a;
     const bool readable = ReadAnnouncement(entry.path(), a);

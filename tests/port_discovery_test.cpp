@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "corvane/platform/port_table.h"
+#include "corvane/platform/private_files.h"
 #include "corvane/platform/serial_device.h"
 #include "corvane/ports/find_phone_ports.h"
 #include "corvane/ports/port_enumeration.h"
@@ -225,7 +226,7 @@ TEST_F(Discovery, SimulatedPhonesArePublishedWhileTheyAreOnTheirPort) {
 
 TEST_F(Discovery, StaleAnnouncementsOfDeadProgramsAreDropped) {
   phonesim::Phone phone(std::make_unique<phonesim::GenericBootLoader>());
-  fs::create_directories(dir.Path() / "published");
+  ASSERT_EQ(platform::MakePrivateDirectory(dir / "published"), "");
   std::ofstream(dir / "published/stale.port")
       << "path=" << phone.Path() << "\ndescription=Zelco CDMA USB Modem\nowner=999999999\n";
   std::ofstream(dir / "published/garbage.port") << "owner=abc\n";

@@ -7,6 +7,7 @@
 #include "cli/commands/commands.h"
 #include "cli/json.h"
 #include "cli/simulation.h"
+#include "corvane/ports/published_ports.h"
 
 namespace cli {
 namespace {
@@ -68,6 +69,10 @@ int RunPorts(const Options& o, Console& console, const Environment& environment)
     }
   }
   const std::vector<PortReport> reports = SurveyPorts();
+  // Without this, a refused directory looks like no simulated phone at all.
+  if (const std::string refusal = ports::PublishRefusal(); !refusal.empty()) {
+    console.Note(refusal);
+  }
   int taken = 0;
   for (const PortReport& r : reports) taken += r.taken ? 1 : 0;
   ShowReports(console, reports, taken);

@@ -3,15 +3,32 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
 #include <string>
 
 #include "cli_harness.h"
+#include "corvane/platform/private_files.h"
+#include "corvane/platform/process.h"
+#include "sim/generic_boot_loader.h"
+#include "sim/phone.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using cli_testing::CliRun;
 using cli_testing::RunProgram;
+namespace fs = std::filesystem;
+
+std::set<std::string> TakenPaths(const CliRun& run) {
+  std::set<std::string> paths;
+  for (const auto& port : cli_testing::Events(run.Json(), "port")) {
+    if (port.at("taken").get<bool>()) paths.insert(port.at("path").get<std::string>());
+  }
+  return paths;
+}
 
 // The program's simulated phones announce their ports in a runtime directory of the test's own,
 // so that nothing else running on the machine sees them or is seen.
@@ -56,6 +73,29 @@ TEST_F(CliProcess, ClearMessagesAndExitStatusesWithoutAPhone) {
   const CliRun help = RunProgram("--help", Env());
   EXPECT_EQ(help.status, 0);
   EXPECT_TRUE(help.OutHas("usage: tarvex-cli COMMAND"));
+}
+
+// Without a session runtime directory the announcements live in the shared temporary directory,
+// under a name that another user may have taken first and filled with a port of their choosing.
+TEST_F(CliProcess, ARuntimeDirectoryOthersMayUseIsRefusedWithItsReason) {
+  const fs::path taken = runtime.Path() / ("tarvex-" + std::to_string(platform::UserId()));
+  fs::create_directories(taken / "tarvex-ports");
+  fs::permissions(taken, fs::perms::all);
+  // A terminal of this user's, announced as a phone as its publisher would announce it.
+  phonesim::Phone terminal(std::make_unique<phonesim::GenericBootLoader>());
+  const int64_t me = platform::ProcessId();
+  std::ofstream(taken / "tarvex-ports/planted.port")
+      << "path=" << terminal.Path() << "\ndescription=Zelco Mobile USB Modem\nowner=" << me << "\n";
+  const std::string env = "XDG_RUNTIME_DIR= TMPDIR='" + runtime.Path().string() + "'";
+
+  const CliRun ports = RunProgram("ports --json", env);
+  EXPECT_EQ(ports.status, 4) << ports.out;
+  EXPECT_TRUE(TakenPaths(ports).empty());
+  EXPECT_TRUE(ports.OutHas(taken.string() + " has mode 0777")) << ports.out;
+
+  const CliRun simulated = RunProgram("ports --simulate", env);
+  EXPECT_EQ(simulated.status, 4);
+  EXPECT_TRUE(simulated.ErrHas(taken.string() + " has mode 0777")) << simulated.err;
 }
 
 }  // namespace

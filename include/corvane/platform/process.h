@@ -11,9 +11,11 @@ namespace platform {
 CORVANE_API int64_t ProcessId();
 // Whether a process with this id runs (a process of another user counts as running).
 CORVANE_API bool ProcessAlive(int64_t pid);
-// A directory private to this user for run-time files (created if missing): the session's
-// runtime directory where there is one, else one under the temporary directory.
-CORVANE_API std::string UserRuntimeDirectory();
+// A directory private to this user for run-time files: the session's runtime directory where
+// there is one, else tarvex-<uid> under the temporary directory, created with mode 0700. One
+// found there already is used only when it is a real directory of this user's that no one else
+// may use; otherwise "" and `problem` says why.
+CORVANE_API std::string UserRuntimeDirectory(std::string* problem = nullptr);
 // The directory holding the running program ("" if unknown).
 CORVANE_API std::string ExecutableDirectory();
 // The most memory this process has held resident so far, in bytes.

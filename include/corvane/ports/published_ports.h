@@ -19,15 +19,21 @@ struct PublishedPort {
   int interface = -1;
 };
 
-// Where announcements are kept; tests point this at a directory of their own ("" = default).
+// Where announcements are kept; tests point this at a directory of their own ("" = default:
+// tarvex-ports in the user's runtime directory; "" when that directory is refused).
 CORVANE_API void SetPublishDirectory(const std::string& directory);
 CORVANE_API std::string PublishDirectory();
+
+// Why announcements are neither made nor read ("" when they are): the directory that keeps them,
+// or the runtime directory it lies in, is not a directory of this user's that no one else may
+// use. A missing one is created with mode 0700.
+CORVANE_API std::string PublishRefusal();
 
 CORVANE_API bool PublishPort(const PublishedPort& port);
 CORVANE_API void UnpublishPort(const std::string& path);
 
 // The announcements whose device still exists and whose publisher still runs; stale ones left
-// by a program that died are removed on the way.
+// by a program that died are removed on the way. Nothing when PublishRefusal() says why.
 CORVANE_API std::vector<PublishedPort> PublishedPorts();
 
 }  // namespace ports

@@ -1,0 +1,39 @@
+#include <errno.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "corvane/platform/private_files.h"
+
+namespace platform {
+
+int64_t UserId() { return static_cast<int64_t>(::getuid()); }
+
+std::string PrivateDirectoryProblem(const std::string& path, int64_t owner) {
+  struct stat st {};
+  // lstat: a link would let whoever owns it redirect us after the check.
+  if (::lstat(path.c_str(), &st) != 0) return path + ": " + std::strerror(errno);
+  if (S_ISLNK(st.st_mode)) return path + " is a symbolic link, not a directory of this user's own";
+  if (!S_ISDIR(st.st_mode)) return path + " is not a directory";
+  if (static_cast<int64_t>(st.st_uid) != owner) {
+    return path + " belongs to user " + std::to_string(st.st_uid) + ", not to user " +
+           std::to_string(owner);
+  }
+  if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return path + " has mode " + mode + ": other users may use it (it must be 0700)";
+  }
+  return {};
+}
+
+std::string MakePrivateDirectory(const std::string& path) {
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+    return "cannot create " + path + ": " + std::strerror(errno);
+  }
+  return PrivateDirectoryProblem(path, UserId());
+}
+
+}  // namespace platform
