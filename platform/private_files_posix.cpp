@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -34,6 +35,24 @@ std::string MakePrivateDirectory(const std::string& path) {
     return "cannot create " + path + ": " + std::strerror(errno);
   }
   return PrivateDirectoryProblem(path, UserId());
+}
+
+std::optional<int64_t> FileOwner(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+  return static_cast<int64_t>(st.st_uid);
+}
+
+bool IsPseudoTerminalPeer(const std::string& path) {
+  static const std::string kPts = "/dev/pts/";
+  if (path.size() <= kPts.size() || path.compare(0, kPts.size(), kPts) != 0) return false;
+  // Digits only: no "..", no second level, nothing that leads out of /dev/pts.
+  if (!std::all_of(path.begin() + static_cast<std::ptrdiff_t>(kPts.size()), path.end(),
+                   [](char c) { return c >= '0' && c <= '9'; })) {
+    return false;
+  }
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
 }
 
 }  // namespace platform

@@ -126,14 +126,20 @@ std::vector<PublishedPort> PublishedPorts() {
   std::string problem;
   const fs::path dir = UsableSharedDirectory(CurrentOverride(), problem);
   if (dir.empty()) return {};
+  const int64_t user = platform::UserId();
   std::vector<PublishedPort> out;
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(dir, ec)) {
-    if (entry.path().extension() != ".port") continue;
+    std::error_code status;
+    const fs::file_status type = entry.symlink_status(status);
+    if (entry.path().extension() != ".port" || !fs::is_regular_file(type)) continue;
+    // Another user's file is not ours to judge or remove: it is passed over.
+    if (platform::FileOwner(entry.path().string()) != user) continue;
     Announcement a;
     const bool readable = ReadAnnouncement(entry.path(), a);
-    std::error_code exists;
-    if (!readable || !platform::ProcessAlive(a.owner) || !fs::exists(a.port.path, exists)) {
+    // A published port is always a pseudo-terminal: any other path is never opened.
+    if (!readable || !platform::ProcessAlive(a.owner) ||
+        !platform::IsPseudoTerminalPeer(a.port.path)) {
       std::error_code ignored;
       fs::remove(entry.path(), ignored);
       continue;

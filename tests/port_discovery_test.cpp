@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "corvane/platform/port_table.h"
 #include "corvane/platform/private_files.h"
 #include "corvane/platform/serial_device.h"
@@ -232,6 +234,22 @@ TEST_F(Discovery, StaleAnnouncementsOfDeadProgramsAreDropped) {
   std::ofstream(dir / "published/garbage.port") << "owner=abc\n";
   EXPECT_TRUE(Enumerate().empty());
   EXPECT_FALSE(fs::exists(dir.Path() / "published/stale.port"));
+}
+
+TEST_F(Discovery, OnlyThisUsersAnnouncementsOfPseudoTerminalsAreTaken) {
+  const std::string regularFile = dir / "not-a-terminal";
+  std::ofstream(regularFile) << "x";
+  ASSERT_TRUE(ports::PublishPort({regularFile, "Zelco Mobile USB Modem"}));
+  EXPECT_TRUE(Enumerate().empty());
+
+  phonesim::Phone phone(std::make_unique<phonesim::GenericBootLoader>());
+  ASSERT_TRUE(ports::PublishPort({phone.Path(), "Zelco Mobile USB Modem"}));
+  ASSERT_EQ(Enumerate().size(), 1u);
+  if (platform::UserId() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  const fs::path file = dir.Path() / "published" / ("_dev_pts_" + phone.Path().substr(9) + ".port");
+  ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+  EXPECT_TRUE(Enumerate().empty());
+  EXPECT_TRUE(fs::exists(file));  // passed over, not ours to remove
 }
 
 TEST_F(Discovery, FindPhonePortsAppendsClearsAndProbesBusyPorts) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "corvane/platform/export.h"
@@ -20,5 +21,12 @@ CORVANE_API std::string PrivateDirectoryProblem(const std::string& path, int64_t
 // Creates `path` with mode 0700 when it is missing (its parent must exist), then checks it as
 // above against this user: "" when it may be used, else why not.
 CORVANE_API std::string MakePrivateDirectory(const std::string& path);
+
+// The owner of `path` itself (a symbolic link is not followed); nullopt when it cannot be read.
+CORVANE_API std::optional<int64_t> FileOwner(const std::string& path);
+
+// Whether `path` names the host's side of a pseudo-terminal, a character device /dev/pts/N: the
+// only device a simulated phone's announcement may name.
+CORVANE_API bool IsPseudoTerminalPeer(const std::string& path);
 
 }  // namespace platform

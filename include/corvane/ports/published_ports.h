@@ -32,8 +32,9 @@ CORVANE_API std::string PublishRefusal();
 CORVANE_API bool PublishPort(const PublishedPort& port);
 CORVANE_API void UnpublishPort(const std::string& path);
 
-// The announcements whose device still exists and whose publisher still runs; stale ones left
-// by a program that died are removed on the way. Nothing when PublishRefusal() says why.
+// The announcements of this user whose pseudo-terminal still exists and whose publisher still
+// runs; stale ones left by a program that died are removed on the way. Nothing when
+// PublishRefusal() says why.
 CORVANE_API std::vector<PublishedPort> PublishedPorts();
 
 }  // namespace ports
