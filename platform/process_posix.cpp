@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <system_error>
 
 #include "corvane/platform/private_files.h"
@@ -17,6 +19,30 @@ int64_t ProcessId() { return static_cast<int64_t>(::getpid()); }
 bool ProcessAlive(int64_t pid) {
   if (pid <= 0) return false;
   return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+std::optional<uint64_t> ProcessStartTime(int64_t pid) {
+  if (pid <= 0) return std::nullopt;
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(in, line)) return std::nullopt;
+  // "pid (name) state ..." where the name may hold spaces and parentheses: the fields are
+  // counted from the last ')'. The start time is field 22; the state is field 3.
+  const size_t close = line.rfind(')');
+  if (close == std::string::npos) return std::nullopt;
+  std::istringstream fields(line.substr(close + 1));
+  std::string field;
+  for (int i = 3; i <= 22; ++i) {
+    if (!(fields >> field)) return std::nullopt;
+  }
+  try {
+    size_t used = 0;
+    const unsigned long long start = std::stoull(field, &used);
+    if (used != field.size()) return std::nullopt;
+    return static_cast<uint64_t>(start);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
 }
 
 std::string UserRuntimeDirectory(std::string* problem) {

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 
 #include "corvane/platform/private_files.h"
 #include "corvane/platform/process.h"
@@ -57,6 +58,7 @@ fs::path UsableSharedDirectory(const std::string& override, std::string& problem
 struct Announcement {
   PublishedPort port;
   int64_t owner = 0;
+  std::optional<uint64_t> started;
 };
 
 bool ReadAnnouncement(const fs::path& file, Announcement& a) {
@@ -74,11 +76,20 @@ bool ReadAnnouncement(const fs::path& file, Announcement& a) {
       if (key == "product") a.port.product = static_cast<uint16_t>(std::stoul(value, nullptr, 16));
       if (key == "interface") a.port.interface = std::stoi(value);
       if (key == "owner") a.owner = std::stoll(value);
+      if (key == "started") a.started = std::stoull(value);
     } catch (const std::exception&) {
       return false;
     }
   }
   return !a.port.path.empty();
+}
+
+// The publisher is the process that wrote the announcement only while its id runs with the
+// same start time: an id alone may belong to a later process by now. Announcements without a
+// start time come from before it was recorded and cannot be told from such a later process, so
+// they count as stale.
+bool PublisherRuns(const Announcement& a) {
+  return a.started && platform::ProcessStartTime(a.owner) == a.started;
 }
 
 }  // namespace
@@ -100,13 +111,16 @@ bool PublishPort(const PublishedPort& port) {
   std::string problem;
   const fs::path dir = UsableSharedDirectory(CurrentOverride(), problem);
   if (dir.empty()) return false;
+  const std::optional<uint64_t> started = platform::ProcessStartTime(platform::ProcessId());
+  if (!started) return false;  // no announcement that every reader would take for stale
   const fs::path file = dir / FileName(port.path);
   const fs::path temp = dir / (FileName(port.path) + ".tmp");
   {
     std::ofstream out(temp, std::ios::trunc);
     out << "path=" << port.path << "\ndescription=" << port.description << std::hex
         << "\nvendor=" << port.vendor << "\nproduct=" << port.product << std::dec
-        << "\ninterface=" << port.interface << "\nowner=" << platform::ProcessId() << "\n";
+        << "\ninterface=" << port.interface << "\nowner=" << platform::ProcessId()
+        << "\nstarted=" << *started << "\n";
     if (!out) return false;
   }
   // Renamed into place so that a reader never sees half an announcement.
@@ -138,8 +152,7 @@ std::vector<PublishedPort> PublishedPorts() {
     Announcement a;
     const bool readable = ReadAnnouncement(entry.path(), a);
     // A published port is always a pseudo-terminal: any other path is never opened.
-    if (!readable || !platform::ProcessAlive(a.owner) ||
-        !platform::IsPseudoTerminalPeer(a.port.path)) {
+    if (!readable || !PublisherRuns(a) || !platform::IsPseudoTerminalPeer(a.port.path)) {
       std::error_code ignored;
       fs::remove(entry.path(), ignored);
       continue;

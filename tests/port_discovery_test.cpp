@@ -12,6 +12,7 @@
 
 #include "corvane/platform/port_table.h"
 #include "corvane/platform/private_files.h"
+#include "corvane/platform/process.h"
 #include "corvane/platform/serial_device.h"
 #include "corvane/ports/find_phone_ports.h"
 #include "corvane/ports/port_enumeration.h"
@@ -226,14 +227,24 @@ TEST_F(Discovery, SimulatedPhonesArePublishedWhileTheyAreOnTheirPort) {
   EXPECT_TRUE(none.empty());
 }
 
-TEST_F(Discovery, StaleAnnouncementsOfDeadProgramsAreDropped) {
+// An announcement whose process is gone is stale, and so is one whose process id now belongs
+// to a later process (its start time differs) or that does not say when its process started.
+TEST_F(Discovery, StaleAnnouncementsAreDropped) {
   phonesim::Phone phone(std::make_unique<phonesim::GenericBootLoader>());
   ASSERT_EQ(platform::MakePrivateDirectory(dir / "published"), "");
-  std::ofstream(dir / "published/stale.port")
-      << "path=" << phone.Path() << "\ndescription=Zelco CDMA USB Modem\nowner=999999999\n";
+  const int64_t me = platform::ProcessId();
+  const auto announce = [&](const std::string& name, const std::string& owner) {
+    std::ofstream(dir / ("published/" + name))
+        << "path=" << phone.Path() << "\ndescription=Zelco CDMA USB Modem\n"
+        << owner;
+  };
+  announce("dead.port", "owner=999999999\nstarted=1\n");
+  announce("reused.port", "owner=" + std::to_string(me) + "\nstarted=" +
+                              std::to_string(*platform::ProcessStartTime(me) + 1) + "\n");
+  announce("undated.port", "owner=" + std::to_string(me) + "\n");
   std::ofstream(dir / "published/garbage.port") << "owner=abc\n";
   EXPECT_TRUE(Enumerate().empty());
-  EXPECT_FALSE(fs::exists(dir.Path() / "published/stale.port"));
+  EXPECT_TRUE(fs::is_empty(dir.Path() / "published"));
 }
 
 TEST_F(Discovery, OnlyThisUsersAnnouncementsOfPseudoTerminalsAreTaken) {

@@ -85,7 +85,8 @@ TEST_F(CliProcess, ARuntimeDirectoryOthersMayUseIsRefusedWithItsReason) {
   phonesim::Phone terminal(std::make_unique<phonesim::GenericBootLoader>());
   const int64_t me = platform::ProcessId();
   std::ofstream(taken / "tarvex-ports/planted.port")
-      << "path=" << terminal.Path() << "\ndescription=Zelco Mobile USB Modem\nowner=" << me << "\n";
+      << "path=" << terminal.Path() << "\ndescription=Zelco Mobile USB Modem\nowner=" << me
+      << "\nstarted=" << *platform::ProcessStartTime(me) << "\n";
   const std::string env = "XDG_RUNTIME_DIR= TMPDIR='" + runtime.Path().string() + "'";
 
   const CliRun ports = RunProgram("ports --json", env);

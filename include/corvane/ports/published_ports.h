@@ -33,7 +33,7 @@ CORVANE_API bool PublishPort(const PublishedPort& port);
 CORVANE_API void UnpublishPort(const std::string& path);
 
 // The announcements of this user whose pseudo-terminal still exists and whose publisher still
-// runs; stale ones left by a program that died are removed on the way. Nothing when
+// runs (the same process: its id and start time); stale ones are removed on the way. Nothing when
 // PublishRefusal() says why.
 CORVANE_API std::vector<PublishedPort> PublishedPorts();
 
