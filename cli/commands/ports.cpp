@@ -6,6 +6,7 @@
 
 #include "cli/commands/commands.h"
 #include "cli/json.h"
+#include "cli/printable.h"
 #include "cli/simulation.h"
 #include "corvane/ports/published_ports.h"
 
@@ -34,9 +35,9 @@ void ShowPort(Console& console, const PortReport& r) {
   const SerialPortEntry& e = r.entry;
   char line[200];
   std::snprintf(line, sizeof line, "  %4u  %-10s %-36s %s", static_cast<unsigned>(e.portNumber),
-                e.portName.c_str(), e.description.c_str(), UsbId(e).c_str());
+                Printable(e.portName).c_str(), Printable(e.description).c_str(), UsbId(e).c_str());
   console.Note(line);
-  if (!r.taken) console.Note("        not taken: " + r.reason);
+  if (!r.taken) console.Note("        not taken: " + Printable(r.reason));
 }
 
 void ShowReports(Console& console, const std::vector<PortReport>& reports, int taken) {
