@@ -12,19 +12,27 @@ namespace ports {
 namespace fs = std::filesystem;
 namespace {
 
+constexpr const char* kRunPrefix = "run-";
+
+struct Settings {
+  std::string directory;
+  int privateRuns = 0;        // runs of this process that keep their announcements to it
+  fs::path privateDirectory;  // theirs, while there is one
+};
+
 std::mutex& Lock() {
   static std::mutex lock;
   return lock;
 }
 
-std::string& Override() {
-  static std::string directory;
-  return directory;
+Settings& State() {
+  static Settings settings;
+  return settings;
 }
 
-std::string CurrentOverride() {
+Settings Current() {
   std::lock_guard<std::mutex> guard(Lock());
-  return Override();
+  return State();
 }
 
 // One file per port, named after the device path.
@@ -34,15 +42,19 @@ std::string FileName(const std::string& path) {
   return name + ".port";
 }
 
-std::string SharedDirectory(const std::string& override, std::string* problem = nullptr) {
-  if (!override.empty()) return override;
+std::string SharedDirectory(const Settings& s, std::string* problem = nullptr) {
+  if (!s.directory.empty()) return s.directory;
   const std::string runtime = platform::UserRuntimeDirectory(problem);
   return runtime.empty() ? std::string() : runtime + "/tarvex-ports";
 }
 
+fs::path RunDirectory(const fs::path& shared) {
+  return shared / (kRunPrefix + std::to_string(platform::ProcessId()));
+}
+
 // The shared directory, made if missing; "" with `problem` set when it may not be used.
-fs::path UsableSharedDirectory(const std::string& override, std::string& problem) {
-  const std::string dir = SharedDirectory(override, &problem);
+fs::path UsableSharedDirectory(const Settings& s, std::string& problem) {
+  const std::string dir = SharedDirectory(s, &problem);
   if (dir.empty()) {
     problem = "simulated phones' ports are neither announced nor read: " + problem;
     return {};
@@ -92,25 +104,89 @@ bool PublisherRuns(const Announcement& a) {
   return a.started && platform::ProcessStartTime(a.owner) == a.started;
 }
 
+// A run that ended without removing its directory (it was killed) leaves it behind.
+void SweepEndedRun(const fs::path& dir) {
+  const std::string name = dir.filename().string();
+  try {
+    const int64_t pid = std::stoll(name.substr(std::char_traits<char>::length(kRunPrefix)));
+    if (pid == platform::ProcessId() || platform::ProcessAlive(pid)) return;
+  } catch (const std::exception&) {
+    return;
+  }
+  std::error_code ignored;
+  fs::remove_all(dir, ignored);
+}
+
+void ReadDirectory(const fs::path& dir, std::vector<PublishedPort>& out) {
+  const int64_t user = platform::UserId();
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    std::error_code status;
+    const fs::file_status type = entry.symlink_status(status);
+    if (fs::is_directory(type) && entry.path().filename().string().rfind(kRunPrefix, 0) == 0) {
+      SweepEndedRun(entry.path());
+      continue;
+    }
+    if (entry.path().extension() != ".port" || !fs::is_regular_file(type)) continue;
+    // Another user's file is not ours to judge or remove: it is passed over.
+    if (platform::FileOwner(entry.path().string()) != user) continue;
+    Announcement a;
+    const bool readable = ReadAnnouncement(entry.path(), a);
+    // A published port is always a pseudo-terminal: any other path is never opened.
+    if (!readable || !PublisherRuns(a) || !platform::IsPseudoTerminalPeer(a.port.path)) {
+      std::error_code ignored;
+      fs::remove(entry.path(), ignored);
+      continue;
+    }
+    out.push_back(std::move(a.port));
+  }
+}
+
 }  // namespace
 
 void SetPublishDirectory(const std::string& directory) {
   std::lock_guard<std::mutex> guard(Lock());
-  Override() = directory;
+  State().directory = directory;
 }
 
-std::string PublishDirectory() { return SharedDirectory(CurrentOverride()); }
+std::string PublishDirectory() { return SharedDirectory(Current()); }
 
 std::string PublishRefusal() {
   std::string problem;
-  UsableSharedDirectory(CurrentOverride(), problem);
+  UsableSharedDirectory(Current(), problem);
   return problem;
 }
 
-bool PublishPort(const PublishedPort& port) {
+std::string BeginPrivateRun() {
+  std::lock_guard<std::mutex> guard(Lock());
   std::string problem;
-  const fs::path dir = UsableSharedDirectory(CurrentOverride(), problem);
+  const fs::path shared = UsableSharedDirectory(State(), problem);
+  if (shared.empty()) return problem;
+  const fs::path own = State().privateRuns > 0 ? State().privateDirectory : RunDirectory(shared);
+  problem = platform::MakePrivateDirectory(own.string());
+  if (!problem.empty()) return "this run's simulated phones cannot be announced: " + problem;
+  State().privateDirectory = own;
+  ++State().privateRuns;
+  return {};
+}
+
+void EndPrivateRun() {
+  std::lock_guard<std::mutex> guard(Lock());
+  if (State().privateRuns == 0 || --State().privateRuns > 0) return;
+  std::error_code ignored;
+  fs::remove_all(State().privateDirectory, ignored);
+  State().privateDirectory.clear();
+}
+
+bool PublishPort(const PublishedPort& port) {
+  const Settings s = Current();
+  std::string problem;
+  fs::path dir = UsableSharedDirectory(s, problem);
   if (dir.empty()) return false;
+  if (s.privateRuns > 0) {
+    dir = s.privateDirectory;
+    if (!platform::MakePrivateDirectory(dir.string()).empty()) return false;
+  }
   const std::optional<uint64_t> started = platform::ProcessStartTime(platform::ProcessId());
   if (!started) return false;  // no announcement that every reader would take for stale
   const fs::path file = dir / FileName(port.path);
@@ -130,34 +206,23 @@ bool PublishPort(const PublishedPort& port) {
 }
 
 void UnpublishPort(const std::string& path) {
-  const std::string shared = SharedDirectory(CurrentOverride());
-  if (shared.empty()) return;
+  const Settings s = Current();
   std::error_code ec;
-  fs::remove(fs::path(shared) / FileName(path), ec);
+  if (!s.privateDirectory.empty()) fs::remove(s.privateDirectory / FileName(path), ec);
+  const std::string shared = SharedDirectory(s);
+  if (!shared.empty()) fs::remove(fs::path(shared) / FileName(path), ec);
 }
 
 std::vector<PublishedPort> PublishedPorts() {
+  const Settings s = Current();
   std::string problem;
-  const fs::path dir = UsableSharedDirectory(CurrentOverride(), problem);
-  if (dir.empty()) return {};
-  const int64_t user = platform::UserId();
+  const fs::path shared = UsableSharedDirectory(s, problem);
+  if (shared.empty()) return {};
   std::vector<PublishedPort> out;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(dir, ec)) {
-    std::error_code status;
-    const fs::file_status type = entry.symlink_status(status);
-    if (entry.path().extension() != ".port" || !fs::is_regular_file(type)) continue;
-    // Another user's file is not ours to judge or remove: it is passed over.
-    if (platform::FileOwner(entry.path().string()) != user) continue;
-    Announcement a;
-    const bool readable = ReadAnnouncement(entry.path(), a);
-    // A published port is always a pseudo-terminal: any other path is never opened.
-    if (!readable || !PublisherRuns(a) || !platform::IsPseudoTerminalPeer(a.port.path)) {
-      std::error_code ignored;
-      fs::remove(entry.path(), ignored);
-      continue;
-    }
-    out.push_back(std::move(a.port));
+  ReadDirectory(shared, out);
+  if (s.privateRuns > 0 &&
+      platform::PrivateDirectoryProblem(s.privateDirectory.string(), platform::UserId()).empty()) {
+    ReadDirectory(s.privateDirectory, out);
   }
   return out;
 }

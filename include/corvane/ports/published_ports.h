@@ -29,6 +29,15 @@ CORVANE_API std::string PublishDirectory();
 // use. A missing one is created with mode 0700.
 CORVANE_API std::string PublishRefusal();
 
+// From now on this process's announcements are its own: kept in a directory of this process's
+// (<publish directory>/run-<pid>, mode 0700) that discovery reads in this process only, beside
+// the shared one. A run's simulated phones are then never taken by another run. "" when the
+// directory could be made, else why not (and nothing changed).
+CORVANE_API std::string BeginPrivateRun();
+// Ends one private run; after the last, this process's own announcements are removed with their
+// directory and announcements are shared again.
+CORVANE_API void EndPrivateRun();
+
 CORVANE_API bool PublishPort(const PublishedPort& port);
 CORVANE_API void UnpublishPort(const std::string& path);
 
