@@ -1,4 +1,5 @@
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,9 +31,20 @@ std::string PrivateDirectoryProblem(const std::string& path, int64_t owner) {
   return {};
 }
 
-std::string MakePrivateDirectory(const std::string& path) {
+std::string MakePrivateDirectory(const std::string& path, bool closeOwn) {
   if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
     return "cannot create " + path + ": " + std::strerror(errno);
+  }
+  if (closeOwn) {
+    // Opened without following a link, so that the mode changed is that of the directory
+    // checked, never of what a link names.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && static_cast<int64_t>(st.st_uid) == UserId() &&
+        (st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+      ::fchmod(fd, S_IRWXU);
+    }
+    if (fd >= 0) ::close(fd);
   }
   return PrivateDirectoryProblem(path, UserId());
 }

@@ -59,7 +59,8 @@ fs::path UsableSharedDirectory(const Settings& s, std::string& problem) {
     problem = "simulated phones' ports are neither announced nor read: " + problem;
     return {};
   }
-  problem = platform::MakePrivateDirectory(dir);
+  // Inside the private runtime directory; one that earlier versions made 0755 is closed.
+  problem = platform::MakePrivateDirectory(dir, true);
   if (!problem.empty()) {
     problem = "simulated phones' ports are neither announced nor read: " + problem;
     return {};
@@ -163,7 +164,7 @@ std::string BeginPrivateRun() {
   const fs::path shared = UsableSharedDirectory(State(), problem);
   if (shared.empty()) return problem;
   const fs::path own = State().privateRuns > 0 ? State().privateDirectory : RunDirectory(shared);
-  problem = platform::MakePrivateDirectory(own.string());
+  problem = platform::MakePrivateDirectory(own.string(), true);
   if (!problem.empty()) return "this run's simulated phones cannot be announced: " + problem;
   State().privateDirectory = own;
   ++State().privateRuns;
@@ -185,7 +186,7 @@ bool PublishPort(const PublishedPort& port) {
   if (dir.empty()) return false;
   if (s.privateRuns > 0) {
     dir = s.privateDirectory;
-    if (!platform::MakePrivateDirectory(dir.string()).empty()) return false;
+    if (!platform::MakePrivateDirectory(dir.string(), true).empty()) return false;
   }
   const std::optional<uint64_t> started = platform::ProcessStartTime(platform::ProcessId());
   if (!started) return false;  // no announcement that every reader would take for stale

@@ -151,6 +151,12 @@ TEST(PrivateFiles, OnlyARealDirectoryOfTheUsersOwnThatNoOneElseMayUseIsAccepted)
             std::string::npos);
   fs::permissions(mine, fs::perms::others_exec, fs::perm_options::add);
   EXPECT_NE(platform::MakePrivateDirectory(mine).find("mode 0701"), std::string::npos);
+  // Closed to others instead, where that is asked for; a link is never followed to do it.
+  EXPECT_EQ(platform::MakePrivateDirectory(mine, true), "");
+  EXPECT_EQ(fs::status(mine).permissions() & fs::perms::mask, fs::perms::owner_all);
+  fs::permissions(mine, fs::perms::others_exec, fs::perm_options::add);
+  EXPECT_NE(platform::MakePrivateDirectory(dir / "link", true), "");
+  EXPECT_NE(fs::status(mine).permissions() & fs::perms::others_exec, fs::perms::none);
 }
 
 TEST(Terminal, OnlyATerminalDeviceIsOne) {

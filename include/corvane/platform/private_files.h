@@ -19,8 +19,10 @@ CORVANE_API int64_t UserId();
 CORVANE_API std::string PrivateDirectoryProblem(const std::string& path, int64_t owner);
 
 // Creates `path` with mode 0700 when it is missing (its parent must exist), then checks it as
-// above against this user: "" when it may be used, else why not.
-CORVANE_API std::string MakePrivateDirectory(const std::string& path);
+// above against this user: "" when it may be used, else why not. With `closeOwn`, a directory of
+// this user's that others may use is closed to them (mode 0700) instead of refused: for one
+// inside a directory already private, which no one else could have reached.
+CORVANE_API std::string MakePrivateDirectory(const std::string& path, bool closeOwn = false);
 
 // The owner of `path` itself (a symbolic link is not followed); nullopt when it cannot be read.
 CORVANE_API std::optional<int64_t> FileOwner(const std::string& path);
