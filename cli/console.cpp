@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cli/json.h"
+#include "cli/printable.h"
 #include "corvane/platform/notify.h"
 
 namespace cli {
@@ -22,9 +23,11 @@ JsonObject PhoneObject(const char* event, const PhoneLabel& phone) {
   return o;
 }
 
-std::string PortText(const PhoneLabel& phone) {
+std::string RawPortText(const PhoneLabel& phone) {
   return phone.name + " (port " + std::to_string(phone.number) + ")";
 }
+
+std::string PortText(const PhoneLabel& phone) { return Printable(RawPortText(phone)); }
 
 double Rate(uint64_t bytes, double seconds) {
   return seconds > 0 ? static_cast<double>(bytes) / seconds / 1e6 : 0;
@@ -52,7 +55,7 @@ std::string Duration(double seconds) {
 
 std::string RenderBar(const BarView& bar, bool colour) {
   const int filled = std::clamp(bar.position, 0, 100) * kBarWidth / 100;
-  std::string line = bar.label.name;
+  std::string line = Printable(bar.label.name);
   line.resize(std::max<size_t>(line.size(), 8), ' ');
   line += " [" + std::string(static_cast<size_t>(filled), '#') +
           std::string(static_cast<size_t>(kBarWidth - filled), '-') + "] ";
@@ -121,7 +124,7 @@ void Console::Json(const std::string& object) {
 }
 
 std::string Console::Prefix(const PhoneLabel& phone) const {
-  return mode_.multi ? "[" + phone.name + "] " : "";
+  return mode_.multi ? "[" + Printable(phone.name) + "] " : "";
 }
 
 void Console::Refresh() {
@@ -236,8 +239,8 @@ void Console::PhoneStarted(const PhoneLabel& phone) {
                     .Add("description", phone.description)
                     .Text());
   }
-  Line(Prefix(phone) + "Phone on " + PortText(phone) + ", " + phone.path +
-       (phone.description.empty() ? "" : ", " + phone.description));
+  Line(Prefix(phone) + "Phone on " + PortText(phone) + ", " + Printable(phone.path) +
+       (phone.description.empty() ? "" : ", " + Printable(phone.description)));
 }
 
 namespace {
@@ -285,7 +288,7 @@ void Console::Result(const PhoneResult& r) {
 namespace {
 
 struct Totals {
-  std::vector<std::string> failed;     // "ttyACM1 (port 8)"
+  std::vector<std::string> failed;     // "ttyACM1 (port 8)", as the system names the port
   std::vector<std::string> cancelled;  // unfinished when the run was interrupted
   uint64_t bytes = 0;                  // of the phones that succeeded
   bool ok = false;
@@ -294,7 +297,7 @@ struct Totals {
 Totals Count(const std::vector<PhoneResult>& results) {
   Totals t;
   for (const PhoneResult& r : results) {
-    if (!r.ok) (r.cancelled ? t.cancelled : t.failed).push_back(PortText(r.label));
+    if (!r.ok) (r.cancelled ? t.cancelled : t.failed).push_back(RawPortText(r.label));
     t.bytes += r.ok ? r.bytes : 0;
   }
   t.ok = !results.empty() && t.failed.empty() && t.cancelled.empty();
@@ -304,7 +307,7 @@ Totals Count(const std::vector<PhoneResult>& results) {
 std::string SummaryRow(const PhoneResult& r) {
   char row[160];
   std::snprintf(row, sizeof row, "  %4u  %-10s  %-9s  %11llu  %6.1f s  %6.1f",
-                static_cast<unsigned>(r.label.number), r.label.name.c_str(),
+                static_cast<unsigned>(r.label.number), Printable(r.label.name).c_str(),
                 r.ok          ? "OK"
                 : r.cancelled ? "cancelled"
                               : "FAILED",
@@ -322,13 +325,13 @@ std::string Verdict(size_t phones, const Totals& t) {
   std::string text;
   if (!t.failed.empty()) {
     text = std::to_string(t.failed.size()) + of + " failed:";
-    for (const std::string& f : t.failed) text += " " + f;
+    for (const std::string& f : t.failed) text += " " + Printable(f);
   }
   if (!t.cancelled.empty()) {
     text += (text.empty() ? std::to_string(t.cancelled.size()) + of
                           : "; " + std::to_string(t.cancelled.size())) +
             " cancelled:";
-    for (const std::string& c : t.cancelled) text += " " + c;
+    for (const std::string& c : t.cancelled) text += " " + Printable(c);
   }
   return text;
 }

@@ -1,5 +1,7 @@
 #include "cli/simulation.h"
 
+#include "corvane/ports/published_ports.h"
+
 namespace cli {
 namespace {
 
@@ -18,6 +20,11 @@ int Simulation::Start(const Options& options, const std::string& directory,
         "upload --simulate needs a simulated phone that reads its memory back, which this "
         "build does not have yet";
     return kExitUsage;
+  }
+  // Phones that cannot be announced would never be found: say why now, not after a wait.
+  if (const std::string refusal = ports::PublishRefusal(); !refusal.empty()) {
+    error = "--simulate: " + refusal;
+    return kExitNoPhone;
   }
   const std::string path = SimulationModulePath(directory);
   std::unique_ptr<Simulation> s(new Simulation());

@@ -19,7 +19,8 @@ class Simulation {
  public:
   // Loads the module from `directory` and attaches the phones. kExitOk with `simulation` set;
   // kExitPlugin when the module is missing or lacks its entry point; kExitUsage when the command
-  // cannot be simulated or a phone cannot be made. `error` says why.
+  // cannot be simulated or a phone cannot be made; kExitNoPhone when simulated phones' ports
+  // cannot be announced. `error` says why.
   static int Start(const Options& options, const std::string& directory,
                    std::unique_ptr<Simulation>& simulation, std::string& error);
 

@@ -1,13 +1,15 @@
 #include <errno.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <system_error>
 
+#include "corvane/platform/private_files.h"
 #include "corvane/platform/process.h"
 
 namespace platform {
@@ -19,15 +21,46 @@ bool ProcessAlive(int64_t pid) {
   return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
-std::string UserRuntimeDirectory() {
+std::optional<uint64_t> ProcessStartTime(int64_t pid) {
+  if (pid <= 0) return std::nullopt;
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(in, line)) return std::nullopt;
+  // "pid (name) state ..." where the name may hold spaces and parentheses: the fields are
+  // counted from the last ')'. The start time is field 22; the state is field 3.
+  const size_t close = line.rfind(')');
+  if (close == std::string::npos) return std::nullopt;
+  std::istringstream fields(line.substr(close + 1));
+  std::string field;
+  for (int i = 3; i <= 22; ++i) {
+    if (!(fields >> field)) return std::nullopt;
+  }
+  try {
+    size_t used = 0;
+    const unsigned long long start = std::stoull(field, &used);
+    if (used != field.size()) return std::nullopt;
+    return static_cast<uint64_t>(start);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::string UserRuntimeDirectory(std::string* problem) {
+  if (problem != nullptr) problem->clear();
   if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg) {
     std::error_code ec;
     if (std::filesystem::is_directory(xdg, ec)) return xdg;
   }
+  // The temporary directory is shared by every user: whoever made this name first owns it, so
+  // it is taken only when it is a real directory of this user's that no one else may use.
+  std::error_code ec;
+  const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
   const std::string dir =
-      (std::filesystem::temp_directory_path() / ("tarvex-" + std::to_string(::getuid()))).string();
-  ::mkdir(dir.c_str(), 0700);
-  return dir;
+      ((ec ? std::filesystem::path("/tmp") : temp) / ("tarvex-" + std::to_string(::getuid())))
+          .string();
+  const std::string refused = MakePrivateDirectory(dir);
+  if (problem != nullptr) *problem = refused;
+  return refused.empty() ? dir : std::string();
 }
 
 std::string ExecutableDirectory() {

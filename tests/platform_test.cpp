@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <thread>
@@ -14,8 +16,10 @@
 #include "corvane/platform/message_target.h"
 #include "corvane/platform/os_version.h"
 #include "corvane/platform/port_table.h"
+#include "corvane/platform/private_files.h"
 #include "corvane/platform/pseudo_terminal.h"
 #include "corvane/platform/terminal.h"
+#include "support/temp_dir.h"
 #include "support/time_scale.h"
 
 namespace {
@@ -129,6 +133,30 @@ TEST(PseudoTerminal, HostSideIsATerminalThatVanishesWhenTheControllerCloses) {
   pty->Close();
   EXPECT_FALSE(pty->IsOpen());
   EXPECT_EQ(device->Read(in, sizeof in, got), platform::IoStatus::kVanished);
+}
+
+// Another user's directory is checked by naming another owner: only root could make one.
+TEST(PrivateFiles, OnlyARealDirectoryOfTheUsersOwnThatNoOneElseMayUseIsAccepted) {
+  namespace fs = std::filesystem;
+  testing_support::TempDir dir;
+  const std::string mine = dir / "mine";
+  EXPECT_EQ(platform::MakePrivateDirectory(mine), "");
+  EXPECT_EQ(fs::status(mine).permissions() & fs::perms::mask, fs::perms::owner_all);
+  EXPECT_NE(platform::PrivateDirectoryProblem(mine, platform::UserId() + 1).find("belongs to user"),
+            std::string::npos);
+  fs::create_directory_symlink(mine, dir.Path() / "link");
+  EXPECT_NE(platform::MakePrivateDirectory(dir / "link").find("symbolic link"), std::string::npos);
+  std::ofstream(dir / "file") << "x";
+  EXPECT_NE(platform::MakePrivateDirectory(dir / "file").find("not a directory"),
+            std::string::npos);
+  fs::permissions(mine, fs::perms::others_exec, fs::perm_options::add);
+  EXPECT_NE(platform::MakePrivateDirectory(mine).find("mode 0701"), std::string::npos);
+  // Closed to others instead, where that is asked for; a link is never followed to do it.
+  EXPECT_EQ(platform::MakePrivateDirectory(mine, true), "");
+  EXPECT_EQ(fs::status(mine).permissions() & fs::perms::mask, fs::perms::owner_all);
+  fs::permissions(mine, fs::perms::others_exec, fs::perm_options::add);
+  EXPECT_NE(platform::MakePrivateDirectory(dir / "link", true), "");
+  EXPECT_NE(fs::status(mine).permissions() & fs::perms::others_exec, fs::perms::none);
 }
 
 TEST(Terminal, OnlyATerminalDeviceIsOne) {

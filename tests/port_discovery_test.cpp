@@ -8,7 +8,11 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "corvane/platform/port_table.h"
+#include "corvane/platform/private_files.h"
+#include "corvane/platform/process.h"
 #include "corvane/platform/serial_device.h"
 #include "corvane/ports/find_phone_ports.h"
 #include "corvane/ports/port_enumeration.h"
@@ -172,14 +176,40 @@ TEST_F(Discovery, SimulatedPhonesArePublishedWhileTheyAreOnTheirPort) {
   EXPECT_TRUE(none.empty());
 }
 
-TEST_F(Discovery, StaleAnnouncementsOfDeadProgramsAreDropped) {
+// An announcement whose process is gone is stale, and so is one whose process id now belongs
+// to a later process (its start time differs) or that does not say when its process started.
+TEST_F(Discovery, StaleAnnouncementsAreDropped) {
   phonesim::Phone phone(std::make_unique<phonesim::GenericBootLoader>());
-  fs::create_directories(dir.Path() / "published");
-  std::ofstream(dir / "published/stale.port")
-      << "path=" << phone.Path() << "\ndescription=Zelco CDMA USB Modem\nowner=999999999\n";
+  ASSERT_EQ(platform::MakePrivateDirectory(dir / "published"), "");
+  const int64_t me = platform::ProcessId();
+  const auto announce = [&](const std::string& name, const std::string& owner) {
+    std::ofstream(dir / ("published/" + name))
+        << "path=" << phone.Path() << "\ndescription=Zelco CDMA USB Modem\n"
+        << owner;
+  };
+  announce("dead.port", "owner=999999999\nstarted=1\n");
+  announce("reused.port", "owner=" + std::to_string(me) + "\nstarted=" +
+                              std::to_string(*platform::ProcessStartTime(me) + 1) + "\n");
+  announce("undated.port", "owner=" + std::to_string(me) + "\n");
   std::ofstream(dir / "published/garbage.port") << "owner=abc\n";
   EXPECT_TRUE(Enumerate().empty());
-  EXPECT_FALSE(fs::exists(dir.Path() / "published/stale.port"));
+  EXPECT_TRUE(fs::is_empty(dir.Path() / "published"));
+}
+
+TEST_F(Discovery, OnlyThisUsersAnnouncementsOfPseudoTerminalsAreTaken) {
+  const std::string regularFile = dir / "not-a-terminal";
+  std::ofstream(regularFile) << "x";
+  ASSERT_TRUE(ports::PublishPort({regularFile, "Zelco Mobile USB Modem"}));
+  EXPECT_TRUE(Enumerate().empty());
+
+  phonesim::Phone phone(std::make_unique<phonesim::GenericBootLoader>());
+  ASSERT_TRUE(ports::PublishPort({phone.Path(), "Zelco Mobile USB Modem"}));
+  ASSERT_EQ(Enumerate().size(), 1u);
+  if (platform::UserId() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  const fs::path file = dir.Path() / "published" / ("_dev_pts_" + phone.Path().substr(9) + ".port");
+  ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+  EXPECT_TRUE(Enumerate().empty());
+  EXPECT_TRUE(fs::exists(file));  // passed over, not ours to remove
 }
 
 TEST_F(Discovery, FindPhonePortsAppendsClearsAndProbesBusyPorts) {

@@ -6,7 +6,9 @@
 
 #include "cli/commands/commands.h"
 #include "cli/json.h"
+#include "cli/printable.h"
 #include "cli/simulation.h"
+#include "corvane/ports/published_ports.h"
 
 namespace cli {
 namespace {
@@ -33,9 +35,9 @@ void ShowPort(Console& console, const PortReport& r) {
   const SerialPortEntry& e = r.entry;
   char line[200];
   std::snprintf(line, sizeof line, "  %4u  %-10s %-36s %s", static_cast<unsigned>(e.portNumber),
-                e.portName.c_str(), e.description.c_str(), UsbId(e).c_str());
+                Printable(e.portName).c_str(), Printable(e.description).c_str(), UsbId(e).c_str());
   console.Note(line);
-  if (!r.taken) console.Note("        not taken: " + r.reason);
+  if (!r.taken) console.Note("        not taken: " + Printable(r.reason));
 }
 
 void ShowReports(Console& console, const std::vector<PortReport>& reports, int taken) {
@@ -68,6 +70,10 @@ int RunPorts(const Options& o, Console& console, const Environment& environment)
     }
   }
   const std::vector<PortReport> reports = SurveyPorts();
+  // Without this, a refused directory looks like no simulated phone at all.
+  if (const std::string refusal = ports::PublishRefusal(); !refusal.empty()) {
+    console.Note(refusal);
+  }
   int taken = 0;
   for (const PortReport& r : reports) taken += r.taken ? 1 : 0;
   ShowReports(console, reports, taken);

@@ -12,6 +12,7 @@
 
 #include "cli/console.h"
 #include "cli/phone_window.h"
+#include "cli/printable.h"
 #include "cli_harness.h"
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/notify.h"
@@ -206,6 +207,17 @@ TEST(Console, SummaryNamesTheFailedPhones) {
       << out;
   EXPECT_NE(out.find("FAILED"), std::string::npos);
   EXPECT_NE(out.find("1 of 2 phones failed: ttyACM1 (port 8)"), std::string::npos) << out;
+}
+
+TEST(Printable, ControlCharactersBecomeEscapesAndTheRestStays) {
+  EXPECT_EQ(cli::Printable("Zelco\x1b]0;x\x07 \t\x7f\x1f end"),
+            "Zelco\\x1b]0;x\\x07 \\x09\\x7f\\x1f end");
+  // C1 controls as UTF-8 (U+009B is a one-character escape sequence); other characters stay,
+  // and so does a lead byte that ends the text.
+  EXPECT_EQ(cli::Printable("a\xc2\x9b"
+                           "1m \xc2\xa0 \xc3\xa9 \xe2\x82\xac \\ \xc2"),
+            "a\\u009b"
+            "1m \xc2\xa0 \xc3\xa9 \xe2\x82\xac \\ \xc2");
 }
 
 }  // namespace

@@ -121,6 +121,19 @@ TEST(PortsCommand, ListsTheSimulatedPhoneAndWhyOtherPortsWereNotTaken) {
   EXPECT_TRUE(text.OutHas("not taken: \"USB Serial Converter\""));
 }
 
+TEST(PortsCommand, ControlCharactersOfADescriptionNeverReachTheTerminal) {
+  testing_support::DiscoverySandbox sandbox;
+  const std::string description = "Zelco Mobile USB Modem\x1b]0;owned\x07\x7f";
+  phonesim::SimulatedTq4410 phone({.identity = {description, 0x1d6b, 0x0104, 0}});
+  const cli_testing::CliRun text = cli_testing::Cli({"ports"});
+  EXPECT_EQ(text.status, 0);
+  EXPECT_TRUE(text.OutHas("Zelco Mobile USB Modem\\x1b]0;owned\\x07\\x7f")) << text.out;
+  EXPECT_EQ(text.out.find_first_of("\x1b\x07\x7f"), std::string::npos);
+  const auto ports = cli_testing::Events(cli_testing::Cli({"ports", "--json"}).Json(), "port");
+  ASSERT_EQ(ports.size(), 1u);
+  EXPECT_EQ(ports[0].at("description"), description);  // escaped as JSON escapes, read back whole
+}
+
 TEST(PortsCommand, NoPhoneIsExitStatusFour) {
   testing_support::DiscoverySandbox sandbox;
   const cli_testing::CliRun run = cli_testing::Cli({"ports"});

@@ -13,6 +13,7 @@
 #include "corvane/platform/port_table.h"
 #include "corvane/platform/process.h"
 #include "sim/builders/sample_firmware.h"
+#include "sim/private_announcements.h"
 #include "sim/tq4410.h"
 
 #if defined(_WIN32)
@@ -62,6 +63,7 @@ class Tq4410Phones final : public cli::SimulatedPhones {
   explicit Tq4410Phones(Command command) : command_(command) {}
   ~Tq4410Phones() override;
 
+  const std::string& AnnouncementRefusal() const { return announcements_.Refusal(); }
   bool Attach(int phones, std::string& error);
   void WriteSample();
 
@@ -71,6 +73,9 @@ class Tq4410Phones final : public cli::SimulatedPhones {
   std::vector<SimulatedCheck> Verify() override;
 
  private:
+  // First, so that it outlives the phones: another tarvex-cli running at the same time must
+  // never find this run's phones, least of all the modem port an MDM phone opens anew.
+  phonesim::PrivateAnnouncements announcements_;
   Command command_;
   std::string directory_;
   std::vector<std::unique_ptr<phonesim::SimulatedTq4410>> phones_;
@@ -151,6 +156,10 @@ extern "C" TARVEX_SIM_API cli::SimulatedPhones* TarvexCreateSimulation(
     const cli::SimulationRequest* request, std::string* error) {
   try {
     auto phones = std::make_unique<Tq4410Phones>(request->command);
+    if (!phones->AnnouncementRefusal().empty()) {
+      *error = phones->AnnouncementRefusal();
+      return nullptr;
+    }
     if (!phones->Attach(request->phones, *error)) return nullptr;
     if (request->sample) phones->WriteSample();
     return phones.release();

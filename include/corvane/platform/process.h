@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "corvane/platform/export.h"
@@ -11,9 +12,14 @@ namespace platform {
 CORVANE_API int64_t ProcessId();
 // Whether a process with this id runs (a process of another user counts as running).
 CORVANE_API bool ProcessAlive(int64_t pid);
-// A directory private to this user for run-time files (created if missing): the session's
-// runtime directory where there is one, else one under the temporary directory.
-CORVANE_API std::string UserRuntimeDirectory();
+// When the process with this id started, in the system's clock ticks since boot; nullopt when
+// no such process runs. An id and its start time name one process: an id alone may be reused.
+CORVANE_API std::optional<uint64_t> ProcessStartTime(int64_t pid);
+// A directory private to this user for run-time files: the session's runtime directory where
+// there is one, else tarvex-<uid> under the temporary directory, created with mode 0700. One
+// found there already is used only when it is a real directory of this user's that no one else
+// may use; otherwise "" and `problem` says why.
+CORVANE_API std::string UserRuntimeDirectory(std::string* problem = nullptr);
 // The directory holding the running program ("" if unknown).
 CORVANE_API std::string ExecutableDirectory();
 // The most memory this process has held resident so far, in bytes.
