@@ -14,7 +14,6 @@
 namespace {
 
 constexpr uint8_t kPartitionId = 70;
-constexpr uint32_t kLargeDevice = 3825764;  // above this, partition sizes are in bytes
 
 struct InfineonKind {
   uint8_t code;
@@ -54,7 +53,7 @@ int CModelModule::StartDownload(HWND window, uint8_t port, uint8_t* const* image
   if (!OpenPortAfresh(window, port, timeout)) return 0;
   bool haveConfig = false;
   if (!ReadConfiguration(run, haveConfig)) return 0;
-  m_nSizeUnit = Parser()->FirstDeviceTotalSize() > kLargeDevice ? 1 : 0;
+  m_nSizeUnit = Parser()->SizeUnit();
   if (!Flash()->OMAPFlashStart(Link())) return 0;
   SendText("EMMC download start");
   if (haveConfig && (options & 1) && !TotalErase()) return 0;
@@ -141,8 +140,7 @@ bool CModelModule::WritePartitions(const Run& run) {
 
 bool CModelModule::WritePartition(const Run& run, int file, const CModelParser::Range& range) {
   const std::string fileName = platform::BareName(run.Path(file));
-  SendTextF("Start Address: %d, Partition length: %d", static_cast<int>(range.start),
-            static_cast<int>(range.size));
+  SendTextF("Start Address: %u, Partition length: %u", range.start, range.size);
   // A file longer than its partition would run over into the next one.
   std::error_code ec;
   const auto length = std::filesystem::file_size(run.Path(file), ec);

@@ -348,6 +348,40 @@ TEST_F(NormalDownload, BrokenConfigurationStopsWithItsReason) {
   Inspect([&] { EXPECT_EQ(agent->Starts(), 0); });
 }
 
+// Ranges are refused in the configuration step, before the agent is started or anything erased.
+TEST_F(NormalDownload, RangesThePhoneCannotAddressStopTheRunBeforeAnythingIsWritten) {
+  struct Case {
+    const char* config;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"[device]\nTotal_size=0x3A6065\n[partition]\nname=boot\nsize=0xFFFFFFFF\n"
+       "filename=boot.img\n[x]\n",
+       "Partition boot runs past the device's total size"},
+      {"[device]\nTotal_size=0xFFFFFFFF\n[partition]\nname=a\nsize=0xF0000000\n"
+       "[partition]\nname=boot\nsize=0x20000000\nfilename=boot.img\n[x]\n",
+       "Partition boot runs past the 32-bit addresses of the phone"},
+      {"[device]\nTotal_size=3825764\n[partition]\nname=boot\nsize=0x800000\n"
+       "filename=boot.img\n[x]\n",  // 8 Mi sectors: 4 GiB
+       "Partition boot is too large for a 32-bit length in bytes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    files.clear();
+    window_.Clear();
+    WriteText("partition.cfg", c.config);
+    Write("boot.img", Data(4096, 1));
+    EXPECT_EQ(Run(4 | 1), 0);
+    ASSERT_FALSE(window_.Texts().empty());
+    EXPECT_EQ(window_.Texts().back(), c.line);
+    EXPECT_EQ(window_.Codes().back(), notify::kProgressFailed);
+    Inspect([&] {
+      EXPECT_EQ(agent->Starts(), 0);
+      EXPECT_TRUE(agent->Erases().empty());
+    });
+  }
+}
+
 TEST_F(NormalDownload, FailuresEndWithTheirLinesThePortClosedAndNoReset) {
   struct Case {
     const char* name;
