@@ -382,6 +382,24 @@ TEST_F(NormalDownload, RangesThePhoneCannotAddressStopTheRunBeforeAnythingIsWrit
   }
 }
 
+TEST_F(NormalDownload, ModemImageWithoutItsCodeElementFailsBeforeItsStep) {
+  WriteText("partition.cfg", kConfig);
+  // Loaders and security block, cut where the code element would begin.
+  const builders::IfxImage image = builders::BuildIfxImage({});
+  Write(
+      "TQ4410_psi.fls",
+      Bytes(image.buffer.begin() + 4,
+            image.buffer.begin() + static_cast<long>(image.codeDescAt - builders::kIfxHeaderSize)));
+  EXPECT_EQ(Run(0), 0);
+  EXPECT_EQ(window_.Texts().back(), "The image holds no code element to write");
+  EXPECT_EQ(window_.Codes().back(), notify::kProgressFailed);
+  EXPECT_EQ(window_.StepEnds().back(), "4 1 PSI 0/0 failed");
+  Inspect([&] {
+    EXPECT_EQ(modem->State().stage, phonesim::InfineonModem::Stage::kBootRom);
+    EXPECT_EQ(control->Resets(), 0);
+  });
+}
+
 TEST_F(NormalDownload, FailuresEndWithTheirLinesThePortClosedAndNoReset) {
   struct Case {
     const char* name;

@@ -86,6 +86,9 @@ class CORVANE_API CBasicFlash {
   int IFXNormalDownload(const uint8_t* image, CMiscUtilComm* comm);
   int IFXNormalDownloadB(const uint8_t* image, CMiscUtilComm* comm);
   int IFXFactoryDownload(const char* path, CMiscUtilComm* comm, uint32_t flags);
+  // What IFXFactoryDownload checks before it touches the phone, alone: 1, or 0 with a line and
+  // 200.
+  int IFXFactoryCheck(const char* path);
 
   // --- NVIDIA (nvidia.cpp) -----------------------------------------------------------------
   int BCTSetup(uint8_t selector, CMiscUtilComm* comm);
