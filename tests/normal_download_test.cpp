@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -398,6 +399,39 @@ TEST_F(NormalDownload, ModemImageWithoutItsCodeElementFailsBeforeItsStep) {
     EXPECT_EQ(modem->State().stage, phonesim::InfineonModem::Stage::kBootRom);
     EXPECT_EQ(control->Resets(), 0);
   });
+}
+
+// Cuts a file short as soon as a line arrives: the file changes while the run goes on.
+class TruncatingWindow : public testing_support::RecordingWindow {
+ public:
+  TruncatingWindow(std::string when, std::string path) : when_(std::move(when)), path_(path) {}
+  platform::LRESULT HandleMessage(uint32_t message, platform::WPARAM wParam,
+                                  platform::LPARAM lParam) override {
+    const platform::LRESULT result = RecordingWindow::HandleMessage(message, wParam, lParam);
+    if (message == notify::kMsgNotify && wParam == notify::kStatusText &&
+        reinterpret_cast<const char*>(lParam) == when_) {
+      std::filesystem::resize_file(path_, 1000);
+    }
+    return result;
+  }
+
+ private:
+  std::string when_;
+  std::string path_;
+};
+
+TEST_F(NormalDownload, PartitionFileThatShrankSinceTheRunStartedFailsItsPartition) {
+  WriteStandardSet();
+  TruncatingWindow window("boot.img  Download success", dir / "system.img");
+  EXPECT_EQ(Run(0, &window), 0);
+  const Lines texts = window.Texts();
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts[texts.size() - 2],
+            dir / "system.img" + " has changed: 600000 bytes when the run started, 1000 now");
+  EXPECT_EQ(texts.back(), "system.img  Download fail");
+  EXPECT_EQ(window.Codes().back(), notify::kProgressFailed);
+  EXPECT_EQ(window.StepEnds().back(), "3 2 system.img 0/600000 failed");
+  Inspect([&] { EXPECT_EQ(agent->Partitions().size(), 1u); });
 }
 
 TEST_F(NormalDownload, FailuresEndWithTheirLinesThePortClosedAndNoReset) {

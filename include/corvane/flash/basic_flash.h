@@ -103,6 +103,11 @@ class CORVANE_API CBasicFlash {
                          CMiscUtilComm* comm);
   int OMAPFileBaseDownload(const char* path, uint8_t partition, uint32_t address, uint32_t size,
                            CMiscUtilComm* comm);
+  // The same for a file whose length the caller recorded earlier (when its run started): a file
+  // that no longer has that length, or yields fewer bytes while it streams, fails with a line
+  // and 200 rather than leave its partition written short.
+  int OMAPFileBaseDownload(const char* path, uint8_t partition, uint32_t address, uint32_t size,
+                           CMiscUtilComm* comm, uint64_t recordedLength);
   int OMAPFactoryDownload(const char* path, CMiscUtilComm* comm);
 
   // --- Qualcomm modem download mode (qualcomm.cpp) ------------------------------------------
