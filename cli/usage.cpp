@@ -50,9 +50,10 @@ constexpr const char* kDownload =
     "usage: tarvex-cli download [--port N|PATH] [--erase ap,cp,userdata] FILE...\n"
     "\n"
     "Normal download. The plug-in types, judges and orders the files (at most 20; a file\n"
-    "listed twice is taken once; names it does not know come after the known ones). Every\n"
-    "file is read into memory first: one that cannot be read stops the run before a phone is\n"
-    "touched. --erase: ap = the whole eMMC, cp = the modem's flash, userdata = the user-data\n"
+    "listed twice is taken once; names it does not know come after the known ones). The files\n"
+    "it types are read into memory first, partition images stream from their paths; one that\n"
+    "cannot be read stops the run before a phone is touched. --erase: ap = the whole eMMC, cp = "
+    "the modem's flash, userdata = the user-data\n"
     "partition. Without --port the first phone port found is used, waiting for one to appear.\n\n";
 
 constexpr const char* kFactory =
