@@ -19,10 +19,13 @@ constexpr const char* kCommon =
     "                   failure (without it such a file fails the phone's run)\n"
     "  --help           this help\n"
     "\n"
+    "Before any phone is touched, a plug-in that can check files reads every file of the run\n"
+    "with its own readers (and that --erase has the file it needs); a refusal names the file.\n"
+    "\n"
     "Exit status: 0 every phone succeeded; 1 a phone failed, a given file was not written\n"
     "(see --allow-unused) or a verification failed;\n"
-    "2 bad arguments or unusable files; 3 plug-in (or --simulate's module) missing or\n"
-    "lacking an export; 4 no phone port within the wait.\n";
+    "2 bad arguments or unusable files (the plug-in's check included); 3 plug-in (or\n"
+    "--simulate's module) missing or lacking an export; 4 no phone port within the wait.\n";
 
 constexpr const char* kOverview =
     "usage: tarvex-cli COMMAND [OPTIONS] [FILES]\n"

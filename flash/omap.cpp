@@ -239,6 +239,24 @@ int CBasicFlash::OMAPFileBaseDownload(const char* path, uint8_t partition, uint3
   return StreamFile(*this, path, partition, address, size, comm, recordedLength);
 }
 
+int CBasicFlash::OMAPFactoryCheck(const char* path) {
+  const File file = OpenForReading(path);
+  uint64_t fileSize = 0;
+  if (!file || !FileLength(file.get(), fileSize)) {
+    SendTextF("We can't open %s", path != nullptr ? path : "(no file)");
+    SendCode(notify::kProgressFailed);
+    return 0;
+  }
+  std::array<uint8_t, ap_factory::kOmapHeaderSize> head{};
+  const size_t got = std::fread(head.data(), 1, head.size(), file.get());
+  ap_factory::OmapHeader header;
+  const HeaderStatus status = ap_factory::ReadOmapHeader({head.data(), got}, header);
+  if (status == HeaderStatus::kBadMagic) return Fail(*this, "Magic number does not concide");
+  if (status != HeaderStatus::kOk) return Fail(*this, "We can't read binary!");
+  const ap_factory::OmapPlan plan = ap_factory::PlanOmapPartitions(header, fileSize);
+  return plan.status == PlanStatus::kOk ? 1 : RefusePlan(*this, plan);
+}
+
 int CBasicFlash::OMAPFactoryDownload(const char* path, CMiscUtilComm* comm) {
   std::vector<uint8_t> staging(kStagingSize, 0);
   const File file = OpenForReading(path);

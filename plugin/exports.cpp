@@ -5,6 +5,7 @@
 
 #include "plugin/exports.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "corvane/platform/clock.h"
@@ -76,6 +77,19 @@ int DoUploadStart(HWND window, int port, const std::string* outPath, uint32_t se
     return module.UploadStart(window, static_cast<uint8_t>(port & 0xFF), OrEmpty(outPath), sectors,
                               address, timeout);
   });
+}
+
+int CheckDownloadFiles(int mode, const std::vector<std::string>* paths, uint32_t options,
+                       char* message, int messageSize) {
+  CModelModule module;
+  const std::string why = module.CheckFiles(mode, paths ? *paths : kNoPaths, options);
+  if (message != nullptr && messageSize > 0) {
+    const size_t room = static_cast<size_t>(messageSize) - 1;
+    const size_t n = std::min(room, why.size());
+    std::memcpy(message, why.data(), n);
+    message[n] = '\0';
+  }
+  return why.empty() ? 1 : 0;
 }
 
 // The last three characters of the bare name, in a buffer that the next call overwrites.
