@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "corvane/platform/clock.h"
 #include "corvane/platform/message_box.h"
@@ -81,8 +82,14 @@ int DoUploadStart(HWND window, int port, const std::string* outPath, uint32_t se
 
 int CheckDownloadFiles(int mode, const std::vector<std::string>* paths, uint32_t options,
                        char* message, int messageSize) {
-  CModelModule module;
-  const std::string why = module.CheckFiles(mode, paths ? *paths : kNoPaths, options);
+  std::string why;
+  // Nothing may leave a C-linkage call as an exception: a file too large to hold is a refusal.
+  try {
+    CModelModule module;
+    why = module.CheckFiles(mode, paths ? *paths : kNoPaths, options);
+  } catch (const std::exception& e) {
+    why = std::string("the files could not be checked: ") + e.what();
+  }
   if (message != nullptr && messageSize > 0) {
     const size_t room = static_cast<size_t>(messageSize) - 1;
     const size_t n = std::min(room, why.size());
