@@ -39,7 +39,33 @@ std::optional<Exports> Exports::Bind(const Plugin& plugin, Command command, std:
       break;
   }
   if (!missing.empty()) return std::nullopt;
+  e.check_ = plugin.Find<CheckDownloadFilesFn>("CheckDownloadFiles");
   return e;
+}
+
+std::optional<std::string> Exports::CheckFiles(const Job& job) const {
+  if (check_ == nullptr) return std::nullopt;
+  int mode = 0;
+  std::vector<std::string> paths;
+  switch (job.command) {
+    case Command::kDownload:
+      mode = kCheckNormalDownload;
+      paths = job.paths;
+      break;
+    case Command::kFactory:
+      mode = kCheckFactoryDownload;
+      paths = {job.cpPath, job.apPath};
+      break;
+    case Command::kMdm:
+      mode = kCheckMdmDownload;
+      paths = {job.mdmPath, job.apPath};
+      break;
+    default:
+      return std::nullopt;
+  }
+  char message[1024] = {};
+  if (check_(mode, &paths, job.options, message, static_cast<int>(sizeof message)) == 1) return "";
+  return message[0] != '\0' ? std::string(message) : "the plug-in refuses the files";
 }
 
 int Exports::Run(const Job& job, HWND window, uint8_t port) const {

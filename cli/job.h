@@ -51,11 +51,17 @@ class Exports {
   // Calls the command's entry point for `port`, reporting to `window`.
   int Run(const Job& job, HWND window, uint8_t port) const;
 
+  // The plug-in's check of the job's files (its optional CheckDownloadFiles): "" when they are
+  // usable, the reason when not; nullopt when the plug-in has no such check or the command
+  // writes no file into a phone.
+  std::optional<std::string> CheckFiles(const Job& job) const;
+
  private:
   DoDownloadFn download_ = nullptr;
   DoFactoryDownloadFn factory_ = nullptr;
   DoFactoryDownloadMDMFn mdm_ = nullptr;
   DoUploadStartFn upload_ = nullptr;
+  CheckDownloadFilesFn check_ = nullptr;
 };
 
 class PhoneWindow;

@@ -19,10 +19,13 @@ constexpr const char* kCommon =
     "                   failure (without it such a file fails the phone's run)\n"
     "  --help           this help\n"
     "\n"
+    "Before any phone is touched, a plug-in that can check files reads every file of the run\n"
+    "with its own readers (and that --erase has the file it needs); a refusal names the file.\n"
+    "\n"
     "Exit status: 0 every phone succeeded; 1 a phone failed, a given file was not written\n"
     "(see --allow-unused) or a verification failed;\n"
-    "2 bad arguments or unusable files; 3 plug-in (or --simulate's module) missing or\n"
-    "lacking an export; 4 no phone port within the wait;\n"
+    "2 bad arguments or unusable files (the plug-in's check included); 3 plug-in (or\n"
+    "--simulate's module) missing or lacking an export; 4 no phone port within the wait;\n"
     "130 Ctrl-C, 143 SIGTERM: every phone's run cancelled and cleaned up after (Ctrl-C again\n"
     "ends at once).\n";
 
@@ -52,9 +55,10 @@ constexpr const char* kDownload =
     "usage: tarvex-cli download [--port N|PATH] [--erase ap,cp,userdata] FILE...\n"
     "\n"
     "Normal download. The plug-in types, judges and orders the files (at most 20; a file\n"
-    "listed twice is taken once; names it does not know come after the known ones). Every\n"
-    "file is read into memory first: one that cannot be read stops the run before a phone is\n"
-    "touched. --erase: ap = the whole eMMC, cp = the modem's flash, userdata = the user-data\n"
+    "listed twice is taken once; names it does not know come after the known ones). The files\n"
+    "it types are read into memory first, partition images stream from their paths; one that\n"
+    "cannot be read stops the run before a phone is touched. --erase: ap = the whole eMMC, cp = "
+    "the modem's flash, userdata = the user-data\n"
     "partition. Without --port the first phone port found is used, waiting for one to appear.\n\n";
 
 constexpr const char* kFactory =

@@ -344,6 +344,47 @@ int ProgramRecord(CBasicFlash& f, CMiscUtilComm* comm, ifx::ByteSource& file, co
   return walker.Error().empty() ? 1 : Refuse(f, walker.Error());
 }
 
+// Every record of the load list that names a component must find a complete one (two of its
+// code and security elements) in the file, and the list must name at least one: otherwise the
+// download would report success for a file cut short, with nothing of it written.
+ifx::Refusal CheckRecords(ifx::ByteSource& file, const ifx::Area& area,
+                          const std::optional<ifx::LoadList>& list) {
+  if (!list) return "The factory file has no load list: nothing to write";
+  uint32_t components = 0;
+  for (uint32_t i = 0; i < list->count; ++i) {
+    ifx::LoadRecord record;
+    if (!ifx::ReadLoadRecord(file, *list, i, record)) return "cannot read the factory file";
+    if (RuleFor(record.name) == nullptr) continue;
+    ifx::ElementWalker walker(file, area);
+    ifx::Element element;
+    int parts = 0;
+    while (walker.Next(element)) {
+      const bool part = element.type == ifx::kCode || element.type == ifx::kSecurity;
+      if (part && element.tag == record.id) ++parts;
+    }
+    if (parts < 2) return "The factory file holds no code and security block for " + record.name;
+    ++components;
+  }
+  return components > 0 ? ifx::Refusal{} : "The factory file names no component to write";
+}
+
+// Everything of the file that is checked before the phone is touched; the loaders are kept.
+int CheckFactoryFile(CBasicFlash& f, FileSource& file, const char* path, ifx::Area& area,
+                     ifx::Layout& layout) {
+  if (!file.IsOpen()) {
+    return Refuse(f, std::string("cannot open the factory file ") + (path ? path : "(none)"));
+  }
+  if (file.Size() > std::numeric_limits<uint32_t>::max()) {
+    return TextThenFail(f, "The factory file is larger than its 32-bit offsets can address");
+  }
+  area = ifx::FactoryArea(file);
+  ifx::Refusal why =
+      ifx::Scan(file, area, ifx::kScanLoaders | ifx::kScanData | ifx::kScanLoadList, layout);
+  if (why.empty()) why = CheckRecords(file, area, layout.loadList);
+  if (why.empty()) why = TakeLoaders(f, file, layout);
+  return why.empty() ? 1 : Refuse(f, why);
+}
+
 }  // namespace
 
 // --- start-up -------------------------------------------------------------------------------
@@ -473,6 +514,12 @@ int CBasicFlash::ExtractDataFromIFX(const uint8_t* image, CMiscUtilComm* /*comm*
   ifx::MemorySource source = ImageSource(image);
   ifx::Layout layout;
   ifx::Refusal why = ScanImage(image, source, ifx::kScanData, layout);
+  // Without its own code and security block the image would be written with what an earlier
+  // image left behind, or not at all while the step reports success.
+  if (why.empty() && (!layout.code || layout.code->Length() == 0)) {
+    why = "The image holds no code element to write";
+  }
+  if (why.empty() && !layout.securityAt) why = "The image holds no security block";
   if (why.empty() && layout.code) why = TakeCode(*this, *layout.code);
   if (why.empty() && layout.securityAt) why = TakeSecurity(*this, source, *layout.securityAt);
   return why.empty() ? 1 : Refuse(*this, why);
@@ -574,25 +621,22 @@ int CBasicFlash::IFXNormalDownloadB(const uint8_t* image, CMiscUtilComm* comm) {
 
 // The file is walked and streamed from disk: only its loaders and one block of code at a time
 // are held. Everything it points at is checked before the phone is touched.
+int CBasicFlash::IFXFactoryCheck(const char* path) {
+  FileSource file(path);
+  ifx::Area area;
+  ifx::Layout layout;
+  return CheckFactoryFile(*this, file, path, area, layout);
+}
+
 int CBasicFlash::IFXFactoryDownload(const char* path, CMiscUtilComm* comm, uint32_t flags) {
   FileSource file(path);
-  if (!file.IsOpen()) {
-    return Refuse(*this, std::string("cannot open the factory file ") + (path ? path : "(none)"));
-  }
-  if (file.Size() > std::numeric_limits<uint32_t>::max()) {
-    return TextThenFail(*this, "The factory file is larger than its 32-bit offsets can address");
-  }
-  const ifx::Area area = ifx::FactoryArea(file);
+  ifx::Area area;
   ifx::Layout layout;
-  ifx::Refusal why =
-      ifx::Scan(file, area, ifx::kScanLoaders | ifx::kScanData | ifx::kScanLoadList, layout);
-  if (why.empty()) why = TakeLoaders(*this, file, layout);
-  if (!why.empty()) return Refuse(*this, why);
+  if (!CheckFactoryFile(*this, file, path, area, layout)) return 0;
   if (!BasicIFXSetting(comm)) {
     SendCode(notify::kProgressFailed);
     return 0;
   }
-  if (!layout.loadList) return 1;
   for (uint32_t i = 0; i < layout.loadList->count; ++i) {
     ifx::LoadRecord record;
     if (!ifx::ReadLoadRecord(file, *layout.loadList, i, record)) {

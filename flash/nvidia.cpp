@@ -185,6 +185,24 @@ int CBasicFlash::NormalDownload(const uint8_t* image, uint8_t partition, CMiscUt
   return 1;
 }
 
+int CBasicFlash::nVidiaFactoryCheck(const char* path) {
+  const File file(path != nullptr ? std::fopen(path, "rb") : nullptr);
+  if (!file) {
+    SendTextF("We can't open %s", path != nullptr ? path : "(no file)");
+    SendCode(notify::kProgressFailed);
+    return 0;
+  }
+  std::array<uint8_t, ap_factory::kNvHeaderSize> head{};
+  uint64_t fileSize = 0;
+  const size_t got = ReadHead(file.get(), head, fileSize);
+  ap_factory::NvHeader header;
+  const HeaderStatus status = ap_factory::ReadNvHeader({head.data(), got}, header);
+  if (status == HeaderStatus::kBadMagic) return Fail(*this, "We can't read magic number");
+  if (status != HeaderStatus::kOk) return Fail(*this, "We can't read partition information");
+  const ap_factory::NvPlan plan = ap_factory::PlanNvPartitions(header, fileSize);
+  return plan.status == PlanStatus::kOk ? 1 : RefusePlan(*this, plan);
+}
+
 int CBasicFlash::nVidiaFactoryDownload(const char* path, CMiscUtilComm* comm) {
   const File file(path != nullptr ? std::fopen(path, "rb") : nullptr);
   for (nv_partition_t& entry : m_Nvidia.partTable) entry = {};

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "corvane/flash/basic_flash.h"
@@ -190,21 +191,70 @@ int CBasicFlash::OMAPNormalDownload(const uint8_t* image, uint8_t partition, uin
   return 1;
 }
 
-int CBasicFlash::OMAPFileBaseDownload(const char* path, uint8_t partition, uint32_t address,
-                                      uint32_t size, CMiscUtilComm* comm) {
-  std::vector<uint8_t> staging(kStagingSize, 0);
-  SendCode(0);
-  const File file = OpenForReading(path);
+namespace {
+
+// The length a file has now; nullopt when it cannot be opened or told.
+std::optional<uint64_t> OpenLength(CBasicFlash& flash, const char* path, File& file) {
+  file = OpenForReading(path);
   uint64_t length = 0;
   if (!file || !FileLength(file.get(), length)) {
+    flash.SendTextF("We can't open %s", path != nullptr ? path : "(no file)");
+    flash.SendCode(notify::kProgressFailed);
+    return std::nullopt;
+  }
+  return length;
+}
+
+// Streams the file, which must still have the length the caller recorded.
+int StreamFile(CBasicFlash& flash, const char* path, uint8_t partition, uint32_t address,
+               uint32_t size, CMiscUtilComm* comm, std::optional<uint64_t> recordedLength) {
+  std::vector<uint8_t> staging(CBasicFlash::kStagingSize, 0);
+  flash.SendCode(0);
+  File file;
+  const std::optional<uint64_t> now = OpenLength(flash, path, file);
+  if (!now) return 0;
+  // A file rewritten since the run started is no longer the image that was checked.
+  if (recordedLength && *now != *recordedLength) {
+    flash.SendTextF("%s has changed: %llu bytes when the run started, %llu now", path,
+                    static_cast<unsigned long long>(*recordedLength),
+                    static_cast<unsigned long long>(*now));
+    flash.SendCode(notify::kProgressFailed);
+    return 0;
+  }
+  if (!Announce(flash, comm, partition, address, size)) return Fail(flash, "error!");
+  return ReportStream(
+      flash, SendBlocks(flash, comm, partition, *now, true, FileFetcher(file.get(), staging)),
+      path);
+}
+
+}  // namespace
+
+int CBasicFlash::OMAPFileBaseDownload(const char* path, uint8_t partition, uint32_t address,
+                                      uint32_t size, CMiscUtilComm* comm) {
+  return StreamFile(*this, path, partition, address, size, comm, std::nullopt);
+}
+
+int CBasicFlash::OMAPFileBaseDownload(const char* path, uint8_t partition, uint32_t address,
+                                      uint32_t size, CMiscUtilComm* comm, uint64_t recordedLength) {
+  return StreamFile(*this, path, partition, address, size, comm, recordedLength);
+}
+
+int CBasicFlash::OMAPFactoryCheck(const char* path) {
+  const File file = OpenForReading(path);
+  uint64_t fileSize = 0;
+  if (!file || !FileLength(file.get(), fileSize)) {
     SendTextF("We can't open %s", path != nullptr ? path : "(no file)");
     SendCode(notify::kProgressFailed);
     return 0;
   }
-  if (!Announce(*this, comm, partition, address, size)) return Fail(*this, "error!");
-  return ReportStream(
-      *this, SendBlocks(*this, comm, partition, length, true, FileFetcher(file.get(), staging)),
-      path);
+  std::array<uint8_t, ap_factory::kOmapHeaderSize> head{};
+  const size_t got = std::fread(head.data(), 1, head.size(), file.get());
+  ap_factory::OmapHeader header;
+  const HeaderStatus status = ap_factory::ReadOmapHeader({head.data(), got}, header);
+  if (status == HeaderStatus::kBadMagic) return Fail(*this, "Magic number does not concide");
+  if (status != HeaderStatus::kOk) return Fail(*this, "We can't read binary!");
+  const ap_factory::OmapPlan plan = ap_factory::PlanOmapPartitions(header, fileSize);
+  return plan.status == PlanStatus::kOk ? 1 : RefusePlan(*this, plan);
 }
 
 int CBasicFlash::OMAPFactoryDownload(const char* path, CMiscUtilComm* comm) {

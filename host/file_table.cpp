@@ -163,6 +163,14 @@ std::vector<std::string> FileTable::CheckedPaths() const {
   return out;
 }
 
+std::vector<bool> FileTable::CheckedLoads() const {
+  std::vector<bool> out;
+  for (const Slot& s : slots_) {
+    if (!s.path.empty() && s.check != 0) out.push_back(s.order != kUnknown && s.order != kFree);
+  }
+  return out;
+}
+
 std::vector<FileTable::Row> FileTable::Rows() const {
   std::vector<Row> out;
   for (const Slot& s : slots_) {

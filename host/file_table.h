@@ -87,6 +87,10 @@ class FileTable {
   int CheckedKnownCount() const;
   // The paths of the filled and checked slots, in slot order: what a download receives.
   std::vector<std::string> CheckedPaths() const;
+  // For each of CheckedPaths(): whether the plug-in reads the file's content from memory, so
+  // that the host must load it. Those are the kinds the plug-in types (configuration, modem
+  // images); a file it does not type is a partition image, streamed from its path.
+  std::vector<bool> CheckedLoads() const;
   // The rows of the list, one per filled slot.
   std::vector<Row> Rows() const;
 

@@ -45,7 +45,7 @@ void CImageStore::FreeImages() {
   reports_.clear();
 }
 
-int CImageStore::ReadImages(const std::vector<std::string>& paths) {
+int CImageStore::ReadImages(const std::vector<std::string>& paths, const std::vector<bool>& load) {
   // A read starts from an empty store, so that no image of an earlier read stays behind in a
   // slot that this read does not fill.
   FreeImages();
@@ -56,7 +56,7 @@ int CImageStore::ReadImages(const std::vector<std::string>& paths) {
   }
   for (size_t i = 0; i < paths.size() && i < kSlots; ++i) {
     SlotReport& report = reports_[i];
-    report.state = ReadOne(i, paths[i], report.reason);
+    report.state = ReadOne(i, paths[i], i >= load.size() || load[i], report.reason);
     // A file that stops half-way or a machine out of memory ends the read: the flag stays 0.
     if (report.state == SlotState::kShortRead || report.state == SlotState::kNoMemory) return 0;
   }
@@ -64,7 +64,7 @@ int CImageStore::ReadImages(const std::vector<std::string>& paths) {
   return 1;
 }
 
-CImageStore::SlotState CImageStore::ReadOne(size_t slot, const std::string& path,
+CImageStore::SlotState CImageStore::ReadOne(size_t slot, const std::string& path, bool load,
                                             std::string& reason) {
   std::error_code ec;
   const uint64_t length = std::filesystem::file_size(path, ec);
@@ -73,7 +73,7 @@ CImageStore::SlotState CImageStore::ReadOne(size_t slot, const std::string& path
     ReportOpenError(reason);
     return SlotState::kOpenError;
   }
-  if (length >= kTooLarge) {
+  if (load && length >= kTooLarge) {
     slots_[slot].reset();
     return SlotState::kTooLarge;
   }
@@ -83,6 +83,7 @@ CImageStore::SlotState CImageStore::ReadOne(size_t slot, const std::string& path
     ReportOpenError(reason);
     return SlotState::kOpenError;
   }
+  if (!load) return SlotState::kOnDisk;
   slots_[slot].reset();
   // One allocation of exactly length + 4 bytes and one read into it; nothing is copied later.
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[length + 4]);
@@ -113,7 +114,7 @@ std::vector<uint8_t*> CImageStore::Images(size_t count) const {
 std::vector<CImageStore::SlotReport> CImageStore::Problems() const {
   std::vector<SlotReport> out;
   for (const SlotReport& r : reports_) {
-    if (r.state != SlotState::kRead) out.push_back(r);
+    if (r.state != SlotState::kRead && r.state != SlotState::kOnDisk) out.push_back(r);
   }
   return out;
 }
@@ -129,6 +130,7 @@ std::string DescribeProblem(const CImageStore::SlotReport& r) {
   using State = CImageStore::SlotState;
   switch (r.state) {
     case State::kRead:
+    case State::kOnDisk:
       return "";
     case State::kNotRead:
       return r.path + " was not read: " +

@@ -9,7 +9,10 @@
 #include <vector>
 
 // The images of a normal download, read into memory before the run so that the plug-in gets
-// ready buffers and never opens the files itself.
+// ready buffers. Only files whose content the plug-in reads from memory are loaded; the others
+// (partition images, which it streams from their paths while it writes them) are checked to be
+// readable and left on disk, their slot null: loading them would only hold up to gigabytes the
+// plug-in never looks at, and keep a partition of 300 MiB or more from being flashed at all.
 //
 // Slot i holds the image of the i-th path of the last read: a 32-bit little-endian length, then
 // the file's bytes. The store owns the buffers; they stay valid until the next FreeImages, the
@@ -20,7 +23,7 @@
 class CImageStore {
  public:
   static constexpr size_t kSlots = 20;
-  // Files of this size or larger are not loaded (the slot stays null, without a message).
+  // Files to be loaded of this size or larger are not (the slot stays null, without a message).
   static constexpr uint64_t kTooLarge = 0x12C00000;
 
   // What became of one path of the last read.
@@ -28,7 +31,8 @@ class CImageStore {
     kNotRead,    // not reached: an earlier file stopped the read, or there is no slot for it
     kRead,       // the slot holds its image
     kOpenError,  // could not be opened or sized ("File Open Error")
-    kTooLarge,   // kTooLarge bytes or more
+    kTooLarge,   // kTooLarge bytes or more, and to be loaded
+    kOnDisk,     // not to be loaded: readable, left for the plug-in to stream from its path
     kShortRead,  // fewer bytes arrived than the file's length ("We can't read ")
     kNoMemory,   // the buffer could not be allocated
   };
@@ -44,10 +48,11 @@ class CImageStore {
   CImageStore(const CImageStore&) = delete;
   CImageStore& operator=(const CImageStore&) = delete;
 
-  // Frees the images of the last read, then reads path i into slot i. Returns 1 when every path was
+  // Frees the images of the last read, then reads path i into slot i; a path whose `load` entry
+  // is false only has to open (no entries: every path is loaded). Returns 1 when every path was
   // handled (the flag becomes 1), 0 when a short read or exhausted memory stopped it (the flag
   // stays 0).
-  int ReadImages(const std::vector<std::string>& paths);
+  int ReadImages(const std::vector<std::string>& paths, const std::vector<bool>& load = {});
   // Frees every buffer and clears the flag.
   void FreeImages();
 
@@ -69,7 +74,7 @@ class CImageStore {
   bool OutOfMemory() const;
 
  private:
-  SlotState ReadOne(size_t slot, const std::string& path, std::string& reason);
+  SlotState ReadOne(size_t slot, const std::string& path, bool load, std::string& reason);
 
   std::array<std::unique_ptr<uint8_t[]>, kSlots> slots_{};
   std::vector<SlotReport> reports_;

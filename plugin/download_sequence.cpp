@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "corvane/platform/notify.h"
@@ -14,7 +15,6 @@
 namespace {
 
 constexpr uint8_t kPartitionId = 70;
-constexpr uint32_t kLargeDevice = 3825764;  // above this, partition sizes are in bytes
 
 struct InfineonKind {
   uint8_t code;
@@ -40,6 +40,10 @@ struct CModelModule::Run {
   int count;
   const std::vector<std::string>& paths;
   uint32_t options;
+  // Each file's length when the run started (nullopt: it could not be told). Partitions stream
+  // from their paths at write time, long after the run started: a file that has changed since
+  // must fail its partition, not be written short.
+  std::vector<std::optional<uint64_t>> lengths;
 
   // The files that exist on both sides: an image and a path.
   int Files() const { return std::min<int>(count, static_cast<int>(paths.size())); }
@@ -49,12 +53,17 @@ struct CModelModule::Run {
 int CModelModule::StartDownload(HWND window, uint8_t port, uint8_t* const* images, int count,
                                 const std::vector<std::string>& paths, uint32_t timeout,
                                 uint32_t options) {
-  const Run run{port, images, count, paths, options};
+  Run run{port, images, count, paths, options, {}};
+  for (int i = 0; i < run.Files(); ++i) {
+    std::error_code ec;
+    const auto length = std::filesystem::file_size(run.Path(i), ec);
+    run.lengths.push_back(ec ? std::nullopt : std::optional<uint64_t>(length));
+  }
   Flash()->InitDLBuffer(count, images);
   if (!OpenPortAfresh(window, port, timeout)) return 0;
   bool haveConfig = false;
   if (!ReadConfiguration(run, haveConfig)) return 0;
-  m_nSizeUnit = Parser()->FirstDeviceTotalSize() > kLargeDevice ? 1 : 0;
+  m_nSizeUnit = Parser()->SizeUnit();
   if (!Flash()->OMAPFlashStart(Link())) return 0;
   SendText("EMMC download start");
   if (haveConfig && (options & 1) && !TotalErase()) return 0;
@@ -141,21 +150,19 @@ bool CModelModule::WritePartitions(const Run& run) {
 
 bool CModelModule::WritePartition(const Run& run, int file, const CModelParser::Range& range) {
   const std::string fileName = platform::BareName(run.Path(file));
-  SendTextF("Start Address: %d, Partition length: %d", static_cast<int>(range.start),
-            static_cast<int>(range.size));
+  SendTextF("Start Address: %u, Partition length: %u", range.start, range.size);
   // A file longer than its partition would run over into the next one.
-  std::error_code ec;
-  const auto length = std::filesystem::file_size(run.Path(file), ec);
-  StepScope step(Steps(), notify::StepKind::kPartition, file, ec ? 0 : length, fileName);
-  if (ec || length > InUnit(range.size)) {
-    SendText((fileName + (ec ? "  can't be read" : "  is larger than its partition")).c_str());
+  const std::optional<uint64_t> length = run.lengths[static_cast<size_t>(file)];
+  StepScope step(Steps(), notify::StepKind::kPartition, file, length.value_or(0), fileName);
+  if (!length || *length > InUnit(range.size)) {
+    SendText((fileName + (!length ? "  can't be read" : "  is larger than its partition")).c_str());
     SendCode(notify::kProgressFailed);
     return false;
   }
   if (!(run.options & 1) && !EraseRange(range.start, range.size)) return false;
   SendText((fileName + "  writing start").c_str());
   if (!Flash()->OMAPFileBaseDownload(run.Path(file).c_str(), kPartitionId, range.start,
-                                     InUnit(range.size), Link())) {
+                                     InUnit(range.size), Link(), *length)) {
     SendText((fileName + "  Download fail").c_str());
     return false;
   }

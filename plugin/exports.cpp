@@ -5,7 +5,9 @@
 
 #include "plugin/exports.h"
 
+#include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "corvane/platform/clock.h"
 #include "corvane/platform/message_box.h"
@@ -76,6 +78,25 @@ int DoUploadStart(HWND window, int port, const std::string* outPath, uint32_t se
     return module.UploadStart(window, static_cast<uint8_t>(port & 0xFF), OrEmpty(outPath), sectors,
                               address, timeout);
   });
+}
+
+int CheckDownloadFiles(int mode, const std::vector<std::string>* paths, uint32_t options,
+                       char* message, int messageSize) {
+  std::string why;
+  // Nothing may leave a C-linkage call as an exception: a file too large to hold is a refusal.
+  try {
+    CModelModule module;
+    why = module.CheckFiles(mode, paths ? *paths : kNoPaths, options);
+  } catch (const std::exception& e) {
+    why = std::string("the files could not be checked: ") + e.what();
+  }
+  if (message != nullptr && messageSize > 0) {
+    const size_t room = static_cast<size_t>(messageSize) - 1;
+    const size_t n = std::min(room, why.size());
+    std::memcpy(message, why.data(), n);
+    message[n] = '\0';
+  }
+  return why.empty() ? 1 : 0;
 }
 
 // The last three characters of the bare name, in a buffer that the next call overwrites.

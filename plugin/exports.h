@@ -33,6 +33,21 @@ PELLUM_API int DoFactoryDownloadMDM(HWND window, int port, const std::string* md
 // Reads `sectors` 512-byte sectors of the phone's memory from `address` into the file `outPath`.
 PELLUM_API int DoUploadStart(HWND window, int port, const std::string* outPath, uint32_t sectors,
                              uint32_t address, uint32_t timeout);
+// What CheckDownloadFiles checks: the files of DoDownload (`paths` as DoDownload takes them,
+// `options` its option bits), of DoFactoryDownload (`paths`: the first and second path, an
+// empty one for none; `options` its options) or of DoFactoryDownloadMDM (`paths`: the MDM image,
+// empty for none, and the application processor's file; `options` unused).
+enum : int {
+  kCheckNormalDownload = 0,
+  kCheckFactoryDownload = 1,
+  kCheckMdmDownload = 2,
+};
+// Reads every file that the download would use with the readers its sequence uses, touching no
+// phone. 1: they hold what the download writes. 0: one does not, or the options need a file
+// that is not given; `message` (at most `messageSize` bytes with its zero) then names the file
+// and says why. Optional: a host calls it when the plug-in exports it.
+PELLUM_API int CheckDownloadFiles(int mode, const std::vector<std::string>* paths, uint32_t options,
+                                  char* message, int messageSize);
 // File typing for the host's file list.
 PELLUM_API const char* GetFileTypeStr(const std::string* path);
 PELLUM_API int JudgeFile(const std::string* path);
@@ -52,3 +67,4 @@ using GetFileTypeStrFn = decltype(&GetFileTypeStr);
 using JudgeFileFn = decltype(&JudgeFile);
 using FileDLOrderFn = decltype(&FileDLOrder);
 using ResourceStringFn = decltype(&ResourceString);
+using CheckDownloadFilesFn = decltype(&CheckDownloadFiles);

@@ -56,13 +56,11 @@ ReadResult TakeTable(std::span<const uint8_t, kTableBytes> table, PartitionSet& 
 }
 
 // A partition cut short by the end of the file keeps its raw bytes but counts only the data
-// bytes of its whole pages; one that starts beyond the end has nothing to write.
+// bytes of its whole pages. One that the file holds not a single whole page of is refused: its
+// blocks would be erased and left empty while the download reports success.
 ReadResult ReadSlot(ByteSource& source, uint64_t offset, Slot& slot) {
   const uint64_t length = source.Size();
-  if (offset >= length) {
-    slot.size = 0;
-    return {};
-  }
+  if (offset >= length || length - offset < kPageBytes) return {ReadStatus::kNoData, 0};
   uint64_t take = slot.size;
   if (offset + slot.size > length) {
     take = length - offset;
@@ -74,6 +72,7 @@ ReadResult ReadSlot(ByteSource& source, uint64_t offset, Slot& slot) {
 }
 
 ReadResult ReadData(ByteSource& source, uint32_t dataAt, PartitionSet& set) {
+  bool anyData = false;
   for (size_t i = 0; i < kTableEntries; ++i) {
     Slot& slot = set.slots[i];
     if (slot.size == 0) continue;
@@ -84,8 +83,10 @@ ReadResult ReadData(ByteSource& source, uint32_t dataAt, PartitionSet& set) {
       r.at = i;
       return r;
     }
+    anyData = true;
   }
-  return {};
+  // A file that is no MDM image (its table outside it, or no entries) must not pass for one.
+  return anyData ? ReadResult{} : ReadResult{ReadStatus::kEmpty, 0};
 }
 
 ReadResult ReadAll(ByteSource& source, PartitionSet& set) {

@@ -94,6 +94,8 @@ enum class ReadStatus {
   kOk,
   kShortHeader,  // fewer than 104 bytes
   kTooFar,       // a partition's byte address or size does not fit in 32 bits (entry in `at`)
+  kNoData,       // a partition of the table has not one whole page in the file (entry in `at`)
+  kEmpty,        // the table holds no partition with data: nothing to write
   kUnreadable,   // the source failed to deliver bytes it holds
   kNoMemory,     // a partition's buffer could not be allocated
 };
@@ -105,7 +107,8 @@ struct ReadResult {
 
 // Replaces `set` with the image in `source`. Whatever the image claims, nothing is read outside
 // the source: a table or name table beyond its end reads as 0xFF, and partition data is cut at
-// its end. On any failure `set` holds no buffers.
+// its end (to whole pages). An image without a partition to write, or with a partition of which
+// the file holds no whole page, is refused. On any failure `set` holds no buffers.
 ReadResult ReadImage(ByteSource& source, PartitionSet& set);
 
 }  // namespace mdm

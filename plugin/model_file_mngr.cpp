@@ -56,6 +56,10 @@ int CModelFileMngr::ReadFrom(mdm::ByteSource& source) {
     case mdm::ReadStatus::kTooFar:
       return Refuse("MDM binary partition " + std::to_string(r.at) +
                     " lies beyond the NAND's 32-bit addresses");
+    case mdm::ReadStatus::kNoData:
+      return Refuse("MDM binary partition " + std::to_string(r.at) + " has no data in the file");
+    case mdm::ReadStatus::kEmpty:
+      return Refuse("MDM binary holds no partition to write");
     case mdm::ReadStatus::kUnreadable:
       return Refuse("We can't read MDM binary");
     case mdm::ReadStatus::kNoMemory:

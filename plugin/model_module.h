@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -40,6 +41,11 @@ class CModelModule : public CBasicModule {
   // (slots 4 to 7, then 0 to 3, as their switches allow); 1 or 0.
   int ProgramNandPartitions();
 
+  // Checks the files of a download (CheckDownloadFiles' modes and arguments) with the readers
+  // its sequence uses, touching no phone: "" when they hold what it writes, else the reason,
+  // naming the file.
+  std::string CheckFiles(int mode, const std::vector<std::string>& paths, uint32_t options);
+
   // Reads `sectors` 512-byte sectors of the phone's memory from `address` into `outPath`.
   int UploadStart(HWND window, uint8_t port, const std::string& outPath, uint32_t sectors,
                   uint32_t address, uint32_t timeout);
@@ -68,6 +74,8 @@ class CModelModule : public CBasicModule {
   bool WriteInfineonImages(const Run& run);
   bool Finish();
   bool OpenPortAfresh(HWND window, uint8_t port, uint32_t timeout);
+  std::string CheckNormalFiles(const std::vector<std::string>& paths, uint32_t options,
+                               const std::function<std::string(const std::string&)>& refused);
   bool WriteRomImage(const std::string& path, int index, uint32_t options);
 
   // MDM download (mdm_sequence.cpp).

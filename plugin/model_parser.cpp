@@ -45,7 +45,7 @@ bool CModelParser::Parse(const uint8_t* image, std::string* error) {
     p = next;
   }
   AssignRanges();
-  return true;
+  return CheckRanges(error);
 }
 
 bool CModelParser::Apply(E_TOKEN_TYPE type, const char* name, const char* value,
@@ -68,6 +68,7 @@ bool CModelParser::Apply(E_TOKEN_TYPE type, const char* name, const char* value,
   if (type != TOKEN_KEY_VALUE) return true;
   if (open_ == Open::kDevice && std::strcmp(name, "Total_size") == 0) {
     devices_.back().totalSize = Number(value);
+    devices_.back().totalSizeGiven = true;
   } else if (open_ == Open::kPartition) {
     Partition& part = partitions_.back();
     if (std::strcmp(name, "name") == 0) part.name = std::string(value).substr(0, kMaxName);
@@ -86,6 +87,37 @@ void CModelParser::AssignRanges() {
     part.end = start + part.size - 1;
     start += part.size;
   }
+}
+
+// The phone is addressed with 32-bit values: a start in the configuration's unit and a length in
+// bytes (sizes in sectors are multiplied by 512). A range that wraps would erase and write over
+// another partition, so every range is checked here, before anything reaches the phone. The
+// total size counts sectors whatever the unit of the sizes: a device above kLargeDevice sectors
+// (about 1.8 GiB) is the one whose sizes count bytes.
+bool CModelParser::CheckRanges(std::string* error) const {
+  constexpr uint64_t kAddressSpace = uint64_t{1} << 32;
+  const uint64_t bytesPerUnit = SizeUnit() ? 1 : 512;
+  const auto refuse = [error](const Partition& part, const char* why) {
+    if (error) *error = "Partition " + part.name + " " + why;
+    return false;
+  };
+  uint64_t start = 0;
+  size_t index = 0;
+  for (const Device& device : devices_) {
+    for (uint32_t k = 0; k < device.partitions && index < partitions_.size(); ++k, ++index) {
+      const Partition& part = partitions_[index];
+      const uint64_t end = start + part.size;
+      if (end > kAddressSpace) return refuse(part, "runs past the 32-bit addresses of the phone");
+      if (uint64_t{part.size} * bytesPerUnit >= kAddressSpace) {
+        return refuse(part, "is too large for a 32-bit length in bytes");
+      }
+      if (device.totalSizeGiven && end * bytesPerUnit > uint64_t{device.totalSize} * 512) {
+        return refuse(part, "runs past the device's total size");
+      }
+      start = end;
+    }
+  }
+  return true;
 }
 
 uint32_t CModelParser::FirstDevicePartitions() const {

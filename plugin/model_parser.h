@@ -21,6 +21,7 @@ class CModelParser : public CZelParserBasic {
 
   struct Device {
     uint32_t totalSize = 0;
+    bool totalSizeGiven = false;
     uint32_t partitions = 0;
   };
   struct Partition {
@@ -36,8 +37,14 @@ class CModelParser : public CZelParserBasic {
     size_t index = 0;
   };
 
+  // Total sizes count 512-byte sectors. Above this one the device's partition sizes count bytes;
+  // up to it, sectors.
+  static constexpr uint32_t kLargeDevice = 3825764;
+
   // Parses the text of a configuration image (32-bit byte count, then the text). Returns false
-  // for a text with an error token or a partition before any device; `error` then says why.
+  // for a text with an error token, a partition before any device, or a partition whose range
+  // the phone cannot be addressed with (past 32 bits, or past its device's given total size);
+  // `error` then says why.
   bool Parse(const uint8_t* image, std::string* error = nullptr);
   void Release();
 
@@ -47,6 +54,8 @@ class CModelParser : public CZelParserBasic {
   uint32_t FirstDevicePartitions() const;
   // The first device's total size (0 without a device).
   uint32_t FirstDeviceTotalSize() const;
+  // Whether partition sizes count bytes (1) or 512-byte sectors (0), from the first device.
+  int SizeUnit() const { return FirstDeviceTotalSize() > kLargeDevice ? 1 : 0; }
 
   std::optional<Range> ByIndex(size_t index) const;
   std::optional<Range> ByName(const std::string& name) const;
@@ -58,6 +67,7 @@ class CModelParser : public CZelParserBasic {
 
   bool Apply(E_TOKEN_TYPE type, const char* name, const char* value, std::string* error);
   void AssignRanges();
+  bool CheckRanges(std::string* error) const;
 
   std::vector<Device> devices_;
   std::vector<Partition> partitions_;

@@ -5,10 +5,13 @@
 
 #include <algorithm>
 #include <array>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "corvane/platform/byte_order.h"
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/notify.h"
 #include "sim/builders/infineon_builders.h"
@@ -185,6 +188,23 @@ TEST_F(RomCopy, OtherEndingsArePassedOverAndThePhoneStillResets) {
   const auto requests = phone->Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].body.at(0), 0x22);  // the reset alone
+}
+
+// A modem factory file cut where one element ends walks cleanly: what it holds decides.
+TEST_F(RomCopy, ModemFileCutAtAnElementBoundaryFailsBeforeTheModemIsStarted) {
+  const std::string path =
+      WriteFls("modem.fls", {Component("psi", 1, 500, 0x0), Component("V618", 2, 900, 0x1000)});
+  std::ifstream in(path, std::ios::binary);
+  Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  size_t at = 0;  // the first code element: everything after the load list goes
+  while (bytes::LoadLe32(&file[at]) != b::kIfxCode) at += bytes::LoadLe32(&file[at + 4]);
+  file.resize(at);
+  ASSERT_TRUE(b::WriteFile(path, file));
+  EXPECT_EQ(Run(path, ""), 0);
+  EXPECT_EQ(window.Texts().back(), "The factory file holds no code and security block for psi");
+  EXPECT_EQ(window.Codes().back(), notify::kProgressFailed);
+  Inspect([&] { EXPECT_EQ(modem->Boot(0).State().stage, InfineonModem::Stage::kBootRom); });
+  EXPECT_EQ(Resets(), 0);
 }
 
 TEST_F(RomCopy, MissingPathsAreEmptyAndNothingButTheResetIsSent) {

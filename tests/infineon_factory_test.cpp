@@ -184,7 +184,7 @@ TEST_F(IfxFactory, ComponentNamesChooseByTheFirstRuleCaseSensitively) {
   EXPECT_EQ(Flash(0x3000, 1), Bytes{0xFF});
 }
 
-TEST_F(IfxFactory, RecordWithoutBothPartsIsSkippedSilently) {
+TEST_F(IfxFactory, RecordWithoutBothPartsIsRefusedBeforeThePhoneIsTouched) {
   b::IfxFactoryParts parts;
   parts.components = {Component("psi_no_code", 1, 10, 0x0),
                       Component("slb_no_security", 2, 10, 0x0),
@@ -192,9 +192,10 @@ TEST_F(IfxFactory, RecordWithoutBothPartsIsSkippedSilently) {
   parts.components[0].withCode = false;
   parts.components[1].withSecurity = false;
   parts.components[2].withCode = parts.components[2].withSecurity = false;
-  EXPECT_EQ(Download(b::BuildIfxFactory(parts)), 1);
-  EXPECT_EQ(window.Texts(), kStartUpLines);
-  EXPECT_TRUE(CommandsAfterStartUp().empty());
+  EXPECT_EQ(Download(b::BuildIfxFactory(parts)), 0);
+  EXPECT_EQ(window.Texts(),
+            Lines{"The factory file holds no code and security block for psi_no_code"});
+  EXPECT_TRUE(AllCommands().empty());
 }
 
 TEST_F(IfxFactory, EverySecondMatchingElementWritesWhatHasBeenKeptSoFar) {
@@ -219,13 +220,13 @@ TEST_F(IfxFactory, EverySecondMatchingElementWritesWhatHasBeenKeptSoFar) {
   EXPECT_EQ(Flash(0x8000, 3000), written);  // the second write went to record 1's address
 }
 
-TEST_F(IfxFactory, FileWithoutALoadListStartsTheLoadersAndWritesNothing) {
+TEST_F(IfxFactory, FileWithoutALoadListIsRefusedBeforeThePhoneIsTouched) {
   b::IfxFactoryParts parts;
   parts.components = {Component("psi", 1, 100, 0)};
   parts.withLoadList = false;
-  EXPECT_EQ(Download(b::BuildIfxFactory(parts)), 1);
-  EXPECT_EQ(window.Texts(), kStartUpLines);
-  EXPECT_EQ(AllCommands(), (Bytes{0x62, 0x65, 0x66, 0x67, 0x68, 0x69, 0x6A, 0x6B}));
+  EXPECT_EQ(Download(b::BuildIfxFactory(parts)), 0);
+  EXPECT_EQ(window.Texts(), Lines{"The factory file has no load list: nothing to write"});
+  EXPECT_TRUE(AllCommands().empty());
 }
 
 TEST_F(IfxFactory, LargeComponentIsStreamedWhole) {
@@ -286,11 +287,10 @@ TEST_F(IfxFactory, MissingOrEmptyFileIsRefused) {
   EXPECT_EQ(Log(), (Lines{"cannot open the factory file /nonexistent/dir/factory.fls", "#200",
                           "cannot open the factory file (none)", "#200"}));
   window.Clear();
-  // An empty file has no loaders: the start-up goes ahead with empty ones and the ROM refuses.
+  // An empty file holds nothing to write: the modem is never started.
   EXPECT_EQ(Download({}), 0);
-  EXPECT_EQ(Log(),
-            (Lines{"PSI RAM writing start", "#0", "#500", "Trying to communicate with IFX modem",
-                   "Response is NAK", "#600", "error!", "#200", "#200"}));
+  EXPECT_EQ(Log(), (Lines{"The factory file has no load list: nothing to write", "#200"}));
+  EXPECT_TRUE(AllCommands().empty());
 }
 
 TEST_F(IfxFactory, FailedStartUpEndsTheDownload) {

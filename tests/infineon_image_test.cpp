@@ -109,7 +109,8 @@ TEST_F(Extract, CodeDescriptorAndSecurityBlockComeOutOfASoundImage) {
   EXPECT_TRUE(window.Messages().empty());
 }
 
-TEST_F(Extract, ElementsOfUnknownTypesOnlyExtractNothingAndSucceed) {
+// The loaders may come from an earlier image; the data step writes this image's code or nothing.
+TEST_F(Extract, ElementsOfUnknownTypesExtractNoLoadersAndNoDataToWrite) {
   b::IfxElements area;
   area.Add(0x01, b::Pattern(300, 1));
   area.Add(0x11, b::Pattern(3000, 2));  // 17, between the types that are read
@@ -117,9 +118,19 @@ TEST_F(Extract, ElementsOfUnknownTypesOnlyExtractNothingAndSucceed) {
   const Bytes image = area.AsImage();
   Poison();
   EXPECT_EQ(flash.ExtractPsiEbl(image.data(), nullptr), 1);
-  EXPECT_EQ(flash.ExtractDataFromIFX(image.data(), nullptr), 1);
+  EXPECT_EQ(flash.ExtractDataFromIFX(image.data(), nullptr), 0);
   EXPECT_TRUE(Poisoned());
-  EXPECT_TRUE(window.Messages().empty());
+  EXPECT_EQ(Log(window), (Lines{"The image holds no code element to write", "#200"}));
+  window.Clear();
+  b::IfxElements codeOnly;
+  codeOnly.Add(ifx::kCode, b::IfxCodeData(b::Pattern(10, 1)));
+  EXPECT_EQ(flash.ExtractDataFromIFX(codeOnly.AsImage().data(), nullptr), 0);
+  EXPECT_EQ(Log(window), (Lines{"The image holds no security block", "#200"}));
+  window.Clear();
+  b::IfxImageParts empty;
+  empty.code.clear();  // a code element of no code
+  EXPECT_EQ(flash.ExtractDataFromIFX(b::BuildIfxImage(empty).buffer.data(), nullptr), 0);
+  EXPECT_EQ(Log(window), (Lines{"The image holds no code element to write", "#200"}));
 }
 
 TEST_F(Extract, LoaderBuffersFollowEachImageAndGrowWhenALaterOneIsLarger) {
@@ -251,9 +262,10 @@ TEST_F(Extract, CutElementThatTheStepDoesNotReadIsSkipped) {
   EXPECT_EQ(flash.m_Infineon.eblImage, parts.ebl);
 
   b::IfxElements area;
+  area.Add(ifx::kCode, b::IfxCodeData(b::Pattern(10, 1)));
   area.Add(ifx::kSecurity, Bytes(ifx::kSecuritySize, 0x5A));
-  area.Add(0x01, Bytes(40, 0));
-  area.PutWord(12 + ifx::kSecuritySize + 4, 1000);  // claims more than the area has left
+  const size_t cut = area.Add(0x01, Bytes(40, 0));
+  area.PutWord(cut + 4, 1000);  // claims more than the area has left
   ASSERT_EQ(flash.ExtractDataFromIFX(area.AsImage().data(), nullptr), 1);
   EXPECT_EQ(flash.m_Infineon.security[0], 0x5A);
   EXPECT_TRUE(window.Messages().empty());

@@ -393,8 +393,10 @@ TEST_F(IfxDownload, OneByteMoreGoesOutAsAPaddedSecondBlock) {
   EXPECT_EQ(Written(), CodeThenErased());
 }
 
+// The extractor refuses an image without code; the step itself sends nothing for none.
 TEST_F(IfxDownload, NoCodeSendsNothingAndSucceeds) {
-  Prepare(0);
+  Prepare(1);
+  flash.m_Infineon.codeDesc[4] = 0;
   EXPECT_EQ(flash.IFXDownload(image.buffer.data(), &link), 1);
   EXPECT_EQ(flash.IFXDownload(nullptr, &link), 1);  // nothing to read
   EXPECT_TRUE(Commands().empty());
@@ -468,7 +470,8 @@ TEST_F(IfxDownload64k, BlocksOf64KiBThenTheRestUnpadded) {
 }
 
 TEST_F(IfxDownload64k, NoCodeStillPausesAndSendsNothing) {
-  Prepare(0);
+  Prepare(1);
+  flash.m_Infineon.codeDesc[4] = 0;
   const uint64_t t0 = platform::TickCount();
   EXPECT_EQ(flash.IFXDownloadB(image.buffer.data(), &link), 1);
   EXPECT_GE(platform::TickCount() - t0, 1000u);

@@ -78,14 +78,31 @@ TEST_F(MdmImage, TruthfulImageGivesAddressesSizesDataAndNames) {
   EXPECT_EQ(files.m_Partitions.HeldBytes(), 4ull * B);
 }
 
-TEST_F(MdmImage, FirstEntryEndingTheTableYieldsNoPartitions) {
+// Nothing to write is no image: a download of it would report success with the NAND untouched.
+TEST_F(MdmImage, ImagesWithoutDataToWriteAreRefused) {
+  const Lines empty = {"#0", "#200", "MDM binary holds no partition to write"};
   MdmImageBuilder b = ThreePartitions();
   b.EndMarkerAt(0);
-  ASSERT_EQ(Read(b), 1);
-  EXPECT_EQ(Slot(0).address, 0x8400000u);
-  ExpectEmptyFrom(0);
-  EXPECT_EQ(Slot(1).address, 0u);
+  EXPECT_EQ(Read(b), 0);
+  EXPECT_EQ(window.Log(), empty);
+  EXPECT_EQ(Slot(0).address, 0u);
+
+  window.Clear();
+  MdmImageBuilder table = ThreePartitions();
+  table.TableAt(0x7FFFFFF0).CutAt(ThreePartitions().Size());  // beyond the file: end markers
+  EXPECT_EQ(Read(table), 0);
+  EXPECT_EQ(window.Log(), empty);
+
+  // Partition 1 of two lies past the end; partition 0 ends one byte short of a page.
+  window.Clear();
+  MdmImageBuilder far;
+  far.Add({"here", 0, 1}).Add({"far", 30000, 2}).CutAt(0x64400 + B);
+  EXPECT_EQ(Read(far), 0);
+  EXPECT_EQ(window.Log(), (Lines{"#0", "#200", "MDM binary partition 1 has no data in the file"}));
   EXPECT_EQ(files.m_Partitions.HeldBytes(), 0u);
+  MdmImageBuilder under;
+  under.Add({"p0", 0, 1}).CutAt(under.DataOffset(0) + mdm::kPageBytes - 1);
+  EXPECT_EQ(Read(under), 0);
 }
 
 TEST_F(MdmImage, SizeFieldOfAllOnesEndsTheTableToo) {
@@ -98,9 +115,9 @@ TEST_F(MdmImage, SizeFieldOfAllOnesEndsTheTableToo) {
   EXPECT_EQ(Slot(2).address, 0u);
 }
 
-TEST_F(MdmImage, FileEndingInsidePartitionTwoKeepsItsWholePagesAsDataBytes) {
+TEST_F(MdmImage, FileEndingInsideTheLastPartitionKeepsItsWholePagesAsDataBytes) {
   MdmImageBuilder b;
-  b.Add({"p0", 0, 1}).Add({"p1", 1, 1}).Add({"p2", 2, 1}).Add({"p3", 3, 1});
+  b.Add({"p0", 0, 1}).Add({"p1", 1, 1}).Add({"p2", 2, 1});
   const uint64_t cut = b.DataOffset(2) + 5 * mdm::kPageBytes + 100;  // 5 pages and a bit
   b.CutAt(cut);
   ASSERT_EQ(Read(b), 1);
@@ -109,19 +126,7 @@ TEST_F(MdmImage, FileEndingInsidePartitionTwoKeepsItsWholePagesAsDataBytes) {
   // The buffer holds the raw bytes as far as the file goes.
   EXPECT_EQ(Slot(2).data.size(), 5u * mdm::kPageBytes + 100);
   EXPECT_EQ(Slot(2).data, b.Data(2));
-  EXPECT_EQ(Slot(3).address, 3 * B);
-  EXPECT_EQ(Slot(3).size, 0u);
-  EXPECT_TRUE(Slot(3).data.empty());
-  EXPECT_EQ(Slot(4).address, 0x8400000u);
-}
-
-TEST_F(MdmImage, FileEndingWithinTheFirstPageOfAPartitionLeavesNothingToWrite) {
-  MdmImageBuilder b;
-  b.Add({"p0", 0, 1}).Add({"p1", 1, 1});
-  b.CutAt(b.DataOffset(1) + mdm::kPageBytes - 1);
-  ASSERT_EQ(Read(b), 1);
-  EXPECT_EQ(Slot(1).size, 0u);
-  EXPECT_EQ(Slot(1).data.size(), mdm::kPageBytes - 1);
+  EXPECT_EQ(Slot(3).address, 0x8400000u);
 }
 
 TEST_F(MdmImage, SixteenValidEntriesHaveNoEndMarker) {
@@ -166,7 +171,7 @@ TEST_F(MdmImage, FileTooShortForTheNameTableCopiesNoNames) {
 
 TEST_F(MdmImage, NameCountIsClampedToTheSixteenSlots) {
   MdmImageBuilder b;
-  for (uint32_t i = 0; i < 16; ++i) b.Add({"n" + std::to_string(i), i, 0});
+  for (uint32_t i = 0; i < 16; ++i) b.Add({"n" + std::to_string(i), i, i == 0 ? 1u : 0u});
   b.NameCount(40);
   ASSERT_EQ(Read(b), 1);
   EXPECT_EQ(files.m_Partitions.declaredNames, 40);
@@ -187,34 +192,36 @@ TEST_F(MdmImage, NameCountIsClampedToTheSixteenSlots) {
 TEST_F(MdmImage, NameFillingAllItsBytesEndsWithThem) {
   const std::string longName(28, 'x');
   MdmImageBuilder b;
-  b.Add({longName, 0, 0}).Add({"second", 1, 0});
+  b.Add({longName, 0, 1}).Add({"second", 1, 0});
   ASSERT_EQ(Read(b), 1);
   EXPECT_EQ(files.m_Partitions.names[0], longName);
   EXPECT_EQ(files.m_Partitions.names[1], "second");
 }
 
-TEST_F(MdmImage, OffsetsPastTheEndReadNothingOutsideTheFile) {
-  const uint64_t size = ThreePartitions().Size();
-  MdmImageBuilder table = ThreePartitions();
-  table.TableAt(0x7FFFFFF0).CutAt(size);  // beyond the file: the table reads as end markers
-  ASSERT_EQ(Read(table), 1);
-  EXPECT_EQ(Slot(0).address, 0x8400000u);
-  ExpectEmptyFrom(0);
-
+TEST_F(MdmImage, DataOffsetPastTheEndReadsNothingOutsideTheFile) {
   MdmImageBuilder data = ThreePartitions();
-  data.DataAt(0xFFFFFFF0).CutAt(size);  // no partition's data is in the file
-  ASSERT_EQ(Read(data), 1);
-  EXPECT_EQ(Slot(1).address, B);
+  data.DataAt(0xFFFFFFF0).CutAt(ThreePartitions().Size());  // no partition's data is in the file
+  EXPECT_EQ(Read(data), 0);
+  EXPECT_EQ(window.Log(), (Lines{"#0", "#200", "MDM binary partition 0 has no data in the file"}));
   ExpectEmptyFrom(0);
-
-  MdmImageBuilder far;
-  far.Add({"here", 0, 1}).Add({"far", 30000, 2}).CutAt(0x64400 + B);
-  ASSERT_EQ(Read(far), 1);
-  EXPECT_EQ(Slot(0).size, B);
-  EXPECT_EQ(Slot(1).address, 30000 * B);
-  EXPECT_EQ(Slot(1).size, 0u);
-  EXPECT_EQ(files.m_Partitions.HeldBytes(), B);
 }
+
+// A file of `size` bytes: the image, then 0xFF; nothing of the tail is held until it is read.
+class LongSource : public mdm::ByteSource {
+ public:
+  LongSource(const Bytes& head, uint64_t size) : head_(head), size_(size) {}
+  uint64_t Size() const override { return size_; }
+  bool ReadAt(uint64_t offset, std::span<uint8_t> out) override {
+    for (size_t i = 0; i < out.size(); ++i) {
+      out[i] = offset + i < head_.size() ? head_[static_cast<size_t>(offset + i)] : 0xFF;
+    }
+    return offset + out.size() <= size_;
+  }
+
+ private:
+  const Bytes& head_;
+  uint64_t size_;
+};
 
 TEST_F(MdmImage, PartitionBeyondThirtyTwoBitAddressesIsRefused) {
   MdmImageBuilder b;
@@ -229,8 +236,11 @@ TEST_F(MdmImage, PartitionBeyondThirtyTwoBitAddressesIsRefused) {
 
   MdmImageBuilder edge;
   edge.Add({"ok", 0, 1}).Add({"last", 31774, 1}).CutAt(0x64400 + B);
-  EXPECT_EQ(Read(edge), 1);
+  const Bytes head = edge.Build();
+  LongSource whole(head, 0x64400 + 31775ull * B);
+  EXPECT_EQ(files.ReadMDMImage(whole), 1);
   EXPECT_EQ(Slot(1).address, 31774u * B);
+  EXPECT_EQ(Slot(1).size, B);
 }
 
 TEST_F(MdmImage, ShortHeaderFailsWithItsReason) {
@@ -239,14 +249,13 @@ TEST_F(MdmImage, ShortHeaderFailsWithItsReason) {
   EXPECT_EQ(files.ReadMDMImage(source), 0);
   EXPECT_EQ(window.Log(), (Lines{"#0", "#200", "MDM binary is shorter than its header"}));
 
-  // A header alone is an image without partitions.
+  // A header alone is an image without partitions: nothing to write.
   window.Clear();
   Bytes header(104, 0);
   header[0] = 0x68;  // the table would lie right after it
   mdm::MemorySource headerOnly(header);
-  EXPECT_EQ(files.ReadMDMImage(headerOnly), 1);
-  EXPECT_EQ(Slot(0).address, 0x8400000u);
-  EXPECT_EQ(files.m_Partitions.declaredNames, -1);
+  EXPECT_EQ(files.ReadMDMImage(headerOnly), 0);
+  EXPECT_EQ(window.Log(), (Lines{"#0", "#200", "MDM binary holds no partition to write"}));
 }
 
 TEST_F(MdmImage, EveryReadReleasesWhatTheLastOneHeld) {

@@ -267,10 +267,15 @@ TEST_F(MdmDownload, RefusedDownloadModeEndsWithTheStepsOwnLines) {
   EXPECT_EQ(Handset().Appearances(), 1);
 }
 
-TEST_F(MdmDownload, UnreadableMdmImageLeavesThePhoneAlone) {
+TEST_F(MdmDownload, UnreadableOrMeaninglessMdmImageLeavesThePhoneAlone) {
   EXPECT_EQ(Run(dir / "missing.mdm"), 0);
   EXPECT_EQ(Tail(4),
             (Lines{"Read binary setting value", "#0", "#200", "We can't read MDM binary"}));
+  // Random bytes: no table in the file, nothing to write.
+  window.Clear();
+  ASSERT_TRUE(b::WriteFile(dir / "random.mdm", b::Pattern(5000, 77)));
+  EXPECT_EQ(Run(dir / "random.mdm"), 0);
+  EXPECT_EQ(Tail(2), (Lines{"#200", "MDM binary holds no partition to write"}));
   EXPECT_EQ(Handset().Appearances(), 1);
   EXPECT_EQ(Handset().CurrentMode(), Mode::kDiag);
 }

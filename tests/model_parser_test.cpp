@@ -89,6 +89,22 @@ TEST(ModelParser, BrokenTablesAreRefusedWithAReason) {
   EXPECT_EQ(parser.FirstDeviceTotalSize(), 0u);
 }
 
+TEST(ModelParser, RangesMayReachTheirLimitsButNotPassThem) {
+  const auto parse = [](const std::string& text) {
+    CModelParser parser;
+    const auto image = Image(text);
+    return parser.Parse(image.data());
+  };
+  // Sizes in bytes: the last range may end exactly at 4 GiB.
+  const std::string bytes = "[device]\nTotal_size=0x800000\n[partition]\nsize=0x80000000\n";
+  EXPECT_TRUE(parse(bytes + "[partition]\nsize=0x80000000\n"));
+  EXPECT_FALSE(parse(bytes + "[partition]\nsize=0x80000001\n"));
+  // Sizes in sectors: the total size (sectors) bounds the ranges.
+  const std::string sectors = "[device]\nTotal_size=100\n[partition]\nsize=60\n";
+  EXPECT_TRUE(parse(sectors + "[partition]\nsize=040\n"));  // octal 32: ends at 92
+  EXPECT_FALSE(parse(sectors + "[partition]\nsize=41\n"));
+}
+
 TEST(ModelParser, LongNamesAreCutToTheirFields) {
   CModelParser parser;
   const auto image = Image("[device]\n[partition]\nname=" + std::string(60, 'n') +

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -346,6 +347,91 @@ TEST_F(NormalDownload, BrokenConfigurationStopsWithItsReason) {
   EXPECT_EQ(window_.Texts().back(), "We can't read " + unread[0]);
   EXPECT_EQ(window_.Codes(), (std::vector<platform::LPARAM>{0, notify::kProgressFailed}));
   Inspect([&] { EXPECT_EQ(agent->Starts(), 0); });
+}
+
+// Ranges are refused in the configuration step, before the agent is started or anything erased.
+TEST_F(NormalDownload, RangesThePhoneCannotAddressStopTheRunBeforeAnythingIsWritten) {
+  struct Case {
+    const char* config;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"[device]\nTotal_size=0x3A6065\n[partition]\nname=boot\nsize=0xFFFFFFFF\n"
+       "filename=boot.img\n[x]\n",
+       "Partition boot runs past the device's total size"},
+      {"[device]\nTotal_size=0xFFFFFFFF\n[partition]\nname=a\nsize=0xF0000000\n"
+       "[partition]\nname=boot\nsize=0x20000000\nfilename=boot.img\n[x]\n",
+       "Partition boot runs past the 32-bit addresses of the phone"},
+      {"[device]\nTotal_size=3825764\n[partition]\nname=boot\nsize=0x800000\n"
+       "filename=boot.img\n[x]\n",  // 8 Mi sectors: 4 GiB
+       "Partition boot is too large for a 32-bit length in bytes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    files.clear();
+    window_.Clear();
+    WriteText("partition.cfg", c.config);
+    Write("boot.img", Data(4096, 1));
+    EXPECT_EQ(Run(4 | 1), 0);
+    ASSERT_FALSE(window_.Texts().empty());
+    EXPECT_EQ(window_.Texts().back(), c.line);
+    EXPECT_EQ(window_.Codes().back(), notify::kProgressFailed);
+    Inspect([&] {
+      EXPECT_EQ(agent->Starts(), 0);
+      EXPECT_TRUE(agent->Erases().empty());
+    });
+  }
+}
+
+TEST_F(NormalDownload, ModemImageWithoutItsCodeElementFailsBeforeItsStep) {
+  WriteText("partition.cfg", kConfig);
+  // Loaders and security block, cut where the code element would begin.
+  const builders::IfxImage image = builders::BuildIfxImage({});
+  Write(
+      "TQ4410_psi.fls",
+      Bytes(image.buffer.begin() + 4,
+            image.buffer.begin() + static_cast<long>(image.codeDescAt - builders::kIfxHeaderSize)));
+  EXPECT_EQ(Run(0), 0);
+  EXPECT_EQ(window_.Texts().back(), "The image holds no code element to write");
+  EXPECT_EQ(window_.Codes().back(), notify::kProgressFailed);
+  EXPECT_EQ(window_.StepEnds().back(), "4 1 PSI 0/0 failed");
+  Inspect([&] {
+    EXPECT_EQ(modem->State().stage, phonesim::InfineonModem::Stage::kBootRom);
+    EXPECT_EQ(control->Resets(), 0);
+  });
+}
+
+// Cuts a file short as soon as a line arrives: the file changes while the run goes on.
+class TruncatingWindow : public testing_support::RecordingWindow {
+ public:
+  TruncatingWindow(std::string when, std::string path) : when_(std::move(when)), path_(path) {}
+  platform::LRESULT HandleMessage(uint32_t message, platform::WPARAM wParam,
+                                  platform::LPARAM lParam) override {
+    const platform::LRESULT result = RecordingWindow::HandleMessage(message, wParam, lParam);
+    if (message == notify::kMsgNotify && wParam == notify::kStatusText &&
+        reinterpret_cast<const char*>(lParam) == when_) {
+      std::filesystem::resize_file(path_, 1000);
+    }
+    return result;
+  }
+
+ private:
+  std::string when_;
+  std::string path_;
+};
+
+TEST_F(NormalDownload, PartitionFileThatShrankSinceTheRunStartedFailsItsPartition) {
+  WriteStandardSet();
+  TruncatingWindow window("boot.img  Download success", dir / "system.img");
+  EXPECT_EQ(Run(0, &window), 0);
+  const Lines texts = window.Texts();
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts[texts.size() - 2],
+            dir / "system.img" + " has changed: 600000 bytes when the run started, 1000 now");
+  EXPECT_EQ(texts.back(), "system.img  Download fail");
+  EXPECT_EQ(window.Codes().back(), notify::kProgressFailed);
+  EXPECT_EQ(window.StepEnds().back(), "3 2 system.img 0/600000 failed");
+  Inspect([&] { EXPECT_EQ(agent->Partitions().size(), 1u); });
 }
 
 TEST_F(NormalDownload, FailuresEndWithTheirLinesThePortClosedAndNoReset) {

@@ -1,5 +1,5 @@
-// download: the files typed and ordered by the plug-in as the host's Normal D/L page does, and
-// every one of them read into memory before a phone is touched.
+// download: the files typed and ordered by the plug-in as the host's Normal D/L page does; the
+// ones the plug-in reads from memory are loaded, and every one checked, before a phone is touched.
 
 #include <cstdio>
 
@@ -47,9 +47,9 @@ void ShowFileList(const JobContext& c, const FileTable& table) {
 }
 
 // One that could not be read stops the run here rather than reach the plug-in as a null image.
-int ReadImages(const JobContext& c) {
+int ReadImages(const JobContext& c, const std::vector<bool>& load) {
   Job& job = c.job;
-  const int complete = c.store.ReadImages(job.paths);
+  const int complete = c.store.ReadImages(job.paths, load);
   const auto problems = c.store.Problems();
   if (complete != 1 || !problems.empty()) {
     for (const auto& p : problems) c.console.Error(DescribeProblem(p));
@@ -57,9 +57,10 @@ int ReadImages(const JobContext& c) {
     return kExitUsage;
   }
   job.images = c.store.Images(job.paths.size());
+  // A partition left on disk has no image: its size is the file's.
   for (size_t i = 0; i < job.paths.size(); ++i) {
     const uint8_t* image = job.images[i];
-    job.totalBytes += bytes::LoadLe32(image);
+    job.totalBytes += image != nullptr ? bytes::LoadLe32(image) : SizeOf(job.paths[i]);
   }
   return kExitOk;
 }
@@ -79,7 +80,7 @@ int BuildDownload(const JobContext& c) {
   }
   c.job.paths = table.CheckedPaths();
   ShowFileList(c, table);
-  return ReadImages(c);
+  return ReadImages(c, table.CheckedLoads());
 }
 
 }  // namespace cli

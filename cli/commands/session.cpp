@@ -37,6 +37,7 @@ class Session {
     if (int status = LoadPlugin(); status != kExitOk) return status;
     if (int status = Simulate(); status != kExitOk) return status;
     if (int status = BuildJob(); status != kExitOk) return status;
+    if (int status = CheckFiles(); status != kExitOk) return status;
     std::vector<PhoneResult> results;
     const PhoneRun run{o_, console_, *exports_, job_, Discovery(), env_.interrupt};
     const int status = o_.multi ? RunEveryPhone(run, results) : RunOnePhone(run, results);
@@ -112,6 +113,17 @@ class Session {
   }
 
   int Interrupted() const { return env_.interrupt != nullptr ? env_.interrupt->Reason() : 0; }
+
+  // The plug-in reads every file with the readers its sequences use before a phone is touched,
+  // so that a file it would refuse half-way (after erasing, or after writing the others) stops
+  // the run here. A plug-in without that check is left to fail in the run.
+  int CheckFiles() {
+    const std::optional<std::string> why = exports_->CheckFiles(job_);
+    if (!why || why->empty()) return kExitOk;
+    console_.Error(*why);
+    console_.Error("the download was not started");
+    return kExitUsage;
+  }
 
   DiscoverFn Discovery() const {
     return PhoneDiscovery(simulation_ ? simulation_->DevicePaths() : std::set<std::string>{});

@@ -132,9 +132,18 @@ TEST_F(CliProcess, ClearMessagesAndExitStatusesWithoutAPhone) {
   EXPECT_EQ(plugin.status, 3);
   EXPECT_TRUE(plugin.ErrHas("cannot load the plug-in /no/model.so"));
 
+  // The simulated phone is attached, but the plug-in's check refuses the file first.
+  const std::string image = runtime / "boot.img";
+  std::ofstream(image) << "boot";
+  const CliRun check = RunProgram("download --simulate --erase cp '" + image + "'", Env());
+  EXPECT_EQ(check.status, 2);
+  EXPECT_TRUE(check.ErrHas("erasing the modem's flash needs a modem image")) << check.err;
+  EXPECT_FALSE(check.OutHas("Download Start...")) << check.out;
+
   const CliRun help = RunProgram("--help", Env());
   EXPECT_EQ(help.status, 0);
   EXPECT_TRUE(help.OutHas("usage: tarvex-cli COMMAND"));
+  EXPECT_TRUE(help.OutHas("a plug-in that can check files reads every file of the run"));
 }
 
 // Without a session runtime directory the announcements live in the shared temporary directory,

@@ -178,6 +178,33 @@ TEST_F(CliRefuses, FilesThatCannotBeUsed) {
   ExpectUntouched(phone);
 }
 
+// The plug-in reads every file before a phone is touched; what it refuses is a usage error.
+TEST_F(CliRefuses, FilesThePluginsCheckRefuses) {
+  SimulatedTq4410 phone;
+  std::ofstream(firmware.PathOf("partition.cfg"))
+      << "[device]\nTotal_size=0x3A6065\n[partition]\nname=boot\nsize=0xFFFFFFFF\n"
+         "filename=boot.img\n[end]\n";
+  const CliRun config = Cli(WithFiles({"download", "--port", Port(phone)}));
+  EXPECT_EQ(config.status, 2);
+  EXPECT_TRUE(config.ErrHas(firmware.PathOf("partition.cfg") +
+                            ": Partition boot runs past the device's total size"))
+      << config.err;
+
+  const std::string random = dir / "random.mdm";
+  std::ofstream(random) << std::string(5000, '\x5A');
+  const CliRun mdm =
+      Cli({"mdm", "--port", Port(phone), "--mdm", random, firmware.PathOf("boot.img")});
+  EXPECT_EQ(mdm.status, 2);
+  EXPECT_TRUE(mdm.ErrHas(random + ": MDM binary holds no partition to write")) << mdm.err;
+
+  std::vector<std::string> modemOnly = {"download", "--port", Port(phone), "--erase", "ap"};
+  for (const auto& m : firmware.ModemImages()) modemOnly.push_back(firmware.PathOf(m.file));
+  const CliRun erase = Cli(modemOnly);
+  EXPECT_EQ(erase.status, 2);
+  EXPECT_TRUE(erase.ErrHas("needs a configuration file (.cfg): none is given")) << erase.err;
+  ExpectUntouched(phone);
+}
+
 TEST_F(CliRefuses, ArgumentsThatMakeNoSense) {
   const CliRun erase = Cli(WithFiles({"download", "--erase", "everything"}));
   EXPECT_EQ(erase.status, 2);

@@ -58,6 +58,8 @@ TEST(FileTable, KnownFilesComeInCodeOrderAndUnknownOnesAfterThemAs238) {
   EXPECT_EQ(table.Header(), "Files to Download(3/3)");
   EXPECT_EQ(table.CheckedPaths(), (std::vector<std::string>{"/fw/TQ_psi.fls", "/fw/partition.cfg",
                                                             "/fw/u-boot.bin", "/fw/system.img"}));
+  // Only the kinds the plug-in types are loaded; system.img is streamed from its path.
+  EXPECT_EQ(table.CheckedLoads(), (std::vector<bool>{true, true, true, false}));
   EXPECT_EQ(table.At(0).type, "fls");
 }
 

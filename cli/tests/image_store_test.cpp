@@ -70,18 +70,27 @@ TEST_F(ImageStore, EmptyFileIsAFourByteBufferOfLengthZero) {
   EXPECT_TRUE(boxes.Texts().empty());
 }
 
-TEST_F(ImageStore, FilesOfThreeHundredMebibytesOrMoreAreSkippedWithoutAMessage) {
+// The limit holds for what is loaded; a partition the plug-in streams is only checked to open.
+TEST_F(ImageStore, OnlyFilesToBeLoadedAreHeldToThreeHundredMebibytes) {
   const std::string big = dir / "big.img";
   std::ofstream(big).close();
   std::filesystem::resize_file(big, CImageStore::kTooLarge);  // sparse: costs no disk
   const std::string small = Write("small.img", "x");
-  EXPECT_EQ(store.ReadImages({big, small}), 1);
+  EXPECT_EQ(store.ReadImages({big, small}, {true, true}), 1);
   EXPECT_EQ(store.ReadingComplete(), 1);
   EXPECT_EQ(store.Image(0), nullptr);
   EXPECT_EQ(Slot(store, 1).second, "x");
   EXPECT_TRUE(boxes.Texts().empty());
   ASSERT_EQ(store.Problems().size(), 1u);
   EXPECT_EQ(store.Problems()[0].state, State::kTooLarge);
+
+  const std::string missing = dir / "missing.img";
+  EXPECT_EQ(store.ReadImages({big, small, missing}, {false, false, false}), 1);
+  EXPECT_EQ(store.Image(0), nullptr);
+  EXPECT_EQ(store.Image(1), nullptr);
+  EXPECT_EQ(store.Reports()[0].state, State::kOnDisk);
+  ASSERT_EQ(store.Problems().size(), 1u);  // left on disk, but it has to exist
+  EXPECT_EQ(store.Problems()[0].state, State::kOpenError);
 }
 
 TEST_F(ImageStore, AFileShorterThanItsSizeStopsTheReadAndLeavesTheFlagAtZero) {

@@ -86,12 +86,16 @@ class CORVANE_API CBasicFlash {
   int IFXNormalDownload(const uint8_t* image, CMiscUtilComm* comm);
   int IFXNormalDownloadB(const uint8_t* image, CMiscUtilComm* comm);
   int IFXFactoryDownload(const char* path, CMiscUtilComm* comm, uint32_t flags);
+  // What IFXFactoryDownload checks before it touches the phone, alone: 1, or 0 with a line and
+  // 200. The other factory formats have the same (they report refusals as lines, not boxes).
+  int IFXFactoryCheck(const char* path);
 
   // --- NVIDIA (nvidia.cpp) -----------------------------------------------------------------
   int BCTSetup(uint8_t selector, CMiscUtilComm* comm);
   int BCTDownload(const uint8_t* image, uint8_t selector, CMiscUtilComm* comm, uint32_t parameter);
   int NormalDownload(const uint8_t* image, uint8_t partition, CMiscUtilComm* comm);
   int nVidiaFactoryDownload(const char* path, CMiscUtilComm* comm);
+  int nVidiaFactoryCheck(const char* path);
 
   // --- OMAP eMMC (omap.cpp) ----------------------------------------------------------------
   int OMAPFlashStart(CMiscUtilComm* comm);
@@ -100,7 +104,13 @@ class CORVANE_API CBasicFlash {
                          CMiscUtilComm* comm);
   int OMAPFileBaseDownload(const char* path, uint8_t partition, uint32_t address, uint32_t size,
                            CMiscUtilComm* comm);
+  // The same for a file whose length the caller recorded earlier (when its run started): a file
+  // that no longer has that length, or yields fewer bytes while it streams, fails with a line
+  // and 200 rather than leave its partition written short.
+  int OMAPFileBaseDownload(const char* path, uint8_t partition, uint32_t address, uint32_t size,
+                           CMiscUtilComm* comm, uint64_t recordedLength);
   int OMAPFactoryDownload(const char* path, CMiscUtilComm* comm);
+  int OMAPFactoryCheck(const char* path);
 
   // --- Qualcomm modem download mode (qualcomm.cpp) ------------------------------------------
   int MDMSendCmdLineToPhone(CMiscUtilComm* comm);
