@@ -173,9 +173,10 @@ void NormalPage::Start() {
 void NormalPage::ReadCheckedImages() {
   JoinReader();
   store_.ClearReadingComplete();
-  reader_ = std::thread([this, paths = table_.CheckedPaths()] {
+  // Only what the plug-in reads from memory is loaded; partitions stream from their paths.
+  reader_ = std::thread([this, paths = table_.CheckedPaths(), load = table_.CheckedLoads()] {
     store_.FreeImages();
-    store_.ReadImages(paths);
+    store_.ReadImages(paths, load);
   });
 }
 
