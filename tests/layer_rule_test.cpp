@@ -53,7 +53,7 @@ const std::vector<Rule>& Rules() {
       {"cli", {kPlatform, "corvane/ports/", "host/", "cli/", "plugin/exports.h"}},
       // The simulation module that tarvex-cli loads for --simulate: simulated phones behind the
       // front end's interface.
-      {"sim/module", {"sim/", kPlatform, "cli/simulation_module.h"}},
+      {"sim/module", {"sim/", kPlatform, "host/simulation_module.h"}},
       // The simulated phone is an independent peer: it shares only the frame check and the
       // byte order with the host side, and publishes its port where discovery looks.
       {"sim",

@@ -60,7 +60,7 @@ void ShowReports(Console& console, const std::vector<PortReport>& reports, int t
 }  // namespace
 
 int RunPorts(const Options& o, Console& console, const Environment& environment) {
-  std::unique_ptr<Simulation> simulation;
+  std::unique_ptr<simulation::Attached> simulation;
   if (o.simulate > 0) {
     std::string error;
     const int status = Simulation::Start(o, environment.programDirectory, simulation, error);

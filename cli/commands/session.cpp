@@ -158,7 +158,7 @@ class Session {
   double cpuStart_;
   std::unique_ptr<Plugin> plugin_;
   std::optional<Exports> exports_;
-  std::unique_ptr<Simulation> simulation_;
+  std::unique_ptr<simulation::Attached> simulation_;
   CImageStore store_;
   Job job_;
 };

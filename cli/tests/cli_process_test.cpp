@@ -185,7 +185,7 @@ TEST_F(CliProcess, SimulatedPhonesOfARunAreSeenByThatRunOnly) {
   cli::Options options;
   options.command = cli::Command::kPorts;
   options.simulate = 2;
-  std::unique_ptr<cli::Simulation> mine;
+  std::unique_ptr<simulation::Attached> mine;
   std::string error;
   ASSERT_EQ(cli::Simulation::Start(options, cli_testing::ProgramDirectory(), mine, error), 0)
       << error;

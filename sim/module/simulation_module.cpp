@@ -9,9 +9,9 @@
 #include <stdexcept>
 #include <type_traits>
 
-#include "cli/simulation_module.h"
 #include "corvane/platform/port_table.h"
 #include "corvane/platform/process.h"
+#include "host/simulation_module.h"
 #include "sim/builders/sample_firmware.h"
 #include "sim/private_announcements.h"
 #include "sim/tq4410.h"
@@ -24,8 +24,8 @@
 
 namespace {
 
-using cli::Command;
-using cli::SimulatedCheck;
+using simulation::Firmware;
+using simulation::SimulatedCheck;
 
 std::string MakeSampleDirectory() {
   std::random_device random;
@@ -58,9 +58,9 @@ SimulatedCheck CheckOf(const std::string& path, uint8_t number, const phonesim::
   return c;
 }
 
-class Tq4410Phones final : public cli::SimulatedPhones {
+class Tq4410Phones final : public simulation::SimulatedPhones {
  public:
-  explicit Tq4410Phones(Command command) : command_(command) {}
+  explicit Tq4410Phones(Firmware firmware) : firmware_(firmware) {}
   ~Tq4410Phones() override;
 
   const std::string& AnnouncementRefusal() const { return announcements_.Refusal(); }
@@ -76,7 +76,7 @@ class Tq4410Phones final : public cli::SimulatedPhones {
   // First, so that it outlives the phones: another tarvex-cli running at the same time must
   // never find this run's phones, least of all the modem port an MDM phone opens anew.
   phonesim::PrivateAnnouncements announcements_;
-  Command command_;
+  Firmware firmware_;
   std::string directory_;
   std::vector<std::unique_ptr<phonesim::SimulatedTq4410>> phones_;
   std::unique_ptr<phonesim::SimulatedMdmTq4410> mdmPhone_;
@@ -95,7 +95,7 @@ Tq4410Phones::~Tq4410Phones() {
 }
 
 bool Tq4410Phones::Attach(int phones, std::string& error) {
-  if (command_ == Command::kMdm) {
+  if (firmware_ == Firmware::kMdm) {
     mdmPhone_ = std::make_unique<phonesim::SimulatedMdmTq4410>();
     if (!mdmPhone_->Handset().WaitForMode(phonesim::QualcommHandset::Mode::kDiag, 5000)) {
       error = "the simulated phone's modem port did not appear";
@@ -111,11 +111,11 @@ bool Tq4410Phones::Attach(int phones, std::string& error) {
 
 void Tq4410Phones::WriteSample() {
   directory_ = MakeSampleDirectory();
-  if (command_ == Command::kDownload)
+  if (firmware_ == Firmware::kDownload)
     normal_ = phonesim::builders::SampleFirmware::Write(directory_);
-  if (command_ == Command::kFactory)
+  if (firmware_ == Firmware::kFactory)
     factory_ = phonesim::builders::FactorySample::Write(directory_);
-  if (command_ == Command::kMdm) mdm_ = phonesim::builders::MdmSample::Write(directory_);
+  if (firmware_ == Firmware::kMdm) mdm_ = phonesim::builders::MdmSample::Write(directory_);
 }
 
 std::set<std::string> Tq4410Phones::DevicePaths() const {
@@ -152,10 +152,10 @@ std::vector<SimulatedCheck> Tq4410Phones::Verify() {
 }  // namespace
 
 // Nothing may be thrown across the module's boundary: every failure becomes `error`.
-extern "C" TARVEX_SIM_API cli::SimulatedPhones* TarvexCreateSimulation(
-    const cli::SimulationRequest* request, std::string* error) {
+extern "C" TARVEX_SIM_API simulation::SimulatedPhones* TarvexCreateSimulation(
+    const simulation::SimulationRequest* request, std::string* error) {
   try {
-    auto phones = std::make_unique<Tq4410Phones>(request->command);
+    auto phones = std::make_unique<Tq4410Phones>(request->firmware);
     if (!phones->AnnouncementRefusal().empty()) {
       *error = phones->AnnouncementRefusal();
       return nullptr;
@@ -169,5 +169,5 @@ extern "C" TARVEX_SIM_API cli::SimulatedPhones* TarvexCreateSimulation(
   }
 }
 
-static_assert(std::is_same_v<decltype(&TarvexCreateSimulation), cli::CreateSimulationFn>,
+static_assert(std::is_same_v<decltype(&TarvexCreateSimulation), simulation::CreateSimulationFn>,
               "the export's type is the one tarvex-cli binds");

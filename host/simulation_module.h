@@ -5,19 +5,22 @@
 #include <string>
 #include <vector>
 
-#include "cli/options.h"
-
-// What tarvex-cli and its simulation module (tarvex-sim.so beside the program) agree on. The
-// module carries the simulated phones and the sample firmware builders, so the shipped program
-// links none of them and loads the module only for --simulate. Both sides are built together
-// with the same compiler and library, so standard types cross the boundary as the plug-in's do.
-namespace cli {
+// What the front ends and their simulation module (tarvex-sim.so beside the programs) agree on.
+// The module carries the simulated phones and the sample firmware builders, so the shipped
+// programs link none of them and load the module only for --simulate. Both sides are built
+// together with the same compiler and library, so standard types cross the boundary as the
+// plug-in's do.
+namespace simulation {
 
 inline constexpr const char* kSimulationModuleName = "tarvex-sim.so";
 inline constexpr const char* kCreateSimulationName = "TarvexCreateSimulation";
 
+// The firmware the phones are made for: normal and factory downloads use TQ4410s with an eMMC
+// and a modem, an MDM download one phone whose modem re-enumerates.
+enum class Firmware { kNone, kDownload, kFactory, kMdm };
+
 struct SimulationRequest {
-  Command command = Command::kNone;
+  Firmware firmware = Firmware::kNone;
   int phones = 1;       // simulated TQ4410s (mdm: always one MDM phone)
   bool sample = false;  // write a sample firmware set, to check the phones against afterwards
 };
@@ -52,4 +55,4 @@ class SimulatedPhones {
 using CreateSimulationFn = SimulatedPhones* (*)(const SimulationRequest* request,
                                                 std::string* error);
 
-}  // namespace cli
+}  // namespace simulation
