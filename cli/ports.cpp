@@ -122,22 +122,4 @@ NamedPort ResolvePort(const std::string& arg, const DiscoverFn& discover) {
   return out;
 }
 
-std::vector<PortReport> SurveyPorts() {
-  std::vector<PortReport> out;
-  for (const SerialPortEntry& e : ports::EnumerateSerialPorts(false)) {
-    PortReport r;
-    r.entry = e;
-    r.taken = ports::AcceptedByNameFilter(e.description);
-    if (r.taken) {
-      r.entry.shortName = ports::ShortName(e.description);
-    } else if (e.description.empty()) {
-      r.reason = "no description: its USB interface names no phone this tool knows";
-    } else {
-      r.reason = "\"" + e.description + "\" is not a phone interface (the name filter refuses it)";
-    }
-    out.push_back(std::move(r));
-  }
-  return out;
-}
-
 }  // namespace cli

@@ -55,12 +55,4 @@ struct NamedPort {
 };
 NamedPort ResolvePort(const std::string& arg, const DiscoverFn& discover);
 
-// One serial port of the system and whether discovery takes it.
-struct PortReport {
-  SerialPortEntry entry;
-  bool taken = false;
-  std::string reason;  // why it was not taken
-};
-std::vector<PortReport> SurveyPorts();
-
 }  // namespace cli

@@ -120,6 +120,7 @@ PortFinding Examine(const System& s, const Report& r, const SerialPortEntry& e) 
 
 System System::Current() {
   System s;
+  s.sysRoot = ports::SystemRoot();
   const platform::UserIdentity user = platform::CurrentUser();
   s.uid = user.uid;
   s.groups = user.groups;

@@ -137,13 +137,13 @@ void SetSystemRoot(const std::string& root) {
   RootOverride() = root;
 }
 
+std::string SystemRoot() {
+  std::lock_guard<std::mutex> guard(RootLock());
+  return RootOverride().empty() ? "/sys" : RootOverride();
+}
+
 std::vector<SerialPortEntry> EnumerateSerialPorts(bool modemClass) {
-  std::string root;
-  {
-    std::lock_guard<std::mutex> guard(RootLock());
-    root = RootOverride().empty() ? "/sys" : RootOverride();
-  }
-  return EnumerateSerialPorts(modemClass, root, UsbDescriptionTable::LoadDefault());
+  return EnumerateSerialPorts(modemClass, SystemRoot(), UsbDescriptionTable::LoadDefault());
 }
 
 }  // namespace ports

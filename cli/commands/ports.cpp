@@ -1,5 +1,6 @@
 // ports: the phone ports that discovery finds, and the other USB serial ports with the reason
-// each was not taken.
+// each was not taken; for each, whether this user may open it and the command that fixes each
+// problem (the same diagnosis as the program's port view).
 
 #include <cstdio>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "cli/printable.h"
 #include "cli/simulation.h"
 #include "corvane/ports/published_ports.h"
+#include "host/port_diagnosis.h"
 
 namespace cli {
 namespace {
@@ -19,42 +21,72 @@ std::string UsbId(const SerialPortEntry& e) {
   return text;
 }
 
-void ShowJsonPort(Console& console, const PortReport& r) {
-  const SerialPortEntry& e = r.entry;
+std::string ProblemsJson(const std::vector<diagnosis::Problem>& problems) {
+  std::string list = "[";
+  for (const diagnosis::Problem& p : problems) {
+    list +=
+        (list.size() > 1 ? "," : "") + JsonObject().Add("text", p.text).Add("fix", p.fix).Text();
+  }
+  return list + "]";
+}
+
+void ShowJsonPort(Console& console, const diagnosis::PortFinding& f) {
+  const SerialPortEntry& e = f.entry;
   JsonObject o;
-  o.Add("event", "port").Add("taken", r.taken).Add("port", static_cast<int>(e.portNumber));
+  o.Add("event", "port").Add("taken", f.taken).Add("port", static_cast<int>(e.portNumber));
   o.Add("name", e.portName).Add("path", e.devicePath).Add("description", e.description);
   o.Add("vendor", static_cast<int>(e.usbVendor)).Add("product", static_cast<int>(e.usbProduct));
   o.Add("interface", e.usbInterface);
-  if (!r.taken) o.Add("reason", r.reason);
+  if (!f.taken) o.Add("reason", f.reason);
+  o.Add("can_open", f.canOpen).Add("access_group", f.accessGroup);
+  o.AddRaw("problems", ProblemsJson(f.problems));
   console.JsonLine(o.Text());
 }
 
-void ShowPort(Console& console, const PortReport& r) {
-  if (console.GetMode().json) return ShowJsonPort(console, r);
-  const SerialPortEntry& e = r.entry;
+void ShowProblems(Console& console, const std::vector<diagnosis::Problem>& problems) {
+  for (const diagnosis::Problem& p : problems) {
+    console.Note("        problem: " + Printable(p.text));
+    if (!p.fix.empty()) console.Note("        fix:     " + Printable(p.fix));
+  }
+}
+
+void ShowPort(Console& console, const diagnosis::PortFinding& f) {
+  if (console.GetMode().json) return ShowJsonPort(console, f);
+  const SerialPortEntry& e = f.entry;
   char line[200];
   std::snprintf(line, sizeof line, "  %4u  %-10s %-36s %s", static_cast<unsigned>(e.portNumber),
                 Printable(e.portName).c_str(), Printable(e.description).c_str(), UsbId(e).c_str());
   console.Note(line);
-  if (!r.taken) console.Note("        not taken: " + Printable(r.reason));
+  if (!f.taken) console.Note("        not taken: " + Printable(f.reason));
+  ShowProblems(console, f.problems);
 }
 
-void ShowReports(Console& console, const std::vector<PortReport>& reports, int taken) {
+void ShowReport(Console& console, const diagnosis::Report& report, int taken) {
   const bool plain = !console.GetMode().json;
   if (plain) console.Note("Phone ports:");
-  for (const PortReport& r : reports) {
-    if (r.taken) ShowPort(console, r);
+  for (const diagnosis::PortFinding& f : report.ports) {
+    if (f.taken) ShowPort(console, f);
   }
   if (taken == 0 && plain) console.Note("  none");
   bool header = false;
-  for (const PortReport& r : reports) {
-    if (r.taken) continue;
+  for (const diagnosis::PortFinding& f : report.ports) {
+    if (f.taken) continue;
     if (!header && plain) console.Note("Other serial ports, not taken:");
     header = true;
-    ShowPort(console, r);
+    ShowPort(console, f);
   }
-  if (plain) console.Note("Serial ports that are not attached through USB are not considered.");
+  if (!plain) {
+    console.JsonLine(JsonObject()
+                         .Add("event", "system")
+                         .Add("modem_manager_running", report.modemManagerRunning)
+                         .Add("udev_rule", report.installedRule)
+                         .AddRaw("problems", ProblemsJson(report.problems))
+                         .Text());
+    return;
+  }
+  console.Note("Serial ports that are not attached through USB are not considered.");
+  if (!report.problems.empty()) console.Note("System:");
+  ShowProblems(console, report.problems);
 }
 
 }  // namespace
@@ -69,14 +101,14 @@ int RunPorts(const Options& o, Console& console, const Environment& environment)
       return status;
     }
   }
-  const std::vector<PortReport> reports = SurveyPorts();
+  const diagnosis::Report report = diagnosis::Diagnose(diagnosis::System::Current());
   // Without this, a refused directory looks like no simulated phone at all.
   if (const std::string refusal = ports::PublishRefusal(); !refusal.empty()) {
     console.Note(refusal);
   }
   int taken = 0;
-  for (const PortReport& r : reports) taken += r.taken ? 1 : 0;
-  ShowReports(console, reports, taken);
+  for (const diagnosis::PortFinding& f : report.ports) taken += f.taken ? 1 : 0;
+  ShowReport(console, report, taken);
   return taken > 0 ? kExitOk : kExitNoPhone;
 }
 

@@ -112,10 +112,13 @@ TEST(PortsCommand, ListsTheSimulatedPhoneAndWhyOtherPortsWereNotTaken) {
       EXPECT_EQ(p.at("port"), phone.PortNumber());
       EXPECT_EQ(p.at("description"), "Zelco Mobile USB Modem");
       EXPECT_EQ(p.at("vendor"), 0x1d6b);
+      EXPECT_TRUE(p.at("can_open").get<bool>());  // the user's own pseudo-terminal
     } else {
       EXPECT_NE(p.at("reason").get<std::string>().find("USB Serial Converter"), std::string::npos);
     }
   }
+  // The same diagnosis as the program's port view closes the report.
+  ASSERT_EQ(cli_testing::Events(run.Json(), "system").size(), 1u);
   const cli_testing::CliRun text = cli_testing::Cli({"ports"});
   EXPECT_TRUE(text.OutHas("Zelco Mobile USB Modem"));
   EXPECT_TRUE(text.OutHas("not taken: \"USB Serial Converter\""));

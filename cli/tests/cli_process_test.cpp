@@ -16,6 +16,7 @@
 #include "corvane/platform/private_files.h"
 #include "corvane/platform/process.h"
 #include "corvane/ports/published_ports.h"
+#include "host/port_diagnosis.h"
 #include "sim/generic_boot_loader.h"
 #include "sim/phone.h"
 #include "support/scripted_phone.h"
@@ -198,8 +199,8 @@ TEST_F(CliProcess, SimulatedPhonesOfARunAreSeenByThatRunOnly) {
   for (const std::string& path : mine->DevicePaths()) EXPECT_FALSE(seenThere.count(path)) << path;
 
   std::set<std::string> seenHere;
-  for (const auto& report : cli::SurveyPorts()) {
-    if (report.taken) seenHere.insert(report.entry.devicePath);
+  for (const auto& port : diagnosis::Diagnose(diagnosis::System::Current()).ports) {
+    if (port.taken) seenHere.insert(port.entry.devicePath);
   }
   std::set<std::string> expected = mine->DevicePaths();
   expected.insert(standAlone->Path());

@@ -14,6 +14,8 @@ namespace ports {
 
 // Where the system's device tree is read ("" = the real one); tests point it at a fake tree.
 CORVANE_API void SetSystemRoot(const std::string& root);
+// The device tree read now ("/sys" unless a test set another).
+CORVANE_API std::string SystemRoot();
 
 // `modemClass`: only modem-class (USB CDC ACM) interfaces.
 CORVANE_API std::vector<SerialPortEntry> EnumerateSerialPorts(bool modemClass);
