@@ -13,6 +13,15 @@ std::string Text(const char* text) { return text == nullptr ? std::string() : te
 
 void SetBit(uint32_t& bits, uint32_t bit, bool on) { bits = on ? (bits | bit) : (bits & ~bit); }
 
+std::string MissingTyping(const ModelPlugin& plugin) {
+  std::string missing;
+  for (const char* name : {"GetFileTypeStr", "JudgeFile", "FileDLOrder"}) {
+    if (plugin.Find<void (*)()>(name) == nullptr)
+      missing += (missing.empty() ? "" : ", ") + std::string(name);
+  }
+  return missing;
+}
+
 }  // namespace
 
 NormalPage::NormalPage(NormalPageView& view, Places places, PortScan::Discover discover)
@@ -60,23 +69,26 @@ void NormalPage::LoadModelPlugin() {
     platform::ShowMessageBox("We can't find model.dll file");
     return FillControls();
   }
-  const FileTyping typing = plugin->Typing();
-  if (!typing.Complete()) {
-    platform::ShowMessageBox(dllPath_ +
-                             " is not a model plug-in: it lacks GetFileTypeStr, JudgeFile or "
-                             "FileDLOrder");
-    return FillControls();
-  }
   model_ = plugin->String(1);
   version_ = "Ver: " + Text(ProgramString(103)) + ", " + plugin->String(2);
   date_ = Text(ProgramString(104));
-  table_.SetTyping(typing);
+  table_.SetTyping(plugin->Typing());
   current_ = plugin.get();
   plugins_.push_back(std::move(plugin));
   FillControls();
 }
 
+// A plug-in without one of the three typing functions takes no file, and says which it lacks,
+// rather than be called through a missing function.
+bool NormalPage::LacksTyping(const std::string& what) {
+  if (current_ == nullptr || table_.HasTyping()) return false;
+  platform::ShowMessageBox("The plug-in " + dllPath_ + " lacks " + MissingTyping(*current_) + ": " +
+                           what + " not added");
+  return true;
+}
+
 bool NormalPage::AddFile(const std::string& path) {
+  if (LacksTyping(path)) return false;
   const FileTable::AddResult result = table_.AddFile(path);
   if (const std::string message = AddResultMessage(result); !message.empty()) {
     platform::ShowMessageBox(message);
@@ -91,6 +103,7 @@ void NormalPage::AddFiles(const std::vector<std::string>& paths) {
 }
 
 void NormalPage::DropFiles(const std::vector<std::string>& paths) {
+  if (!paths.empty() && LacksTyping("the dropped files")) return;
   const FileTable::DropResult result = table_.Drop(paths);
   if (!result.message.empty()) platform::ShowMessageBox(result.message);
   view_.ShowFiles(table_.Rows(), table_.Header());

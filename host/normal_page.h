@@ -86,6 +86,7 @@ class NormalPage {
 
  private:
   bool AddFile(const std::string& path);
+  bool LacksTyping(const std::string& what);
   void LoadModelPlugin();
   void Rebuild();
   void FillControls();

@@ -43,7 +43,9 @@ void RomCopyPage::ScanTimer() {
   }
 }
 
+// The fields are read first: a path typed just before Start is the one the run gets.
 void RomCopyPage::Start() {
+  ReadControls();
   scan_.ResetSeen();
   if (mode_ != 1) g_nCurPage = 2;
   view_.SetScanTimer(false);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli_harness.h"
+#include "host/download_arguments.h"
 #include "host/sheet.h"
 #include "support/message_boxes.h"
 #include "support/temp_dir.h"
@@ -135,6 +136,29 @@ TEST_F(Pages, StartAsksAboutTheEraseReadsTheImagesAndOpensTheWindow) {
   EXPECT_TRUE(view.timer);
 }
 
+TEST_F(Pages, AnUntickedFileIsNeverWrittenWhateverItsOrder) {
+  NormalPage page(view, Places(), Discovery());
+  page.PageStart();
+  page.AddFiles({File("tq.cfg"), File("notes.dat")});  // the plug-in knows no order for .dat
+  ASSERT_EQ(view.rows.size(), 2u);
+  EXPECT_EQ(view.header, "Files to Download(1/1)");
+  page.CheckClicked(1);  // the unknown one, after every known file
+  page.Start();
+  EXPECT_EQ(NormalDownloadArguments(page.Files(), page.Store()).paths,
+            std::vector<std::string>{dir / "tq.cfg"});
+}
+
+TEST_F(Pages, APlugInWithoutFileTypingNamesWhatItLacks) {
+  NormalPage page(view, Places(), Discovery());
+  page.PageStart();
+  page.ChoosePlugin(cli_testing::ProgramDirectory() + "/tarvex-sim.so");  // loads, types nothing
+  page.AddFiles({File("tq.cfg")});
+  ASSERT_EQ(boxes.Texts().size(), 1u);
+  EXPECT_NE(boxes.Texts()[0].find("lacks GetFileTypeStr, JudgeFile, FileDLOrder: "),
+            std::string::npos);
+  EXPECT_TRUE(view.rows.empty());
+}
+
 TEST(PortScanTest, StartWaitsForFiveScansInARowAndLeavesAtOnce) {
   std::vector<bool> present = {true, true, true, true, false, true, true, true, true, true, false};
   size_t pass = 0;
@@ -164,7 +188,9 @@ TEST_F(Pages, RomCopyMultiModeIsReadyAtOnceAndNormalModeWaitsForThePort) {
   page.ModeClicked(0);
   EXPECT_EQ(view.start, false);
   EXPECT_TRUE(view.timer);
+  view.apField = "/typed/ap.bin";  // typed, then Start at once
   page.Start();
+  EXPECT_EQ(page.ApPath(), "/typed/ap.bin");
   EXPECT_EQ(g_nCurPage, 2);
   EXPECT_EQ(view.windows, std::vector<DownloadWindow>{DownloadWindow::kSingle});
 }
