@@ -1,5 +1,6 @@
-// The Qt sheet over the page logic: the controls a technician sees, a drop of files, the port
-// scan enabling Start, "Initialization", and the settings kept when the window closes.
+// The Qt sheet over the page logic: the controls a technician sees, a drop of files, the Delete
+// key, a simulated phone's port enabling Start, the tabs, "Initialization" on each tab, and the
+// settings kept when the window closes.
 
 #include <gtest/gtest.h>
 
@@ -7,18 +8,25 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QUrl>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "corvane/platform/process.h"
 #include "gui/normal_page_widget.h"
+#include "gui/rom_copy_page_widget.h"
 #include "gui/sheet_window.h"
 #include "gui/sounds.h"
+#include "sim/tq4410.h"
+#include "support/discovery_sandbox.h"
 #include "support/message_boxes.h"
 #include "support/temp_dir.h"
 
@@ -26,14 +34,12 @@ namespace {
 
 class SheetWindowTest : public testing::Test {
  protected:
-  std::unique_ptr<gui::SheetWindow> Open() {
-    SerialPortEntry phone;
-    phone.portName = "ttyACM0";
-    phone.portNumber = 4;
-    phone.description = "Zelco Mobile USB Modem";
-    return std::make_unique<gui::SheetWindow>(
-        gui::SheetWindow::Setup{{platform::ExecutableDirectory(), dir.Path().string()},
-                                [phone] { return std::vector<SerialPortEntry>{phone}; }});
+  static PortScan::Discover NoPorts() {
+    return [] { return std::vector<SerialPortEntry>{}; };
+  }
+  std::unique_ptr<gui::SheetWindow> Open(PortScan::Discover discover = NoPorts()) {
+    return std::make_unique<gui::SheetWindow>(gui::SheetWindow::Setup{
+        {platform::ExecutableDirectory(), dir.Path().string()}, std::move(discover)});
   }
   template <typename T>
   T* Find(QWidget& root, const char* name) {
@@ -76,20 +82,53 @@ TEST_F(SheetWindowTest, ShowsThePagesAndTheirPlugInAndTakesDroppedFiles) {
 
   files->topLevelItem(1)->setCheckState(0, Qt::Unchecked);  // as a click on its box
   EXPECT_EQ(files->headerItem()->text(1), "Files to Download(1/2)");
+
+  files->setCurrentItem(files->topLevelItem(0));
+  QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+  QApplication::sendEvent(files, &del);
+  ASSERT_EQ(files->topLevelItemCount(), 1);
+  EXPECT_TRUE(files->topLevelItem(0)->text(1).endsWith("tq.cfg"));
   EXPECT_TRUE(boxes.Texts().empty());
 }
 
-TEST_F(SheetWindowTest, FiveScansWithAPhoneEnableStartAndInitializationEmptiesTheList) {
-  auto sheet = Open();
+TEST_F(SheetWindowTest, APublishedPhoneEnablesStartAfterFiveScansAndItsLossDisablesIt) {
+  testing_support::DiscoverySandbox sandbox;
+  auto phone = std::make_unique<phonesim::SimulatedTq4410>();
+  auto sheet = Open(PortScan::SystemDiscovery());
   gui::NormalPageWidget& page = sheet->Normal();
-  for (int i = 0; i < 5; ++i) page.Page().ScanTimer();
-  EXPECT_TRUE(Find<QPushButton>(page, "start")->isEnabled());
-  EXPECT_EQ(Find<QComboBox>(page, "comPort")->currentText(), "COM4 (ttyACM0)");
+  auto* start = Find<QPushButton>(page, "start");
+  for (int i = 0; i < 4; ++i) page.Page().ScanTimer();
+  EXPECT_FALSE(start->isEnabled());
+  page.Page().ScanTimer();
+  EXPECT_TRUE(start->isEnabled());
+  // "COM%d" and the system's name for the pseudo-terminal /dev/pts/N: "ptsN".
+  EXPECT_EQ(Find<QComboBox>(page, "comPort")->currentText().toStdString(),
+            "COM" + std::to_string(phone->PortNumber()) + " (pts" +
+                std::filesystem::path(phone->Path()).filename().string() + ")");
   EXPECT_EQ(Find<QComboBox>(page, "driver")->currentText(), "Zelco Mobile USB Modem");
+  phone.reset();
+  page.Page().ScanTimer();
+  EXPECT_FALSE(start->isEnabled());
+}
 
-  page.Page().AddFiles({File("tq.cfg")});
+TEST_F(SheetWindowTest, TabsNameTheCurrentPageAndInitializationResetsUpToTheActiveTab) {
+  auto sheet = Open(NoPorts());
+  auto* tabs = Find<QTabWidget>(*sheet, nullptr);
+  auto* files = Find<QTreeWidget>(sheet->Normal(), "files");
+  sheet->Normal().Page().AddFiles({File("tq.cfg")});
+  tabs->setCurrentIndex(1);
+  EXPECT_EQ(g_nCurPage, 2);
+  Find<QLineEdit>(sheet->RomCopy(), "cp")->setText("/typed/cp.fls");
+  tabs->setCurrentIndex(0);
+  EXPECT_EQ(g_nCurPage, 1);
   Find<QPushButton>(*sheet, "initialization")->click();
-  EXPECT_EQ(Find<QTreeWidget>(page, "files")->topLevelItemCount(), 0);
+  EXPECT_EQ(files->topLevelItemCount(), 0);
+  EXPECT_EQ(sheet->RomCopy().Page().CpPath(), "/typed/cp.fls");  // only up to this tab
+
+  tabs->setCurrentIndex(1);
+  Find<QPushButton>(*sheet, "initialization")->click();
+  EXPECT_EQ(sheet->RomCopy().Page().CpPath(), "");
+  EXPECT_EQ(Find<QLineEdit>(sheet->RomCopy(), "cp")->text(), "");
   EXPECT_EQ(sheet->result(), 0);  // "Initialization" never ends the sheet
 }
 
