@@ -27,9 +27,6 @@ namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-// The file column is as wide as the list leaves after the other four columns.
-constexpr int kFixedColumnsWidth = 510;
-
 QComboBox* Labelled(QBoxLayout* row, const QString& title, QWidget* parent) {
   auto* group = new QGroupBox(title, parent);
   auto* combo = new QComboBox(group);
@@ -65,7 +62,10 @@ void NormalPageWidget::Build() {
   list_->setColumnWidth(0, 30);
   list_->setColumnWidth(1, 300);
   list_->setColumnWidth(2, 80);
-  list_->setColumnWidth(3, 100);
+  // Wide enough for "YYYY-MM-DD hh:mm" in this font; long paths lose their middle, not the name.
+  list_->setColumnWidth(
+      3, std::max(100, list_->fontMetrics().horizontalAdvance("0000-00-00 00:00") + 12));
+  list_->setTextElideMode(Qt::ElideMiddle);
   list_->header()->setStretchLastSection(false);
   list_->installEventFilter(this);
   connect(list_, &QTreeWidget::itemChanged, this, &NormalPageWidget::CheckChanged);
@@ -271,9 +271,12 @@ bool NormalPageWidget::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+// The size column takes what the list leaves after the other four.
 void NormalPageWidget::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  list_->setColumnWidth(4, std::max(60, list_->viewport()->width() - kFixedColumnsWidth));
+  int others = 0;
+  for (int c = 0; c < 4; ++c) others += list_->columnWidth(c);
+  list_->setColumnWidth(4, std::max(60, list_->viewport()->width() - others));
 }
 
 }  // namespace gui
