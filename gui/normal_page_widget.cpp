@@ -272,6 +272,12 @@ bool NormalPageWidget::eventFilter(QObject* watched, QEvent* event) {
 }
 
 // The size column takes what the list leaves after the other four.
+// The Delete key anywhere else on the page acts on the list's selection too.
+void NormalPageWidget::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Delete && eventFilter(list_, event)) return;
+  QWidget::keyPressEvent(event);
+}
+
 void NormalPageWidget::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   int others = 0;
