@@ -1,5 +1,7 @@
 #include "host/download_run.h"
 
+#include <cstdio>
+
 #include "corvane/platform/clock.h"
 #include "corvane/platform/notify.h"
 
@@ -8,6 +10,13 @@ namespace {
 constexpr const char* kWaitText = "Wait for reading files";
 constexpr const char* kBlankText = "   ";
 constexpr int kTickerTickMs = static_cast<int>(view::ProgressState::kTickerPeriodMs);
+// A message box raised while the window is open; lParam: the address of a Box.
+constexpr uint32_t kMsgMessageBox = notify::kWmUser + 100;
+
+struct Box {
+  const std::string& text;
+  const std::string& caption;
+};
 
 }  // namespace
 
@@ -15,8 +24,9 @@ DownloadRun::DownloadRun(DownloadWindowView& view, NormalPage& normal, const Rom
     : view_(view),
       normal_(normal),
       romCopy_(romCopy),
-      mailbox_(
-          [this](uint32_t m, platform::WPARAM w, platform::LPARAM l) { return Handle(m, w, l); }) {}
+      mailbox_(std::make_shared<MailboxTarget>(
+          [this](uint32_t m, platform::WPARAM w, platform::LPARAM l) { return Handle(m, w, l); })) {
+}
 
 DownloadRun::~DownloadRun() { Close(); }
 
@@ -24,6 +34,14 @@ uint64_t DownloadRun::Elapsed() const { return platform::TickCount() - startMs_;
 
 void DownloadRun::Start() {
   startMs_ = platform::TickCount();
+  previousHook_ = platform::SetMessageBoxHook(
+      [mailbox = mailbox_](const std::string& text, const std::string& caption) {
+        const Box box{text, caption};
+        // On the window's own thread the mailbox runs the handler at once.
+        platform::SendMessage(mailbox.get(), kMsgMessageBox, 0,
+                              reinterpret_cast<platform::LPARAM>(&box));
+      });
+  hooked_ = true;
   if (g_nCurPage == 2) return StartFactory();
   StartNormal();
 }
@@ -55,8 +73,8 @@ void DownloadRun::ReadingEnded() {
   const uint32_t erase = normal_.EraseOption();
   launched_ = true;
   worker_ = std::thread([this, fn = doDownload_, port, erase] {
-    fn(&mailbox_, port, arguments_.images.data(), arguments_.Count(), &arguments_.paths, kTimeout,
-       erase);
+    fn(mailbox_.get(), port, arguments_.images.data(), arguments_.Count(), &arguments_.paths,
+       kTimeout, erase);
   });
 }
 
@@ -72,7 +90,7 @@ void DownloadRun::StartFactory() {
   const uint32_t erase = romCopy_.EraseOption();
   launched_ = true;
   worker_ = std::thread(
-      [this, fn, port, erase] { fn(&mailbox_, port, &cpPath_, &apPath_, kTimeout, erase); });
+      [this, fn, port, erase] { fn(mailbox_.get(), port, &cpPath_, &apPath_, kTimeout, erase); });
 }
 
 void DownloadRun::Fail(const std::vector<std::string>& why) {
@@ -95,8 +113,10 @@ void DownloadRun::Tick() {
 
 void DownloadRun::Close() {
   waiting_ = false;
-  mailbox_.CloseMailbox();
+  mailbox_->CloseMailbox();
   if (worker_.joinable()) worker_.join();
+  if (hooked_) platform::SetMessageBoxHook(std::move(previousHook_));
+  hooked_ = false;
 }
 
 void DownloadRun::ClearLog() {
@@ -126,6 +146,13 @@ platform::LRESULT DownloadRun::Handle(uint32_t message, platform::WPARAM wParam,
     if (lParam == notify::kProgressComplete) view_.PlaySound(true);
     if (progress_.TickerRunning() != wasTicking || lParam == notify::kProgressTickerStart) {
       view_.SetTickTimer(progress_.TickerRunning() ? kTickerTickMs : 0);
+    }
+  } else if (message == kMsgMessageBox) {
+    const Box& box = *reinterpret_cast<const Box*>(lParam);
+    if (previousHook_) {
+      previousHook_(box.text, box.caption);
+    } else {
+      std::fprintf(stderr, "[message] %s\n", box.text.c_str());
     }
   } else if (message == notify::kMsgFactory && wParam == notify::kFactoryModelName) {
     view_.AddFactoryRow(view::ModelNameRow(reinterpret_cast<const char*>(lParam)));

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "corvane/platform/message_box.h"
 #include "host/download_arguments.h"
 #include "host/download_view.h"
 #include "host/log_text.h"
@@ -46,10 +48,10 @@ class DownloadRun {
   // The view's timer: the blinking wait for the images, the progress ticker.
   void Tick();
   // Cancels the run (every wait of the link ends at once) and joins its worker. The plug-in
-  // closes its own port on its own thread.
+  // closes its own port on its own thread. Message boxes then go their usual way again.
   void Close();
 
-  MailboxTarget& Mailbox() { return mailbox_; }
+  MailboxTarget& Mailbox() { return *mailbox_; }
   const LogText& Log() const { return log_; }
   void ClearLog();
   // Whether the entry point has been called (on the worker), whether or not it has returned.
@@ -69,7 +71,13 @@ class DownloadRun {
   DownloadWindowView& view_;
   NormalPage& normal_;
   const RomCopyPage& romCopy_;
-  MailboxTarget mailbox_;
+  // Shared with the message-box hook, which another thread may still hold a copy of after Close.
+  std::shared_ptr<MailboxTarget> mailbox_;
+  // The hook in place before Start: boxes raised on other threads meanwhile reach it on the GUI
+  // thread through the mailbox, so a worker never waits on a queued call of the toolkit, and a
+  // closed window drops them instead of blocking the worker it is joining.
+  platform::MessageBoxHook previousHook_;
+  bool hooked_ = false;
   LogText log_;
   view::ProgressState progress_;
   uint64_t startMs_ = 0;

@@ -172,4 +172,22 @@ TEST_F(DownloadRunTest, ClosingARunThatWaitsForASilentPhoneEndsItsWorker) {
   EXPECT_NE(window.text, "Download complete!");
 }
 
+TEST_F(DownloadRunTest, AMessageBoxFromAnotherThreadIsShownOnTheWindowsThreadUntilItCloses) {
+  std::atomic<std::thread::id> shownOn;
+  const platform::MessageBoxHook previous = platform::SetMessageBoxHook(
+      [&](const std::string&, const std::string&) { shownOn = std::this_thread::get_id(); });
+  normal.Store().ClearReadingComplete();  // the window waits: no run of its own
+  run.Start();
+  std::thread box([] { platform::ShowMessageBox("from a worker"); });
+  ASSERT_TRUE(Pump([&] { return shownOn.load() != std::thread::id(); }));
+  box.join();
+  EXPECT_EQ(shownOn.load(), std::this_thread::get_id());
+  run.Close();  // boxes go their usual way again
+  std::thread after([] { platform::ShowMessageBox("after"); });
+  const std::thread::id afterId = after.get_id();
+  after.join();
+  EXPECT_EQ(shownOn.load(), afterId);
+  platform::SetMessageBoxHook(previous);
+}
+
 }  // namespace
