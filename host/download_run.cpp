@@ -50,7 +50,9 @@ void DownloadRun::StartNormal() {
   const ModelPlugin* plugin = normal_.Plugin();
   doDownload_ = plugin != nullptr ? plugin->Find<DoDownloadFn>("DoDownload") : nullptr;
   if (doDownload_ == nullptr) return Fail({"The model plug-in lacks its DoDownload export"});
-  view_.ShowListText(NormalDownloadArguments(normal_.Files(), normal_.Store()).listText);
+  // The page's reader may still be filling the store: the list needs only the file table.
+  const CImageStore noImages;
+  view_.ShowListText(NormalDownloadArguments(normal_.Files(), noImages).listText);
   if (normal_.Store().ReadingEnded()) return ReadingEnded();
   waiting_ = true;
   view_.ShowProgress(0, kWaitText, view::ProgressState::Tone::kNormal);
