@@ -82,13 +82,17 @@ DownloadWindowDialog::DownloadWindowDialog(NormalPage& normal, const RomCopyPage
   connect(tick_, &QTimer::timeout, this, [this] { run_->Tick(); });
   run_ = std::make_unique<DownloadRun>(*this, normal, romCopy);
   const intptr_t wake = run_->Mailbox().WakeHandle();
-  auto* mail = new QSocketNotifier(static_cast<qintptr>(wake), QSocketNotifier::Read, this);
-  connect(mail, &QSocketNotifier::activated, this, [this] { run_->Mailbox().Deliver(); });
+  mail_ = new QSocketNotifier(static_cast<qintptr>(wake), QSocketNotifier::Read, this);
+  connect(mail_, &QSocketNotifier::activated, this, [this] { run_->Mailbox().Deliver(); });
   if (g_logHidden) ApplyHiddenLog();
 }
 
-// The run ends before any of the widgets it reports to.
-DownloadWindowDialog::~DownloadWindowDialog() { run_->Close(); }
+// The run ends before any of the widgets it reports to, and the notifier goes before the
+// descriptor it watches.
+DownloadWindowDialog::~DownloadWindowDialog() {
+  run_->Close();
+  delete mail_;
+}
 
 void DownloadWindowDialog::done(int result) {
   tick_->stop();

@@ -11,6 +11,7 @@ class QGroupBox;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
+class QSocketNotifier;
 class QTimer;
 class QTreeWidget;
 
@@ -68,6 +69,7 @@ class DownloadWindowDialog : public QDialog, public DownloadWindowView {
   QGroupBox* groups_[3] = {};
   QMenu* menu_ = nullptr;
   QTimer* tick_ = nullptr;
+  QSocketNotifier* mail_ = nullptr;
   std::unique_ptr<DownloadRun> run_;
 };
 
