@@ -49,7 +49,8 @@ TEST(DownloadWindowTest, ARunEndsCompleteAndItsLogIsSavedAsRichText) {
   page.Store().ReadImages(page.Files().CheckedPaths(), page.Files().CheckedLoads());
 
   gui::DownloadWindowDialog window(page, sheet.RomCopy().Page(), dir.Path().string());
-  window.show();
+  // Not shown: Qt fills large areas on its own thread pool, whose locks the thread sanitizer
+  // cannot see (Debian's Qt is not instrumented). The run, the mail and the widgets are real.
   window.Start();
   EXPECT_EQ(window.windowTitle(), "Download Window");
   auto* bar = window.findChild<widgets::TextProgressBar*>("progress");
