@@ -5,6 +5,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "gui/download_window.h"
 #include "gui/normal_page_widget.h"
 #include "gui/placeholder_window.h"
 #include "gui/port_view.h"
@@ -16,7 +17,8 @@ static void RegisterIcons() { Q_INIT_RESOURCE(icons); }
 
 namespace gui {
 
-SheetWindow::SheetWindow(Setup setup, QWidget* parent) : QDialog(parent) {
+SheetWindow::SheetWindow(Setup setup, QWidget* parent)
+    : QDialog(parent), settingsDirectory_(setup.places.settingsDirectory) {
   RegisterIcons();
   setWindowTitle(QString::fromUtf8(ProgramString(102)));
   setWindowIcon(QIcon(":/icons/tarvex.svg"));
@@ -53,7 +55,13 @@ SheetWindow::~SheetWindow() = default;
 // The sheet stays hidden while the window runs, so the pages get no input meanwhile.
 void SheetWindow::OpenDownloadWindow(DownloadWindow window) {
   hide();
-  RunPlaceholderWindow(window, this);
+  if (window == DownloadWindow::kSingle) {
+    DownloadWindowDialog run(normal_->Page(), romCopy_->Page(), settingsDirectory_, this);
+    run.Start();
+    run.exec();
+  } else {
+    RunPlaceholderWindow(window, this);
+  }
   show();
 }
 

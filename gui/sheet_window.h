@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <memory>
+#include <string>
 
 #include "host/sheet.h"
 
@@ -35,6 +36,7 @@ class SheetWindow : public QDialog {
   QTabWidget* tabs_ = nullptr;
   NormalPageWidget* normal_ = nullptr;
   RomCopyPageWidget* romCopy_ = nullptr;
+  std::string settingsDirectory_;  // where the window saves "Log.rtf"
   std::unique_ptr<Sheet> sheet_;
 };
 

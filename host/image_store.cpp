@@ -58,9 +58,13 @@ int CImageStore::ReadImages(const std::vector<std::string>& paths, const std::ve
     SlotReport& report = reports_[i];
     report.state = ReadOne(i, paths[i], i >= load.size() || load[i], report.reason);
     // A file that stops half-way or a machine out of memory ends the read: the flag stays 0.
-    if (report.state == SlotState::kShortRead || report.state == SlotState::kNoMemory) return 0;
+    if (report.state == SlotState::kShortRead || report.state == SlotState::kNoMemory) {
+      ended_.store(true, std::memory_order_release);
+      return 0;
+    }
   }
   complete_.store(1, std::memory_order_release);
+  ended_.store(true, std::memory_order_release);
   return 1;
 }
 

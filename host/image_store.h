@@ -57,9 +57,16 @@ class CImageStore {
   void FreeImages();
 
   int ReadingComplete() const { return complete_.load(std::memory_order_acquire); }
-  // The host clears the flag before it starts a reading thread, so that a window opened right
-  // after never sees the flag of an earlier read.
-  void ClearReadingComplete() { complete_.store(0, std::memory_order_release); }
+  // Whether the last read has ended, complete or not: a window waiting for the images must not
+  // wait for a read that a short file or exhausted memory stopped. Written last, like the flag
+  // above; the reports may be read once it is true.
+  bool ReadingEnded() const { return ended_.load(std::memory_order_acquire); }
+  // The host clears the flags before it starts a reading thread, so that a window opened right
+  // after never sees the flags of an earlier read.
+  void ClearReadingComplete() {
+    complete_.store(0, std::memory_order_release);
+    ended_.store(false, std::memory_order_release);
+  }
 
   // The buffer of slot i, or null.
   uint8_t* Image(size_t slot) const;
@@ -79,6 +86,7 @@ class CImageStore {
   std::array<std::unique_ptr<uint8_t[]>, kSlots> slots_{};
   std::vector<SlotReport> reports_;
   std::atomic<int> complete_{0};
+  std::atomic<bool> ended_{false};
 };
 
 // A sentence that says why a path has no image ("" for a path that was read).

@@ -1,0 +1,193 @@
+// The single-port download window's logic: the mailbox that carries a worker's messages to the
+// GUI thread, and runs of the real plug-in into a simulated phone.
+
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <atomic>
+#include <thread>
+
+#include "cli_fixture.h"
+#include "corvane/platform/notify.h"
+#include "host/download_run.h"
+#include "support/message_boxes.h"
+#include "support/wait.h"
+
+namespace {
+
+using Tone = view::ProgressState::Tone;
+
+bool MailWaiting(const MailboxTarget& box, int ms) {
+  pollfd p{static_cast<int>(box.WakeHandle()), POLLIN, 0};
+  return ::poll(&p, 1, ms) == 1;
+}
+
+TEST(Mailbox, AWorkersSendIsHandledOnTheDeliveringThreadAndGetsItsResult) {
+  std::thread::id handledOn;
+  MailboxTarget box([&](uint32_t, platform::WPARAM w, platform::LPARAM) {
+    handledOn = std::this_thread::get_id();
+    return static_cast<platform::LRESULT>(w * 2);
+  });
+  EXPECT_EQ(platform::SendMessage(&box, 1, 4, 0), 8);  // the GUI's own send runs at once
+  std::atomic<platform::LRESULT> result{-1};
+  std::thread worker([&] { result = platform::SendMessage(&box, 1, 21, 0); });
+  ASSERT_TRUE(MailWaiting(box, 10000));
+  box.Deliver();
+  worker.join();
+  EXPECT_EQ(result, 42);
+  EXPECT_EQ(handledOn, std::this_thread::get_id());
+}
+
+TEST(Mailbox, ClosingWakesAWaitingSenderWithZeroAndRunsNothing) {
+  int handled = 0;
+  MailboxTarget box([&](uint32_t, platform::WPARAM, platform::LPARAM) { return ++handled; });
+  std::atomic<platform::LRESULT> result{-1};
+  std::thread worker([&] { result = platform::SendMessage(&box, 1, 0, 0); });
+  ASSERT_TRUE(MailWaiting(box, 10000));
+  box.CloseMailbox();
+  worker.join();
+  box.Deliver();
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(handled, 0);
+}
+
+struct RecordingWindow : DownloadWindowView {
+  void AppendLog(const std::string& line) override { log.push_back(line); }
+  void ClearLog() override { log.clear(); }
+  void ShowProgress(int, const std::string& t, Tone k) override {
+    text = t;
+    tone = k;
+  }
+  void AddFactoryRow(const view::FactoryRow& row) override { rows.push_back(row.item); }
+  void ShowListText(const std::string& t) override { listText = t; }
+  void PlaySound(bool success) override { sounds.push_back(success); }
+  void SetTickTimer(int periodMs) override { tickMs = periodMs; }
+
+  std::vector<std::string> log, rows;
+  std::string text, listText;
+  Tone tone = Tone::kNormal;
+  std::vector<bool> sounds;
+  int tickMs = 0;
+};
+
+// The pages' windows play no part in a run: only their values do.
+struct SilentPages : NormalPageView, RomCopyPageView {
+  void ShowFiles(const std::vector<FileTable::Row>&, const std::string&) override {}
+  void ShowHeader(const std::string&) override {}
+  void ShowPorts(const PortScan::Result&) override {}
+  void EnableStart(bool) override {}
+  void ShowLabels(const std::string&, const std::string&, const std::string&) override {}
+  void ShowErase(bool, bool, bool) override {}
+  void ShowMode(int) override {}
+  bool AskYesNo(const std::string&) override { return true; }
+  void PlayStartSound() override {}
+  void SetScanTimer(bool) override {}
+  void RunDownloadWindow(DownloadWindow) override {}
+  std::string CpField() const override { return ""; }
+  std::string ApField() const override { return ""; }
+  void ShowPaths(const std::string&, const std::string&) override {}
+  void ShowEraseCp(bool) override {}
+};
+
+class DownloadRunTest : public cli_testing::CliFixture {
+ protected:
+  DownloadRunTest() {
+    g_nCurPage = 1;
+    normal.PageStart();
+    normal.AddFiles(firmware.Files());
+    for (int i = 0; i < 5; ++i) normal.ScanTimer();
+  }
+  void ReadImages() {
+    normal.Store().ReadImages(normal.Files().CheckedPaths(), normal.Files().CheckedLoads());
+  }
+  // The GUI thread's loop: mail as it arrives, until `done` or a minute passes.
+  template <typename Fn>
+  bool Pump(Fn done) {
+    return testing_support::WaitUntil(
+        [&] {
+          if (MailWaiting(run.Mailbox(), 5)) run.Mailbox().Deliver();
+          return done();
+        },
+        std::chrono::seconds(60));
+  }
+
+  phonesim::SimulatedTq4410 phone;
+  testing_support::MessageBoxes boxes;
+  SilentPages pages;
+  NormalPage normal{pages, {cli_testing::ProgramDirectory(), dir.Path().string()}, [this] {
+                      SerialPortEntry e;
+                      e.portName = "pts";
+                      e.portNumber = phone.PortNumber();
+                      e.description = "Zelco Mobile USB Modem";
+                      return std::vector{e};
+                    }};
+  RomCopyPage romCopy{pages, [] { return std::vector<SerialPortEntry>{}; }};
+  RecordingWindow window;
+  DownloadRun run{window, normal, romCopy};
+};
+
+TEST_F(DownloadRunTest, ANormalDownloadIntoAPhoneEndsCompleteWithStampedLines) {
+  ReadImages();
+  run.Start();
+  EXPECT_EQ(window.listText.rfind("==  download lists  ==\n1. ", 0), 0u);
+  ASSERT_TRUE(Pump([&] { return window.tone != Tone::kNormal; }));
+  EXPECT_EQ(window.text, "Download complete!");
+  EXPECT_EQ(window.sounds, std::vector<bool>{true});
+  ASSERT_FALSE(window.log.empty());
+  for (const std::string& line : window.log) {
+    EXPECT_TRUE(cli_testing::Shaped(line.substr(0, 14), "99:99.9 Sec  :")) << line;
+  }
+  EXPECT_TRUE(phone.VerifyNormalDownload(firmware).ok);
+}
+
+TEST_F(DownloadRunTest, AReadStoppedShortEndsInErrorWithItsReasonAndNoRun) {
+  const std::string shortFile = "/sys/devices/system/cpu/online";  // claims a page, holds less
+  std::error_code ec;
+  if (std::filesystem::file_size(shortFile, ec) < 64 || ec) GTEST_SKIP() << "no such file here";
+  normal.Store().ClearReadingComplete();
+  run.Start();
+  EXPECT_EQ(window.text, "Wait for reading files");
+  EXPECT_EQ(window.tickMs, DownloadRun::kWaitTickMs);
+  run.Tick();
+  EXPECT_EQ(window.text, "   ");
+  normal.Store().ReadImages({shortFile});
+  run.Tick();
+  EXPECT_EQ(window.text, "Error");
+  EXPECT_EQ(window.tone, Tone::kError);
+  EXPECT_EQ(window.tickMs, 0);
+  EXPECT_EQ(window.log, std::vector<std::string>{shortFile + " could not be read to its end"});
+  EXPECT_FALSE(run.Launched());
+}
+
+TEST_F(DownloadRunTest, ClosingARunThatWaitsForASilentPhoneEndsItsWorker) {
+  phonesim::Fault silent;
+  silent.times = 1000000;
+  phone.Device().InjectFault(silent);
+  ReadImages();
+  run.Start();
+  ASSERT_TRUE(Pump([&] { return !window.log.empty(); }));  // the run talks to the phone
+  EXPECT_TRUE(run.Launched());
+  run.Close();  // returns once the worker has ended
+  EXPECT_EQ(platform::SendMessage(&run.Mailbox(), notify::kMsgNotify, notify::kProgress, 400), 0);
+  EXPECT_NE(window.text, "Download complete!");
+}
+
+TEST_F(DownloadRunTest, AMessageBoxFromAnotherThreadIsShownOnTheWindowsThreadUntilItCloses) {
+  std::atomic<std::thread::id> shownOn;
+  const platform::MessageBoxHook previous = platform::SetMessageBoxHook(
+      [&](const std::string&, const std::string&) { shownOn = std::this_thread::get_id(); });
+  normal.Store().ClearReadingComplete();  // the window waits: no run of its own
+  run.Start();
+  std::thread box([] { platform::ShowMessageBox("from a worker"); });
+  ASSERT_TRUE(Pump([&] { return shownOn.load() != std::thread::id(); }));
+  box.join();
+  EXPECT_EQ(shownOn.load(), std::this_thread::get_id());
+  run.Close();  // boxes go their usual way again
+  std::thread after([] { platform::ShowMessageBox("after"); });
+  const std::thread::id afterId = after.get_id();
+  after.join();
+  EXPECT_EQ(shownOn.load(), afterId);
+  platform::SetMessageBoxHook(previous);
+}
+
+}  // namespace

@@ -1,0 +1,167 @@
+#include "host/download_run.h"
+
+#include <cstdio>
+
+#include "corvane/platform/clock.h"
+#include "corvane/platform/notify.h"
+
+namespace {
+
+constexpr const char* kWaitText = "Wait for reading files";
+constexpr const char* kBlankText = "   ";
+constexpr int kTickerTickMs = static_cast<int>(view::ProgressState::kTickerPeriodMs);
+// A message box raised while the window is open; lParam: the address of a Box.
+constexpr uint32_t kMsgMessageBox = notify::kWmUser + 100;
+
+struct Box {
+  const std::string& text;
+  const std::string& caption;
+};
+
+}  // namespace
+
+DownloadRun::DownloadRun(DownloadWindowView& view, NormalPage& normal, const RomCopyPage& romCopy)
+    : view_(view),
+      normal_(normal),
+      romCopy_(romCopy),
+      mailbox_(std::make_shared<MailboxTarget>(
+          [this](uint32_t m, platform::WPARAM w, platform::LPARAM l) { return Handle(m, w, l); })) {
+}
+
+DownloadRun::~DownloadRun() { Close(); }
+
+uint64_t DownloadRun::Elapsed() const { return platform::TickCount() - startMs_; }
+
+void DownloadRun::Start() {
+  startMs_ = platform::TickCount();
+  previousHook_ = platform::SetMessageBoxHook(
+      [mailbox = mailbox_](const std::string& text, const std::string& caption) {
+        const Box box{text, caption};
+        // On the window's own thread the mailbox runs the handler at once.
+        platform::SendMessage(mailbox.get(), kMsgMessageBox, 0,
+                              reinterpret_cast<platform::LPARAM>(&box));
+      });
+  hooked_ = true;
+  if (g_nCurPage == 2) return StartFactory();
+  StartNormal();
+}
+
+void DownloadRun::StartNormal() {
+  const ModelPlugin* plugin = normal_.Plugin();
+  doDownload_ = plugin != nullptr ? plugin->Find<DoDownloadFn>("DoDownload") : nullptr;
+  if (doDownload_ == nullptr) return Fail({"The model plug-in lacks its DoDownload export"});
+  // The page's reader may still be filling the store: the list needs only the file table.
+  const CImageStore noImages;
+  view_.ShowListText(NormalDownloadArguments(normal_.Files(), noImages).listText);
+  if (normal_.Store().ReadingEnded()) return ReadingEnded();
+  waiting_ = true;
+  view_.ShowProgress(0, kWaitText, view::ProgressState::Tone::kNormal);
+  blinkShown_ = true;
+  view_.SetTickTimer(kWaitTickMs);
+}
+
+// A file the store could not read is never handed to the plug-in as a null image.
+void DownloadRun::ReadingEnded() {
+  waiting_ = false;
+  view_.SetTickTimer(0);
+  const CImageStore& store = normal_.Store();
+  std::vector<std::string> why;
+  for (const CImageStore::SlotReport& r : store.Problems()) why.push_back(DescribeProblem(r));
+  if (store.ReadingComplete() == 0 && why.empty()) why.push_back("The files could not be read");
+  if (!why.empty()) return Fail(why);
+  view_.ShowProgress(0, "File Reading complete!", view::ProgressState::Tone::kNormal);
+  arguments_ = NormalDownloadArguments(normal_.Files(), store);
+  const int port = normal_.ComPort();
+  const uint32_t erase = normal_.EraseOption();
+  launched_ = true;
+  worker_ = std::thread([this, fn = doDownload_, port, erase] {
+    fn(mailbox_.get(), port, arguments_.images.data(), arguments_.Count(), &arguments_.paths,
+       kTimeout, erase);
+  });
+}
+
+void DownloadRun::StartFactory() {
+  cpPath_ = romCopy_.CpPath();
+  apPath_ = romCopy_.ApPath();
+  view_.ShowListText(FactoryListText(cpPath_, apPath_));
+  const ModelPlugin* plugin = normal_.Plugin();
+  const auto fn =
+      plugin != nullptr ? plugin->Find<DoFactoryDownloadFn>("DoFactoryDownload") : nullptr;
+  if (fn == nullptr) return Fail({"The model plug-in lacks its DoFactoryDownload export"});
+  const int port = romCopy_.ComPort();
+  const uint32_t erase = romCopy_.EraseOption();
+  launched_ = true;
+  worker_ = std::thread(
+      [this, fn, port, erase] { fn(mailbox_.get(), port, &cpPath_, &apPath_, kTimeout, erase); });
+}
+
+void DownloadRun::Fail(const std::vector<std::string>& why) {
+  for (const std::string& line : why) AddLine(line);
+  progress_.Apply(notify::kProgressFailed, Elapsed());
+  ShowProgress();
+  view_.PlaySound(false);
+}
+
+void DownloadRun::Tick() {
+  if (waiting_) {
+    if (normal_.Store().ReadingEnded()) return ReadingEnded();
+    blinkShown_ = !blinkShown_;
+    view_.ShowProgress(0, blinkShown_ ? kWaitText : kBlankText, view::ProgressState::Tone::kNormal);
+    return;
+  }
+  ShowProgress();
+  if (!progress_.TickerRunning()) view_.SetTickTimer(0);
+}
+
+void DownloadRun::Close() {
+  waiting_ = false;
+  mailbox_->CloseMailbox();
+  if (worker_.joinable()) worker_.join();
+  if (hooked_) platform::SetMessageBoxHook(std::move(previousHook_));
+  hooked_ = false;
+}
+
+void DownloadRun::ClearLog() {
+  log_.Clear();
+  view_.ClearLog();
+}
+
+void DownloadRun::AddLine(const std::string& line) {
+  if (log_.Append(line)) view_.ClearLog();
+  view_.AppendLog(log_.Lines().back());
+}
+
+void DownloadRun::ShowProgress() {
+  const uint64_t now = Elapsed();
+  view_.ShowProgress(progress_.Position(now), progress_.Text(now), progress_.GetTone());
+}
+
+platform::LRESULT DownloadRun::Handle(uint32_t message, platform::WPARAM wParam,
+                                      platform::LPARAM lParam) {
+  if (message == notify::kMsgNotify && wParam == notify::kStatusText && lParam != 0) {
+    AddLine(view::ElapsedPrefix(Elapsed()) + reinterpret_cast<const char*>(lParam));
+  } else if (message == notify::kMsgNotify && wParam == notify::kProgress) {
+    const bool wasTicking = progress_.TickerRunning();
+    progress_.Apply(lParam, Elapsed());
+    ShowProgress();
+    if (lParam == notify::kProgressFailed) view_.PlaySound(false);
+    if (lParam == notify::kProgressComplete) view_.PlaySound(true);
+    if (progress_.TickerRunning() != wasTicking || lParam == notify::kProgressTickerStart) {
+      view_.SetTickTimer(progress_.TickerRunning() ? kTickerTickMs : 0);
+    }
+  } else if (message == kMsgMessageBox) {
+    const Box& box = *reinterpret_cast<const Box*>(lParam);
+    if (previousHook_) {
+      previousHook_(box.text, box.caption);
+    } else {
+      std::fprintf(stderr, "[message] %s\n", box.text.c_str());
+    }
+  } else if (message == notify::kMsgFactory && wParam == notify::kFactoryModelName) {
+    view_.AddFactoryRow(view::ModelNameRow(reinterpret_cast<const char*>(lParam)));
+  } else if (message == notify::kMsgFactory && wParam == notify::kFactoryPid) {
+    view_.AddFactoryRow(view::PidRow(reinterpret_cast<const uint8_t*>(lParam)));
+  } else {
+    return 0;  // file lines and step notices: the log and the bar say enough
+  }
+  return 1;
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "corvane/platform/message_box.h"
+#include "host/download_arguments.h"
+#include "host/download_view.h"
+#include "host/log_text.h"
+#include "host/mailbox_target.h"
+#include "host/normal_page.h"
+#include "host/rom_copy_page.h"
+
+// What the single-port download window shows; the Qt window implements it, tests record it.
+// Every call comes on the GUI thread.
+class DownloadWindowView {
+ public:
+  virtual ~DownloadWindowView() = default;
+  virtual void AppendLog(const std::string& line) = 0;
+  virtual void ClearLog() = 0;
+  virtual void ShowProgress(int position, const std::string& text,
+                            view::ProgressState::Tone tone) = 0;
+  virtual void AddFactoryRow(const view::FactoryRow& row) = 0;
+  virtual void ShowListText(const std::string& text) = 0;
+  virtual void PlaySound(bool success) = 0;
+  // Calls Tick every `periodMs` milliseconds from now on; 0 stops it.
+  virtual void SetTickTimer(int periodMs) = 0;
+};
+
+// The single-port download window's logic: which entry point the page that started it
+// (g_nCurPage) binds, waiting for the page's image read, the run on a worker thread reporting to
+// a mailbox window whose handler runs on the GUI thread, and closing.
+class DownloadRun {
+ public:
+  static constexpr int kWaitTickMs = 1000;
+  static constexpr uint32_t kTimeout = 10000;
+
+  DownloadRun(DownloadWindowView& view, NormalPage& normal, const RomCopyPage& romCopy);
+  // Closes the run and waits for its worker.
+  ~DownloadRun();
+  DownloadRun(const DownloadRun&) = delete;
+  DownloadRun& operator=(const DownloadRun&) = delete;
+
+  void Start();
+  // The view's timer: the blinking wait for the images, the progress ticker.
+  void Tick();
+  // Cancels the run (every wait of the link ends at once) and joins its worker. The plug-in
+  // closes its own port on its own thread. Message boxes then go their usual way again.
+  void Close();
+
+  MailboxTarget& Mailbox() { return *mailbox_; }
+  const LogText& Log() const { return log_; }
+  void ClearLog();
+  // Whether the entry point has been called (on the worker), whether or not it has returned.
+  bool Launched() const { return launched_; }
+
+ private:
+  platform::LRESULT Handle(uint32_t message, platform::WPARAM wParam, platform::LPARAM lParam);
+  void StartNormal();
+  void StartFactory();
+  // Once the page's read has ended: the run, or "Error" with why the files cannot be used.
+  void ReadingEnded();
+  void Fail(const std::vector<std::string>& why);
+  void AddLine(const std::string& line);
+  void ShowProgress();
+  uint64_t Elapsed() const;
+
+  DownloadWindowView& view_;
+  NormalPage& normal_;
+  const RomCopyPage& romCopy_;
+  // Shared with the message-box hook, which another thread may still hold a copy of after Close.
+  std::shared_ptr<MailboxTarget> mailbox_;
+  // The hook in place before Start: boxes raised on other threads meanwhile reach it on the GUI
+  // thread through the mailbox, so a worker never waits on a queued call of the toolkit, and a
+  // closed window drops them instead of blocking the worker it is joining.
+  platform::MessageBoxHook previousHook_;
+  bool hooked_ = false;
+  LogText log_;
+  view::ProgressState progress_;
+  uint64_t startMs_ = 0;
+  bool waiting_ = false;
+  bool blinkShown_ = false;
+  bool launched_ = false;
+  DoDownloadFn doDownload_ = nullptr;
+  // What the worker hands the plug-in: fixed before it starts, read only by it afterwards.
+  DownloadArguments arguments_;
+  std::string cpPath_, apPath_;
+  std::thread worker_;
+};

@@ -1,0 +1,49 @@
+#include "host/mailbox_target.h"
+
+#include <algorithm>
+#include <chrono>
+
+MailboxTarget::MailboxTarget(Handler handler)
+    : handler_(std::move(handler)), owner_(std::this_thread::get_id()) {}
+
+MailboxTarget::~MailboxTarget() { CloseMailbox(); }
+
+platform::LRESULT MailboxTarget::HandleMessage(uint32_t message, platform::WPARAM wParam,
+                                               platform::LPARAM lParam) {
+  if (std::this_thread::get_id() == owner_) return handler_(message, wParam, lParam);
+  Mail mail{message, wParam, lParam};
+  std::unique_lock<std::mutex> guard(lock_);
+  if (IsClosed()) return 0;
+  queue_.push_back(&mail);
+  wake_.Signal();
+  // Close() is not ours to override (a signal handler may call it), so a plain Close is noticed
+  // at the next slice; CloseMailbox wakes at once. A message whose handler already runs is
+  // waited for: its text and its record live in this frame.
+  while (!mail.done && (mail.taken || !IsClosed())) {
+    answered_.wait_for(guard, std::chrono::milliseconds(20));
+  }
+  if (!mail.done) queue_.erase(std::find(queue_.begin(), queue_.end(), &mail));
+  return mail.done ? mail.result : 0;
+}
+
+void MailboxTarget::Deliver() {
+  wake_.Clear();
+  std::unique_lock<std::mutex> guard(lock_);
+  while (!IsClosed() && !queue_.empty()) {
+    Mail* mail = queue_.front();
+    queue_.pop_front();
+    mail->taken = true;
+    guard.unlock();
+    const platform::LRESULT result = handler_(mail->message, mail->wParam, mail->lParam);
+    guard.lock();
+    mail->result = result;
+    mail->done = true;
+    answered_.notify_all();
+  }
+}
+
+void MailboxTarget::CloseMailbox() {
+  Close();
+  const std::lock_guard<std::mutex> guard(lock_);
+  answered_.notify_all();
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "corvane/platform/message_target.h"
+#include "corvane/platform/wake_event.h"
+
+// A window for a run on a worker thread whose handler must run on the window's own (GUI)
+// thread. A send from another thread is queued, the GUI's event loop is woken through
+// WakeHandle(), and the sender waits until Deliver() on the GUI thread has run the handler and
+// stored its result, which it then returns. The sender's text stays valid meanwhile, since it
+// is still inside SendMessage.
+//
+// Closed (CloseMailbox, or Close from anywhere), a send returns 0 without running the handler,
+// so a worker can never hang on a window that is going away. The GUI thread's toolkit is not
+// instrumented by the thread sanitizer, so the hand-over is this mutex and condition variable,
+// never a queued call of the toolkit.
+class MailboxTarget : public platform::MessageTarget {
+ public:
+  using Handler = std::function<platform::LRESULT(uint32_t, platform::WPARAM, platform::LPARAM)>;
+
+  // The constructing thread is the delivering thread: its own sends run the handler at once.
+  explicit MailboxTarget(Handler handler);
+  ~MailboxTarget() override;
+
+  platform::LRESULT HandleMessage(uint32_t message, platform::WPARAM wParam,
+                                  platform::LPARAM lParam) override;
+
+  // Runs every queued message's handler on the calling thread (the delivering thread).
+  void Deliver();
+  // Readable while mail is waiting.
+  intptr_t WakeHandle() const noexcept { return wake_.Handle(); }
+  // Close() and wake every waiting sender at once (a plain Close is seen within a few ms).
+  void CloseMailbox();
+
+ private:
+  struct Mail {
+    uint32_t message;
+    platform::WPARAM wParam;
+    platform::LPARAM lParam;
+    platform::LRESULT result = 0;
+    bool taken = false;  // the delivering thread is running its handler
+    bool done = false;
+  };
+
+  Handler handler_;
+  std::thread::id owner_;
+  platform::WakeEvent wake_;
+  std::mutex lock_;
+  std::condition_variable answered_;
+  std::deque<Mail*> queue_;
+};
