@@ -144,6 +144,8 @@ TEST_F(Pages, AnUntickedFileIsNeverWrittenWhateverItsOrder) {
   EXPECT_EQ(view.header, "Files to Download(1/1)");
   page.CheckClicked(1);  // the unknown one, after every known file
   page.Start();
+  // As the window does: the images are taken only once the store says they are read.
+  ASSERT_TRUE(testing_support::WaitUntil([&] { return page.Store().ReadingComplete() == 1; }));
   EXPECT_EQ(NormalDownloadArguments(page.Files(), page.Store()).paths,
             std::vector<std::string>{dir / "tq.cfg"});
 }
