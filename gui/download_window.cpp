@@ -18,6 +18,7 @@
 #include "gui/sounds.h"
 #include "gui/ui_font.h"
 #include "host/settings.h"
+#include "widgets/mailbox_delivery.h"
 #include "widgets/text_progress_bar.h"
 
 namespace gui {
@@ -81,9 +82,7 @@ DownloadWindowDialog::DownloadWindowDialog(NormalPage& normal, const RomCopyPage
   tick_ = new QTimer(this);
   connect(tick_, &QTimer::timeout, this, [this] { run_->Tick(); });
   run_ = std::make_unique<DownloadRun>(*this, normal, romCopy);
-  const intptr_t wake = run_->Mailbox().WakeHandle();
-  mail_ = new QSocketNotifier(static_cast<qintptr>(wake), QSocketNotifier::Read, this);
-  connect(mail_, &QSocketNotifier::activated, this, [this] { run_->Mailbox().Deliver(); });
+  mail_ = widgets::DeliverMailOnGuiThread(run_->Mailbox(), this);
   if (g_logHidden) ApplyHiddenLog();
 }
 

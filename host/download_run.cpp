@@ -24,7 +24,7 @@ DownloadRun::DownloadRun(DownloadWindowView& view, NormalPage& normal, const Rom
     : view_(view),
       normal_(normal),
       romCopy_(romCopy),
-      mailbox_(std::make_shared<MailboxTarget>(
+      mailbox_(std::make_shared<platform::MailboxTarget>(
           [this](uint32_t m, platform::WPARAM w, platform::LPARAM l) { return Handle(m, w, l); })) {
 }
 

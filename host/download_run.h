@@ -10,7 +10,7 @@
 #include "host/download_arguments.h"
 #include "host/download_view.h"
 #include "host/log_text.h"
-#include "host/mailbox_target.h"
+#include "corvane/platform/mailbox_target.h"
 #include "host/normal_page.h"
 #include "host/rom_copy_page.h"
 
@@ -51,7 +51,7 @@ class DownloadRun {
   // closes its own port on its own thread. Message boxes then go their usual way again.
   void Close();
 
-  MailboxTarget& Mailbox() { return *mailbox_; }
+  platform::MailboxTarget& Mailbox() { return *mailbox_; }
   const LogText& Log() const { return log_; }
   void ClearLog();
   // Whether the entry point has been called (on the worker), whether or not it has returned.
@@ -72,7 +72,7 @@ class DownloadRun {
   NormalPage& normal_;
   const RomCopyPage& romCopy_;
   // Shared with the message-box hook, which another thread may still hold a copy of after Close.
-  std::shared_ptr<MailboxTarget> mailbox_;
+  std::shared_ptr<platform::MailboxTarget> mailbox_;
   // The hook in place before Start: boxes raised on other threads meanwhile reach it on the GUI
   // thread through the mailbox, so a worker never waits on a queued call of the toolkit, and a
   // closed window drops them instead of blocking the worker it is joining.

@@ -48,7 +48,7 @@ const std::vector<Rule>& Rules() {
       {"host", {kPlatform, "corvane/ports/", "host/", "plugin/exports.h"}},
       {"gui/tests", {""}},
       {"gui", {kPlatform, "corvane/ports/", "host/", "gui/", "widgets/", "plugin/exports.h"}},
-      {"widgets", {"widgets/"}},
+      {"widgets", {"widgets/", kPlatform}},
       {"cli/tests", {""}},
       {"cli", {kPlatform, "corvane/ports/", "host/", "cli/", "plugin/exports.h"}},
       // The simulation module that tarvex-cli loads for --simulate: simulated phones behind the

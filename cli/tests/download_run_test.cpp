@@ -13,6 +13,8 @@
 #include "support/message_boxes.h"
 #include "support/wait.h"
 
+using platform::MailboxTarget;
+
 namespace {
 
 using Tone = view::ProgressState::Tone;

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "corvane/platform/export.h"
 #include "corvane/platform/message_target.h"
 #include "corvane/platform/wake_event.h"
 
@@ -20,16 +21,17 @@
 // so a worker can never hang on a window that is going away. The GUI thread's toolkit is not
 // instrumented by the thread sanitizer, so the hand-over is this mutex and condition variable,
 // never a queued call of the toolkit.
-class MailboxTarget : public platform::MessageTarget {
+namespace platform {
+
+class CORVANE_API MailboxTarget : public MessageTarget {
  public:
-  using Handler = std::function<platform::LRESULT(uint32_t, platform::WPARAM, platform::LPARAM)>;
+  using Handler = std::function<LRESULT(uint32_t, WPARAM, LPARAM)>;
 
   // The constructing thread is the delivering thread: its own sends run the handler at once.
   explicit MailboxTarget(Handler handler);
   ~MailboxTarget() override;
 
-  platform::LRESULT HandleMessage(uint32_t message, platform::WPARAM wParam,
-                                  platform::LPARAM lParam) override;
+  LRESULT HandleMessage(uint32_t message, WPARAM wParam, LPARAM lParam) override;
 
   // Runs every queued message's handler on the calling thread (the delivering thread).
   void Deliver();
@@ -41,17 +43,19 @@ class MailboxTarget : public platform::MessageTarget {
  private:
   struct Mail {
     uint32_t message;
-    platform::WPARAM wParam;
-    platform::LPARAM lParam;
-    platform::LRESULT result = 0;
+    WPARAM wParam;
+    LPARAM lParam;
+    LRESULT result = 0;
     bool taken = false;  // the delivering thread is running its handler
     bool done = false;
   };
 
   Handler handler_;
   std::thread::id owner_;
-  platform::WakeEvent wake_;
+  WakeEvent wake_;
   std::mutex lock_;
   std::condition_variable answered_;
   std::deque<Mail*> queue_;
 };
+
+}  // namespace platform

@@ -1,15 +1,16 @@
-#include "host/mailbox_target.h"
+#include "corvane/platform/mailbox_target.h"
 
 #include <algorithm>
 #include <chrono>
+
+namespace platform {
 
 MailboxTarget::MailboxTarget(Handler handler)
     : handler_(std::move(handler)), owner_(std::this_thread::get_id()) {}
 
 MailboxTarget::~MailboxTarget() { CloseMailbox(); }
 
-platform::LRESULT MailboxTarget::HandleMessage(uint32_t message, platform::WPARAM wParam,
-                                               platform::LPARAM lParam) {
+LRESULT MailboxTarget::HandleMessage(uint32_t message, WPARAM wParam, LPARAM lParam) {
   if (std::this_thread::get_id() == owner_) return handler_(message, wParam, lParam);
   Mail mail{message, wParam, lParam};
   std::unique_lock<std::mutex> guard(lock_);
@@ -34,7 +35,7 @@ void MailboxTarget::Deliver() {
     queue_.pop_front();
     mail->taken = true;
     guard.unlock();
-    const platform::LRESULT result = handler_(mail->message, mail->wParam, mail->lParam);
+    const LRESULT result = handler_(mail->message, mail->wParam, mail->lParam);
     guard.lock();
     mail->result = result;
     mail->done = true;
@@ -47,3 +48,5 @@ void MailboxTarget::CloseMailbox() {
   const std::lock_guard<std::mutex> guard(lock_);
   answered_.notify_all();
 }
+
+}  // namespace platform
