@@ -65,11 +65,7 @@ void PhoneWindow::OnStep(const notify::StepNotice* notice) {
     std::lock_guard<std::mutex> guard(lock_);
     elapsed = ElapsedMs();
     throughput_.OnStep(*notice, elapsed);
-    sawSteps_ = true;
-    const bool writes = notice->kind != notify::StepKind::kErase && notice->fileIndex >= 0;
-    if (writes && notice->phase == notify::StepPhase::kEnd && notice->succeeded) {
-      writtenFiles_.insert(notice->fileIndex);
-    }
+    writtenFiles_.OnStep(*notice);
   }
   console_.Step(label_, elapsed, *notice);
 }
@@ -123,18 +119,14 @@ PhoneResult PhoneWindow::End(int exportResult, uint64_t bytes,
   r.label = label_;
   r.exportResult = exportResult;
   r.reportedError = reportedError_;
-  r.stepsReported = sawSteps_;
-  for (size_t i = 0; i < files.size() && sawSteps_; ++i) {
-    if (!files[i].empty() && writtenFiles_.count(static_cast<int32_t>(i)) == 0) {
-      r.unwrittenFiles.push_back(files[i]);
-    }
-  }
+  r.stepsReported = writtenFiles_.SawSteps();
+  r.unwrittenFiles = writtenFiles_.Unwritten(files);
   r.ok = exportResult != 0 && !reportedError_ && (allowUnused || r.unwrittenFiles.empty());
   r.cancelled = !r.ok && IsClosed();
   r.lastLine = lastLine_;
   // Only what the phone acknowledged counts; a plug-in without step notices is taken at its word
   // when it succeeded, and a failed run of one wrote nothing anyone can vouch for.
-  r.bytes = sawSteps_ ? throughput_.Acknowledged() : (r.ok ? bytes : 0);
+  r.bytes = writtenFiles_.SawSteps() ? throughput_.Acknowledged() : (r.ok ? bytes : 0);
   r.seconds = static_cast<double>(ElapsedMs()) / 1000.0;
   return r;
 }

@@ -3,13 +3,13 @@
 #include <array>
 #include <chrono>
 #include <mutex>
-#include <set>
 #include <string>
 
 #include "cli/console.h"
 #include "cli/throughput.h"
 #include "corvane/platform/message_target.h"
 #include "corvane/platform/notify.h"
+#include "corvane/platform/written_files.h"
 #include "host/download_view.h"
 
 // The window that one phone's run reports to: the plug-in sends it status lines, progress codes,
@@ -58,8 +58,7 @@ class PhoneWindow : public platform::MessageTarget, public BarSource {
   Throughput throughput_;
   std::string lastLine_;
   bool reportedError_ = false;
-  bool sawSteps_ = false;
-  std::set<int32_t> writtenFiles_;  // indices of the files whose step ended done
+  notify::WrittenFiles writtenFiles_;
 };
 
 // The phone whose run the calling thread is in, so that message boxes raised inside the plug-in
