@@ -6,8 +6,8 @@
 #include <QVBoxLayout>
 
 #include "gui/download_window.h"
+#include "gui/multi_port_window.h"
 #include "gui/normal_page_widget.h"
-#include "gui/placeholder_window.h"
 #include "gui/port_view.h"
 #include "gui/rom_copy_page_widget.h"
 #include "host/resources.h"
@@ -18,7 +18,9 @@ static void RegisterIcons() { Q_INIT_RESOURCE(icons); }
 namespace gui {
 
 SheetWindow::SheetWindow(Setup setup, QWidget* parent)
-    : QDialog(parent), settingsDirectory_(setup.places.settingsDirectory) {
+    : QDialog(parent),
+      settingsDirectory_(setup.places.settingsDirectory),
+      discover_(setup.discover) {
   RegisterIcons();
   setWindowTitle(QString::fromUtf8(ProgramString(102)));
   setWindowIcon(QIcon(":/icons/tarvex.svg"));
@@ -60,7 +62,9 @@ void SheetWindow::OpenDownloadWindow(DownloadWindow window) {
     run.Start();
     run.exec();
   } else {
-    RunPlaceholderWindow(window, this);
+    MultiPortDialog run(normal_->Page(), romCopy_->Page(), discover_, this);
+    run.Start();
+    run.exec();
   }
   show();
 }

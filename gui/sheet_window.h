@@ -37,6 +37,7 @@ class SheetWindow : public QDialog {
   NormalPageWidget* normal_ = nullptr;
   RomCopyPageWidget* romCopy_ = nullptr;
   std::string settingsDirectory_;  // where the window saves "Log.rtf"
+  PortScan::Discover discover_;    // the multi-port window finds its phones itself
   std::unique_ptr<Sheet> sheet_;
 };
 

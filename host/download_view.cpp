@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "corvane/platform/clock.h"
 #include "corvane/platform/notify.h"
 
 namespace view {
@@ -19,14 +20,7 @@ std::string Bounded(const char* text, size_t limit) {
 
 }  // namespace
 
-std::string ElapsedPrefix(uint64_t elapsedMs) {
-  float seconds = static_cast<float>(elapsedMs) * 0.001f;
-  const int minutes = static_cast<int>(seconds * 0.016666668f);
-  if (seconds > 60.0f) seconds -= 60.0f * static_cast<float>(minutes);
-  char text[48];
-  std::snprintf(text, sizeof text, "%02d:%04.1f Sec  :", minutes, static_cast<double>(seconds));
-  return text;
-}
+std::string ElapsedPrefix(uint64_t elapsedMs) { return platform::ElapsedText(elapsedMs) + "  :"; }
 
 std::string ProcessingText(int position) {
   char text[48];

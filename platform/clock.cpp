@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <mutex>
 #include <thread>
 
@@ -71,6 +72,15 @@ bool SleepMs(uint32_t ms, const Cancellation* cancellation) {
     return false;
   }
   return cancellation->WaitRealMs(RealMs(ms));
+}
+
+std::string ElapsedText(uint64_t elapsedMs) {
+  float seconds = static_cast<float>(elapsedMs) * 0.001f;
+  const int minutes = static_cast<int>(seconds * 0.016666668f);
+  if (seconds > 60.0f) seconds -= 60.0f * static_cast<float>(minutes);
+  char text[48];
+  std::snprintf(text, sizeof text, "%02d:%04.1f Sec", minutes, static_cast<double>(seconds));
+  return text;
 }
 
 }  // namespace platform

@@ -48,6 +48,24 @@ enum : int {
 // and says why. Optional: a host calls it when the plug-in exports it.
 PELLUM_API int CheckDownloadFiles(int mode, const std::vector<std::string>* paths, uint32_t options,
                                   char* message, int messageSize);
+// The status windows that run one port each inside a host window (only in a build with the
+// plug-in's windows). `parent` is the host's window object (a QWidget*) in which the window is
+// created at left, top, width, height; `host` receives 1010 when the user presses "Window Close"
+// and 1011 with the result when the run ends. Both return 1.
+// ExecuteFunction: a ROM-copy run of `first` and `second` (as DoFactoryDownload).
+PELLUM_API int ExecuteFunction(HWND host, void* parent, const std::string* first,
+                               const std::string* second, int port, int left, int top, int width,
+                               int height, uint32_t options);
+// DoDLExecuteFunction: a normal download of `count` images (at most kMaxStatusImages) with their
+// paths (as DoDownload). The images stay the host's and must outlive the window's run.
+PELLUM_API int DoDLExecuteFunction(HWND host, void* parent, uint8_t** images, int count,
+                                   const std::vector<std::string>* paths, int port, int left,
+                                   int top, int width, int height, uint32_t options);
+// Fills the host's table of four entry points: slot 0 the window start of `mode` (1
+// DoDLExecuteFunction, 2 ExecuteFunction, any other mode leaves it), 1 CloseStatusWindow,
+// 2 ModelName, 3 LastStatusWindow. Returns 1.
+PELLUM_API int _A111(void (**table)(), int mode);
+
 // File typing for the host's file list.
 PELLUM_API const char* GetFileTypeStr(const std::string* path);
 PELLUM_API int JudgeFile(const std::string* path);
@@ -68,3 +86,15 @@ using JudgeFileFn = decltype(&JudgeFile);
 using FileDLOrderFn = decltype(&FileDLOrder);
 using ResourceStringFn = decltype(&ResourceString);
 using CheckDownloadFilesFn = decltype(&CheckDownloadFiles);
+using ExecuteFunctionFn = decltype(&ExecuteFunction);
+using DoDLExecuteFunctionFn = decltype(&DoDLExecuteFunction);
+using A111Fn = decltype(&_A111);
+// What the _A111 table's slots hold, cast back by the host. Slot 1 hides, destroys and deletes
+// the status window (its run is cancelled and waited for; the host's own window must not be
+// one that run still waits on) and returns 1; slot 2 returns "TQ4410"; slot 3 the window that
+// slot 0 created last.
+using CloseStatusWindowFn = int (*)(void* window);
+using ModelNameFn = const char* (*)();
+using LastStatusWindowFn = void* (*)();
+constexpr int kStatusSlots = 4;
+constexpr int kMaxStatusImages = 20;

@@ -19,6 +19,7 @@ TEST(ElapsedPrefix, MinutesAndTenthsOfSecondsAsTheLogShowsThem) {
   EXPECT_EQ(view::ElapsedPrefix(7200), "00:07.2 Sec  :");
   EXPECT_EQ(view::ElapsedPrefix(45000), "00:45.0 Sec  :");
   EXPECT_EQ(view::ElapsedPrefix(83500), "01:23.5 Sec  :");
+  EXPECT_EQ(view::ElapsedPrefix(75300), "01:15.3 Sec  :");
   EXPECT_EQ(view::ElapsedPrefix(125000), "02:05.0 Sec  :");
   EXPECT_EQ(view::ElapsedPrefix(60000), "01:00.0 Sec  :");
   // Seconds are rounded to tenths after the minutes came off, as the log always did.

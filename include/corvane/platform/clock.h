@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "corvane/platform/export.h"
 
@@ -27,6 +28,10 @@ CORVANE_API bool SleepMs(uint32_t ms, const Cancellation* cancellation);
 // Real milliseconds that `ms` clock milliseconds take; at least 1 for a nonzero `ms`, so that a
 // short wait on a device still yields to it.
 CORVANE_API int RealMs(uint32_t ms);
+
+// "%02d:%04.1f Sec" of a run's elapsed time, as the windows have always shown it: single
+// precision, minutes taken off only above 60 seconds (75300 ms: "01:15.3 Sec").
+CORVANE_API std::string ElapsedText(uint64_t elapsedMs);
 
 // Real time per clock time: 1.0 in production, below 1 to run faster in tests.
 CORVANE_API void SetTimeScale(double realPerClock);

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+#include "host/multi_port_run.h"
+
+class QSocketNotifier;
+class QTableWidget;
+class QTimer;
+
+namespace gui {
+
+// The multi-port window: the plug-in's status windows of up to eight phones in two rows of
+// panels, and a table with one column per panel that shows each port's state and result. Its
+// timer runs MultiPortRun's tick once a second (ticks never overlap). Closing it while phones
+// are still being written asks first; then every status window's run is cancelled and waited for.
+class MultiPortDialog : public QDialog, public MultiPortView {
+  Q_OBJECT
+
+ public:
+  MultiPortDialog(NormalPage& normal, const RomCopyPage& romCopy, PortScan::Discover discover,
+                  QWidget* parent = nullptr);
+  ~MultiPortDialog() override;
+
+  // Binds the plug-in and starts the ticks.
+  void Start();
+  MultiPortRun& Run() { return *run_; }
+  QTableWidget* Table() { return table_; }
+  QWidget* Panels() { return panels_; }
+
+  void done(int result) override;
+
+  // MultiPortView
+  void ShowColumn(int slot, const std::string& top, const std::string& bottom) override;
+  void PlaySound(bool success) override;
+  void* PanelParent() override { return panels_; }
+
+ private:
+  void OnTick();
+
+  QWidget* panels_ = nullptr;
+  QTableWidget* table_ = nullptr;
+  QTimer* tick_ = nullptr;
+  std::unique_ptr<MultiPortRun> run_;
+  QSocketNotifier* mail_ = nullptr;
+};
+
+}  // namespace gui

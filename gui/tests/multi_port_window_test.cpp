@@ -1,0 +1,184 @@
+// The multi-port window on the offscreen platform: real status windows of model.so running
+// simulated phones side by side, their results in the table, a panel closed and its phone
+// started again, and the window closed while phones are still being written.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <memory>
+
+#include "corvane/platform/process.h"
+#include "gui/multi_port_window.h"
+#include "gui/normal_page_widget.h"
+#include "gui/rom_copy_page_widget.h"
+#include "gui/sheet_window.h"
+#include "sim/builders/sample_firmware.h"
+#include "sim/tq4410.h"
+#include "support/discovery_sandbox.h"
+#include "support/message_boxes.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+class MultiPortTest : public testing::Test {
+ protected:
+  MultiPortTest() {
+    phonesim::builders::SampleFirmwareOptions small;
+    small.bootBytes = 70000 + 17;
+    small.recoveryBytes = 20000 + 3;
+    small.systemBytes = 300005;
+    small.modemCodeBytes = 40000;
+    firmware = std::make_unique<phonesim::builders::SampleFirmware>(
+        phonesim::builders::SampleFirmware::Write(dir.Path().string(), small));
+    sheet = std::make_unique<gui::SheetWindow>(gui::SheetWindow::Setup{
+        {platform::ExecutableDirectory(), dir.Path().string()}, [this] { return ports; }});
+    Page().AddFiles(firmware->Files());
+    g_nCurPage = 1;
+  }
+
+  NormalPage& Page() { return sheet->Normal().Page(); }
+  std::unique_ptr<gui::MultiPortDialog> Open() {
+    auto window = std::make_unique<gui::MultiPortDialog>(Page(), sheet->RomCopy().Page(),
+                                                         [this] { return ports; });
+    window->Start();
+    return window;
+  }
+  void ReadFiles() {
+    Page().Store().ReadImages(Page().Files().CheckedPaths(), Page().Files().CheckedLoads());
+    ASSERT_TRUE(Until([&] { return Page().Store().ReadingEnded(); }));
+  }
+  void See(uint8_t port) {
+    SerialPortEntry entry;
+    entry.portName = "pts";
+    entry.portNumber = port;
+    entry.description = "Zelco Mobile USB Modem";
+    ports.push_back(entry);
+  }
+  // Runs the event loop, as the program waits in it, until `done` or a minute has passed.
+  template <typename Done>
+  static bool Until(Done done, int ms = 60000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+  }
+  static std::string Cell(gui::MultiPortDialog& window, int row, int column) {
+    const QTableWidgetItem* item = window.Table()->item(row, column);
+    return item != nullptr ? item->text().toStdString() : "";
+  }
+  static QList<QFrame*> Panels(gui::MultiPortDialog& window) {
+    return window.Panels()->findChildren<QFrame*>("statusWindow");
+  }
+  static QPushButton* CloseButtonAt(gui::MultiPortDialog& window, QPoint topLeft) {
+    for (QFrame* panel : Panels(window)) {
+      if (panel->geometry().topLeft() == topLeft) return panel->findChild<QPushButton*>();
+    }
+    return nullptr;
+  }
+  // Closes the window, saying Yes when it asks whether to stop the phones still running.
+  static void CloseSayingYes(gui::MultiPortDialog& window) {
+    QTimer::singleShot(0, [] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(w)) box->button(QMessageBox::Yes)->click();
+      }
+    });
+    window.reject();
+  }
+
+  testing_support::DiscoverySandbox sandbox;
+  testing_support::TempDir dir;
+  testing_support::MessageBoxes boxes;
+  std::unique_ptr<phonesim::builders::SampleFirmware> firmware;
+  std::vector<SerialPortEntry> ports;
+  std::unique_ptr<gui::SheetWindow> sheet;
+};
+
+TEST_F(MultiPortTest, ThreePhonesPassPassFailAndAClosedPanelStartsItsPhoneAgain) {
+  phonesim::SimulatedTq4410 phones[3];
+  phones[2].Device().InjectFault(
+      {.kind = phonesim::FaultKind::kRefuse, .command = 0x02, .skip = 1});
+  for (auto& phone : phones) See(phone.PortNumber());
+  ReadFiles();
+  auto window = Open();
+  EXPECT_EQ(Cell(*window, 0, 7), "PORT X");
+  EXPECT_EQ(Cell(*window, 1, 7), "Ready...");
+  for (int tick = 0; tick < 3; ++tick) {
+    window->Run().Tick();  // one new port per tick
+    for (int slot = 0; slot < 3; ++slot) EXPECT_EQ(window->Run().SlotBusy(slot), slot <= tick);
+  }
+  for (int slot = 0; slot < 3; ++slot) {
+    EXPECT_EQ(window->Run().SlotPort(slot), phones[slot].PortNumber());
+    EXPECT_EQ(Cell(*window, 0, slot), "PORT (" + std::to_string(phones[slot].PortNumber()) + ")");
+  }
+  EXPECT_EQ(Cell(*window, 1, 0), "Progress");
+  ASSERT_TRUE(Until([&] { return !window->Run().AnyRunning(); }, 120000));
+  EXPECT_EQ(Cell(*window, 1, 0), "Pass");
+  EXPECT_EQ(Cell(*window, 1, 1), "Pass");
+  EXPECT_EQ(Cell(*window, 1, 2), "Fail");
+  EXPECT_TRUE(phones[0].VerifyNormalDownload(*firmware).ok);
+  EXPECT_TRUE(phones[1].VerifyNormalDownload(*firmware).ok);
+  // The failed phone's panel can be closed once its worker has ended.
+  QPushButton* failedClose = CloseButtonAt(*window, {242, 0});
+  ASSERT_NE(failedClose, nullptr);
+  EXPECT_TRUE(Until([&] { return failedClose->isEnabled(); }));
+
+  QPushButton* passedClose = CloseButtonAt(*window, {121, 0});
+  ASSERT_NE(passedClose, nullptr);
+  ASSERT_TRUE(Until([&] { return passedClose->isEnabled(); }));
+  passedClose->click();
+  EXPECT_FALSE(window->Run().SlotBusy(1));
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(Panels(*window).size(), 2);
+  window->Run().Tick();  // the phone is still attached: it starts again in the same slot
+  EXPECT_TRUE(window->Run().SlotBusy(1));
+  EXPECT_EQ(window->Run().SlotPort(1), phones[1].PortNumber());
+  EXPECT_EQ(Cell(*window, 1, 1), "Progress");
+  CloseSayingYes(*window);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_FALSE(window->Run().AnyRunning());
+}
+
+// Ports start only once the files are read; the sixth phone's panel opens in the second row.
+// These ports do not exist, so each run fails at once.
+TEST_F(MultiPortTest, NothingStartsBeforeTheFilesAreReadAndTheSixthPanelIsInTheSecondRow) {
+  for (uint8_t port = 200; port < 206; ++port) See(port);
+  auto window = Open();
+  window->Run().Tick();
+  EXPECT_FALSE(window->Run().SlotBusy(0));
+  ReadFiles();
+  for (int tick = 0; tick < 6; ++tick) window->Run().Tick();
+  const QList<QFrame*> panels = Panels(*window);
+  ASSERT_EQ(panels.size(), 6);
+  EXPECT_EQ(panels[5]->geometry(), QRect(0, 149, 121, 149));
+  EXPECT_EQ(panels[4]->geometry().topLeft(), QPoint(484, 0));
+  ASSERT_TRUE(Until([&] { return !window->Run().AnyRunning(); }));
+  EXPECT_EQ(Cell(*window, 1, 5), "Fail");
+}
+
+// A phone that never answers: closing the window a second into its run cancels the run, whose
+// worker ends on its own; nothing waits for the link's time-outs.
+TEST_F(MultiPortTest, ClosingDuringARunThatDoesNotAnswerEndsItsWorkerPromptly) {
+  phonesim::SimulatedTq4410 phone;
+  phone.Device().InjectFault({.kind = phonesim::FaultKind::kSilent, .times = 1000});
+  See(phone.PortNumber());
+  ReadFiles();
+  auto window = Open();
+  window->Run().Tick();
+  Until([] { return false; }, 1000);
+  ASSERT_TRUE(window->Run().AnyRunning());
+  QElapsedTimer clock;
+  clock.start();
+  CloseSayingYes(*window);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_FALSE(window->Run().SlotBusy(0));
+  EXPECT_LT(clock.elapsed(), 5000);
+}
+
+}  // namespace
