@@ -46,12 +46,17 @@ MultiPortDialog::MultiPortDialog(NormalPage& normal, const RomCopyPage& romCopy,
   for (int c = 0; c < MultiPortRun::kSlots; ++c) {
     table_->setHorizontalHeaderItem(c, new QTableWidgetItem("PORT X"));
   }
-  table_->setFixedHeight(table_->horizontalHeader()->sizeHint().height() +
-                         2 * table_->verticalHeader()->defaultSectionSize() + 4);
+  // The whole table at once: eight columns of 80 pixels and two rows, no scrolling.
+  table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  table_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  const int frame = 2 * table_->frameWidth();
+  table_->setFixedSize(MultiPortRun::kSlots * kColumnWidth + frame,
+                       table_->horizontalHeader()->sizeHint().height() +
+                           2 * table_->verticalHeader()->defaultSectionSize() + frame);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(panels_, 0, Qt::AlignLeft | Qt::AlignTop);
-  layout->addStretch(1);
+  layout->addSpacing(8);
   layout->addWidget(table_);
 
   tick_ = new QTimer(this);
@@ -59,7 +64,7 @@ MultiPortDialog::MultiPortDialog(NormalPage& normal, const RomCopyPage& romCopy,
   connect(tick_, &QTimer::timeout, this, [this] { OnTick(); });
   run_ = std::make_unique<MultiPortRun>(*this, normal, romCopy, std::move(discover));
   mail_ = widgets::DeliverMailOnGuiThread(run_->Mailbox(), this);
-  resize(PanelArea().width() + 24, PanelArea().height() + table_->height() + 60);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 // Every status window (a child of the panels) ends before the widgets go, and the notifier

@@ -312,7 +312,7 @@ void Phone::LeaveLink() {
   // what it had not read yet when the line hangs up. The terminal hands written bytes to the
   // host side a moment later, so first give them time to show up, then wait until they are read.
   const auto start = Clock::now();
-  const auto arrival = start + std::chrono::milliseconds(20);
+  const auto arrival = start + std::chrono::milliseconds(100);
   const auto deadline = start + std::chrono::seconds(1);
   bool seen = false;
   while (!stop_ && Clock::now() < deadline) {

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
@@ -64,9 +65,14 @@ class MultiPortTest : public testing::Test {
   // Runs the event loop, as the program waits in it, until `done` or a minute has passed.
   template <typename Done>
   static bool Until(Done done, int ms = 60000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+      if (done()) loop.quit();
+    });
+    look.start(10);
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    if (!done()) loop.exec();
     return done();
   }
   static std::string Cell(gui::MultiPortDialog& window, int row, int column) {
