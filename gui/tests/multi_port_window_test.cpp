@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <fstream>
 #include <memory>
 
 #include "corvane/platform/process.h"
@@ -185,6 +186,24 @@ TEST_F(MultiPortTest, ClosingDuringARunThatDoesNotAnswerEndsItsWorkerPromptly) {
   EXPECT_FALSE(window->isVisible());
   EXPECT_FALSE(window->Run().SlotBusy(0));
   EXPECT_LT(clock.elapsed(), 5000);
+}
+
+// A ticked file that the partition table does not name is never written: the phone's run ends
+// as a failure that names it, though the plug-in's sequence succeeded.
+TEST_F(MultiPortTest, ARunThatLeftAGivenFileUnwrittenFails) {
+  const std::string extra = dir / "Boot.img";  // the table names boot.img, case for case
+  std::ofstream(extra) << "not in the partition table";
+  Page().AddFiles({extra});
+  phonesim::SimulatedTq4410 phone;
+  See(phone.PortNumber());
+  ReadFiles();
+  auto window = Open();
+  window->Run().Tick();
+  ASSERT_TRUE(Until([&] { return !window->Run().AnyRunning(); }));
+  EXPECT_EQ(Cell(*window, 1, 0), "Fail");
+  const QString status = Panels(*window)[0]->findChild<QLabel*>("statusLine")->text();
+  EXPECT_EQ(status.toStdString(), "Not written: " + extra);
+  EXPECT_TRUE(phone.VerifyNormalDownload(*firmware).ok);
 }
 
 }  // namespace
