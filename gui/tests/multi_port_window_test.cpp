@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -204,6 +205,23 @@ TEST_F(MultiPortTest, ARunThatLeftAGivenFileUnwrittenFails) {
   const QString status = Panels(*window)[0]->findChild<QLabel*>("statusLine")->text();
   EXPECT_EQ(status.toStdString(), "Not written: " + extra);
   EXPECT_TRUE(phone.VerifyNormalDownload(*firmware).ok);
+}
+
+// The ROM copy page's "Multi download mode": each panel writes the two factory files.
+TEST_F(MultiPortTest, RomCopyModeWritesTheFactoryFiles) {
+  std::filesystem::create_directories(dir / "factory");
+  const auto sample = phonesim::builders::FactorySample::Write(dir / "factory");
+  RomCopyPage& romCopy = sheet->RomCopy().Page();
+  romCopy.ChooseCp(sample.CpPath());
+  romCopy.ChooseAp(sample.ApPath());
+  g_nCurPage = 2;
+  phonesim::SimulatedTq4410 phone;
+  See(phone.PortNumber());
+  auto window = Open();
+  window->Run().Tick();
+  ASSERT_TRUE(Until([&] { return !window->Run().AnyRunning(); }));
+  EXPECT_EQ(Cell(*window, 1, 0), "Pass");
+  EXPECT_TRUE(phone.VerifyFactoryDownload(sample).ok);
 }
 
 }  // namespace
