@@ -1,0 +1,189 @@
+// bench_gui_multi: the multi-port window of tarvex writing eight simulated TQ4410 phones at
+// once, each with an eMMC that writes 10 MB/s, on the offscreen platform. The phones live in
+// this process on real pseudo-terminals; the window, its ticks and the plug-in's status windows
+// are the program's own. Reported:
+//  (a) each phone's share of its run spent waiting for the host (from its answer to the next
+//      request), target <= 10 % for every phone;
+//  (b) the GUI thread's busy share: its CPU time over the wall time of the whole run.
+// Every phone's stores are checked afterwards. Exits 1 when a run or a check fails.
+//
+// Options: --phones N (8), --rate MB/s (10), --system MiB (24: the largest partition's image).
+
+#include <time.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTableWidget>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "corvane/platform/process.h"
+#include "corvane/ports/port_enumeration.h"
+#include "corvane/ports/published_ports.h"
+#include "gui/multi_port_window.h"
+#include "gui/normal_page_widget.h"
+#include "gui/rom_copy_page_widget.h"
+#include "gui/sheet_window.h"
+#include "gui/sounds.h"
+#include "sim/builders/sample_firmware.h"
+#include "sim/tq4410.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Settings {
+  int phones = 8;
+  double rateMBps = 10;
+  uint64_t systemMiB = 24;
+};
+
+Settings Parse(int argc, char** argv) {
+  Settings s;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string a = argv[i];
+    if (a == "--phones") s.phones = std::clamp(std::atoi(argv[i + 1]), 1, 8);
+    if (a == "--rate") s.rateMBps = std::max(0.1, std::atof(argv[i + 1]));
+    if (a == "--system")
+      s.systemMiB = static_cast<uint64_t>(std::clamp(std::atoi(argv[i + 1]), 1, 1024));
+  }
+  return s;
+}
+
+double ThreadCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// When each slot's port started and reported, seen from the table as the user sees it.
+struct SlotTimes {
+  uint8_t port = 0;
+  double start = -1, end = -1;
+  std::string result;
+};
+
+std::string Cell(QTableWidget* table, int row, int column) {
+  const QTableWidgetItem* item = table->item(row, column);
+  return item != nullptr ? item->text().toStdString() : "";
+}
+
+// Runs the window until every phone has reported (or ten minutes), noting each slot's times.
+std::vector<SlotTimes> Watch(gui::MultiPortDialog& window, int phones, double& wallSeconds) {
+  std::vector<SlotTimes> times(static_cast<size_t>(phones));
+  QElapsedTimer clock;
+  clock.start();
+  QEventLoop loop;
+  QTimer look;
+  QObject::connect(&look, &QTimer::timeout, [&] {
+    const double now = static_cast<double>(clock.elapsed()) / 1000;
+    int done = 0;
+    for (int c = 0; c < phones; ++c) {
+      SlotTimes& s = times[static_cast<size_t>(c)];
+      const std::string state = Cell(window.Table(), 1, c);
+      if (s.start < 0 && state == "Progress") {
+        s.start = now;
+        s.port = window.Run().SlotPort(c);
+      }
+      if (s.end < 0 && (state == "Pass" || state == "Fail")) {
+        s.end = now;
+        s.result = state;
+      }
+      done += s.end >= 0 ? 1 : 0;
+    }
+    if (done == phones || clock.elapsed() > 600000) loop.quit();
+  });
+  look.start(5);
+  loop.exec();
+  wallSeconds = static_cast<double>(clock.elapsed()) / 1000;
+  return times;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  gui::MuteSounds();
+  const Settings s = Parse(argc, argv);
+  std::random_device random;
+  const fs::path dir = fs::temp_directory_path() / ("tarvex-bench-gui-" + std::to_string(random()));
+  fs::create_directories(dir / "sys/class/tty");
+  fs::create_directories(dir / "settings");
+  ports::SetSystemRoot((dir / "sys").string());  // only the simulated phones are seen
+  ports::SetPublishDirectory((dir / "ports").string());
+
+  phonesim::builders::SampleFirmwareOptions sizes;
+  sizes.systemBytes = (s.systemMiB << 20) + 333;
+  sizes.bootBytes = (4u << 20) + 1000;
+  sizes.recoveryBytes = (2u << 20) + 77;
+  sizes.modemCodeBytes = 256u << 10;
+  fs::create_directories(dir / "firmware");
+  const auto firmware =
+      phonesim::builders::SampleFirmware::Write((dir / "firmware").string(), sizes);
+  phonesim::Tq4410Options options;
+  options.emmcBytesPerSecond = static_cast<uint64_t>(s.rateMBps * 1e6);
+  options.keepEmmcData = false;  // the host is measured, not the simulated chip's memory
+  std::map<uint8_t, std::unique_ptr<phonesim::SimulatedTq4410>> phones;
+  for (int i = 0; i < s.phones; ++i) {
+    auto phone = std::make_unique<phonesim::SimulatedTq4410>(options);
+    phones[phone->PortNumber()] = std::move(phone);
+  }
+  std::printf("bench_gui_multi: %d phones, eMMC %.1f MB/s each, %.1f MB of firmware per phone\n",
+              s.phones, s.rateMBps, static_cast<double>(firmware.TotalBytes()) / 1e6);
+
+  gui::SheetWindow sheet({{platform::ExecutableDirectory(), (dir / "settings").string()},
+                          PortScan::SystemDiscovery()});
+  NormalPage& page = sheet.Normal().Page();
+  page.AddFiles(firmware.Files());
+  g_nCurPage = 1;
+  page.Store().ReadImages(page.Files().CheckedPaths(), page.Files().CheckedLoads());
+  const double cpu0 = ThreadCpuSeconds();
+  gui::MultiPortDialog window(page, sheet.RomCopy().Page(), PortScan::SystemDiscovery());
+  window.Start();
+  double wall = 0;
+  const std::vector<SlotTimes> times = Watch(window, s.phones, wall);
+  const double guiCpu = ThreadCpuSeconds() - cpu0;
+
+  bool ok = true;
+  double worst = 0;
+  for (const SlotTimes& slot : times) {
+    const auto found = phones.find(slot.port);
+    if (found == phones.end() || slot.end < 0) {
+      ok = false;
+      continue;
+    }
+    phonesim::SimulatedTq4410& phone = *found->second;
+    const double run = slot.end - slot.start;
+    const double share =
+        static_cast<double>(phone.Device().Stats().waitingForHostUs) / 1e6 / std::max(run, 1e-3);
+    const bool verified = phone.VerifyNormalDownload(firmware).ok;
+    ok = ok && slot.result == "Pass" && verified;
+    worst = std::max(worst, share);
+    std::printf("  port %-3d %-4s %6.2f s  waiting for the host %5.2f %%  stores %s\n", slot.port,
+                slot.result.c_str(), run, 100 * share, verified ? "match" : "DIFFER");
+  }
+  std::printf(
+      "(a) largest share of a phone's run waiting for the host: %.2f %% (target <= 10 %%): %s\n",
+      100 * worst, worst <= 0.10 ? "PASS" : "FAIL");
+  std::printf("(b) GUI thread busy: %.2f s of CPU in %.2f s wall time = %.1f %%\n", guiCpu, wall,
+              wall > 0 ? 100 * guiCpu / wall : 0);
+  window.Run().CloseAll();
+  phones.clear();
+  ports::SetSystemRoot("");
+  ports::SetPublishDirectory("");
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+  if (!ok) std::printf("a run or a check FAILED\n");
+  return ok && worst <= 0.10 ? 0 : 1;
+}
