@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "corvane/platform/process.h"
+#include "corvane/platform/shared_library.h"
 #include "gui/multi_port_window.h"
 #include "gui/normal_page_widget.h"
 #include "gui/rom_copy_page_widget.h"
@@ -222,6 +223,29 @@ TEST_F(MultiPortTest, RomCopyModeWritesTheFactoryFiles) {
   ASSERT_TRUE(Until([&] { return !window->Run().AnyRunning(); }));
   EXPECT_EQ(Cell(*window, 1, 0), "Pass");
   EXPECT_TRUE(phone.VerifyFactoryDownload(sample).ok);
+}
+
+void Sentinel() {}
+
+// The plug-in's four-slot table: slot 0 follows the mode (any other mode leaves it), slot 2 names
+// the model.
+TEST(StatusWindowTable, FillsItsSlotsByModeAndLeavesTheFirstForAnyOtherMode) {
+  std::string error;
+  const auto plugin =
+      platform::SharedLibrary::Load(platform::ExecutableDirectory() + "/model.so", &error);
+  ASSERT_TRUE(plugin) << error;
+  const auto a111 = plugin->Bind<A111Fn>("_A111");
+  ASSERT_NE(a111, nullptr);
+  void (*table[kStatusSlots])() = {&Sentinel, nullptr, nullptr, nullptr};
+  EXPECT_EQ(a111(table, 3), 1);
+  EXPECT_EQ(table[0], &Sentinel);
+  EXPECT_STREQ(reinterpret_cast<ModelNameFn>(table[2])(), "TQ4410");
+  EXPECT_NE(table[1], nullptr);
+  EXPECT_NE(table[3], nullptr);
+  a111(table, 1);
+  EXPECT_EQ(table[0], plugin->Bind<void (*)()>("DoDLExecuteFunction"));
+  a111(table, 2);
+  EXPECT_EQ(table[0], plugin->Bind<void (*)()>("ExecuteFunction"));
 }
 
 }  // namespace
