@@ -8,6 +8,14 @@
 #include "host/resources.h"
 
 namespace gui {
+namespace {
+
+QuestionHook& Questions() {
+  static QuestionHook hook;
+  return hook;
+}
+
+}  // namespace
 
 void InstallMessageBoxHook() {
   platform::SetMessageBoxHook([](const std::string& text, const std::string& caption) {
@@ -23,8 +31,15 @@ void InstallMessageBoxHook() {
 }
 
 bool AskYesNo(QWidget* parent, const QString& text) {
+  if (Questions()) return Questions()(text);
   return QMessageBox::warning(parent, QString::fromUtf8(ProgramString(102)), text,
                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+QuestionHook SetQuestionHook(QuestionHook hook) {
+  QuestionHook previous = std::move(Questions());
+  Questions() = std::move(hook);
+  return previous;
 }
 
 QString PluginFilter() { return QString::fromUtf8("dll 파일(*.so)"); }

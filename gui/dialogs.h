@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class QWidget;
 
@@ -13,6 +14,11 @@ void InstallMessageBoxHook();
 
 // Yes/No with a warning icon; true for Yes.
 bool AskYesNo(QWidget* parent, const QString& text);
+
+// While installed, answers AskYesNo in place of the box (tests script the user's answers); an
+// empty hook brings the box back. Returns the previous hook.
+using QuestionHook = std::function<bool(const QString& text)>;
+QuestionHook SetQuestionHook(QuestionHook hook);
 
 // The plug-in's file dialog filter: the platform's plug-in suffix ("dll 파일(*.so)").
 QString PluginFilter();

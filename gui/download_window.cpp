@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "corvane/platform/message_box.h"
+#include "gui/dialogs.h"
 #include "gui/sounds.h"
 #include "gui/ui_font.h"
 #include "host/settings.h"
@@ -93,7 +94,9 @@ DownloadWindowDialog::~DownloadWindowDialog() {
   delete mail_;
 }
 
+// Closing (the close box, Escape) ends here: a phone half written is the user's call to make.
 void DownloadWindowDialog::done(int result) {
+  if (run_->Running() && !AskYesNo(this, kStopQuestion)) return;
   tick_->stop();
   run_->Close();
   QDialog::done(result);

@@ -24,13 +24,15 @@ namespace gui {
 // "Download Window" (named apart from the pages' DownloadWindow choice): one phone's run, started
 // by the Normal D/L or the ROM copy page (the page that set g_nCurPage). The bar, the log, the
 // phone's factory data and the list of files; a right-click menu hides the log or clears or saves
-// it. Closing it cancels the run and waits for the worker, which ends by itself once its waits are
-// cancelled.
+// it. Closing it while the run goes on asks first; then it cancels the run and waits for the
+// worker, which ends by itself once its waits are cancelled.
 class DownloadWindowDialog : public QDialog, public DownloadWindowView {
   Q_OBJECT
 
  public:
   static constexpr int kHiddenHeight = 70;
+  static constexpr const char* kStopQuestion =
+      "The download is still running. Stop it and close the window?";
 
   DownloadWindowDialog(NormalPage& normal, const RomCopyPage& romCopy,
                        std::string settingsDirectory, QWidget* parent = nullptr);

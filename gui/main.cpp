@@ -12,6 +12,7 @@
 #include "corvane/platform/process.h"
 #include "gui/dialogs.h"
 #include "gui/sheet_window.h"
+#include "gui/sleep_inhibitor.h"
 #include "host/settings.h"
 #include "host/simulation.h"
 
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Tarvex");
   gui::InstallMessageBoxHook();
+  gui::SleepInhibitor::Install();
   const std::string program = platform::ExecutableDirectory();
   std::unique_ptr<simulation::Attached> simulated;
   if (const int phones = SimulatedPhones(argc, argv); phones > 0) {

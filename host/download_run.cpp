@@ -12,6 +12,8 @@ constexpr const char* kBlankText = "   ";
 constexpr int kTickerTickMs = static_cast<int>(view::ProgressState::kTickerPeriodMs);
 // A message box raised while the window is open; lParam: the address of a Box.
 constexpr uint32_t kMsgMessageBox = notify::kWmUser + 100;
+// The worker's last word: the entry point has returned; wParam: its result.
+constexpr uint32_t kMsgRunEnded = notify::kWmUser + 101;
 
 struct Box {
   const std::string& text;
@@ -73,10 +75,9 @@ void DownloadRun::ReadingEnded() {
   arguments_ = NormalDownloadArguments(normal_.Files(), store);
   const int port = normal_.ComPort();
   const uint32_t erase = normal_.EraseOption();
-  launched_ = true;
-  worker_ = std::thread([this, fn = doDownload_, port, erase] {
-    fn(mailbox_.get(), port, arguments_.images.data(), arguments_.Count(), &arguments_.paths,
-       kTimeout, erase);
+  Launch(arguments_.paths, [this, fn = doDownload_, port, erase] {
+    return fn(mailbox_.get(), port, arguments_.images.data(), arguments_.Count(), &arguments_.paths,
+              kTimeout, erase);
   });
 }
 
@@ -90,9 +91,41 @@ void DownloadRun::StartFactory() {
   if (fn == nullptr) return Fail({"The model plug-in lacks its DoFactoryDownload export"});
   const int port = romCopy_.ComPort();
   const uint32_t erase = romCopy_.EraseOption();
+  Launch({cpPath_, apPath_}, [this, fn, port, erase] {
+    return fn(mailbox_.get(), port, &cpPath_, &apPath_, kTimeout, erase);
+  });
+}
+
+void DownloadRun::Launch(std::vector<std::string> files, std::function<int()> entryPoint) {
+  files_ = std::move(files);
   launched_ = true;
-  worker_ = std::thread(
-      [this, fn, port, erase] { fn(mailbox_.get(), port, &cpPath_, &apPath_, kTimeout, erase); });
+  running_ = true;
+  awake_.emplace();
+  worker_ = std::thread([this, entryPoint = std::move(entryPoint)] {
+    const int result = entryPoint();
+    // A closed window answers 0 at once: nobody is left to tell.
+    platform::SendMessage(mailbox_.get(), kMsgRunEnded, static_cast<platform::WPARAM>(result), 0);
+  });
+}
+
+// The plug-in's own verdict is not the last word: a file it was given and never wrote, or a
+// result of 0, turns the end into a failure (once: a bar already red with "Error" stays).
+void DownloadRun::Ended(int result) {
+  running_ = false;
+  awake_.reset();
+  const std::string prefix = view::ElapsedPrefix(Elapsed());
+  std::vector<std::string> why;
+  for (const std::string& path : written_.Unwritten(files_)) {
+    why.push_back(prefix + "Not written: " + path);
+  }
+  if (result == 0 && !failureReported_) {
+    why.push_back(prefix + "The plug-in reported failure");
+  }
+  for (const std::string& line : why) AddLine(line);
+  const bool failed = !why.empty() || result == 0;
+  if (failed && progress_.GetTone() != view::ProgressState::Tone::kError) {
+    OnProgress(notify::kProgressFailed);
+  }
 }
 
 void DownloadRun::Fail(const std::vector<std::string>& why) {
@@ -117,6 +150,8 @@ void DownloadRun::Close() {
   waiting_ = false;
   mailbox_->CloseMailbox();
   if (worker_.joinable()) worker_.join();
+  running_ = false;
+  awake_.reset();
   if (hooked_) platform::SetMessageBoxHook(std::move(previousHook_));
   hooked_ = false;
 }
@@ -141,14 +176,12 @@ platform::LRESULT DownloadRun::Handle(uint32_t message, platform::WPARAM wParam,
   if (message == notify::kMsgNotify && wParam == notify::kStatusText && lParam != 0) {
     AddLine(view::ElapsedPrefix(Elapsed()) + reinterpret_cast<const char*>(lParam));
   } else if (message == notify::kMsgNotify && wParam == notify::kProgress) {
-    const bool wasTicking = progress_.TickerRunning();
-    progress_.Apply(lParam, Elapsed());
-    ShowProgress();
-    if (lParam == notify::kProgressFailed) view_.PlaySound(false);
-    if (lParam == notify::kProgressComplete) view_.PlaySound(true);
-    if (progress_.TickerRunning() != wasTicking || lParam == notify::kProgressTickerStart) {
-      view_.SetTickTimer(progress_.TickerRunning() ? kTickerTickMs : 0);
-    }
+    OnProgress(lParam);
+  } else if (message == notify::kMsgNotify && wParam == notify::kStepNotice) {
+    if (const notify::StepNotice* notice = notify::StepNoticeOf(lParam)) written_.OnStep(*notice);
+    return 0;  // only counted: the log and the bar say enough
+  } else if (message == kMsgRunEnded) {
+    Ended(static_cast<int>(wParam));
   } else if (message == kMsgMessageBox) {
     const Box& box = *reinterpret_cast<const Box*>(lParam);
     if (previousHook_) {
@@ -161,7 +194,19 @@ platform::LRESULT DownloadRun::Handle(uint32_t message, platform::WPARAM wParam,
   } else if (message == notify::kMsgFactory && wParam == notify::kFactoryPid) {
     view_.AddFactoryRow(view::PidRow(reinterpret_cast<const uint8_t*>(lParam)));
   } else {
-    return 0;  // file lines and step notices: the log and the bar say enough
+    return 0;  // file lines: the log and the bar say enough
   }
   return 1;
+}
+
+void DownloadRun::OnProgress(platform::LPARAM code) {
+  const bool wasTicking = progress_.TickerRunning();
+  progress_.Apply(code, Elapsed());
+  failureReported_ = failureReported_ || code == notify::kProgressFailed;
+  ShowProgress();
+  if (code == notify::kProgressFailed) view_.PlaySound(false);
+  if (code == notify::kProgressComplete) view_.PlaySound(true);
+  if (progress_.TickerRunning() != wasTicking || code == notify::kProgressTickerStart) {
+    view_.SetTickTimer(progress_.TickerRunning() ? kTickerTickMs : 0);
+  }
 }

@@ -1,16 +1,21 @@
 // The single-port download window's logic: the mailbox that carries a worker's messages to the
-// GUI thread, and runs of the real plug-in into a simulated phone.
+// GUI thread, runs of the real plug-in into a simulated phone, the run's truthful end, and the
+// sleep inhibition a run holds.
 
 #include <gtest/gtest.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <thread>
 
 #include "cli_fixture.h"
 #include "corvane/platform/notify.h"
 #include "host/download_run.h"
+#include "host/sleep_inhibition.h"
 #include "support/message_boxes.h"
+#include "support/time_scale.h"
 #include "support/wait.h"
 
 using platform::MailboxTarget;
@@ -72,7 +77,8 @@ struct RecordingWindow : DownloadWindowView {
   int tickMs = 0;
 };
 
-// The pages' windows play no part in a run: only their values do.
+// The pages' windows play no part in a run: only their values do (the ROM copy page's fields
+// hold the paths chosen).
 struct SilentPages : NormalPageView, RomCopyPageView {
   void ShowFiles(const std::vector<FileTable::Row>&, const std::string&) override {}
   void ShowHeader(const std::string&) override {}
@@ -85,10 +91,15 @@ struct SilentPages : NormalPageView, RomCopyPageView {
   void PlayStartSound() override {}
   void SetScanTimer(bool) override {}
   void RunDownloadWindow(DownloadWindow) override {}
-  std::string CpField() const override { return ""; }
-  std::string ApField() const override { return ""; }
-  void ShowPaths(const std::string&, const std::string&) override {}
+  std::string CpField() const override { return cp; }
+  std::string ApField() const override { return ap; }
+  void ShowPaths(const std::string& c, const std::string& a) override {
+    cp = c;
+    ap = a;
+  }
   void ShowEraseCp(bool) override {}
+
+  std::string cp, ap;
 };
 
 class DownloadRunTest : public cli_testing::CliFixture {
@@ -113,17 +124,28 @@ class DownloadRunTest : public cli_testing::CliFixture {
         std::chrono::seconds(60));
   }
 
+  // The end of every run: its end message handled.
+  bool PumpToEnd() {
+    return Pump([&] { return !run.Running(); });
+  }
+  bool LogHas(const std::string& text) const {
+    return std::any_of(window.log.begin(), window.log.end(), [&](const std::string& line) {
+      return cli_testing::Shaped(line.substr(0, 14), "99:99.9 Sec  :") && line.substr(14) == text;
+    });
+  }
+
   phonesim::SimulatedTq4410 phone;
   testing_support::MessageBoxes boxes;
   SilentPages pages;
-  NormalPage normal{pages, {cli_testing::ProgramDirectory(), dir.Path().string()}, [this] {
-                      SerialPortEntry e;
-                      e.portName = "pts";
-                      e.portNumber = phone.PortNumber();
-                      e.description = "Zelco Mobile USB Modem";
-                      return std::vector{e};
-                    }};
-  RomCopyPage romCopy{pages, [] { return std::vector<SerialPortEntry>{}; }};
+  PortScan::Discover discover = [this] {
+    SerialPortEntry e;
+    e.portName = "pts";
+    e.portNumber = phone.PortNumber();
+    e.description = "Zelco Mobile USB Modem";
+    return std::vector{e};
+  };
+  NormalPage normal{pages, {cli_testing::ProgramDirectory(), dir.Path().string()}, discover};
+  RomCopyPage romCopy{pages, discover};
   RecordingWindow window;
   DownloadRun run{window, normal, romCopy};
 };
@@ -132,7 +154,10 @@ TEST_F(DownloadRunTest, ANormalDownloadIntoAPhoneEndsCompleteWithStampedLines) {
   ReadImages();
   run.Start();
   EXPECT_EQ(window.listText.rfind("==  download lists  ==\n1. ", 0), 0u);
-  ASSERT_TRUE(Pump([&] { return window.tone != Tone::kNormal; }));
+  EXPECT_TRUE(run.Running());
+  EXPECT_EQ(sleep_inhibition::Holds(), 1);
+  ASSERT_TRUE(PumpToEnd());
+  EXPECT_EQ(sleep_inhibition::Holds(), 0);
   EXPECT_EQ(window.text, "Download complete!");
   EXPECT_EQ(window.sounds, std::vector<bool>{true});
   ASSERT_FALSE(window.log.empty());
@@ -170,8 +195,100 @@ TEST_F(DownloadRunTest, ClosingARunThatWaitsForASilentPhoneEndsItsWorker) {
   ASSERT_TRUE(Pump([&] { return !window.log.empty(); }));  // the run talks to the phone
   EXPECT_TRUE(run.Launched());
   run.Close();  // returns once the worker has ended
+  EXPECT_FALSE(run.Running());
+  EXPECT_EQ(sleep_inhibition::Holds(), 0);
   EXPECT_EQ(platform::SendMessage(&run.Mailbox(), notify::kMsgNotify, notify::kProgress, 400), 0);
   EXPECT_NE(window.text, "Download complete!");
+}
+
+TEST_F(DownloadRunTest, ARomCopyDownloadIntoAPhoneEndsComplete) {
+  testing_support::ScopedTimeScale fast{0.1};  // the sequence's fixed pauses: 2 s and 5 s
+  const auto set = phonesim::builders::FactorySample::Write(dir.Path().string());
+  romCopy.PageStart();
+  romCopy.ChooseCp(set.CpPath());
+  romCopy.ChooseAp(set.ApPath());
+  for (int i = 0; i < 5; ++i) romCopy.ScanTimer();
+  g_nCurPage = 2;
+  run.Start();
+  EXPECT_EQ(window.listText, "1. " + set.CpPath() + "\n2. " + set.ApPath());
+  ASSERT_TRUE(PumpToEnd());
+  EXPECT_EQ(window.text, "Download complete!") << testing::PrintToString(window.log);
+  EXPECT_EQ(window.sounds, std::vector<bool>{true});
+  EXPECT_TRUE(phone.VerifyFactoryDownload(set).ok);
+}
+
+// The plug-in ends its run complete, but no partition took the extra file: the window says which
+// and turns the verdict into "Error".
+TEST_F(DownloadRunTest, ATickedFileThatNoStepWroteTurnsCompleteIntoError) {
+  const std::string extra = dir / "Boot.img";  // the table names boot.img, case for case
+  std::ofstream(extra) << "not in the partition table";
+  normal.AddFiles({extra});
+  const std::vector<std::string> ticked = normal.Files().CheckedPaths();
+  ASSERT_NE(std::find(ticked.begin(), ticked.end(), extra), ticked.end());
+  ReadImages();
+  run.Start();
+  ASSERT_TRUE(PumpToEnd());
+  EXPECT_TRUE(LogHas("Not written: " + extra)) << testing::PrintToString(window.log);
+  EXPECT_EQ(window.text, "Error");
+  EXPECT_EQ(window.tone, Tone::kError);
+  EXPECT_EQ(window.sounds, (std::vector<bool>{true, false}));
+  EXPECT_FALSE(LogHas("The plug-in reported failure"));
+}
+
+TEST_F(DownloadRunTest, AnEntryPointThatReturnsZeroUnreportedEndsInError) {
+  normal.ChoosePlugin(cli_testing::ProgramDirectory() + "/failing_model.so");
+  g_nCurPage = 2;
+  run.Start();
+  ASSERT_TRUE(PumpToEnd());
+  EXPECT_TRUE(LogHas("The plug-in reported failure")) << testing::PrintToString(window.log);
+  EXPECT_EQ(window.text, "Error");
+  EXPECT_EQ(window.sounds, std::vector<bool>{false});
+}
+
+// A failure the plug-in reported itself is shown once: no second sound, no line of the host's.
+TEST_F(DownloadRunTest, AReportedFailureIsNotReportedAgainAtTheEnd) {
+  phone.Device().InjectFault({.kind = phonesim::FaultKind::kRefuse, .command = 0x02, .skip = 1});
+  ReadImages();
+  run.Start();
+  ASSERT_TRUE(PumpToEnd());
+  EXPECT_EQ(window.text, "Error");
+  EXPECT_EQ(window.sounds, std::vector<bool>{false});
+  EXPECT_FALSE(LogHas("The plug-in reported failure"));
+}
+
+// What the handler makes of the plug-in's messages, sent on the window's own thread.
+TEST_F(DownloadRunTest, TheTickerTimerFollowsFiveHundredAndSixHundredAndEveryFactoryRowAdds) {
+  const auto send = [&](uint32_t message, platform::WPARAM w, platform::LPARAM l) {
+    platform::SendMessage(&run.Mailbox(), message, w, l);
+  };
+  send(notify::kMsgNotify, notify::kProgress, 20);
+  send(notify::kMsgNotify, notify::kProgress, notify::kProgressTickerStart);
+  send(notify::kMsgNotify, notify::kProgress, notify::kProgressTickerStart);
+  EXPECT_EQ(window.text, "Processing completed 30%");
+  EXPECT_EQ(window.tickMs, 2000);
+  send(notify::kMsgNotify, notify::kProgress, notify::kProgressTickerStop);
+  EXPECT_EQ(window.tickMs, 0);
+  const char* name = "TQ4410";
+  for (int i = 0; i < 2; ++i) {
+    send(notify::kMsgFactory, notify::kFactoryModelName, reinterpret_cast<platform::LPARAM>(name));
+  }
+  EXPECT_EQ(window.rows, (std::vector<std::string>{"MODEL NAME", "MODEL NAME"}));
+}
+
+TEST(SleepInhibition, TheFirstHoldInhibitsAndTheLastReleases) {
+  std::vector<bool> calls;
+  sleep_inhibition::SetBackend([&](bool inhibit) { calls.push_back(inhibit); });
+  {
+    sleep_inhibition::Hold first;
+    {
+      sleep_inhibition::Hold second;
+      EXPECT_EQ(sleep_inhibition::Holds(), 2);
+    }
+    EXPECT_EQ(calls, std::vector<bool>{true});
+  }
+  EXPECT_EQ(calls, (std::vector<bool>{true, false}));
+  EXPECT_EQ(sleep_inhibition::Holds(), 0);
+  sleep_inhibition::SetBackend(nullptr);
 }
 
 TEST_F(DownloadRunTest, AMessageBoxFromAnotherThreadIsShownOnTheWindowsThreadUntilItCloses) {
