@@ -1,7 +1,5 @@
 #include "host/download_run.h"
 
-#include <cstdio>
-
 #include "corvane/platform/clock.h"
 #include "corvane/platform/notify.h"
 
@@ -10,15 +8,8 @@ namespace {
 constexpr const char* kWaitText = "Wait for reading files";
 constexpr const char* kBlankText = "   ";
 constexpr int kTickerTickMs = static_cast<int>(view::ProgressState::kTickerPeriodMs);
-// A message box raised while the window is open; lParam: the address of a Box.
-constexpr uint32_t kMsgMessageBox = notify::kWmUser + 100;
 // The worker's last word: the entry point has returned; wParam: its result.
 constexpr uint32_t kMsgRunEnded = notify::kWmUser + 101;
-
-struct Box {
-  const std::string& text;
-  const std::string& caption;
-};
 
 }  // namespace
 
@@ -36,14 +27,7 @@ uint64_t DownloadRun::Elapsed() const { return platform::TickCount() - startMs_;
 
 void DownloadRun::Start() {
   startMs_ = platform::TickCount();
-  previousHook_ = platform::SetMessageBoxHook(
-      [mailbox = mailbox_](const std::string& text, const std::string& caption) {
-        const Box box{text, caption};
-        // On the window's own thread the mailbox runs the handler at once.
-        platform::SendMessage(mailbox.get(), kMsgMessageBox, 0,
-                              reinterpret_cast<platform::LPARAM>(&box));
-      });
-  hooked_ = true;
+  relay_ = std::make_unique<MessageBoxRelay>(mailbox_);
   if (g_nCurPage == 2) return StartFactory();
   StartNormal();
 }
@@ -152,8 +136,7 @@ void DownloadRun::Close() {
   if (worker_.joinable()) worker_.join();
   running_ = false;
   awake_.reset();
-  if (hooked_) platform::SetMessageBoxHook(std::move(previousHook_));
-  hooked_ = false;
+  relay_.reset();
 }
 
 void DownloadRun::ClearLog() {
@@ -182,13 +165,8 @@ platform::LRESULT DownloadRun::Handle(uint32_t message, platform::WPARAM wParam,
     return 0;  // only counted: the log and the bar say enough
   } else if (message == kMsgRunEnded) {
     Ended(static_cast<int>(wParam));
-  } else if (message == kMsgMessageBox) {
-    const Box& box = *reinterpret_cast<const Box*>(lParam);
-    if (previousHook_) {
-      previousHook_(box.text, box.caption);
-    } else {
-      std::fprintf(stderr, "[message] %s\n", box.text.c_str());
-    }
+  } else if (message == MessageBoxRelay::kMessage && relay_) {
+    relay_->Handle(lParam);
   } else if (message == notify::kMsgFactory && wParam == notify::kFactoryModelName) {
     view_.AddFactoryRow(view::ModelNameRow(reinterpret_cast<const char*>(lParam)));
   } else if (message == notify::kMsgFactory && wParam == notify::kFactoryPid) {

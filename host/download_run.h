@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "corvane/platform/mailbox_target.h"
-#include "corvane/platform/message_box.h"
 #include "corvane/platform/written_files.h"
 #include "host/download_arguments.h"
 #include "host/download_view.h"
 #include "host/log_text.h"
+#include "host/message_box_relay.h"
 #include "host/normal_page.h"
 #include "host/rom_copy_page.h"
 #include "host/sleep_inhibition.h"
@@ -88,11 +88,8 @@ class DownloadRun {
   const RomCopyPage& romCopy_;
   // Shared with the message-box hook, which another thread may still hold a copy of after Close.
   std::shared_ptr<platform::MailboxTarget> mailbox_;
-  // The hook in place before Start: boxes raised on other threads meanwhile reach it on the GUI
-  // thread through the mailbox, so a worker never waits on a queued call of the toolkit, and a
-  // closed window drops them instead of blocking the worker it is joining.
-  platform::MessageBoxHook previousHook_;
-  bool hooked_ = false;
+  // From Start to Close, message boxes of other threads reach the GUI thread through the mailbox.
+  std::unique_ptr<MessageBoxRelay> relay_;
   LogText log_;
   view::ProgressState progress_;
   uint64_t startMs_ = 0;

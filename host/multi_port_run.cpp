@@ -106,6 +106,7 @@ std::optional<uint8_t> MultiPortRun::NewPort() const {
 void MultiPortRun::StartPort(size_t slot, uint8_t port) {
   Slot& s = slots_[slot];
   s = Slot{true, true, port, nullptr};
+  HoldAwake();
   a111_(table_, mode_);
   view_.ShowColumn(static_cast<int>(slot), PortColumn(port), "Progress");
   const Rect r = Panel(static_cast<int>(slot));
@@ -135,6 +136,7 @@ platform::LRESULT MultiPortRun::Handle(uint32_t message, platform::WPARAM wParam
   } else if (message == notify::kMsgStatusWindowClose) {
     reinterpret_cast<CloseStatusWindowFn>(table_[1])(reinterpret_cast<void*>(wParam));
     if (Slot* s = SlotOfPort(lParam)) *s = Slot{};
+    HoldAwake();
   } else if (message == notify::kMsgStatusWindowResult) {
     Slot* s = SlotOfPort(lParam);
     if (s == nullptr) return 0;
@@ -142,6 +144,7 @@ platform::LRESULT MultiPortRun::Handle(uint32_t message, platform::WPARAM wParam
     view_.ShowColumn(static_cast<int>(s - slots_.data()), PortColumn(s->port),
                      wParam != 0 ? "Pass" : "Fail");
     view_.PlaySound(wParam != 0);
+    HoldAwake();
   } else {
     return 0;
   }
@@ -155,11 +158,20 @@ bool MultiPortRun::AnyRunning() const {
   return false;
 }
 
+void MultiPortRun::HoldAwake() {
+  if (!AnyRunning()) {
+    awake_.reset();
+  } else if (!awake_) {
+    awake_.emplace();
+  }
+}
+
 void MultiPortRun::CloseAll() {
   mailbox_->CloseMailbox();
   for (Slot& s : slots_) {
     if (s.window != nullptr) reinterpret_cast<CloseStatusWindowFn>(table_[1])(s.window);
     s = Slot{};
   }
+  awake_.reset();
   relay_.reset();
 }

@@ -13,6 +13,7 @@
 #include "host/normal_page.h"
 #include "host/port_scan.h"
 #include "host/rom_copy_page.h"
+#include "host/sleep_inhibition.h"
 #include "plugin/exports.h"
 
 // What the multi-port window shows; the Qt window implements it, tests record it. GUI thread.
@@ -76,6 +77,8 @@ class MultiPortRun {
   void StartPort(size_t slot, uint8_t port);
   Slot* SlotOfPort(platform::LPARAM port);
   void Refuse(const std::string& why);
+  // The system stays awake while any port runs.
+  void HoldAwake();
 
   MultiPortView& view_;
   NormalPage& normal_;
@@ -83,6 +86,7 @@ class MultiPortRun {
   PortScan::Discover discover_;
   std::shared_ptr<platform::MailboxTarget> mailbox_;
   std::unique_ptr<MessageBoxRelay> relay_;
+  std::optional<sleep_inhibition::Hold> awake_;
   std::array<Slot, kSlots> slots_{};
   std::vector<SerialPortEntry> ports_;
   int mode_ = 1;

@@ -9,7 +9,6 @@
 #include <QEventLoop>
 #include <QFrame>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
@@ -19,6 +18,7 @@
 
 #include "corvane/platform/process.h"
 #include "corvane/platform/shared_library.h"
+#include "gui/dialogs.h"
 #include "gui/multi_port_window.h"
 #include "gui/normal_page_widget.h"
 #include "gui/rom_copy_page_widget.h"
@@ -93,12 +93,9 @@ class MultiPortTest : public testing::Test {
   }
   // Closes the window, saying Yes when it asks whether to stop the phones still running.
   static void CloseSayingYes(gui::MultiPortDialog& window) {
-    QTimer::singleShot(0, [] {
-      for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (auto* box = qobject_cast<QMessageBox*>(w)) box->button(QMessageBox::Yes)->click();
-      }
-    });
+    const gui::QuestionHook previous = gui::SetQuestionHook([](const QString&) { return true; });
     window.reject();
+    gui::SetQuestionHook(previous);
   }
 
   testing_support::DiscoverySandbox sandbox;
@@ -182,12 +179,14 @@ TEST_F(MultiPortTest, ClosingDuringARunThatDoesNotAnswerEndsItsWorkerPromptly) {
   window->Run().Tick();
   Until([] { return false; }, 1000);
   ASSERT_TRUE(window->Run().AnyRunning());
+  EXPECT_EQ(sleep_inhibition::Holds(), 1);  // the system stays awake while a phone is written
   QElapsedTimer clock;
   clock.start();
   CloseSayingYes(*window);
   EXPECT_FALSE(window->isVisible());
   EXPECT_FALSE(window->Run().SlotBusy(0));
   EXPECT_LT(clock.elapsed(), 5000);
+  EXPECT_EQ(sleep_inhibition::Holds(), 0);
 }
 
 // A ticked file that the partition table does not name is never written: the phone's run ends
