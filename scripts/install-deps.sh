@@ -8,7 +8,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   nlohmann-json3-dev
-  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-multimedia-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev libgl-dev
   fonts-dejavu-core fonts-nanum xvfb xauth
 )
 
