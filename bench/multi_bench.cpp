@@ -13,27 +13,21 @@
 // Options: --phones N (8), --rate MB/s (10), --system MiB (24: the largest partition's image).
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <map>
 #include <memory>
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "corvane/platform/process.h"
+#include "bench/support/cli_run.h"
 #include "corvane/ports/published_ports.h"
-#include "sim/builders/sample_firmware.h"
 #include "sim/tq4410.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench_support::HostRun;
+using bench_support::PhoneRun;
 
 struct Settings {
   int phones = 8;
@@ -41,69 +35,9 @@ struct Settings {
   uint64_t systemMiB = 24;
 };
 
-struct PhoneRun {
-  bool ok = false;
-  double seconds = 0;
-  uint64_t bytes = 0;
-};
-
-struct HostRun {
-  int status = -1;
-  double wallSeconds = 0;
-  double cpuSeconds = 0;
-  std::map<std::string, PhoneRun> phones;  // by port name (ptsN)
-};
-
-std::string NameOf(const std::string& path) {
-  const fs::path p(path);
-  return p.parent_path().filename().string() + p.filename().string();
-}
-
-// The value after "key": in one of tarvex-cli's JSON lines (numbers and plain names only).
-std::string Raw(const std::string& line, const char* key) {
-  const std::string tag = std::string("\"") + key + "\":";
-  const size_t at = line.find(tag);
-  if (at == std::string::npos) return "";
-  const size_t from = at + tag.size();
-  return line.substr(from, line.find_first_of(",}", from) - from);
-}
-
-double Field(const std::string& line, const char* key) { return std::atof(Raw(line, key).c_str()); }
-
-std::string Text(const std::string& line, const char* key) {
-  const std::string quoted = Raw(line, key);
-  return quoted.size() >= 2 ? quoted.substr(1, quoted.size() - 2) : "";
-}
-
-// The results and the summary from tarvex-cli's JSON lines.
-void ReadJson(const std::string& path, HostRun& run) {
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.find("\"event\":\"result\"") != std::string::npos) {
-      PhoneRun& p = run.phones[Text(line, "name")];
-      p.ok = line.find("\"ok\":true") != std::string::npos;
-      p.seconds = Field(line, "seconds");
-      p.bytes = static_cast<uint64_t>(Field(line, "bytes"));
-    } else if (line.find("\"event\":\"summary\"") != std::string::npos) {
-      run.cpuSeconds = Field(line, "cpu_seconds");
-    }
-  }
-}
-
 HostRun RunHost(const fs::path& dir, const std::vector<std::string>& files, int phones) {
-  std::string command = "XDG_RUNTIME_DIR='" + dir.string() + "' '" +
-                        platform::ExecutableDirectory() + "/tarvex-cli' multi download --json" +
-                        " --wait 60 --count " + std::to_string(phones);
-  for (const std::string& f : files) command += " '" + f + "'";
-  const std::string out = (dir / "host.json").string();
-  command += " >'" + out + "' 2>'" + (dir / "host.err").string() + "'";
-  HostRun run;
-  const auto t0 = Clock::now();
-  run.status = std::system(command.c_str());
-  run.wallSeconds = std::chrono::duration<double>(Clock::now() - t0).count();
-  ReadJson(out, run);
-  return run;
+  return bench_support::RunCli(
+      dir, "multi download --json --wait 60 --count " + std::to_string(phones), files);
 }
 
 Settings Parse(int argc, char** argv) {
@@ -118,30 +52,17 @@ Settings Parse(int argc, char** argv) {
   return s;
 }
 
-fs::path MakeDirectory() {
-  std::random_device random;
-  const fs::path dir =
-      fs::temp_directory_path() / ("tarvex-bench-multi-" + std::to_string(random()));
-  fs::create_directories(dir);
-  return dir;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   const Settings s = Parse(argc, argv);
-  const fs::path dir = MakeDirectory();
+  const fs::path dir = bench_support::MakeDirectory("tarvex-bench-multi-");
   // Announce the phones where the host process (given this runtime directory) looks.
   ports::SetPublishDirectory((dir / "tarvex-ports").string());
 
-  phonesim::builders::SampleFirmwareOptions sizes;
-  sizes.systemBytes = (s.systemMiB << 20) + 333;
-  sizes.bootBytes = (4u << 20) + 1000;
-  sizes.recoveryBytes = (2u << 20) + 77;
-  sizes.modemCodeBytes = 256u << 10;
   fs::create_directories(dir / "firmware");
-  const auto firmware =
-      phonesim::builders::SampleFirmware::Write((dir / "firmware").string(), sizes);
+  const auto firmware = phonesim::builders::SampleFirmware::Write(
+      (dir / "firmware").string(), bench_support::FirmwareSizes(s.systemMiB));
 
   phonesim::Tq4410Options options;
   options.emmcBytesPerSecond = static_cast<uint64_t>(s.rateMBps * 1e6);
@@ -158,7 +79,7 @@ int main(int argc, char** argv) {
   double worst = 0;
   uint64_t bytes = 0;
   for (auto& phone : phones) {
-    const std::string name = NameOf(phone->Path());
+    const std::string name = bench_support::PortName(phone->Path());
     const auto found = host.phones.find(name);
     const PhoneRun run = found == host.phones.end() ? PhoneRun{} : found->second;
     const double waiting = static_cast<double>(phone->Device().Stats().waitingForHostUs) / 1e6;

@@ -22,9 +22,11 @@ int TextProgressBar::SetPos(int position) {
   const int previous = position_;
   position_ = position;
   const int width = FilledWidth();
+  // Drawn at the event loop's next pass, not here: a worker waits in its send until the
+  // handler that moved the bar returns, and the phone waits for that worker's next block.
   if (width != lastWidth_) {
     lastWidth_ = width;
-    repaint();
+    update();
   }
   return previous;
 }

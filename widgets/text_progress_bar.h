@@ -9,7 +9,8 @@ namespace widgets {
 // A progress bar that shows a text over itself: its own text, or the percentage ("42%") when it
 // has none. The text is drawn twice, clipped to each part, in that part's text colour, so it
 // stays readable where the filled part runs through it. The bar repaints only when the filled
-// width in pixels or the text changes, so a worker reporting every block costs no drawing.
+// width in pixels or the text changes, so a worker reporting every block costs no drawing, and
+// never within the call that changed it.
 //
 // Colours are taken from the palette when the bar is made: filled = highlight, unfilled =
 // base (the window colour); text over the unfilled part = highlight, over the filled part =

@@ -1,0 +1,325 @@
+// bench_gui_download: the single-port download window against tarvex-cli's download, each into
+// one simulated TQ4410 whose eMMC writes 40 MB/s, over a real pseudo-terminal.
+//
+// The phones live in this process; each host runs as a process of its own, so its CPU time is
+// the host's alone: tarvex-cli, then this program again with --window, which opens the real
+// window (the sheet's pages, model.so, the sample firmware) on the offscreen platform, shown,
+// and runs it to "Download complete!". Reported for both:
+//  (a) the phone's share of the run spent waiting for the host (from its answer to the next
+//      request): the window's target is <= 5 %, tarvex-cli's figure is the reference. It is
+//      split at the eMMC's last byte: the partition stream, where the front end's handling of
+//      each block's notices shows, and the modem's images after it;
+//  (b) the run's wall time and rate;
+//  (c) the host's CPU time per MiB written (the window's from its start to its end; tarvex-cli's
+//      for its whole process);
+//  and the GUI thread's busy share while the window runs (its CPU time over the wall time).
+// Each phone's stores are checked afterwards (lengths on the eMMC, bytes on the NOR).
+// Exits 1 when a run or a check fails or the window misses its target.
+//
+// Each front end runs --runs times, alternating, and its run with the median share is reported
+// (a machine shared with builds wakes threads late now and then).
+//
+// Options: --rate MB/s (40), --system MiB (96: the largest partition's image), --runs N (3).
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/support/cli_run.h"
+#include "corvane/platform/port_table.h"
+#include "corvane/platform/process.h"
+#include "corvane/ports/published_ports.h"
+#include "corvane/ports/serial_port_entry.h"
+#include "gui/download_window.h"
+#include "gui/normal_page_widget.h"
+#include "gui/rom_copy_page_widget.h"
+#include "gui/sheet_window.h"
+#include "gui/sounds.h"
+#include "host/current_page.h"
+#include "sim/tq4410.h"
+#include "widgets/text_progress_bar.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using bench_support::Clock;
+using bench_support::HostRun;
+
+constexpr double kTargetShare = 0.05;
+constexpr const char* kComplete = "Download complete!";
+
+struct Settings {
+  double rateMBps = 40;
+  uint64_t systemMiB = 96;
+  int runs = 3;
+};
+
+Settings Parse(int argc, char** argv) {
+  Settings s;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string a = argv[i];
+    if (a == "--rate") s.rateMBps = std::max(0.1, std::atof(argv[i + 1]));
+    if (a == "--system")
+      s.systemMiB = static_cast<uint64_t>(std::clamp(std::atoi(argv[i + 1]), 1, 1024));
+    if (a == "--runs") s.runs = std::clamp(std::atoi(argv[i + 1]), 1, 15);
+  }
+  return s;
+}
+
+double CpuSeconds(clockid_t clock) {
+  timespec t{};
+  clock_gettime(clock, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// --- the window's process ---------------------------------------------------------------------
+
+struct WindowFigures {
+  std::string text;  // the bar's last text
+  double seconds = 0;
+  double cpuSeconds = 0;
+  double guiCpuSeconds = 0;
+};
+
+// Waits in the event loop, as the program does, until the bar shows a verdict (or 10 minutes).
+WindowFigures RunWindow(gui::DownloadWindowDialog& window) {
+  auto* bar = window.findChild<widgets::TextProgressBar*>("progress");
+  WindowFigures f;
+  QEventLoop loop;
+  QTimer look;
+  QObject::connect(&look, &QTimer::timeout, [&] {
+    if (bar->Text() == kComplete || bar->Text() == "Error") loop.quit();
+  });
+  look.start(10);
+  QTimer::singleShot(600000, &loop, &QEventLoop::quit);
+  const double cpu0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+  const double gui0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+  const auto t0 = Clock::now();
+  window.Start();
+  loop.exec();
+  f.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+  f.guiCpuSeconds = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - gui0;
+  f.cpuSeconds = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
+  f.text = bar->Text().toStdString();
+  return f;
+}
+
+// --window PHONE_PATH SETTINGS_DIRECTORY FILE...: one line of figures on standard output.
+int WindowProcess(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  gui::MuteSounds();
+  const std::string settingsDirectory = argv[3];
+  SerialPortEntry entry;
+  entry.devicePath = argv[2];
+  entry.portName = bench_support::PortName(entry.devicePath);
+  entry.isUsb = 1;
+  entry.portNumber = platform::BindPort(entry.devicePath);
+  entry.description = phonesim::Tq4410Identity().description;
+  gui::SheetWindow sheet({{platform::ExecutableDirectory(), settingsDirectory},
+                          [entry] { return std::vector<SerialPortEntry>{entry}; }});
+  NormalPage& page = sheet.Normal().Page();
+  page.AddFiles(std::vector<std::string>(argv + 4, argv + argc));
+  for (int i = 0; i < 5; ++i) page.ScanTimer();
+  g_nCurPage = 1;
+  // Read before the window opens, so that its run is the download alone.
+  page.Store().ReadImages(page.Files().CheckedPaths(), page.Files().CheckedLoads());
+
+  gui::DownloadWindowDialog window(page, sheet.RomCopy().Page(), settingsDirectory);
+  window.show();
+  const WindowFigures f = RunWindow(window);
+  window.reject();
+  std::printf("{\"text\":\"%s\",\"seconds\":%.6f,\"cpu_seconds\":%.6f,\"gui_cpu_seconds\":%.6f}\n",
+              f.text.c_str(), f.seconds, f.cpuSeconds, f.guiCpuSeconds);
+  return f.text == kComplete ? 0 : 1;
+}
+
+// --- the measuring process --------------------------------------------------------------------
+
+struct Outcome {
+  bool ok = false;
+  double seconds = 0;     // the run, as the host timed it
+  double cpuSeconds = 0;  // the host's
+  double guiCpuSeconds = -1;
+  double waitShare = 1;
+  double streamWaitShare = 1;  // the part of waitShare until the eMMC took its last byte
+  bool storesMatch = false;
+};
+
+// Notes how long the phone had waited for the host when its eMMC took the last byte of the
+// partition images: the rest of the waiting belongs to the modem's images, whose small blocks
+// and pauses are the plug-in's sequence, the same under either front end.
+class StreamEnd {
+ public:
+  StreamEnd(phonesim::SimulatedTq4410& phone, const phonesim::builders::SampleFirmware& firmware)
+      : watcher_([this, &phone, total = EmmcPayload(firmware)] {
+          while (!stop_) {
+            const uint64_t waited = phone.Device().Stats().waitingForHostUs;
+            if (phone.EmmcBytesReceived() >= total) {
+              waitedUs_ = waited;
+              return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+          }
+        }) {}
+  ~StreamEnd() { Stop(); }
+  StreamEnd(const StreamEnd&) = delete;
+  StreamEnd& operator=(const StreamEnd&) = delete;
+
+  // The phone's waiting until then (all of it when the eMMC never got there).
+  double WaitedSeconds(phonesim::SimulatedTq4410& phone) {
+    Stop();
+    const uint64_t us = waitedUs_ ? *waitedUs_ : phone.Device().Stats().waitingForHostUs;
+    return static_cast<double>(us) / 1e6;
+  }
+
+ private:
+  static uint64_t EmmcPayload(const phonesim::builders::SampleFirmware& firmware) {
+    uint64_t total = 0;
+    for (const auto& p : firmware.Partitions()) total += p.file.empty() ? 0 : p.fileBytes;
+    return total;
+  }
+  void Stop() {
+    stop_ = true;
+    if (watcher_.joinable()) watcher_.join();
+  }
+
+  std::atomic<bool> stop_{false};
+  std::optional<uint64_t> waitedUs_;
+  std::thread watcher_;
+};
+
+void Finish(Outcome& o, phonesim::SimulatedTq4410& phone, StreamEnd& streamEnd,
+            const phonesim::builders::SampleFirmware& firmware) {
+  const double waiting = static_cast<double>(phone.Device().Stats().waitingForHostUs) / 1e6;
+  o.waitShare = o.seconds > 0 ? waiting / o.seconds : 1;
+  o.streamWaitShare = o.seconds > 0 ? streamEnd.WaitedSeconds(phone) / o.seconds : 1;
+  o.storesMatch = phone.VerifyNormalDownload(firmware).ok;
+  o.ok = o.ok && o.storesMatch;
+}
+
+Outcome RunCli(const fs::path& dir, const phonesim::Tq4410Options& options,
+               const phonesim::builders::SampleFirmware& firmware) {
+  phonesim::SimulatedTq4410 phone(options);
+  StreamEnd streamEnd(phone, firmware);
+  const HostRun host = bench_support::RunCli(
+      dir, "download --json --wait 60 --port '" + phone.Path() + "'", firmware.Files());
+  const auto found = host.phones.find(bench_support::PortName(phone.Path()));
+  Outcome o;
+  if (found != host.phones.end()) {
+    o.ok = host.status == 0 && found->second.ok;
+    o.seconds = found->second.seconds;
+  }
+  o.cpuSeconds = host.cpuSeconds;
+  Finish(o, phone, streamEnd, firmware);
+  if (!o.ok) std::printf("tarvex-cli FAILED (exit status %d)\n", host.status);
+  return o;
+}
+
+std::string FirstLine(const fs::path& path) {
+  std::ifstream in(path);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+Outcome RunWindowProcess(const fs::path& dir, const phonesim::Tq4410Options& options,
+                         const phonesim::builders::SampleFirmware& firmware) {
+  phonesim::SimulatedTq4410 phone(options);
+  StreamEnd streamEnd(phone, firmware);
+  fs::create_directories(dir / "settings");
+  const HostRun host = bench_support::RunChild(
+      dir, "window", "bench_gui_download",
+      "--window '" + phone.Path() + "' '" + (dir / "settings").string() + "'", firmware.Files());
+  const std::string line = FirstLine(dir / "window.out");
+  Outcome o;
+  o.ok = host.status == 0 && bench_support::TextField(line, "text") == kComplete;
+  o.seconds = bench_support::NumberField(line, "seconds");
+  o.cpuSeconds = bench_support::NumberField(line, "cpu_seconds");
+  o.guiCpuSeconds = bench_support::NumberField(line, "gui_cpu_seconds");
+  Finish(o, phone, streamEnd, firmware);
+  if (!o.ok) {
+    std::printf("the window FAILED (exit status %d, bar \"%s\")\n", host.status,
+                bench_support::TextField(line, "text").c_str());
+  }
+  return o;
+}
+
+void Print(const char* name, const Outcome& o, uint64_t bytes) {
+  const double mib = static_cast<double>(bytes) / (1 << 20);
+  std::printf(
+      "  %-10s %s  waiting %5.2f %% (eMMC %4.2f %% + modem %4.2f %%)  %5.2f s  %4.1f MB/s"
+      "  CPU %4.2f s = %4.1f ms per MiB  stores %s\n",
+      name, o.ok ? "ok    " : "FAILED", 100 * o.waitShare, 100 * o.streamWaitShare,
+      100 * (o.waitShare - o.streamWaitShare), o.seconds,
+      o.seconds > 0 ? static_cast<double>(bytes) / o.seconds / 1e6 : 0, o.cpuSeconds,
+      mib > 0 ? 1000 * o.cpuSeconds / mib : 0, o.storesMatch ? "match" : "DIFFER");
+}
+
+// The run with the median share; failed runs sort last, so any failure shows when half fail.
+Outcome Median(std::vector<Outcome> runs, bool& allOk) {
+  for (const Outcome& o : runs) allOk = allOk && o.ok;
+  std::sort(runs.begin(), runs.end(), [](const Outcome& a, const Outcome& b) {
+    return a.ok != b.ok ? a.ok : a.waitShare < b.waitShare;
+  });
+  return runs[runs.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 4 && std::string(argv[1]) == "--window") return WindowProcess(argc, argv);
+  const Settings s = Parse(argc, argv);
+  const fs::path dir = bench_support::MakeDirectory("tarvex-bench-gui-");
+  ports::SetPublishDirectory((dir / "tarvex-ports").string());
+  fs::create_directories(dir / "firmware");
+  const auto firmware = phonesim::builders::SampleFirmware::Write(
+      (dir / "firmware").string(), bench_support::FirmwareSizes(s.systemMiB));
+  phonesim::Tq4410Options options;
+  options.emmcBytesPerSecond = static_cast<uint64_t>(s.rateMBps * 1e6);
+  options.keepEmmcData = false;  // the host is measured, not the simulated chip's memory
+
+  const uint64_t bytes = firmware.TotalBytes();
+  std::printf("bench_gui_download: one phone, eMMC %.1f MB/s, %.1f MB of firmware\n", s.rateMBps,
+              static_cast<double>(bytes) / 1e6);
+  std::vector<Outcome> cliRuns, windowRuns;
+  for (int i = 0; i < s.runs; ++i) {
+    cliRuns.push_back(RunCli(dir, options, firmware));
+    windowRuns.push_back(RunWindowProcess(dir, options, firmware));
+    std::printf("run %d: waiting for the host: tarvex-cli %.2f %%, window %.2f %%\n", i + 1,
+                100 * cliRuns.back().waitShare, 100 * windowRuns.back().waitShare);
+  }
+  bool cliOk = true, windowOk = true;
+  const Outcome cli = Median(cliRuns, cliOk);
+  const Outcome window = Median(windowRuns, windowOk);
+  std::printf("median of %d runs:\n", s.runs);
+  Print("tarvex-cli", cli, bytes);
+  Print("window", window, bytes);
+  const double wall = window.seconds > 0 ? window.seconds : 1;
+  std::printf("GUI thread busy %.2f s of the window's %.2f s = %.1f %%\n", window.guiCpuSeconds,
+              window.seconds, 100 * window.guiCpuSeconds / wall);
+  const bool met = windowOk && window.waitShare <= kTargetShare;
+  std::printf(
+      "window's share waiting for the host: %.2f %% (target <= %.0f %%, tarvex-cli %.2f %%): "
+      "%s\n",
+      100 * window.waitShare, 100 * kTargetShare, 100 * cli.waitShare, met ? "PASS" : "FAIL");
+  ports::SetPublishDirectory("");
+  std::error_code ec;
+  if (cliOk && windowOk) {
+    fs::remove_all(dir, ec);
+  } else {
+    std::printf("the runs' files are kept in %s\n", dir.c_str());
+  }
+  return cliOk && met ? 0 : 1;
+}
