@@ -2,6 +2,7 @@
 
 #include "corvane/platform/clock.h"
 #include "corvane/platform/notify.h"
+#include "corvane/platform/run_routing.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ DownloadRun::DownloadRun(DownloadWindowView& view, NormalPage& normal, const Rom
       romCopy_(romCopy),
       mailbox_(std::make_shared<platform::MailboxTarget>(
           [this](uint32_t m, platform::WPARAM w, platform::LPARAM l) { return Handle(m, w, l); })) {
+  mailbox_->SetRouting(notify::RunRouting(written_, false));
 }
 
 DownloadRun::~DownloadRun() { Close(); }

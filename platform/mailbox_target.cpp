@@ -8,10 +8,16 @@ namespace platform {
 MailboxTarget::MailboxTarget(Handler handler)
     : handler_(std::move(handler)), owner_(std::this_thread::get_id()) {}
 
-MailboxTarget::~MailboxTarget() { CloseMailbox(); }
+MailboxTarget::~MailboxTarget() {
+  CloseMailbox();
+  DropPosted();
+}
 
 LRESULT MailboxTarget::HandleMessage(uint32_t message, WPARAM wParam, LPARAM lParam) {
   if (std::this_thread::get_id() == owner_) return handler_(message, wParam, lParam);
+  LRESULT answered = 0;
+  if (routing_.onSender && routing_.onSender(message, wParam, lParam, answered)) return answered;
+  if (routing_.post && routing_.post(message, wParam, lParam)) return Post(message, wParam, lParam);
   Mail mail{message, wParam, lParam};
   std::unique_lock<std::mutex> guard(lock_);
   if (IsClosed()) return 0;
@@ -27,6 +33,26 @@ LRESULT MailboxTarget::HandleMessage(uint32_t message, WPARAM wParam, LPARAM lPa
   return mail.done ? mail.result : 0;
 }
 
+LRESULT MailboxTarget::Post(uint32_t message, WPARAM wParam, LPARAM lParam) {
+  const std::lock_guard<std::mutex> guard(lock_);
+  if (IsClosed()) return 0;
+  queue_.push_back(new Mail{message, wParam, lParam, 0, false, false, true});
+  wake_.Signal();
+  return 1;
+}
+
+void MailboxTarget::DropPosted() {
+  const std::lock_guard<std::mutex> guard(lock_);
+  for (auto it = queue_.begin(); it != queue_.end();) {
+    if ((*it)->posted) {
+      delete *it;
+      it = queue_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
 void MailboxTarget::Deliver() {
   wake_.Clear();
   std::unique_lock<std::mutex> guard(lock_);
@@ -37,6 +63,10 @@ void MailboxTarget::Deliver() {
     guard.unlock();
     const LRESULT result = handler_(mail->message, mail->wParam, mail->lParam);
     guard.lock();
+    if (mail->posted) {
+      delete mail;
+      continue;
+    }
     mail->result = result;
     mail->done = true;
     answered_.notify_all();
@@ -45,8 +75,11 @@ void MailboxTarget::Deliver() {
 
 void MailboxTarget::CloseMailbox() {
   Close();
-  const std::lock_guard<std::mutex> guard(lock_);
-  answered_.notify_all();
+  {
+    const std::lock_guard<std::mutex> guard(lock_);
+    answered_.notify_all();
+  }
+  DropPosted();
 }
 
 }  // namespace platform

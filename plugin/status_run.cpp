@@ -5,6 +5,7 @@
 #include "corvane/platform/clock.h"
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/notify.h"
+#include "corvane/platform/run_routing.h"
 #include "plugin/exports.h"
 #include "plugin/model_module.h"
 
@@ -34,6 +35,7 @@ StatusRun::StatusRun(StatusView& view, StatusInputs inputs)
       mailbox_(std::make_unique<platform::MailboxTarget>(
           [this](uint32_t m, platform::WPARAM w, platform::LPARAM l) { return Handle(m, w, l); })),
       portText_(std::to_string(inputs_.port & 0xFF)) {
+  mailbox_->SetRouting(notify::RunRouting(written_, true));
   if (inputs_.factory) {
     if (EndsInFls(inputs_.first)) file_ = inputs_.first;
     if (EndsInFls(inputs_.second)) file_ = inputs_.second;

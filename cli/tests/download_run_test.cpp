@@ -12,6 +12,7 @@
 
 #include "cli_fixture.h"
 #include "corvane/platform/notify.h"
+#include "corvane/platform/run_routing.h"
 #include "host/download_run.h"
 #include "host/sleep_inhibition.h"
 #include "support/message_boxes.h"
@@ -43,6 +44,34 @@ TEST(Mailbox, AWorkersSendIsHandledOnTheDeliveringThreadAndGetsItsResult) {
   worker.join();
   EXPECT_EQ(result, 42);
   EXPECT_EQ(handledOn, std::this_thread::get_id());
+}
+
+// A run's routing: step notices are counted on the worker, progress codes are posted (the worker
+// goes on at once) and reach the handler in order at the next delivery; a status line waits.
+TEST(Mailbox, RunRoutingCountsStepsOnTheWorkerAndPostsProgressCodesInOrder) {
+  std::vector<platform::LPARAM> codes;
+  MailboxTarget box([&](uint32_t, platform::WPARAM w, platform::LPARAM l) {
+    if (w == notify::kProgress) codes.push_back(l);
+    return platform::LRESULT{7};
+  });
+  notify::WrittenFiles written;
+  box.SetRouting(notify::RunRouting(written, false));
+  notify::StepNotice step;
+  step.phase = notify::StepPhase::kEnd;
+  step.fileIndex = 0;
+  step.succeeded = 1;
+  std::thread worker([&] {
+    platform::SendMessage(&box, notify::kMsgNotify, notify::kStepNotice,
+                          reinterpret_cast<platform::LPARAM>(&step));
+    for (platform::LPARAM code : {10, 20, 30}) {
+      EXPECT_EQ(platform::SendMessage(&box, notify::kMsgNotify, notify::kProgress, code), 1);
+    }
+  });
+  worker.join();  // nothing was delivered meanwhile: nothing waited for this thread
+  EXPECT_TRUE(codes.empty());
+  EXPECT_TRUE(written.Unwritten({"a.img", "b.img"}) == std::vector<std::string>{"b.img"});
+  box.Deliver();
+  EXPECT_EQ(codes, (std::vector<platform::LPARAM>{10, 20, 30}));
 }
 
 TEST(Mailbox, ClosingWakesAWaitingSenderWithZeroAndRunsNothing) {

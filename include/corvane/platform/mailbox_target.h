@@ -17,6 +17,11 @@
 // stored its result, which it then returns. The sender's text stays valid meanwhile, since it
 // is still inside SendMessage.
 //
+// Two kinds of message need not wait for the GUI thread, and a run of thousands of blocks should
+// not pay a thread hand-over for each: those a thread-safe handler can answer on the sender's
+// own thread (counting a step notice, ignoring a line), and those that carry only values (a
+// progress code), which are queued in order and answered 1 at once. Routing says which.
+//
 // Closed (CloseMailbox, or Close from anywhere), a send returns 0 without running the handler,
 // so a worker can never hang on a window that is going away. The GUI thread's toolkit is not
 // instrumented by the thread sanitizer, so the hand-over is this mutex and condition variable,
@@ -26,10 +31,18 @@ namespace platform {
 class CORVANE_API MailboxTarget : public MessageTarget {
  public:
   using Handler = std::function<LRESULT(uint32_t, WPARAM, LPARAM)>;
+  struct Routing {
+    // Runs on the sender's thread first; true when it has answered the message (in `result`).
+    std::function<bool(uint32_t, WPARAM, LPARAM, LRESULT& result)> onSender;
+    // True for a message of values only: queued for the handler, answered 1 at once.
+    std::function<bool(uint32_t, WPARAM, LPARAM)> post;
+  };
 
   // The constructing thread is the delivering thread: its own sends run the handler at once.
   explicit MailboxTarget(Handler handler);
   ~MailboxTarget() override;
+  // Set before any other thread sends.
+  void SetRouting(Routing routing) { routing_ = std::move(routing); }
 
   LRESULT HandleMessage(uint32_t message, WPARAM wParam, LPARAM lParam) override;
 
@@ -48,9 +61,14 @@ class CORVANE_API MailboxTarget : public MessageTarget {
     LRESULT result = 0;
     bool taken = false;  // the delivering thread is running its handler
     bool done = false;
+    bool posted = false;  // owned by the queue; nobody waits for it
   };
 
+  LRESULT Post(uint32_t message, WPARAM wParam, LPARAM lParam);
+  void DropPosted();
+
   Handler handler_;
+  Routing routing_;
   std::thread::id owner_;
   WakeEvent wake_;
   std::mutex lock_;

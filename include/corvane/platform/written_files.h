@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -11,10 +12,12 @@ namespace notify {
 
 // Which of the caller's files a run wrote, from its step notices: a file counts once a step that
 // writes it (an erase writes none) has ended done. Front ends use it so that a run which left a
-// given file unwritten never ends as a success.
+// given file unwritten never ends as a success. Thread-safe: a run's worker may count while the
+// window reads.
 class WrittenFiles {
  public:
   void OnStep(const StepNotice& notice) {
+    const std::lock_guard<std::mutex> guard(lock_);
     sawSteps_ = true;
     const bool writes = notice.kind != StepKind::kErase && notice.fileIndex >= 0;
     if (writes && notice.phase == StepPhase::kEnd && notice.succeeded) {
@@ -22,10 +25,14 @@ class WrittenFiles {
     }
   }
   // Whether the plug-in reported steps at all; one that does not cannot be held to them.
-  bool SawSteps() const { return sawSteps_; }
+  bool SawSteps() const {
+    const std::lock_guard<std::mutex> guard(lock_);
+    return sawSteps_;
+  }
   // The non-empty entries of `files` (indexed as the steps name them) that no step wrote; none
   // when the plug-in reported no steps.
   std::vector<std::string> Unwritten(const std::vector<std::string>& files) const {
+    const std::lock_guard<std::mutex> guard(lock_);
     std::vector<std::string> left;
     for (size_t i = 0; i < files.size() && sawSteps_; ++i) {
       if (!files[i].empty() && written_.count(static_cast<int32_t>(i)) == 0) {
@@ -36,6 +43,7 @@ class WrittenFiles {
   }
 
  private:
+  mutable std::mutex lock_;
   bool sawSteps_ = false;
   std::set<int32_t> written_;
 };
