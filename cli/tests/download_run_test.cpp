@@ -281,6 +281,9 @@ TEST_F(DownloadRunTest, AReportedFailureIsNotReportedAgainAtTheEnd) {
   run.Start();
   ASSERT_TRUE(PumpToEnd());
   EXPECT_EQ(window.text, "Error");
+  EXPECT_EQ(window.tone, Tone::kError);  // on red
+  EXPECT_TRUE(LogHas("Download Start..."));  // the plug-in's own lines stay in the log
+  EXPECT_GT(window.log.size(), 2u);
   EXPECT_EQ(window.sounds, std::vector<bool>{false});
   EXPECT_FALSE(LogHas("The plug-in reported failure"));
 }
