@@ -19,3 +19,8 @@ DownloadArguments NormalDownloadArguments(const FileTable& files, const CImageSt
 std::string FactoryListText(const std::string& cpPath, const std::string& apPath) {
   return "1. " + cpPath + "\n2. " + apPath;
 }
+
+std::string NoRomImageReason(const std::string& cpPath, const std::string& apPath) {
+  if (!cpPath.empty() || !apPath.empty()) return "";
+  return "There is no ROM image to download: choose the CP bin or the AP bin file";
+}

@@ -21,3 +21,7 @@ DownloadArguments NormalDownloadArguments(const FileTable& files, const CImageSt
 
 // A ROM-copy download's list text: "1. <CP path>\n2. <AP path>".
 std::string FactoryListText(const std::string& cpPath, const std::string& apPath);
+
+// A ROM-copy run with neither path given would only reset the phone and report success: the
+// reason it is refused, or "" when there is something to write.
+std::string NoRomImageReason(const std::string& cpPath, const std::string& apPath);

@@ -75,6 +75,8 @@ void DownloadRun::StartFactory() {
   const auto fn =
       plugin != nullptr ? plugin->Find<DoFactoryDownloadFn>("DoFactoryDownload") : nullptr;
   if (fn == nullptr) return Fail({"The model plug-in lacks its DoFactoryDownload export"});
+  const std::string nothing = NoRomImageReason(cpPath_, apPath_);
+  if (!nothing.empty()) return Fail({nothing});
   const int port = romCopy_.ComPort();
   const uint32_t erase = romCopy_.EraseOption();
   Launch({cpPath_, apPath_}, [this, fn, port, erase] {

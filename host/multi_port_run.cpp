@@ -58,7 +58,9 @@ bool MultiPortRun::Start() {
            " export");
     return false;
   }
-  return true;
+  const std::string nothing = mode_ == 2 ? NoRomImageReason(cpPath_, apPath_) : "";
+  if (!nothing.empty()) Refuse(nothing);
+  return nothing.empty();
 }
 
 void MultiPortRun::Refuse(const std::string& why) {

@@ -248,6 +248,18 @@ TEST_F(DownloadRunTest, ARomCopyDownloadIntoAPhoneEndsComplete) {
 
 // The plug-in ends its run complete, but no partition took the extra file: the window says which
 // and turns the verdict into "Error".
+// Neither ROM image chosen: nothing would be written but the phone reset, reported as complete.
+TEST_F(DownloadRunTest, ARomCopyWithoutImagesIsRefusedBeforeThePhone) {
+  g_nCurPage = 2;
+  run.Start();
+  EXPECT_FALSE(run.Launched());
+  EXPECT_EQ(window.text, "Error");
+  EXPECT_EQ(window.log,
+            std::vector<std::string>{
+                "There is no ROM image to download: choose the CP bin or the AP bin file"});
+  EXPECT_TRUE(phone.Device().Requests().empty());
+}
+
 TEST_F(DownloadRunTest, ATickedFileThatNoStepWroteTurnsCompleteIntoError) {
   const std::string extra = dir / "Boot.img";  // the table names boot.img, case for case
   std::ofstream(extra) << "not in the partition table";
@@ -267,6 +279,7 @@ TEST_F(DownloadRunTest, ATickedFileThatNoStepWroteTurnsCompleteIntoError) {
 TEST_F(DownloadRunTest, AnEntryPointThatReturnsZeroUnreportedEndsInError) {
   normal.ChoosePlugin(cli_testing::ProgramDirectory() + "/failing_model.so");
   g_nCurPage = 2;
+  romCopy.ChooseCp("/firmware/cp.fls");
   run.Start();
   ASSERT_TRUE(PumpToEnd());
   EXPECT_TRUE(LogHas("The plug-in reported failure")) << testing::PrintToString(window.log);
@@ -281,7 +294,7 @@ TEST_F(DownloadRunTest, AReportedFailureIsNotReportedAgainAtTheEnd) {
   run.Start();
   ASSERT_TRUE(PumpToEnd());
   EXPECT_EQ(window.text, "Error");
-  EXPECT_EQ(window.tone, Tone::kError);  // on red
+  EXPECT_EQ(window.tone, Tone::kError);      // on red
   EXPECT_TRUE(LogHas("Download Start..."));  // the plug-in's own lines stay in the log
   EXPECT_GT(window.log.size(), 2u);
   EXPECT_EQ(window.sounds, std::vector<bool>{false});
