@@ -29,7 +29,7 @@ trap 'rm -rf "$work"' EXIT
 # Paths only (links with their targets), the version replaced so that a release changes nothing.
 contents() {
   dpkg-deb -c "$deb" | awk '{ $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }' |
-    sed -e 's|^\./|/|' -e "s|$version|@VERSION@|g" | sort
+    sed -e 's|^\./|/|' -e "s|$version|@VERSION@|g" | LC_ALL=C sort
 }
 same_contents() {
   contents >"$work/contents.txt"
