@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: builds the optimised, address/undefined-behaviour and thread sanitizer
-# configurations and runs the whole suite in each, then gives every fuzz target a short run.
+# configurations and runs the whole suite in each, builds and tries the .deb package, then gives
+# every fuzz target a short run.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -13,5 +14,7 @@ for preset in default asan tsan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+echo "=== package ==="
+scripts/package-test.sh
 echo "=== fuzz (smoke run) ==="
 scripts/fuzz.sh 5

@@ -10,6 +10,7 @@ PACKAGES=(
   nlohmann-json3-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev libgl-dev
   fonts-dejavu-core fonts-nanum xvfb xauth
+  dpkg-dev librsvg2-bin lintian appstream
 )
 
 missing=()

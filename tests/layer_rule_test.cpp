@@ -44,6 +44,8 @@ const std::vector<Rule>& Rules() {
       // The plug-in builds on Corvane's public headers only, never on its internals; its
       // windows add the shared widgets.
       {"plugin", {kAnyCorvane, "plugin/", "widgets/"}},
+      // The example plug-in builds out of the tree, on the installed SDK alone.
+      {"examples/model-plugin", {kAnyCorvane, "example_module.h"}},
       // Front ends reach a phone only through the plug-in: no link, flash or module headers.
       {"host", {kPlatform, "corvane/ports/", "host/", "plugin/exports.h"}},
       {"gui/tests", {""}},
