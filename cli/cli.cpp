@@ -51,6 +51,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   Console console(out, err, {o.json, environment.terminal && !o.noTty, o.multi});
   const MessageBoxRoute boxes(console);
   if (o.command == Command::kPorts) return RunPorts(o, console, environment);
+  if (o.command == Command::kDoctor) return RunDoctor(console);
   return RunSession(o, console, environment);
 }
 

@@ -39,11 +39,10 @@ std::optional<uint32_t> Unsigned32(const std::string& text, bool hex) {
 }
 
 std::optional<Command> CommandNamed(const std::string& word) {
-  static const std::map<std::string, Command> kNames = {{"ports", Command::kPorts},
-                                                        {"download", Command::kDownload},
-                                                        {"factory", Command::kFactory},
-                                                        {"mdm", Command::kMdm},
-                                                        {"upload", Command::kUpload}};
+  static const std::map<std::string, Command> kNames = {
+      {"ports", Command::kPorts},       {"doctor", Command::kDoctor},
+      {"download", Command::kDownload}, {"factory", Command::kFactory},
+      {"mdm", Command::kMdm},           {"upload", Command::kUpload}};
   const auto it = kNames.find(word);
   if (it == kNames.end()) return std::nullopt;
   return it->second;
@@ -201,6 +200,7 @@ std::string CheckFiles(const Options& o) {
   const bool generated = o.simulate > 0 && n == 0;  // --simulate writes a sample set
   switch (o.command) {
     case Command::kPorts:
+    case Command::kDoctor:
     case Command::kUpload:
       return n == 0 ? "" : std::string(CommandName(o.command)) + " takes no files";
     case Command::kDownload:
@@ -238,6 +238,10 @@ std::string CheckCommandOptions(const Options& o) {
     return "--out, --sectors and --address belong to upload";
   }
   if (!o.mdmFile.empty() && o.command != Command::kMdm) return "--mdm belongs to mdm";
+  // The diagnosis is of the ports this machine has; a simulated phone would only hide that.
+  if (o.command == Command::kDoctor && (o.simulate > 0 || !o.port.empty())) {
+    return "doctor examines every serial port of this machine: it takes no --simulate or --port";
+  }
   if (o.multi && !o.port.empty())
     return "multi runs on every phone port found; --port is for one phone";
   if (!o.multi && o.count > 0) return "--count belongs to multi";
@@ -254,6 +258,8 @@ const char* CommandName(Command command) {
   switch (command) {
     case Command::kPorts:
       return "ports";
+    case Command::kDoctor:
+      return "doctor";
     case Command::kDownload:
       return "download";
     case Command::kFactory:

@@ -10,7 +10,7 @@
 // The command line of tarvex-cli, parsed and checked before anything touches a phone.
 namespace cli {
 
-enum class Command { kNone, kPorts, kDownload, kFactory, kMdm, kUpload };
+enum class Command { kNone, kPorts, kDoctor, kDownload, kFactory, kMdm, kUpload };
 
 // Exit statuses. 0 only when every phone succeeded (and a simulated phone's stores matched).
 enum ExitStatus : int {

@@ -36,6 +36,8 @@ constexpr const char* kOverview =
     "\n"
     "Commands:\n"
     "  ports                                 the phone ports found, and why others were not\n"
+    "  doctor                                what keeps a phone port from being used, and the\n"
+    "                                        command that fixes each problem\n"
     "  download [--port P] [--erase W] FILE...   normal download of image files\n"
     "  factory [--port P] [--erase cp] CP_FILE AP_FILE   ROM-copy download\n"
     "  mdm [--port P] [--mdm FILE] AP_FILE    modem (MDM) and application processor download\n"
@@ -50,6 +52,21 @@ constexpr const char* kPorts =
     "Lists the phone ports that discovery finds (number, Linux name, description, USB ids) and\n"
     "the other USB serial ports with the reason each was not taken. The numbers are what\n"
     "--port takes.\n\n";
+
+constexpr const char* kDoctor =
+    "usage: tarvex-cli doctor [--json]\n"
+    "\n"
+    "Examines every USB serial port of this machine: its description and USB ids, whether the\n"
+    "phone filter takes it and why not, whether you may open it (the group that grants it and\n"
+    "whether you are in it), which other process holds it open, whether a running ModemManager\n"
+    "leaves it alone, and whether the udev rule is installed. For a USB serial port the filter\n"
+    "refuses it gives the usb-descriptions.txt line that would make it a phone port, and the\n"
+    "file to add it to; for each problem, the command that fixes it.\n"
+    "\n"
+    "  --json   one JSON object per line: a \"port\" per port, \"system\", then \"verdict\"\n"
+    "\n"
+    "Exit status: 0 there is a phone port and every one can be used; 1 there is none (plug\n"
+    "the phone in, in download mode) or one cannot be used; 2 bad arguments.\n\n";
 
 constexpr const char* kDownload =
     "usage: tarvex-cli download [--port N|PATH] [--erase ap,cp,userdata] FILE...\n"
@@ -97,6 +114,8 @@ std::string UsageText(Command command, bool multi) {
     text = kMulti;
   } else if (command == Command::kPorts) {
     text = kPorts;
+  } else if (command == Command::kDoctor) {
+    return kDoctor;  // the common options are for the commands that run phones
   } else if (command == Command::kDownload) {
     text = kDownload;
   } else if (command == Command::kFactory) {

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStringList>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -32,6 +33,20 @@ QString ModemManager(const diagnosis::PortFinding& f) {
   return *f.modemManagerIgnores ? "leaves it alone" : "may probe it";
 }
 
+QString Holders(const diagnosis::PortFinding& f) {
+  QStringList names;
+  for (const diagnosis::Holder& h : f.holders) {
+    names << Q(h.name) + " (pid " + QString::number(h.pid) + ")";
+  }
+  return names.isEmpty() ? "-" : names.join(", ");
+}
+
+QString TableLineText(const diagnosis::PortFinding& f) {
+  const diagnosis::TableLine& t = *f.tableLine;
+  return Q(f.entry.portName + ": if it is a phone, add this line to " + t.file + ":\n    " +
+           t.line + "\n    with: " + t.command + "\n");
+}
+
 QString ProblemText(const diagnosis::Report& r) {
   QString text;
   const auto add = [&text](const std::string& where, const diagnosis::Problem& p) {
@@ -42,7 +57,10 @@ QString ProblemText(const diagnosis::Report& r) {
   for (const diagnosis::PortFinding& f : r.ports) {
     for (const diagnosis::Problem& p : f.problems) add(f.entry.portName + ": ", p);
   }
-  if (text.isEmpty()) text = "No problems found.";
+  if (text.isEmpty()) text = "No problems found.\n";
+  for (const diagnosis::PortFinding& f : r.ports) {
+    if (f.tableLine) text += "\n" + TableLineText(f);
+  }
   text += r.modemManagerRunning ? "\nModemManager is running." : "\nNo modem manager is running.";
   return text;
 }
@@ -56,7 +74,7 @@ PortView::PortView(diagnosis::System system, QWidget* parent)
   ports_->setObjectName("ports");
   ports_->setRootIsDecorated(false);
   ports_->setHeaderLabels({"Port", "Device", "Description", "USB id", "Phone port",
-                           "You may open it", "Modem manager"});
+                           "You may open it", "Held open by", "Modem manager"});
   problems_ = new QPlainTextEdit(this);
   problems_->setObjectName("problems");
   problems_->setReadOnly(true);
@@ -79,8 +97,9 @@ void PortView::Refresh() {
   for (const diagnosis::PortFinding& f : report.ports) {
     const SerialPortEntry& e = f.entry;
     new QTreeWidgetItem(
-        ports_, {"COM" + QString::number(e.portNumber), Q(e.devicePath), Q(e.description), UsbId(e),
-                 f.taken ? QString("yes") : Q("no: " + f.reason), Access(f), ModemManager(f)});
+        ports_,
+        {"COM" + QString::number(e.portNumber), Q(e.devicePath), Q(e.description), UsbId(e),
+         f.taken ? QString("yes") : Q("no: " + f.reason), Access(f), Holders(f), ModemManager(f)});
   }
   if (report.ports.empty()) new QTreeWidgetItem(ports_, {"", "", "No USB serial port found"});
   for (int c = 0; c < ports_->columnCount(); ++c) ports_->resizeColumnToContents(c);

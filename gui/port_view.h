@@ -11,7 +11,9 @@ namespace gui {
 
 // The program's own view of the serial ports (the device manager button): every port with its
 // description and USB ids, whether the phone filter takes it and why not, whether this user may
-// open it, what the modem manager does with it, and the command that fixes each problem.
+// open it, which other process holds it open, what the modem manager does with it, the
+// usb-descriptions.txt line that would make a refused USB port a phone port, and the command
+// that fixes each problem.
 class PortView : public QDialog {
   Q_OBJECT
 

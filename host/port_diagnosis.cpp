@@ -1,8 +1,11 @@
 #include "host/port_diagnosis.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "corvane/platform/file_status.h"
@@ -13,6 +16,8 @@
 namespace diagnosis {
 namespace fs = std::filesystem;
 namespace {
+
+using OpenDevices = std::map<std::string, std::vector<Holder>>;
 
 std::string FirstLine(const fs::path& file) {
   std::ifstream in(file);
@@ -41,6 +46,72 @@ bool ModemManagerRunning(const System& s) {
     if (FirstLine(entry.path() / "comm") == "ModemManager") return true;
   }
   return false;
+}
+
+std::optional<int64_t> Pid(const std::string& name) {
+  int64_t pid = 0;
+  const auto r = std::from_chars(name.data(), name.data() + name.size(), pid);
+  if (name.empty() || r.ec != std::errc() || r.ptr != name.data() + name.size())
+    return std::nullopt;
+  return pid;
+}
+
+// The devices that other processes have open, from their /proc/<pid>/fd links. Another user's
+// process, or one that ends while it is read, cannot be read and is passed over.
+OpenDevices DevicesHeldOpen(const System& s) {
+  OpenDevices open;
+  std::error_code ec;
+  for (fs::directory_iterator p(s.procRoot, ec), end; !ec && p != end; p.increment(ec)) {
+    const std::optional<int64_t> pid = Pid(p->path().filename().string());
+    if (!pid || *pid == s.selfPid) continue;
+    std::error_code fdError;
+    for (fs::directory_iterator fd(p->path() / "fd", fdError); !fdError && fd != end;
+         fd.increment(fdError)) {
+      std::error_code linkError;
+      const std::string target = fs::read_symlink(fd->path(), linkError).string();
+      if (linkError || target.rfind("/dev/", 0) != 0) continue;
+      std::vector<Holder>& holders = open[target];
+      if (holders.empty() || holders.back().pid != *pid) {
+        holders.push_back({*pid, FirstLine(p->path() / "comm")});
+      }
+    }
+  }
+  return open;
+}
+
+std::string Quoted(const std::string& text) {  // for a POSIX shell
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// A description the phone filter takes: the shipped table's own for Qualcomm's diagnostic
+// interfaces, the maker's modem interface for any other.
+std::string PhoneDescription(const SerialPortEntry& e) {
+  if (e.usbVendor != 0x05c6) return "Zelco Mobile USB Modem";
+  char text[40];
+  std::snprintf(text, sizeof text, "Qualcomm HS-USB Diagnostics %04X", e.usbProduct);
+  return text;
+}
+
+std::optional<TableLine> SuggestTableLine(const System& s, const SerialPortEntry& e) {
+  if (!e.isUsb || (e.usbVendor == 0 && e.usbProduct == 0)) return std::nullopt;
+  char ids[24];
+  if (e.usbInterface < 0) {
+    std::snprintf(ids, sizeof ids, "%04x %04x *", e.usbVendor, e.usbProduct);
+  } else {
+    std::snprintf(ids, sizeof ids, "%04x %04x %02x", e.usbVendor, e.usbProduct,
+                  e.usbInterface & 0xff);
+  }
+  TableLine t{std::string(ids) + " " + PhoneDescription(e), s.descriptionFile, ""};
+  // The newline first: a file whose last line has none would otherwise swallow the new one.
+  const std::string append = "printf '\\n%s\\n' " + Quoted(t.line);
+  const std::string dir = Quoted(fs::path(t.file).parent_path().string());
+  t.command = t.file.rfind("/etc/", 0) == 0
+                  ? "sudo mkdir -p " + dir + " && " + append + " | sudo tee -a " + Quoted(t.file) +
+                        " >/dev/null"
+                  : "mkdir -p " + dir + " && " + append + " >> " + Quoted(t.file);
+  return t;
 }
 
 std::string InstalledRule(const System& s) {
@@ -92,6 +163,12 @@ void AddPortProblems(const Report& r, const System& s, PortFinding& f) {
   } else if (!f.canOpen) {
     f.problems.push_back({"no group may read and write " + path, RuleFix(s)});
   }
+  for (const Holder& h : f.holders) {
+    const std::string who = h.name + " (pid " + std::to_string(h.pid) + ")";
+    f.problems.push_back({path + " is held open by " + who + ": close " + who +
+                              " before a download, or the port cannot be opened",
+                          ""});
+  }
   if (r.modemManagerRunning && f.entry.isUsb && f.modemManagerIgnores != true) {
     f.problems.push_back(
         {"ModemManager may probe " + path + " with AT commands and break a download in progress",
@@ -99,7 +176,8 @@ void AddPortProblems(const Report& r, const System& s, PortFinding& f) {
   }
 }
 
-PortFinding Examine(const System& s, const Report& r, const SerialPortEntry& e) {
+PortFinding Examine(const System& s, const Report& r, const OpenDevices& open,
+                    const SerialPortEntry& e) {
   PortFinding f;
   f.entry = e;
   f.taken = ports::AcceptedByNameFilter(e.description);
@@ -110,6 +188,8 @@ PortFinding Examine(const System& s, const Report& r, const SerialPortEntry& e) 
   } else {
     f.reason = "\"" + e.description + "\" is not a phone interface (the name filter refuses it)";
   }
+  if (!f.taken) f.tableLine = SuggestTableLine(s, e);
+  if (const auto held = open.find(e.devicePath); held != open.end()) f.holders = held->second;
   JudgeAccess(s, f);
   if (e.isUsb) f.modemManagerIgnores = MmIgnores(s, e);
   AddPortProblems(r, s, f);
@@ -126,6 +206,7 @@ System System::Current() {
   s.groups = user.groups;
   s.user = user.name;
   s.shippedRule = platform::ExecutableDirectory() + "/" + kRuleName;
+  s.selfPid = platform::ProcessId();
   return s;
 }
 
@@ -134,7 +215,7 @@ bool Report::PhonePortsUsable() const {
   for (const PortFinding& f : ports) {
     if (!f.taken) continue;
     any = true;
-    if (!f.canOpen) return false;
+    if (!f.canOpen || !f.holders.empty()) return false;
   }
   return any;
 }
@@ -149,9 +230,11 @@ Report Diagnose(const System& s) {
                               "modem manager may probe them",
                           RuleFix(s)});
   }
-  for (const SerialPortEntry& e :
-       ports::EnumerateSerialPorts(false, s.sysRoot, ports::UsbDescriptionTable::LoadDefault())) {
-    r.ports.push_back(Examine(s, r, e));
+  ports::UsbDescriptionTable table;
+  for (const std::string& path : s.descriptionTables) table.Load(path);
+  const OpenDevices open = DevicesHeldOpen(s);
+  for (const SerialPortEntry& e : ports::EnumerateSerialPorts(false, s.sysRoot, table)) {
+    r.ports.push_back(Examine(s, r, open, e));
   }
   return r;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "corvane/ports/serial_port_entry.h"
+#include "corvane/ports/usb_descriptions.h"
 
 // Why a phone port can or cannot be used, port by port, with the command that fixes each
 // problem: the program's port view and `tarvex-cli ports` both show this report.
@@ -23,6 +24,11 @@ struct System {
   std::string groupFile = "/etc/group";
   std::string devRoot;      // put before every device path that is examined ("" = the real /dev)
   std::string shippedRule;  // the rule that the fix installs (beside the program)
+  // The description tables discovery reads, in order, and the one a suggested line goes to: the
+  // user's own, read last so that its lines win.
+  std::vector<std::string> descriptionTables = ports::UsbDescriptionTable::DefaultPaths();
+  std::string descriptionFile = ports::UsbDescriptionTable::DefaultPaths().back();
+  int64_t selfPid = 0;  // this process: its own hold on a port is no problem
   uint32_t uid = 0;
   std::vector<uint32_t> groups;
   std::string user;
@@ -36,6 +42,20 @@ struct Problem {
   std::string fix;   // the command that mends it ("" when none can)
 };
 
+// A process that has the port open, so that a download cannot open it.
+struct Holder {
+  int64_t pid = 0;
+  std::string name;  // as /proc/<pid>/comm gives it
+};
+
+// The usb-descriptions.txt line that makes a refused USB port a phone port: real phones in
+// another download mode may show an interface the shipped table does not know.
+struct TableLine {
+  std::string line;     // "vendor product interface description"
+  std::string file;     // where it goes
+  std::string command;  // appends it there
+};
+
 struct PortFinding {
   SerialPortEntry entry;
   bool taken = false;  // the phone filter takes it
@@ -44,6 +64,8 @@ struct PortFinding {
   std::string accessGroup;  // the group whose members may read and write it ("" none)
   bool inAccessGroup = false;
   std::optional<bool> modemManagerIgnores;  // nullopt: the udev database does not say
+  std::vector<Holder> holders;              // other processes that have it open
+  std::optional<TableLine> tableLine;       // for a refused USB port
   std::vector<Problem> problems;
 };
 
@@ -52,7 +74,7 @@ struct Report {
   bool modemManagerRunning = false;
   std::string installedRule;      // the path of the project's udev rule ("" not installed)
   std::vector<Problem> problems;  // the system's own, besides those of each port
-  // True when there is a phone port and every one of them can be used.
+  // True when there is a phone port and every one of them can be opened and is not held open.
   bool PhonePortsUsable() const;
 };
 

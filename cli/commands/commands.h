@@ -12,10 +12,11 @@
 #include "cli/plugin.h"
 #include "cli/ports.h"
 #include "host/image_store.h"
+#include "host/port_diagnosis.h"
 
 // The commands of tarvex-cli, one file each, and the little they share: a session (session.cpp)
 // loads the plug-in, attaches simulated phones, has the command build its job, runs the phones
-// and ends with the summary; `ports` only reports.
+// and ends with the summary; `ports` and `doctor` only report.
 namespace cli {
 
 // How often discovery looks for phone ports while a command waits.
@@ -61,6 +62,12 @@ int RunEveryPhone(const PhoneRun& run, std::vector<PhoneResult>& results);
 int RunSession(const Options& options, Console& console, const Environment& environment);
 // ports (ports.cpp).
 int RunPorts(const Options& options, Console& console, const Environment& environment);
+// doctor (doctor.cpp): kExitOk when every phone port can be used, kExitRunFailed otherwise.
+int RunDoctor(Console& console);
+
+// What ports and doctor both show (ports.cpp): "1d6b:0106 if 0", and problems as a JSON list.
+std::string UsbId(const SerialPortEntry& entry);
+std::string ProblemsJson(const std::vector<diagnosis::Problem>& problems);
 
 // Shared helpers (session.cpp).
 std::string Absolute(const std::string& path);

@@ -15,21 +15,6 @@
 namespace cli {
 namespace {
 
-std::string UsbId(const SerialPortEntry& e) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04x:%04x if %d", e.usbVendor, e.usbProduct, e.usbInterface);
-  return text;
-}
-
-std::string ProblemsJson(const std::vector<diagnosis::Problem>& problems) {
-  std::string list = "[";
-  for (const diagnosis::Problem& p : problems) {
-    list +=
-        (list.size() > 1 ? "," : "") + JsonObject().Add("text", p.text).Add("fix", p.fix).Text();
-  }
-  return list + "]";
-}
-
 void ShowJsonPort(Console& console, const diagnosis::PortFinding& f) {
   const SerialPortEntry& e = f.entry;
   JsonObject o;
@@ -90,6 +75,21 @@ void ShowReport(Console& console, const diagnosis::Report& report, int taken) {
 }
 
 }  // namespace
+
+std::string UsbId(const SerialPortEntry& e) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04x:%04x if %d", e.usbVendor, e.usbProduct, e.usbInterface);
+  return text;
+}
+
+std::string ProblemsJson(const std::vector<diagnosis::Problem>& problems) {
+  std::string list = "[";
+  for (const diagnosis::Problem& p : problems) {
+    list +=
+        (list.size() > 1 ? "," : "") + JsonObject().Add("text", p.text).Add("fix", p.fix).Text();
+  }
+  return list + "]";
+}
 
 int RunPorts(const Options& o, Console& console, const Environment& environment) {
   std::unique_ptr<simulation::Attached> simulation;

@@ -1,5 +1,5 @@
-// Which ports a run takes: the watcher's settling rule, ports named by the user, and the report
-// of the ports command.
+// Which ports a run takes: the watcher's settling rule, ports named by the user, and the reports
+// of the ports and doctor commands.
 
 #include <gtest/gtest.h>
 #include <filesystem>
@@ -142,6 +142,38 @@ TEST(PortsCommand, NoPhoneIsExitStatusFour) {
   const cli_testing::CliRun run = cli_testing::Cli({"ports"});
   EXPECT_EQ(run.status, 4);
   EXPECT_TRUE(run.OutHas("  none"));
+}
+
+TEST(DoctorCommand, AUsablePhonePortPassesAndARefusedOneGetsItsDescriptionLine) {
+  testing_support::DiscoverySandbox sandbox;
+  phonesim::SimulatedTq4410 phone;
+  phonesim::SimulatedTq4410 notAPhone({.identity = {"USB Serial Converter", 0x0403, 0x6001, 2}});
+  const cli_testing::CliRun run = cli_testing::Cli({"doctor", "--json"});
+  EXPECT_EQ(run.status, 0) << run.out;
+  const auto ports = cli_testing::Events(run.Json(), "port");
+  ASSERT_EQ(ports.size(), 2u) << run.out;
+  for (const auto& p : ports) {
+    if (p.at("path") == phone.Path()) {
+      EXPECT_TRUE(p.at("can_open").get<bool>());
+      EXPECT_TRUE(p.at("holders").empty());  // this process's own hold does not count
+      EXPECT_FALSE(p.contains("table_line"));
+    } else {
+      EXPECT_EQ(p.at("table_line"), "0403 6001 02 Zelco Mobile USB Modem");
+    }
+  }
+  const auto verdict = cli_testing::Events(run.Json(), "verdict");
+  ASSERT_EQ(verdict.size(), 1u);
+  EXPECT_TRUE(verdict[0].at("usable").get<bool>());
+  EXPECT_TRUE(cli_testing::Cli({"doctor"}).OutHas("Verdict: every phone port can be used."));
+}
+
+TEST(DoctorCommand, NoPhonePortIsStatusOneAndBadArgumentsTwo) {
+  testing_support::DiscoverySandbox sandbox;
+  const cli_testing::CliRun run = cli_testing::Cli({"doctor"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.OutHas("no phone port found: plug the phone in, in download mode")) << run.out;
+  EXPECT_EQ(cli_testing::Cli({"doctor", "--port", "3"}).status, 2);
+  EXPECT_EQ(cli_testing::Cli({"doctor", "extra"}).status, 2);
 }
 
 }  // namespace

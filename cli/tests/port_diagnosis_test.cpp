@@ -1,10 +1,12 @@
 // The port diagnosis against fake device trees: access by group, the modem manager, the udev
-// rule, and the command that fixes each problem.
+// rule, processes holding a port, the description line for a refused port, and the command that
+// fixes each problem.
 
 #include "host/port_diagnosis.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -46,7 +48,19 @@ class PortDiagnosis : public testing::Test {
     system.uid = 4321;  // neither root nor the owner of the fake node
     system.user = "tech";
     system.shippedRule = "/opt/tarvex/60-tarvex-phones.rules";
+    system.descriptionFile = dir / "config dir/tarvex/usb-descriptions.txt";
+    system.descriptionTables = {system.descriptionFile};
     dialout = gid;
+  }
+  void UsableSetup() {
+    system.groups = {dialout};
+    std::ofstream(dir.Path() / "rules" / diagnosis::kRuleName) << "# rule\n";
+    std::ofstream(dir / "udev/c166:0") << "E:ID_MM_DEVICE_IGNORE=1\n";
+  }
+  void HoldOpen(const std::string& pid, const std::string& comm, const std::string& fd) {
+    fs::create_directories(dir.Path() / "proc" / pid / "fd");
+    std::ofstream(dir.Path() / "proc" / pid / "comm") << comm << "\n";
+    fs::create_symlink("/dev/ttyACM0", dir.Path() / "proc" / pid / "fd" / fd);
   }
   const diagnosis::PortFinding* Port(const diagnosis::Report& r, const std::string& name) {
     for (const auto& f : r.ports) {
@@ -90,9 +104,7 @@ TEST_F(PortDiagnosis, NamesEachProblemAndTheCommandThatFixesIt) {
 }
 
 TEST_F(PortDiagnosis, AMemberOfTheGroupWithTheRuleInstalledHasNothingToFix) {
-  system.groups = {dialout};
-  std::ofstream(dir.Path() / "rules" / diagnosis::kRuleName) << "# rule\n";
-  std::ofstream(dir / "udev/c166:0") << "E:ID_MM_DEVICE_IGNORE=1\n";
+  UsableSetup();
   const diagnosis::Report r = diagnosis::Diagnose(system);
   EXPECT_TRUE(r.problems.empty());
   const diagnosis::PortFinding* phone = Port(r, "ttyACM0");
@@ -100,6 +112,44 @@ TEST_F(PortDiagnosis, AMemberOfTheGroupWithTheRuleInstalledHasNothingToFix) {
   EXPECT_TRUE(phone->canOpen);
   EXPECT_TRUE(phone->problems.empty());
   EXPECT_TRUE(r.PhonePortsUsable());
+}
+
+TEST_F(PortDiagnosis, AnotherProcessHoldingThePortIsNamedAndThisOneIsNot) {
+  UsableSetup();
+  HoldOpen("88", "minicom", "3");
+  HoldOpen("88", "minicom", "7");  // twice by one process: still one holder
+  HoldOpen("99", "tarvex", "0");
+  system.selfPid = 99;
+  fs::create_directories(dir.Path() / "proc/55");  // no fd directory: passed over
+  const diagnosis::Report r = diagnosis::Diagnose(system);
+  const diagnosis::PortFinding* phone = Port(r, "ttyACM0");
+  ASSERT_NE(phone, nullptr);
+  ASSERT_EQ(phone->holders.size(), 1u);
+  EXPECT_EQ(phone->holders[0].pid, 88);
+  EXPECT_EQ(phone->holders[0].name, "minicom");
+  ASSERT_EQ(phone->problems.size(), 1u);
+  EXPECT_NE(phone->problems[0].text.find("close minicom (pid 88)"), std::string::npos);
+  EXPECT_EQ(phone->problems[0].fix, "");
+  EXPECT_FALSE(r.PhonePortsUsable());
+}
+
+TEST_F(PortDiagnosis, TheSuggestedDescriptionLineMakesARefusedPortAPhonePort) {
+  // The user's table ends without a newline: the line must not be glued onto its last one.
+  fs::create_directories(fs::path(system.descriptionFile).parent_path());
+  std::ofstream(system.descriptionFile) << "# my phones";
+  const diagnosis::Report before = diagnosis::Diagnose(system);
+  EXPECT_FALSE(Port(before, "ttyACM0")->tableLine.has_value());  // taken already
+  const diagnosis::PortFinding* other = Port(before, "ttyUSB0");
+  ASSERT_NE(other, nullptr);
+  ASSERT_TRUE(other->tableLine.has_value());
+  EXPECT_EQ(other->tableLine->line, "0403 6001 00 Zelco Mobile USB Modem");
+  EXPECT_EQ(other->tableLine->file, system.descriptionFile);
+  ASSERT_EQ(std::system(other->tableLine->command.c_str()), 0) << other->tableLine->command;
+
+  const diagnosis::Report report = diagnosis::Diagnose(system);
+  const diagnosis::PortFinding* after = Port(report, "ttyUSB0");
+  ASSERT_NE(after, nullptr);
+  EXPECT_TRUE(after->taken) << after->reason;
 }
 
 }  // namespace
