@@ -58,6 +58,18 @@ simulated_download() {
 }
 check "unpacked tarvex-cli download --simulate exits 0" simulated_download
 
+# The doctor runs from the unpacked tree: 0 with usable phone ports, 1 without any (this
+# machine has none); anything else is a fault.
+doctor_runs() {
+  local status=0
+  "$cli" doctor >"$work/doctor.log" 2>&1 || status=$?
+  grep -q '^Verdict: ' "$work/doctor.log" && ((status <= 1)) || {
+    cat "$work/doctor.log"
+    return 1
+  }
+}
+check "unpacked tarvex-cli doctor gives its verdict" doctor_runs
+
 build_example() {
   cmake -S examples/model-plugin -B "$work/example" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_PREFIX_PATH="$work/root/usr" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null &&
