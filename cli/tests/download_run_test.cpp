@@ -14,6 +14,7 @@
 #include "corvane/platform/notify.h"
 #include "corvane/platform/run_routing.h"
 #include "host/download_run.h"
+#include "host/multi_port_run.h"
 #include "host/sleep_inhibition.h"
 #include "support/message_boxes.h"
 #include "support/time_scale.h"
@@ -285,6 +286,22 @@ TEST_F(DownloadRunTest, AnEntryPointThatReturnsZeroUnreportedEndsInError) {
   EXPECT_TRUE(LogHas("The plug-in reported failure")) << testing::PrintToString(window.log);
   EXPECT_EQ(window.text, "Error");
   EXPECT_EQ(window.sounds, std::vector<bool>{false});
+}
+
+// A plug-in without the status-window exports: the multi-port window says which and starts no
+// port, however many phones are present.
+TEST_F(DownloadRunTest, AMultiPortWindowWithoutThePluginsWindowExportsStartsNothing) {
+  struct NoPanels : MultiPortView {
+    void ShowColumn(int, const std::string&, const std::string&) override {}
+    void PlaySound(bool) override {}
+    void* PanelParent() override { return nullptr; }
+  } panels;
+  normal.ChoosePlugin(cli_testing::ProgramDirectory() + "/failing_model.so");
+  MultiPortRun multi(panels, normal, romCopy, discover);
+  EXPECT_FALSE(multi.Start());
+  multi.Tick();
+  EXPECT_FALSE(multi.SlotBusy(0));
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"The model plug-in lacks its _A111 export"});
 }
 
 // A failure the plug-in reported itself is shown once: no second sound, no line of the host's.
