@@ -23,10 +23,10 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/support/cli_run.h"
 #include "corvane/platform/process.h"
 #include "corvane/ports/port_enumeration.h"
 #include "corvane/ports/published_ports.h"
@@ -116,21 +116,15 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   gui::MuteSounds();
   const Settings s = Parse(argc, argv);
-  std::random_device random;
-  const fs::path dir = fs::temp_directory_path() / ("tarvex-bench-gui-" + std::to_string(random()));
+  const fs::path dir = bench_support::MakeDirectory("tarvex-bench-gui-multi-");
   fs::create_directories(dir / "sys/class/tty");
   fs::create_directories(dir / "settings");
   ports::SetSystemRoot((dir / "sys").string());  // only the simulated phones are seen
   ports::SetPublishDirectory((dir / "ports").string());
 
-  phonesim::builders::SampleFirmwareOptions sizes;
-  sizes.systemBytes = (s.systemMiB << 20) + 333;
-  sizes.bootBytes = (4u << 20) + 1000;
-  sizes.recoveryBytes = (2u << 20) + 77;
-  sizes.modemCodeBytes = 256u << 10;
   fs::create_directories(dir / "firmware");
-  const auto firmware =
-      phonesim::builders::SampleFirmware::Write((dir / "firmware").string(), sizes);
+  const auto firmware = phonesim::builders::SampleFirmware::Write(
+      (dir / "firmware").string(), bench_support::FirmwareSizes(s.systemMiB));
   phonesim::Tq4410Options options;
   options.emmcBytesPerSecond = static_cast<uint64_t>(s.rateMBps * 1e6);
   options.keepEmmcData = false;  // the host is measured, not the simulated chip's memory

@@ -65,9 +65,11 @@ int RunPorts(const Options& options, Console& console, const Environment& enviro
 // doctor (doctor.cpp): kExitOk when every phone port can be used, kExitRunFailed otherwise.
 int RunDoctor(Console& console);
 
-// What ports and doctor both show (ports.cpp): "1d6b:0106 if 0", and problems as a JSON list.
+// What ports and doctor both show (ports.cpp): "1d6b:0106 if 0", problems as a JSON list, and
+// the system's part of the report as the JSON "system" event.
 std::string UsbId(const SerialPortEntry& entry);
 std::string ProblemsJson(const std::vector<diagnosis::Problem>& problems);
+std::string SystemJson(const diagnosis::Report& report);
 
 // Shared helpers (session.cpp).
 std::string Absolute(const std::string& path);

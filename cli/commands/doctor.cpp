@@ -87,12 +87,7 @@ void ShowPort(Console& console, const diagnosis::Report& r, const diagnosis::Por
 
 void ShowSystem(Console& console, const diagnosis::Report& r) {
   if (console.GetMode().json) {
-    console.JsonLine(JsonObject()
-                         .Add("event", "system")
-                         .Add("modem_manager_running", r.modemManagerRunning)
-                         .Add("udev_rule", r.installedRule)
-                         .AddRaw("problems", ProblemsJson(r.problems))
-                         .Text());
+    console.JsonLine(SystemJson(r));
     return;
   }
   console.Note("System:");

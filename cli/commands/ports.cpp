@@ -61,12 +61,7 @@ void ShowReport(Console& console, const diagnosis::Report& report, int taken) {
     ShowPort(console, f);
   }
   if (!plain) {
-    console.JsonLine(JsonObject()
-                         .Add("event", "system")
-                         .Add("modem_manager_running", report.modemManagerRunning)
-                         .Add("udev_rule", report.installedRule)
-                         .AddRaw("problems", ProblemsJson(report.problems))
-                         .Text());
+    console.JsonLine(SystemJson(report));
     return;
   }
   console.Note("Serial ports that are not attached through USB are not considered.");
@@ -89,6 +84,15 @@ std::string ProblemsJson(const std::vector<diagnosis::Problem>& problems) {
         (list.size() > 1 ? "," : "") + JsonObject().Add("text", p.text).Add("fix", p.fix).Text();
   }
   return list + "]";
+}
+
+std::string SystemJson(const diagnosis::Report& report) {
+  return JsonObject()
+      .Add("event", "system")
+      .Add("modem_manager_running", report.modemManagerRunning)
+      .Add("udev_rule", report.installedRule)
+      .AddRaw("problems", ProblemsJson(report.problems))
+      .Text();
 }
 
 int RunPorts(const Options& o, Console& console, const Environment& environment) {
