@@ -132,11 +132,10 @@ int WindowProcess(int argc, char** argv) {
   NormalPage& page = sheet.Normal().Page();
   page.AddFiles(std::vector<std::string>(argv + 4, argv + argc));
   for (int i = 0; i < 5; ++i) page.ScanTimer();
-  g_nCurPage = 1;
   // Read before the window opens, so that its run is the download alone.
   page.Store().ReadImages(page.Files().CheckedPaths(), page.Files().CheckedLoads());
 
-  gui::DownloadWindowDialog window(page, sheet.RomCopy().Page(), settingsDirectory);
+  gui::DownloadWindowDialog window(page.Request(), settingsDirectory);
   window.show();
   const WindowFigures f = RunWindow(window);
   window.reject();

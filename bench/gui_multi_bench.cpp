@@ -140,10 +140,9 @@ int main(int argc, char** argv) {
                           PortScan::SystemDiscovery()});
   NormalPage& page = sheet.Normal().Page();
   page.AddFiles(firmware.Files());
-  g_nCurPage = 1;
   page.Store().ReadImages(page.Files().CheckedPaths(), page.Files().CheckedLoads());
   const double cpu0 = ThreadCpuSeconds();
-  gui::MultiPortDialog window(page, sheet.RomCopy().Page(), PortScan::SystemDiscovery());
+  gui::MultiPortDialog window(page.Request(), PortScan::SystemDiscovery());
   window.Start();
   double wall = 0;
   const std::vector<SlotTimes> times = Watch(window, s.phones, wall);

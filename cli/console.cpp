@@ -29,6 +29,22 @@ std::string RawPortText(const PhoneLabel& phone) {
 
 std::string PortText(const PhoneLabel& phone) { return Printable(RawPortText(phone)); }
 
+const char* VerdictName(notify::Verdict verdict) {
+  switch (verdict) {
+    case notify::Verdict::kSucceeded:
+      return "succeeded";
+    case notify::Verdict::kCancelled:
+      return "cancelled";
+    case notify::Verdict::kRefused:
+      return "refused";
+    case notify::Verdict::kRunning:
+      return "running";
+    case notify::Verdict::kFailed:
+      break;
+  }
+  return "failed";
+}
+
 double Rate(uint64_t bytes, double seconds) {
   return seconds > 0 ? static_cast<double>(bytes) / seconds / 1e6 : 0;
 }
@@ -65,9 +81,9 @@ std::string RenderBar(const BarView& bar, bool colour) {
       e.bytesPerSecond > 0 ? " " + Decimal(e.bytesPerSecond / 1e6, 1, 6) + " MB/s" : "     -- MB/s";
   line += e.secondsLeft ? "  " + Duration(*e.secondsLeft) + " left" : "           ";
   line += "  ";
-  const char* tone = bar.tone == view::ProgressState::Tone::kError      ? kRed
-                     : bar.tone == view::ProgressState::Tone::kComplete ? kGreen
-                                                                        : nullptr;
+  const char* tone = bar.tone == notify::Tone::kError      ? kRed
+                     : bar.tone == notify::Tone::kComplete ? kGreen
+                                                           : nullptr;
   if (colour && tone != nullptr) return line + tone + bar.text + kPlain;
   return line + bar.text;
 }
@@ -255,33 +271,40 @@ std::string JsonArray(const std::vector<std::string>& texts) {
 
 void Console::Result(const PhoneResult& r) {
   if (mode_.json) {
+    const std::string bytes = r.bytesKnown ? std::to_string(r.bytes) : "null";
+    const std::string rate = r.bytesKnown ? Decimal(Rate(r.bytes, r.seconds), 3) : "null";
     return Json(PhoneObject("result", r.label)
                     .Add("ok", r.ok)
                     .Add("cancelled", r.cancelled)
+                    .Add("verdict", VerdictName(r.verdict))
+                    .Add("reason", r.reason)
                     .Add("result", r.exportResult)
-                    .Add("bytes", r.bytes)
+                    .AddRaw("bytes", bytes)
                     .Add("seconds", r.seconds)
-                    .Add("mb_per_s", Rate(r.bytes, r.seconds))
+                    .AddRaw("mb_per_s", rate)
                     .Add("last_line", r.lastLine)
                     .Add("steps_reported", r.stepsReported)
                     .AddRaw("unwritten_files", JsonArray(r.unwrittenFiles))
                     .Text());
   }
-  if (!r.stepsReported && !r.cancelled) {  // a run cancelled before its first step says nothing
-    Line(Prefix(r.label) + PortText(r.label) +
-         ": the plug-in reports no steps, so which files it wrote cannot be checked");
-  }
-  for (const std::string& f : r.unwrittenFiles) {
-    Line(Prefix(r.label) + PortText(r.label) + ": not written: " + f);
+  const std::string phone = Prefix(r.label) + PortText(r.label);
+  // A run cancelled before its first step says nothing; a plug-in that promised steps and sent
+  // none is failed by its unwritten files instead.
+  if (!r.stepsReported && !r.reportsSteps && !r.cancelled) {
+    Line(phone + ": the plug-in reports no steps, so which files it wrote cannot be checked");
   }
   if (r.cancelled) {
-    Line(Prefix(r.label) + PortText(r.label) + ": cancelled after " + Decimal(r.seconds, 1) + " s");
+    Line(phone + ": cancelled after " + Decimal(r.seconds, 1) + " s");
   } else if (r.ok) {
-    Line(Prefix(r.label) + PortText(r.label) + ": succeeded, " + Megabytes(r.bytes) + " in " +
-         Decimal(r.seconds, 1) + " s" + ", " + Decimal(Rate(r.bytes, r.seconds), 1) + " MB/s");
+    for (const std::string& f : r.unwrittenFiles) Line(phone + ": not written: " + f);
+    const std::string written = r.bytesKnown ? Megabytes(r.bytes) : "—";
+    const std::string rate = r.bytesKnown ? Decimal(Rate(r.bytes, r.seconds), 1) : "—";
+    Line(phone + ": succeeded, " + written + " in " + Decimal(r.seconds, 1) + " s, " + rate +
+         " MB/s");
   } else {
-    Line(Prefix(r.label) + PortText(r.label) + ": FAILED after " + Decimal(r.seconds, 1) + " s" +
-         (r.lastLine.empty() ? "" : " (last line: " + r.lastLine + ")"));
+    const bool lastTold = r.lastLine.empty() || r.lastLine == r.reason;
+    Line(phone + ": FAILED after " + Decimal(r.seconds, 1) + " s: " + r.reason +
+         (lastTold ? "" : " (last line: " + r.lastLine + ")"));
   }
 }
 
@@ -298,21 +321,27 @@ Totals Count(const std::vector<PhoneResult>& results) {
   Totals t;
   for (const PhoneResult& r : results) {
     if (!r.ok) (r.cancelled ? t.cancelled : t.failed).push_back(RawPortText(r.label));
-    t.bytes += r.ok ? r.bytes : 0;
+    t.bytes += r.ok && r.bytesKnown ? r.bytes : 0;
   }
   t.ok = !results.empty() && t.failed.empty() && t.cancelled.empty();
   return t;
 }
 
+// Bytes a plug-in without step notices cannot vouch for are shown as "—" (one column wide).
 std::string SummaryRow(const PhoneResult& r) {
+  const std::string bytes = r.bytesKnown ? std::to_string(r.bytes) : "—";
+  const std::string rate = r.bytesKnown ? Decimal(Rate(r.bytes, r.seconds), 1) : "—";
+  const auto right = [](const std::string& text, size_t columns, size_t width) {
+    return std::string(width > columns ? width - columns : 0, ' ') + text;
+  };
   char row[160];
-  std::snprintf(row, sizeof row, "  %4u  %-10s  %-9s  %11llu  %6.1f s  %6.1f",
-                static_cast<unsigned>(r.label.number), Printable(r.label.name).c_str(),
+  std::snprintf(row, sizeof row, "  %4u  %-10s  %-9s  ", static_cast<unsigned>(r.label.number),
+                Printable(r.label.name).c_str(),
                 r.ok          ? "OK"
                 : r.cancelled ? "cancelled"
-                              : "FAILED",
-                static_cast<unsigned long long>(r.bytes), r.seconds, Rate(r.bytes, r.seconds));
-  return row;
+                              : "FAILED");
+  return row + right(bytes, r.bytesKnown ? bytes.size() : 1, 11) + "  " + Decimal(r.seconds, 1, 6) +
+         " s  " + right(rate, r.bytesKnown ? rate.size() : 1, 6);
 }
 
 std::string Verdict(size_t phones, const Totals& t) {

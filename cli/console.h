@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/throughput.h"
+#include "corvane/platform/run_outcome.h"
 #include "host/download_view.h"
 
 // Everything tarvex-cli shows, from every phone's thread: the plug-in's status lines with the
@@ -30,7 +31,7 @@ struct BarView {
   PhoneLabel label;
   int position = 0;
   std::string text;
-  view::ProgressState::Tone tone = view::ProgressState::Tone::kNormal;
+  notify::Tone tone = notify::Tone::kNormal;
   Throughput::Estimate estimate;
 };
 
@@ -43,12 +44,16 @@ class BarSource {
 struct PhoneResult {
   PhoneLabel label;
   bool ok = false;
+  notify::Verdict verdict = notify::Verdict::kRunning;
+  std::string reason;          // why it did not succeed, in the words every front end uses
   int exportResult = 0;        // what the plug-in's entry point returned
   bool reportedError = false;  // the plug-in sent the failure code (200)
   std::string lastLine;        // its last status line
-  uint64_t bytes = 0;          // the run's images (or upload) in bytes
+  uint64_t bytes = 0;          // what the phone acknowledged (received, for an upload)
+  bool bytesKnown = false;     // the plug-in reported steps: `bytes` can be vouched for
   double seconds = 0;
   bool stepsReported = false;               // the plug-in sent step notices
+  bool reportsSteps = false;                // it promised to (ReportsSteps)
   std::vector<std::string> unwrittenFiles;  // the user's files that no step wrote
   bool cancelled = false;  // the run was cancelled (Ctrl-C) before it could succeed
 };

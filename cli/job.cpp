@@ -7,80 +7,57 @@
 
 namespace cli {
 
-std::optional<Exports> Exports::Bind(const Plugin& plugin, Command command, std::string& missing) {
-  Exports e;
-  const auto need = [&](auto& slot, const char* name) {
-    using Fn = std::remove_reference_t<decltype(slot)>;
-    slot = plugin.Find<Fn>(name);
-    if (slot == nullptr && missing.empty()) missing = name;
-  };
+std::optional<Exports> Exports::For(const Plugin& plugin, Command command, std::string& lacking) {
   switch (command) {
-    case Command::kDownload: {
-      need(e.download_, "DoDownload");
-      // The file table types, judges and orders the files with these.
-      JudgeFileFn judge = nullptr;
-      GetFileTypeStrFn type = nullptr;
-      FileDLOrderFn order = nullptr;
-      need(judge, "JudgeFile");
-      need(type, "GetFileTypeStr");
-      need(order, "FileDLOrder");
+    case Command::kDownload:
+      // The file table types, judges and orders the files with the typing exports.
+      lacking = plugin.Lacking(
+          {Export::kDoDownload, Export::kJudgeFile, Export::kGetFileTypeStr, Export::kFileDlOrder});
       break;
-    }
     case Command::kFactory:
-      need(e.factory_, "DoFactoryDownload");
+      lacking = plugin.Lacking({Export::kDoFactoryDownload});
       break;
     case Command::kMdm:
-      need(e.mdm_, "DoFactoryDownloadMDM");
+      lacking = plugin.Lacking({Export::kDoFactoryDownloadMdm});
       break;
     case Command::kUpload:
-      need(e.upload_, "DoUploadStart");
+      lacking = plugin.Lacking({Export::kDoUploadStart});
       break;
     default:
       break;
   }
-  if (!missing.empty()) return std::nullopt;
-  e.check_ = plugin.Find<CheckDownloadFilesFn>("CheckDownloadFiles");
-  return e;
+  if (!lacking.empty()) return std::nullopt;
+  return Exports(plugin);
 }
 
-std::optional<std::string> Exports::CheckFiles(const Job& job) const {
-  if (check_ == nullptr) return std::nullopt;
-  int mode = 0;
-  std::vector<std::string> paths;
+FileCheck Exports::CheckFiles(const Job& job) const {
   switch (job.command) {
     case Command::kDownload:
-      mode = kCheckNormalDownload;
-      paths = job.paths;
-      break;
+      return plugin_->CheckFiles(kCheckNormalDownload, job.paths, job.options);
     case Command::kFactory:
-      mode = kCheckFactoryDownload;
-      paths = {job.cpPath, job.apPath};
-      break;
+      return plugin_->CheckFiles(kCheckFactoryDownload, {job.cpPath, job.apPath}, job.options);
     case Command::kMdm:
-      mode = kCheckMdmDownload;
-      paths = {job.mdmPath, job.apPath};
-      break;
+      return plugin_->CheckFiles(kCheckMdmDownload, {job.mdmPath, job.apPath}, job.options);
     default:
-      return std::nullopt;
+      return {};
   }
-  char message[1024] = {};
-  if (check_(mode, &paths, job.options, message, static_cast<int>(sizeof message)) == 1) return "";
-  return message[0] != '\0' ? std::string(message) : "the plug-in refuses the files";
 }
 
-int Exports::Run(const Job& job, HWND window, uint8_t port) const {
+int Exports::Run(const Job& job, platform::WindowHandle window, uint8_t port) const {
+  const PluginExports& e = plugin_->Exports();
   switch (job.command) {
     case Command::kDownload: {
       std::vector<uint8_t*> images = job.images;  // the call takes a mutable array of its own
-      return download_(window, port, images.data(), static_cast<int>(images.size()), &job.paths,
-                       kRunTimeout, job.options);
+      return e.doDownload(window, port, images.data(), static_cast<int>(images.size()), &job.paths,
+                          kRunTimeoutMs, job.options);
     }
     case Command::kFactory:
-      return factory_(window, port, &job.cpPath, &job.apPath, kRunTimeout, job.options);
+      return e.doFactoryDownload(window, port, &job.cpPath, &job.apPath, kRunTimeoutMs,
+                                 job.options);
     case Command::kMdm:
-      return mdm_(window, port, &job.mdmPath, &job.apPath, kRunTimeout);
+      return e.doFactoryDownloadMdm(window, port, &job.mdmPath, &job.apPath, kRunTimeoutMs);
     case Command::kUpload:
-      return upload_(window, port, &job.outPath, job.sectors, job.address, kRunTimeout);
+      return e.doUploadStart(window, port, &job.outPath, job.sectors, job.address, kRunTimeoutMs);
     default:
       return 0;
   }
@@ -102,14 +79,16 @@ std::vector<std::string> Job::PhoneFiles() const {
 PhoneWorker::PhoneWorker(const Exports& exports, const Job& job, const PhoneLabel& phone,
                          Console& console)
     : label_(phone),
-      window_(std::make_unique<PhoneWindow>(phone, console, Throughput(job.totalBytes))) {
+      window_(std::make_unique<PhoneWindow>(
+          phone, console, Throughput(job.totalBytes),
+          notify::RunWatch::Setup{job.PhoneFiles(), exports.ReportsSteps(), job.allowUnused})) {
   thread_ = std::thread([this, &exports, &job, &console] {
     console.PhoneStarted(label_);
     const CurrentPhone current(label_);
     console.AttachBar(window_.get());
     window_->Begin();
     const int result = exports.Run(job, window_.get(), label_.number);
-    result_ = window_->End(result, job.totalBytes, job.PhoneFiles(), job.allowUnused);
+    result_ = window_->End(result);
     console.DetachBar(window_.get());
     console.Result(result_);
     done_.store(true, std::memory_order_release);

@@ -42,26 +42,26 @@ struct Job {
   std::vector<std::string> PhoneFiles() const;
 };
 
-// The entry points a command needs, bound by name.
+// The plug-in's entry points as a command calls them.
 class Exports {
  public:
-  // Null, with the missing export's name in `missing`, when the plug-in lacks one.
-  static std::optional<Exports> Bind(const Plugin& plugin, Command command, std::string& missing);
+  // Null, with the plug-in's "lacks" message in `lacking`, when it lacks an export the command
+  // needs.
+  static std::optional<Exports> For(const Plugin& plugin, Command command, std::string& lacking);
 
   // Calls the command's entry point for `port`, reporting to `window`.
-  int Run(const Job& job, HWND window, uint8_t port) const;
+  int Run(const Job& job, platform::WindowHandle window, uint8_t port) const;
 
-  // The plug-in's check of the job's files (its optional CheckDownloadFiles): "" when they are
-  // usable, the reason when not; nullopt when the plug-in has no such check or the command
-  // writes no file into a phone.
-  std::optional<std::string> CheckFiles(const Job& job) const;
+  // The plug-in's pre-flight of the job's files; kNoCheck for a command that writes no file
+  // into a phone.
+  FileCheck CheckFiles(const Job& job) const;
+
+  // Whether the plug-in promises a step notice for every step it takes.
+  bool ReportsSteps() const { return plugin_->Exports().reportsSteps; }
 
  private:
-  DoDownloadFn download_ = nullptr;
-  DoFactoryDownloadFn factory_ = nullptr;
-  DoFactoryDownloadMDMFn mdm_ = nullptr;
-  DoUploadStartFn upload_ = nullptr;
-  CheckDownloadFilesFn check_ = nullptr;
+  explicit Exports(const Plugin& plugin) : plugin_(&plugin) {}
+  const Plugin* plugin_;
 };
 
 class PhoneWindow;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "corvane/platform/interrupts.h"
+#include "corvane/plugin/exports.h"
 
 // The command line of tarvex-cli, parsed and checked before anything touches a phone.
 namespace cli {
@@ -23,14 +24,6 @@ enum ExitStatus : int {
   kExitInterrupted = platform::kInterruptStatus,  // Ctrl-C
   kExitTerminated = platform::kTerminateStatus,   // SIGTERM
 };
-
-// Erase option bits of a normal download.
-constexpr uint32_t kEraseAp = 1;
-constexpr uint32_t kEraseCp = 2;
-constexpr uint32_t kEraseUserData = 4;
-
-// The plug-in's time-out for every run, as the host passes it.
-constexpr uint32_t kRunTimeout = 10000;
 
 struct Options {
   Command command = Command::kNone;

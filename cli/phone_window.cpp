@@ -16,10 +16,12 @@ const char* TextOf(platform::LPARAM lParam) {
 
 }  // namespace
 
-PhoneWindow::PhoneWindow(PhoneLabel label, Console& console, Throughput throughput)
+PhoneWindow::PhoneWindow(PhoneLabel label, Console& console, Throughput throughput,
+                         notify::RunWatch::Setup watch)
     : label_(std::move(label)),
       console_(console),
       start_(std::chrono::steady_clock::now()),
+      watch_(std::move(watch)),
       throughput_(std::move(throughput)) {}
 
 void PhoneWindow::Begin() {
@@ -54,6 +56,7 @@ void PhoneWindow::OnText(const char* text) {
     std::lock_guard<std::mutex> guard(lock_);
     elapsed = ElapsedMs();
     lastLine_ = line;
+    watch_.OnStatusText(line);
   }
   console_.Status(label_, elapsed, line);
 }
@@ -65,7 +68,7 @@ void PhoneWindow::OnStep(const notify::StepNotice* notice) {
     std::lock_guard<std::mutex> guard(lock_);
     elapsed = ElapsedMs();
     throughput_.OnStep(*notice, elapsed);
-    writtenFiles_.OnStep(*notice);
+    watch_.OnStep(*notice);
   }
   console_.Step(label_, elapsed, *notice);
 }
@@ -80,11 +83,10 @@ void PhoneWindow::OnCode(intptr_t code) {
   {
     std::lock_guard<std::mutex> guard(lock_);
     const uint64_t now = ElapsedMs();
-    progress_.Apply(code, now);
+    watch_.OnCode(code, now);
     throughput_.OnCode(code, now);
-    reportedError_ = reportedError_ || code == notify::kProgressFailed;
-    position = progress_.Position(now);
-    text = progress_.Text(now);
+    position = watch_.Progress().Position(now);
+    text = watch_.Progress().Text(now);
   }
   console_.Progress(label_, code, position, text);
 }
@@ -105,29 +107,36 @@ BarView PhoneWindow::Bar() const {
   const uint64_t now = ElapsedMs();
   BarView bar;
   bar.label = label_;
-  bar.position = progress_.Position(now);
-  bar.text = progress_.Text(now);
-  bar.tone = progress_.GetTone();
+  bar.position = watch_.Progress().Position(now);
+  bar.text = watch_.Progress().Text(now);
+  bar.tone = watch_.Progress().GetTone();
   bar.estimate = throughput_.At(now);
   return bar;
 }
 
-PhoneResult PhoneWindow::End(int exportResult, uint64_t bytes,
-                             const std::vector<std::string>& files, bool allowUnused) {
+PhoneResult PhoneWindow::End(int exportResult) {
   std::lock_guard<std::mutex> guard(lock_);
+  const uint64_t now = ElapsedMs();
+  watch_.End(exportResult, IsClosed(), now);
+  const notify::RunFacts facts = watch_.Facts();
+  const notify::Judgement judgement = notify::Judge(facts);
   PhoneResult r;
   r.label = label_;
+  r.verdict = judgement.verdict;
+  r.reason = judgement.reason;
+  r.ok = judgement.verdict == notify::Verdict::kSucceeded;
+  r.cancelled = judgement.verdict == notify::Verdict::kCancelled;
   r.exportResult = exportResult;
-  r.reportedError = reportedError_;
-  r.stepsReported = writtenFiles_.SawSteps();
-  r.unwrittenFiles = writtenFiles_.Unwritten(files);
-  r.ok = exportResult != 0 && !reportedError_ && (allowUnused || r.unwrittenFiles.empty());
-  r.cancelled = !r.ok && IsClosed();
+  r.reportedError = facts.failureCode;
+  r.stepsReported = facts.sawSteps;
+  r.reportsSteps = facts.reportsSteps;
+  r.unwrittenFiles = facts.unwritten;
   r.lastLine = lastLine_;
-  // Only what the phone acknowledged counts; a plug-in without step notices is taken at its word
-  // when it succeeded, and a failed run of one wrote nothing anyone can vouch for.
-  r.bytes = writtenFiles_.SawSteps() ? throughput_.Acknowledged() : (r.ok ? bytes : 0);
-  r.seconds = static_cast<double>(ElapsedMs()) / 1000.0;
+  // Only what the phone acknowledged counts: a plug-in without step notices tells no byte count
+  // anyone can vouch for, so none is shown.
+  r.bytesKnown = facts.sawSteps;
+  r.bytes = facts.sawSteps ? throughput_.Acknowledged() : 0;
+  r.seconds = static_cast<double>(now) / 1000.0;
   return r;
 }
 

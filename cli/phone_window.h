@@ -9,7 +9,7 @@
 #include "cli/throughput.h"
 #include "corvane/platform/message_target.h"
 #include "corvane/platform/notify.h"
-#include "corvane/platform/written_files.h"
+#include "corvane/platform/run_outcome.h"
 #include "host/download_view.h"
 
 // The window that one phone's run reports to: the plug-in sends it status lines, progress codes,
@@ -19,7 +19,8 @@ namespace cli {
 
 class PhoneWindow : public platform::MessageTarget, public BarSource {
  public:
-  PhoneWindow(PhoneLabel label, Console& console, Throughput throughput);
+  PhoneWindow(PhoneLabel label, Console& console, Throughput throughput,
+              notify::RunWatch::Setup watch);
 
   platform::LRESULT HandleMessage(uint32_t message, platform::WPARAM wParam,
                                   platform::LPARAM lParam) override;
@@ -29,14 +30,10 @@ class PhoneWindow : public platform::MessageTarget, public BarSource {
 
   // The run starts: elapsed times count from here.
   void Begin();
-  // The run ended with the entry point's result; success needs a non-zero result, no failure
-  // code from the plug-in and, when it reports its steps, every one of `files` (the user's, by
-  // the index the steps name; empty entries are none) written, unless `allowUnused`.
-  PhoneResult End(int exportResult, uint64_t bytes, const std::vector<std::string>& files = {},
-                  bool allowUnused = false);
-
-  // Closing the window (MessageTarget::Close) cancels the run; a run that had not succeeded by
-  // then ends as cancelled.
+  // The run ended with the entry point's result: the verdict is the RunWatch's, as in every
+  // front end. Closing the window (MessageTarget::Close) cancels the run; a run that had not
+  // succeeded by then ends as cancelled.
+  PhoneResult End(int exportResult);
 
   // Milliseconds since Begin.
   uint64_t ElapsedMs() const;
@@ -54,11 +51,9 @@ class PhoneWindow : public platform::MessageTarget, public BarSource {
   std::chrono::steady_clock::time_point start_;
 
   mutable std::mutex lock_;  // guards the state below against the console's refresher
-  view::ProgressState progress_;
+  notify::RunWatch watch_;
   Throughput throughput_;
   std::string lastLine_;
-  bool reportedError_ = false;
-  notify::WrittenFiles writtenFiles_;
 };
 
 // The phone whose run the calling thread is in, so that message boxes raised inside the plug-in

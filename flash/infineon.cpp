@@ -12,6 +12,7 @@
 #include "corvane/platform/byte_order.h"
 #include "corvane/platform/clock.h"
 #include "corvane/platform/notify.h"
+#include "corvane/plugin/exports.h"
 #include "flash/boot_header.h"
 #include "flash/ifx_image.h"
 
@@ -24,8 +25,9 @@ constexpr size_t kBlock64k = 65536;
 constexpr uint32_t kBlockCheckBias = kBlock2k + 4;
 // A fixed pause the EBL relies on before the first 64 KiB block.
 constexpr uint32_t kWrite64kPauseMs = 1000;
-// The caller's "erase everything" choice: sequence A then erases all, C leaves its own erase out.
-constexpr uint32_t kFlagEraseAll = 2;
+// The caller's "erase the modem's flash" option bit: sequence A then erases all, C leaves its own
+// erase out.
+constexpr uint32_t kFlagEraseAll = kEraseCp;
 
 int TextThenFail(CBasicFlash& f, const char* text) {
   f.SendText(text);

@@ -71,10 +71,10 @@ int CBasicFlash::ExtractFactoryInfo(CMiscUtilComm* comm) {
               std::min(body, sizeof m_PhoneControl.factoryData - 1));
   SendText("Get Factory Info");
   SendCode(90);
-  platform::SendMessage(
+  platform::SendWindowMessage(
       GetParentHandle(), notify::kMsgFactory, notify::kFactoryModelName,
       reinterpret_cast<platform::LPARAM>(m_PhoneControl.factoryData + kModelNameOffset));
-  platform::SendMessage(
+  platform::SendWindowMessage(
       GetParentHandle(), notify::kMsgFactory, notify::kFactoryPid,
       reinterpret_cast<platform::LPARAM>(m_PhoneControl.factoryData + kPidOffset));
   return 1;

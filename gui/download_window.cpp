@@ -38,8 +38,8 @@ QGroupBox* Group(const char* title, QWidget* content, QWidget* parent) {
 
 }  // namespace
 
-DownloadWindowDialog::DownloadWindowDialog(NormalPage& normal, const RomCopyPage& romCopy,
-                                           std::string settingsDirectory, QWidget* parent)
+DownloadWindowDialog::DownloadWindowDialog(RunRequest request, std::string settingsDirectory,
+                                           QWidget* parent)
     : QDialog(parent), settingsDirectory_(std::move(settingsDirectory)) {
   setWindowTitle("Download Window");
   bar_ = new widgets::TextProgressBar(this);
@@ -82,7 +82,7 @@ DownloadWindowDialog::DownloadWindowDialog(NormalPage& normal, const RomCopyPage
 
   tick_ = new QTimer(this);
   connect(tick_, &QTimer::timeout, this, [this] { run_->Tick(); });
-  run_ = std::make_unique<DownloadRun>(*this, normal, romCopy);
+  run_ = std::make_unique<DownloadRun>(*this, std::move(request));
   mail_ = widgets::DeliverMailOnGuiThread(run_->Mailbox(), this);
   if (g_logHidden) ApplyHiddenLog();
 }
@@ -108,9 +108,8 @@ void DownloadWindowDialog::AppendLog(const std::string& line) {
 
 void DownloadWindowDialog::ClearLog() { log_->clear(); }
 
-void DownloadWindowDialog::ShowProgress(int position, const std::string& text,
-                                        view::ProgressState::Tone tone) {
-  using Tone = view::ProgressState::Tone;
+void DownloadWindowDialog::ShowProgress(int position, const std::string& text, notify::Tone tone) {
+  using notify::Tone;
   bar_->SetUnfilledColour(tone == Tone::kError      ? QColor(Qt::red)
                           : tone == Tone::kComplete ? QColor(Qt::green)
                                                     : normalUnfilled_);

@@ -21,8 +21,8 @@ class TextProgressBar;
 
 namespace gui {
 
-// "Download Window" (named apart from the pages' DownloadWindow choice): one phone's run, started
-// by the Normal D/L or the ROM copy page (the page that set g_nCurPage). The bar, the log, the
+// "Download Window": one phone's run, of the request that the Normal D/L or the ROM copy page
+// handed it at Start. The bar, the log, the
 // phone's factory data and the list of files; a right-click menu hides the log or clears or saves
 // it. Closing it while the run goes on asks first; then it cancels the run and waits for the
 // worker, which ends by itself once its waits are cancelled.
@@ -34,8 +34,8 @@ class DownloadWindowDialog : public QDialog, public DownloadWindowView {
   static constexpr const char* kStopQuestion =
       "The download is still running. Stop it and close the window?";
 
-  DownloadWindowDialog(NormalPage& normal, const RomCopyPage& romCopy,
-                       std::string settingsDirectory, QWidget* parent = nullptr);
+  DownloadWindowDialog(RunRequest request, std::string settingsDirectory,
+                       QWidget* parent = nullptr);
   ~DownloadWindowDialog() override;
 
   void Start() { run_->Start(); }
@@ -48,7 +48,7 @@ class DownloadWindowDialog : public QDialog, public DownloadWindowView {
   // DownloadWindowView
   void AppendLog(const std::string& line) override;
   void ClearLog() override;
-  void ShowProgress(int position, const std::string& text, view::ProgressState::Tone tone) override;
+  void ShowProgress(int position, const std::string& text, notify::Tone tone) override;
   void AddFactoryRow(const view::FactoryRow& row) override;
   void ShowListText(const std::string& text) override;
   void PlaySound(bool success) override;

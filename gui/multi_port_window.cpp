@@ -24,8 +24,7 @@ QSize PanelArea() {
 
 }  // namespace
 
-MultiPortDialog::MultiPortDialog(NormalPage& normal, const RomCopyPage& romCopy,
-                                 PortScan::Discover discover, QWidget* parent)
+MultiPortDialog::MultiPortDialog(RunRequest request, PortScan::Discover discover, QWidget* parent)
     : QDialog(parent) {
   setWindowFlag(Qt::WindowStaysOnTopHint);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -62,7 +61,7 @@ MultiPortDialog::MultiPortDialog(NormalPage& normal, const RomCopyPage& romCopy,
   tick_ = new QTimer(this);
   tick_->setSingleShot(true);
   connect(tick_, &QTimer::timeout, this, [this] { OnTick(); });
-  run_ = std::make_unique<MultiPortRun>(*this, normal, romCopy, std::move(discover));
+  run_ = std::make_unique<MultiPortRun>(*this, std::move(request), std::move(discover));
   mail_ = widgets::DeliverMailOnGuiThread(run_->Mailbox(), this);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -98,6 +97,14 @@ void MultiPortDialog::done(int result) {
 void MultiPortDialog::ShowColumn(int slot, const std::string& top, const std::string& bottom) {
   table_->setItem(0, slot, new QTableWidgetItem(QString::fromStdString(top)));
   table_->setItem(1, slot, new QTableWidgetItem(QString::fromStdString(bottom)));
+}
+
+void MultiPortDialog::ShowReason(int slot, const std::string& reason) {
+  for (int row = 0; row < 2; ++row) {
+    if (QTableWidgetItem* item = table_->item(row, slot)) {
+      item->setToolTip(QString::fromStdString(reason));
+    }
+  }
 }
 
 void MultiPortDialog::PlaySound(bool success) {

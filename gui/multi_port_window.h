@@ -19,8 +19,7 @@ class MultiPortDialog : public QDialog, public MultiPortView {
   Q_OBJECT
 
  public:
-  MultiPortDialog(NormalPage& normal, const RomCopyPage& romCopy, PortScan::Discover discover,
-                  QWidget* parent = nullptr);
+  MultiPortDialog(RunRequest request, PortScan::Discover discover, QWidget* parent = nullptr);
   ~MultiPortDialog() override;
 
   // Binds the plug-in and starts the ticks.
@@ -33,6 +32,8 @@ class MultiPortDialog : public QDialog, public MultiPortView {
 
   // MultiPortView
   void ShowColumn(int slot, const std::string& top, const std::string& bottom) override;
+  // The reason is the column's tooltip.
+  void ShowReason(int slot, const std::string& reason) override;
   void PlaySound(bool success) override;
   void* PanelParent() override { return panels_; }
 

@@ -246,7 +246,7 @@ void NormalPageWidget::SetScanTimer(bool running) {
   }
 }
 
-void NormalPageWidget::RunDownloadWindow(DownloadWindow window) { openWindow_(window); }
+void NormalPageWidget::RunDownloadWindow(const RunRequest& request) { openWindow_(request); }
 
 void NormalPageWidget::dragEnterEvent(QDragEnterEvent* event) {
   if (event->mimeData()->hasUrls()) event->acceptProposedAction();

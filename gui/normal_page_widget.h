@@ -23,7 +23,7 @@ class NormalPageWidget : public QWidget, public NormalPageView {
   Q_OBJECT
 
  public:
-  using OpenWindow = std::function<void(DownloadWindow)>;
+  using OpenWindow = std::function<void(const RunRequest&)>;
 
   NormalPageWidget(NormalPage::Places places, PortScan::Discover discover, OpenWindow openWindow,
                    QWidget* parent = nullptr);
@@ -43,7 +43,7 @@ class NormalPageWidget : public QWidget, public NormalPageView {
   bool AskYesNo(const std::string& text) override;
   void PlayStartSound() override;
   void SetScanTimer(bool running) override;
-  void RunDownloadWindow(DownloadWindow window) override;
+  void RunDownloadWindow(const RunRequest& request) override;
 
  signals:
   void DeviceManagerRequested();

@@ -30,9 +30,11 @@ std::optional<std::string> ChooseImage(QWidget* parent) {
 
 }  // namespace
 
-RomCopyPageWidget::RomCopyPageWidget(PortScan::Discover discover, OpenWindow openWindow,
-                                     QWidget* parent)
-    : QWidget(parent), openWindow_(std::move(openWindow)), page_(*this, std::move(discover)) {
+RomCopyPageWidget::RomCopyPageWidget(PortScan::Discover discover, RomCopyPage::PluginSource plugin,
+                                     OpenWindow openWindow, QWidget* parent)
+    : QWidget(parent),
+      openWindow_(std::move(openWindow)),
+      page_(*this, std::move(discover), std::move(plugin)) {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(BuildFiles());
   layout->addWidget(BuildMode());
@@ -145,6 +147,6 @@ void RomCopyPageWidget::SetScanTimer(bool running) {
   }
 }
 
-void RomCopyPageWidget::RunDownloadWindow(DownloadWindow window) { openWindow_(window); }
+void RomCopyPageWidget::RunDownloadWindow(const RunRequest& request) { openWindow_(request); }
 
 }  // namespace gui

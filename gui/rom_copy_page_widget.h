@@ -21,9 +21,10 @@ class RomCopyPageWidget : public QWidget, public RomCopyPageView {
   Q_OBJECT
 
  public:
-  using OpenWindow = std::function<void(DownloadWindow)>;
+  using OpenWindow = std::function<void(const RunRequest&)>;
 
-  RomCopyPageWidget(PortScan::Discover discover, OpenWindow openWindow, QWidget* parent = nullptr);
+  RomCopyPageWidget(PortScan::Discover discover, RomCopyPage::PluginSource plugin,
+                    OpenWindow openWindow, QWidget* parent = nullptr);
 
   RomCopyPage& Page() { return page_; }
 
@@ -36,7 +37,7 @@ class RomCopyPageWidget : public QWidget, public RomCopyPageView {
   void ShowMode(int mode) override;
   void ShowEraseCp(bool checked) override;
   void SetScanTimer(bool running) override;
-  void RunDownloadWindow(DownloadWindow window) override;
+  void RunDownloadWindow(const RunRequest& request) override;
 
  private:
   QWidget* BuildFiles();

@@ -24,10 +24,11 @@ SheetWindow::SheetWindow(Setup setup, QWidget* parent)
   RegisterIcons();
   setWindowTitle(QString::fromUtf8(ProgramString(102)));
   setWindowIcon(QIcon(":/icons/tarvex.svg"));
-  const auto open = [this](DownloadWindow window) { OpenDownloadWindow(window); };
+  const auto open = [this](const RunRequest& request) { OpenDownloadWindow(request); };
   tabs_ = new QTabWidget(this);
   normal_ = new NormalPageWidget(setup.places, setup.discover, open, tabs_);
-  romCopy_ = new RomCopyPageWidget(setup.discover, open, tabs_);
+  const auto plugin = [this] { return normal_->Page().Plugin(); };
+  romCopy_ = new RomCopyPageWidget(setup.discover, plugin, open, tabs_);
   sheet_ = std::make_unique<Sheet>(normal_->Page(), romCopy_->Page());
   connect(normal_, &NormalPageWidget::DeviceManagerRequested, this, [this] {
     PortView view(diagnosis::System::Current(), this);
@@ -55,14 +56,14 @@ SheetWindow::SheetWindow(Setup setup, QWidget* parent)
 SheetWindow::~SheetWindow() = default;
 
 // The sheet stays hidden while the window runs, so the pages get no input meanwhile.
-void SheetWindow::OpenDownloadWindow(DownloadWindow window) {
+void SheetWindow::OpenDownloadWindow(const RunRequest& request) {
   hide();
-  if (window == DownloadWindow::kSingle) {
-    DownloadWindowDialog run(normal_->Page(), romCopy_->Page(), settingsDirectory_, this);
+  if (!request.multi) {
+    DownloadWindowDialog run(request, settingsDirectory_, this);
     run.Start();
     run.exec();
   } else {
-    MultiPortDialog run(normal_->Page(), romCopy_->Page(), discover_, this);
+    MultiPortDialog run(request, discover_, this);
     run.Start();
     run.exec();
   }

@@ -31,7 +31,7 @@ class SheetWindow : public QDialog {
   RomCopyPageWidget& RomCopy() { return *romCopy_; }
 
  private:
-  void OpenDownloadWindow(DownloadWindow window);
+  void OpenDownloadWindow(const RunRequest& request);
 
   QTabWidget* tabs_ = nullptr;
   NormalPageWidget* normal_ = nullptr;

@@ -1,8 +1,6 @@
 #pragma once
 
-// The sheet's tab that is active or that started the open download window: 1 Normal D/L,
-// 2 ROM copy. Written and read on the GUI thread only.
+// The sheet's tab that is active: 1 Normal D/L, 2 ROM copy, set as the pages are shown and
+// started, and read by the sheet's "Initialization". Written and read on the GUI thread only. No
+// run reads it: a download window takes its page from the request it was handed.
 extern int g_nCurPage;
-
-// Which download window a page's Start opens.
-enum class DownloadWindow { kSingle, kMulti };

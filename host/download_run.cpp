@@ -1,5 +1,7 @@
 #include "host/download_run.h"
 
+#include <sstream>
+
 #include "corvane/platform/clock.h"
 #include "corvane/platform/notify.h"
 #include "corvane/platform/run_routing.h"
@@ -8,19 +10,31 @@ namespace {
 
 constexpr const char* kWaitText = "Wait for reading files";
 constexpr const char* kBlankText = "   ";
-constexpr int kTickerTickMs = static_cast<int>(view::ProgressState::kTickerPeriodMs);
-// The worker's last word: the entry point has returned; wParam: its result.
-constexpr uint32_t kMsgRunEnded = notify::kWmUser + 101;
+constexpr int kTickerTickMs = static_cast<int>(notify::ProgressState::kTickerPeriodMs);
+
+notify::RunWatch::Setup WatchSetup(const RunRequest& request) {
+  notify::RunWatch::Setup setup;
+  setup.files = request.Files();
+  setup.reportsSteps = request.plugin != nullptr && request.plugin->Exports().reportsSteps;
+  return setup;
+}
+
+std::vector<std::string> LinesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
 
 }  // namespace
 
-DownloadRun::DownloadRun(DownloadWindowView& view, NormalPage& normal, const RomCopyPage& romCopy)
+DownloadRun::DownloadRun(DownloadWindowView& view, RunRequest request)
     : view_(view),
-      normal_(normal),
-      romCopy_(romCopy),
+      request_(std::move(request)),
+      watch_(WatchSetup(request_)),
       mailbox_(std::make_shared<platform::MailboxTarget>(
           [this](uint32_t m, platform::WPARAM w, platform::LPARAM l) { return Handle(m, w, l); })) {
-  mailbox_->SetRouting(notify::RunRouting(written_, false));
+  mailbox_->SetRouting(notify::RunRouting(watch_.Written(), false));
 }
 
 DownloadRun::~DownloadRun() { Close(); }
@@ -30,20 +44,18 @@ uint64_t DownloadRun::Elapsed() const { return platform::TickCount() - startMs_;
 void DownloadRun::Start() {
   startMs_ = platform::TickCount();
   relay_ = std::make_unique<MessageBoxRelay>(mailbox_);
-  if (g_nCurPage == 2) return StartFactory();
-  StartNormal();
-}
-
-void DownloadRun::StartNormal() {
-  const ModelPlugin* plugin = normal_.Plugin();
-  doDownload_ = plugin != nullptr ? plugin->Find<DoDownloadFn>("DoDownload") : nullptr;
-  if (doDownload_ == nullptr) return Fail({"The model plug-in lacks its DoDownload export"});
-  // The page's reader may still be filling the store: the list needs only the file table.
-  const CImageStore noImages;
-  view_.ShowListText(NormalDownloadArguments(normal_.Files(), noImages).listText);
-  if (normal_.Store().ReadingEnded()) return ReadingEnded();
+  view_.ShowListText(request_.ListText());
+  if (const std::string why = request_.Refusal(); !why.empty()) return Refuse(why);
+  const bool romCopy = request_.mode == RunRequest::Mode::kRomCopy;
+  const Export entry = romCopy ? Export::kDoFactoryDownload : Export::kDoDownload;
+  if (const std::string lacks = request_.plugin->Lacking({entry}); !lacks.empty()) {
+    return Refuse(lacks);
+  }
+  if (romCopy) return LaunchRomCopy();
+  if (request_.images && request_.images->ReadingEnded()) return ReadingEnded();
+  // The page's reader is still filling the store.
   waiting_ = true;
-  view_.ShowProgress(0, kWaitText, view::ProgressState::Tone::kNormal);
+  view_.ShowProgress(0, kWaitText, notify::Tone::kNormal);
   blinkShown_ = true;
   view_.SetTickTimer(kWaitTickMs);
 }
@@ -52,86 +64,90 @@ void DownloadRun::StartNormal() {
 void DownloadRun::ReadingEnded() {
   waiting_ = false;
   view_.SetTickTimer(0);
-  const CImageStore& store = normal_.Store();
-  std::vector<std::string> why;
-  for (const CImageStore::SlotReport& r : store.Problems()) why.push_back(DescribeProblem(r));
-  if (store.ReadingComplete() == 0 && why.empty()) why.push_back("The files could not be read");
-  if (!why.empty()) return Fail(why);
-  view_.ShowProgress(0, "File Reading complete!", view::ProgressState::Tone::kNormal);
-  arguments_ = NormalDownloadArguments(normal_.Files(), store);
-  const int port = normal_.ComPort();
-  const uint32_t erase = normal_.EraseOption();
-  Launch(arguments_.paths, [this, fn = doDownload_, port, erase] {
-    return fn(mailbox_.get(), port, arguments_.images.data(), arguments_.Count(), &arguments_.paths,
-              kTimeout, erase);
+  const CImageStore& store = *request_.images;
+  std::string why;
+  for (const CImageStore::SlotReport& r : store.Problems()) {
+    why += (why.empty() ? "" : "\n") + DescribeProblem(r);
+  }
+  if (store.ReadingComplete() == 0 && why.empty()) why = "The files could not be read";
+  if (!why.empty()) return Refuse(why);
+  view_.ShowProgress(0, "File Reading complete!", notify::Tone::kNormal);
+  LaunchNormal();
+}
+
+void DownloadRun::LaunchNormal() {
+  images_ = request_.Images();
+  Launch([this, fn = request_.plugin->Exports().doDownload] {
+    return fn(mailbox_.get(), request_.port, images_.data(), static_cast<int>(images_.size()),
+              &request_.paths, kRunTimeoutMs, request_.erase);
   });
 }
 
-void DownloadRun::StartFactory() {
-  cpPath_ = romCopy_.CpPath();
-  apPath_ = romCopy_.ApPath();
-  view_.ShowListText(FactoryListText(cpPath_, apPath_));
-  const ModelPlugin* plugin = normal_.Plugin();
-  const auto fn =
-      plugin != nullptr ? plugin->Find<DoFactoryDownloadFn>("DoFactoryDownload") : nullptr;
-  if (fn == nullptr) return Fail({"The model plug-in lacks its DoFactoryDownload export"});
-  const std::string nothing = NoRomImageReason(cpPath_, apPath_);
-  if (!nothing.empty()) return Fail({nothing});
-  const int port = romCopy_.ComPort();
-  const uint32_t erase = romCopy_.EraseOption();
-  Launch({cpPath_, apPath_}, [this, fn, port, erase] {
-    return fn(mailbox_.get(), port, &cpPath_, &apPath_, kTimeout, erase);
+void DownloadRun::LaunchRomCopy() {
+  Launch([this, fn = request_.plugin->Exports().doFactoryDownload] {
+    return fn(mailbox_.get(), request_.port, &request_.cpPath, &request_.apPath, kRunTimeoutMs,
+              request_.erase);
   });
 }
 
-void DownloadRun::Launch(std::vector<std::string> files, std::function<int()> entryPoint) {
-  files_ = std::move(files);
+// The pre-flight reads every file (modem images included), so it runs on the worker: the
+// window stays responsive meanwhile.
+void DownloadRun::Launch(std::function<int()> entryPoint) {
   launched_ = true;
   running_ = true;
   awake_.emplace();
   worker_ = std::thread([this, entryPoint = std::move(entryPoint)] {
+    const FileCheck check =
+        request_.plugin->CheckFiles(request_.CheckMode(), request_.Files(), request_.erase);
+    if (check.verdict == FileCheck::Verdict::kRefused ||
+        check.verdict == FileCheck::Verdict::kUnusedFiles) {
+      platform::SendWindowMessage(mailbox_.get(), notify::kMsgRunRefused, 0,
+                                  reinterpret_cast<platform::LPARAM>(check.message.c_str()));
+      return;
+    }
     const int result = entryPoint();
     // A closed window answers 0 at once: nobody is left to tell.
-    platform::SendMessage(mailbox_.get(), kMsgRunEnded, static_cast<platform::WPARAM>(result), 0);
+    platform::SendWindowMessage(mailbox_.get(), notify::kMsgRunEnded,
+                                static_cast<platform::WPARAM>(result), 0);
   });
 }
 
-// The plug-in's own verdict is not the last word: a file it was given and never wrote, or a
-// result of 0, turns the end into a failure (once: a bar already red with "Error" stays).
+// The plug-in's own verdict is not the last word: a failure it reported, a file it was given
+// and never wrote, or a result of 0 ends the run in "Error". A reason its own lines do not give
+// is added to the log.
 void DownloadRun::Ended(int result) {
   running_ = false;
   awake_.reset();
-  const std::string prefix = view::ElapsedPrefix(Elapsed());
-  std::vector<std::string> why;
-  for (const std::string& path : written_.Unwritten(files_)) {
-    why.push_back(prefix + "Not written: " + path);
+  const std::optional<notify::Tone> tone = watch_.End(result, false, Elapsed());
+  const notify::Judgement verdict = watch_.Decide();
+  if (verdict.verdict != notify::Verdict::kSucceeded && !watch_.Facts().failureCode) {
+    AddLine(view::ElapsedPrefix(Elapsed()) + verdict.reason);
   }
-  if (result == 0 && !failureReported_) {
-    why.push_back(prefix + "The plug-in reported failure");
-  }
-  for (const std::string& line : why) AddLine(line);
-  const bool failed = !why.empty() || result == 0;
-  if (failed && progress_.GetTone() != view::ProgressState::Tone::kError) {
-    OnProgress(notify::kProgressFailed);
-  }
+  Show(tone);
 }
 
-void DownloadRun::Fail(const std::vector<std::string>& why) {
-  for (const std::string& line : why) AddLine(line);
-  progress_.Apply(notify::kProgressFailed, Elapsed());
+void DownloadRun::Refuse(const std::string& why) {
+  running_ = false;
+  awake_.reset();
+  for (const std::string& line : LinesOf(why)) AddLine(line);
+  Show(watch_.Refuse(why, Elapsed()));
+}
+
+// The bar, and the sound of a verdict the bar has just reached.
+void DownloadRun::Show(const std::optional<notify::Tone>& verdictTone) {
   ShowProgress();
-  view_.PlaySound(false);
+  if (verdictTone) view_.PlaySound(*verdictTone == notify::Tone::kComplete);
 }
 
 void DownloadRun::Tick() {
   if (waiting_) {
-    if (normal_.Store().ReadingEnded()) return ReadingEnded();
+    if (request_.images->ReadingEnded()) return ReadingEnded();
     blinkShown_ = !blinkShown_;
-    view_.ShowProgress(0, blinkShown_ ? kWaitText : kBlankText, view::ProgressState::Tone::kNormal);
+    view_.ShowProgress(0, blinkShown_ ? kWaitText : kBlankText, notify::Tone::kNormal);
     return;
   }
   ShowProgress();
-  if (!progress_.TickerRunning()) view_.SetTickTimer(0);
+  if (!watch_.Progress().TickerRunning()) view_.SetTickTimer(0);
 }
 
 void DownloadRun::Close() {
@@ -155,20 +171,25 @@ void DownloadRun::AddLine(const std::string& line) {
 
 void DownloadRun::ShowProgress() {
   const uint64_t now = Elapsed();
-  view_.ShowProgress(progress_.Position(now), progress_.Text(now), progress_.GetTone());
+  const notify::ProgressState& bar = watch_.Progress();
+  view_.ShowProgress(bar.Position(now), bar.Text(now), bar.GetTone());
 }
 
 platform::LRESULT DownloadRun::Handle(uint32_t message, platform::WPARAM wParam,
                                       platform::LPARAM lParam) {
   if (message == notify::kMsgNotify && wParam == notify::kStatusText && lParam != 0) {
-    AddLine(view::ElapsedPrefix(Elapsed()) + reinterpret_cast<const char*>(lParam));
+    const char* text = reinterpret_cast<const char*>(lParam);
+    watch_.OnStatusText(text);
+    AddLine(view::ElapsedPrefix(Elapsed()) + text);
   } else if (message == notify::kMsgNotify && wParam == notify::kProgress) {
     OnProgress(lParam);
   } else if (message == notify::kMsgNotify && wParam == notify::kStepNotice) {
-    if (const notify::StepNotice* notice = notify::StepNoticeOf(lParam)) written_.OnStep(*notice);
+    if (const notify::StepNotice* notice = notify::StepNoticeOf(lParam)) watch_.OnStep(*notice);
     return 0;  // only counted: the log and the bar say enough
-  } else if (message == kMsgRunEnded) {
+  } else if (message == notify::kMsgRunEnded) {
     Ended(static_cast<int>(wParam));
+  } else if (message == notify::kMsgRunRefused) {
+    Refuse(reinterpret_cast<const char*>(lParam));
   } else if (message == MessageBoxRelay::kMessage && relay_) {
     relay_->Handle(lParam);
   } else if (message == notify::kMsgFactory && wParam == notify::kFactoryModelName) {
@@ -182,13 +203,11 @@ platform::LRESULT DownloadRun::Handle(uint32_t message, platform::WPARAM wParam,
 }
 
 void DownloadRun::OnProgress(platform::LPARAM code) {
-  const bool wasTicking = progress_.TickerRunning();
-  progress_.Apply(code, Elapsed());
-  failureReported_ = failureReported_ || code == notify::kProgressFailed;
-  ShowProgress();
-  if (code == notify::kProgressFailed) view_.PlaySound(false);
-  if (code == notify::kProgressComplete) view_.PlaySound(true);
-  if (progress_.TickerRunning() != wasTicking || code == notify::kProgressTickerStart) {
-    view_.SetTickTimer(progress_.TickerRunning() ? kTickerTickMs : 0);
+  const bool wasTicking = watch_.Progress().TickerRunning();
+  const std::optional<notify::Tone> tone = watch_.OnCode(code, Elapsed());
+  Show(tone);
+  const bool ticking = watch_.Progress().TickerRunning();
+  if (ticking != wasTicking || (ticking && code == notify::kProgressTickerStart)) {
+    view_.SetTickTimer(ticking ? kTickerTickMs : 0);
   }
 }

@@ -15,8 +15,8 @@ MessageBoxRelay::MessageBoxRelay(std::shared_ptr<platform::MailboxTarget> mailbo
   previous_ = platform::SetMessageBoxHook(
       [mailbox = std::move(mailbox)](const std::string& text, const std::string& caption) {
         const Box box{text, caption};
-        if (platform::SendMessage(mailbox.get(), kMessage, 0,
-                                  reinterpret_cast<platform::LPARAM>(&box)) == 0) {
+        if (platform::SendWindowMessage(mailbox.get(), kMessage, 0,
+                                        reinterpret_cast<platform::LPARAM>(&box)) == 0) {
           std::fprintf(stderr, "[message] %s\n", text.c_str());
         }
       });

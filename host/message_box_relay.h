@@ -5,6 +5,7 @@
 
 #include "corvane/platform/mailbox_target.h"
 #include "corvane/platform/message_box.h"
+#include "corvane/platform/notify.h"
 
 // While a window runs workers, a message box raised on any thread reaches the hook that was in
 // place before, on the window's own thread, through the window's mailbox: a worker never waits
@@ -13,7 +14,7 @@
 class MessageBoxRelay {
  public:
   // The message the relay sends through the mailbox; the window's handler passes it to Handle.
-  static constexpr uint32_t kMessage = 0x0400 + 100;
+  static constexpr uint32_t kMessage = notify::kMsgRelayMessageBox;
 
   explicit MessageBoxRelay(std::shared_ptr<platform::MailboxTarget> mailbox);
   // Puts the previous hook back.

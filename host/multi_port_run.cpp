@@ -4,7 +4,7 @@
 
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/notify.h"
-#include "host/current_page.h"
+#include "corvane/platform/run_outcome.h"
 
 namespace {
 
@@ -26,11 +26,9 @@ MultiPortRun::Rect MultiPortRun::Panel(int slot) {
   return {column * kPanelWidth, row * kPanelHeight, kPanelWidth, kPanelHeight};
 }
 
-MultiPortRun::MultiPortRun(MultiPortView& view, NormalPage& normal, const RomCopyPage& romCopy,
-                           PortScan::Discover discover)
+MultiPortRun::MultiPortRun(MultiPortView& view, RunRequest request, PortScan::Discover discover)
     : view_(view),
-      normal_(normal),
-      romCopy_(romCopy),
+      request_(std::move(request)),
       discover_(std::move(discover)),
       mailbox_(std::make_shared<platform::MailboxTarget>(
           [this](uint32_t m, platform::WPARAM w, platform::LPARAM l) { return Handle(m, w, l); })) {
@@ -41,26 +39,25 @@ MultiPortRun::~MultiPortRun() { CloseAll(); }
 bool MultiPortRun::Start() {
   relay_ = std::make_unique<MessageBoxRelay>(mailbox_);
   for (int slot = 0; slot < kSlots; ++slot) view_.ShowColumn(slot, "PORT X", "Ready...");
-  mode_ = g_nCurPage == 2 ? 2 : 1;
-  if (mode_ == 2) {
-    cpPath_ = romCopy_.CpPath();
-    apPath_ = romCopy_.ApPath();
-    eraseOption_ = romCopy_.EraseOption();
-  } else {
-    eraseOption_ = normal_.EraseOption();
+  const std::string why = Refusal();
+  if (!why.empty()) Refuse(why);
+  return why.empty();
+}
+
+// Checked once, before any port: a file the plug-in refuses, or one no step would write, would
+// fail every phone half-way (or pass them with the file left out).
+std::string MultiPortRun::Refusal() const {
+  if (std::string why = request_.Refusal(); !why.empty()) return why;
+  const bool romCopy = request_.mode == RunRequest::Mode::kRomCopy;
+  const Export start = romCopy ? Export::kExecuteFunction : Export::kDoDlExecuteFunction;
+  if (std::string lacks = request_.plugin->Lacking({Export::kA111, start}); !lacks.empty()) {
+    return lacks;
   }
-  const ModelPlugin* plugin = normal_.Plugin();
-  const char* start = mode_ == 2 ? "ExecuteFunction" : "DoDLExecuteFunction";
-  a111_ = plugin != nullptr ? plugin->Find<A111Fn>("_A111") : nullptr;
-  const bool haveStart = plugin != nullptr && plugin->Find<void (*)()>(start) != nullptr;
-  if (a111_ == nullptr || !haveStart) {
-    Refuse(std::string("The model plug-in lacks its ") + (a111_ == nullptr ? "_A111" : start) +
-           " export");
-    return false;
-  }
-  const std::string nothing = mode_ == 2 ? NoRomImageReason(cpPath_, apPath_) : "";
-  if (!nothing.empty()) Refuse(nothing);
-  return nothing.empty();
+  const FileCheck check =
+      request_.plugin->CheckFiles(request_.CheckMode(), request_.Files(), request_.erase);
+  const bool refused = check.verdict == FileCheck::Verdict::kRefused ||
+                       check.verdict == FileCheck::Verdict::kUnusedFiles;
+  return refused ? check.message : "";
 }
 
 void MultiPortRun::Refuse(const std::string& why) {
@@ -71,7 +68,7 @@ void MultiPortRun::Refuse(const std::string& why) {
 void MultiPortRun::Tick() {
   if (refused_ || mailbox_->IsClosed()) return;
   ports_ = discover_();
-  if (mode_ == 1 && !ImagesReady()) return;
+  if (request_.mode == RunRequest::Mode::kNormal && !ImagesReady()) return;
   const std::optional<uint8_t> port = NewPort();
   if (!port) return;
   for (size_t slot = 0; slot < slots_.size(); ++slot) {
@@ -82,7 +79,7 @@ void MultiPortRun::Tick() {
 // The page's read must have ended well: a file the store could not read is never handed over.
 bool MultiPortRun::ImagesReady() {
   if (imagesTaken_) return true;
-  const CImageStore& store = normal_.Store();
+  const CImageStore& store = *request_.images;
   if (!store.ReadingEnded()) return false;
   std::string why;
   for (const CImageStore::SlotReport& r : store.Problems()) why += DescribeProblem(r) + "\n";
@@ -91,7 +88,7 @@ bool MultiPortRun::ImagesReady() {
     Refuse(why);
     return false;
   }
-  arguments_ = NormalDownloadArguments(normal_.Files(), store);
+  images_ = request_.Images();
   imagesTaken_ = true;
   return true;
 }
@@ -107,21 +104,20 @@ std::optional<uint8_t> MultiPortRun::NewPort() const {
 
 void MultiPortRun::StartPort(size_t slot, uint8_t port) {
   Slot& s = slots_[slot];
-  s = Slot{true, true, port, nullptr};
+  s = Slot{true, true, port, nullptr, ""};
   HoldAwake();
-  a111_(table_, mode_);
+  request_.plugin->Exports().a111(table_.entries, static_cast<int>(request_.mode));
   view_.ShowColumn(static_cast<int>(slot), PortColumn(port), "Progress");
   const Rect r = Panel(static_cast<int>(slot));
-  if (mode_ == 2) {
-    reinterpret_cast<ExecuteFunctionFn>(table_[0])(mailbox_.get(), view_.PanelParent(), &cpPath_,
-                                                   &apPath_, port, r.left, r.top, r.width, r.height,
-                                                   eraseOption_);
+  if (request_.mode == RunRequest::Mode::kRomCopy) {
+    table_.RomCopyStart()(mailbox_.get(), view_.PanelParent(), &request_.cpPath, &request_.apPath,
+                          port, r.left, r.top, r.width, r.height, request_.erase);
   } else {
-    reinterpret_cast<DoDLExecuteFunctionFn>(table_[0])(
-        mailbox_.get(), view_.PanelParent(), arguments_.images.data(), arguments_.Count(),
-        &arguments_.paths, port, r.left, r.top, r.width, r.height, eraseOption_);
+    table_.NormalStart()(mailbox_.get(), view_.PanelParent(), images_.data(),
+                         static_cast<int>(images_.size()), &request_.paths, port, r.left, r.top,
+                         r.width, r.height, request_.erase);
   }
-  s.window = reinterpret_cast<LastStatusWindowFn>(table_[3])();
+  s.window = table_.LastWindow()();
 }
 
 MultiPortRun::Slot* MultiPortRun::SlotOfPort(platform::LPARAM port) {
@@ -136,15 +132,21 @@ platform::LRESULT MultiPortRun::Handle(uint32_t message, platform::WPARAM wParam
   if (message == MessageBoxRelay::kMessage && relay_) {
     relay_->Handle(lParam);
   } else if (message == notify::kMsgStatusWindowClose) {
-    reinterpret_cast<CloseStatusWindowFn>(table_[1])(reinterpret_cast<void*>(wParam));
+    table_.CloseWindow()(reinterpret_cast<void*>(wParam));
     if (Slot* s = SlotOfPort(lParam)) *s = Slot{};
     HoldAwake();
+  } else if (message == notify::kMsgStatusWindowOutcome) {
+    const notify::RunOutcome* outcome = notify::RunOutcomeOf(lParam);
+    Slot* s = SlotOfPort(static_cast<platform::LPARAM>(wParam));
+    if (s == nullptr || outcome == nullptr) return 0;
+    s->reason = outcome->reason != nullptr ? outcome->reason : "";  // shown with the result
   } else if (message == notify::kMsgStatusWindowResult) {
     Slot* s = SlotOfPort(lParam);
     if (s == nullptr) return 0;
     s->running = false;
-    view_.ShowColumn(static_cast<int>(s - slots_.data()), PortColumn(s->port),
-                     wParam != 0 ? "Pass" : "Fail");
+    const int slot = static_cast<int>(s - slots_.data());
+    view_.ShowColumn(slot, PortColumn(s->port), wParam != 0 ? "Pass" : "Fail");
+    view_.ShowReason(slot, s->reason);
     view_.PlaySound(wParam != 0);
     HoldAwake();
   } else {
@@ -171,7 +173,7 @@ void MultiPortRun::HoldAwake() {
 void MultiPortRun::CloseAll() {
   mailbox_->CloseMailbox();
   for (Slot& s : slots_) {
-    if (s.window != nullptr) reinterpret_cast<CloseStatusWindowFn>(table_[1])(s.window);
+    if (s.window != nullptr) table_.CloseWindow()(s.window);
     s = Slot{};
   }
   awake_.reset();

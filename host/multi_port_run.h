@@ -8,13 +8,11 @@
 #include <vector>
 
 #include "corvane/platform/mailbox_target.h"
-#include "host/download_arguments.h"
+#include "corvane/plugin/exports.h"
 #include "host/message_box_relay.h"
-#include "host/normal_page.h"
 #include "host/port_scan.h"
-#include "host/rom_copy_page.h"
+#include "host/run_request.h"
 #include "host/sleep_inhibition.h"
-#include "plugin/exports.h"
 
 // What the multi-port window shows; the Qt window implements it, tests record it. GUI thread.
 class MultiPortView {
@@ -22,6 +20,8 @@ class MultiPortView {
   virtual ~MultiPortView() = default;
   // Column `slot` of the status table: "PORT X"/"Ready...", "PORT (%d)"/"Progress", "Pass"...
   virtual void ShowColumn(int slot, const std::string& top, const std::string& bottom) = 0;
+  // Why the run in column `slot` failed, as its status window decided ("" when it passed).
+  virtual void ShowReason(int slot, const std::string& reason) = 0;
   virtual void PlaySound(bool success) = 0;
   // The window in which the plug-in creates its status windows (a QWidget*).
   virtual void* PanelParent() = 0;
@@ -30,7 +30,7 @@ class MultiPortView {
 // The multi-port window's logic. It runs no download itself: once a second it lists the phone
 // ports, gives the first new one the first free of eight panels and asks the plug-in to open its
 // status window there; that window runs the port on a worker of its own and reports its result
-// (1011) and the user's "Window Close" (1010) to this window's mailbox.
+// and its outcome (1011, 1012) and the user's "Window Close" (1010) to this window's mailbox.
 class MultiPortRun {
  public:
   static constexpr int kSlots = 8;
@@ -42,15 +42,15 @@ class MultiPortRun {
   // Five panels of 121 x 149 in the first row, three in the second.
   static Rect Panel(int slot);
 
-  MultiPortRun(MultiPortView& view, NormalPage& normal, const RomCopyPage& romCopy,
-               PortScan::Discover discover);
+  MultiPortRun(MultiPortView& view, RunRequest request, PortScan::Discover discover);
   // Closes every status window (their runs cancelled and waited for).
   ~MultiPortRun();
   MultiPortRun(const MultiPortRun&) = delete;
   MultiPortRun& operator=(const MultiPortRun&) = delete;
 
-  // The table's first texts and the plug-in's entry points for the page that opened the window
-  // (g_nCurPage). False, after saying why, when the plug-in lacks them: then ticks do nothing.
+  // The table's first texts, the plug-in's entry points for the request's page and the
+  // plug-in's pre-flight of its files, before any port. False, after saying why in a message
+  // box, when the request cannot run: then ticks do nothing.
   bool Start();
   // One tick of the window's timer: at most one new port started.
   void Tick();
@@ -62,6 +62,8 @@ class MultiPortRun {
   platform::MailboxTarget& Mailbox() { return *mailbox_; }
   uint8_t SlotPort(int slot) const { return slots_[static_cast<size_t>(slot)].port; }
   bool SlotBusy(int slot) const { return slots_[static_cast<size_t>(slot)].busy; }
+  // The reason of the slot's last failed run ("" none).
+  const std::string& SlotReason(int slot) const { return slots_[static_cast<size_t>(slot)].reason; }
 
  private:
   struct Slot {
@@ -69,6 +71,7 @@ class MultiPortRun {
     bool running = false;
     uint8_t port = kNoPort;
     void* window = nullptr;  // the plug-in's status window
+    std::string reason;      // why its run failed, as the status window said
   };
 
   platform::LRESULT Handle(uint32_t message, platform::WPARAM wParam, platform::LPARAM lParam);
@@ -77,25 +80,23 @@ class MultiPortRun {
   void StartPort(size_t slot, uint8_t port);
   Slot* SlotOfPort(platform::LPARAM port);
   void Refuse(const std::string& why);
+  // What keeps the request from running: the plug-in's exports, its pre-flight ("" none).
+  std::string Refusal() const;
   // The system stays awake while any port runs.
   void HoldAwake();
 
   MultiPortView& view_;
-  NormalPage& normal_;
-  const RomCopyPage& romCopy_;
+  // Lives as long as the status windows: they read its files and images.
+  const RunRequest request_;
   PortScan::Discover discover_;
   std::shared_ptr<platform::MailboxTarget> mailbox_;
   std::unique_ptr<MessageBoxRelay> relay_;
   std::optional<sleep_inhibition::Hold> awake_;
   std::array<Slot, kSlots> slots_{};
   std::vector<SerialPortEntry> ports_;
-  int mode_ = 1;
   bool refused_ = false;
   bool imagesTaken_ = false;
-  // What every port's window is handed; it lives as long as the windows.
-  DownloadArguments arguments_;
-  std::string cpPath_, apPath_;
-  uint32_t eraseOption_ = 0;
-  A111Fn a111_ = nullptr;
-  void (*table_[kStatusSlots])() = {};
+  // What every port's window is handed (normal mode); it lives as long as the windows.
+  std::vector<uint8_t*> images_;
+  StatusWindowTable table_;
 };

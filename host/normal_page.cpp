@@ -6,21 +6,9 @@
 
 namespace {
 
-constexpr uint32_t kKnownEraseBits =
-    NormalPage::kEraseAp | NormalPage::kEraseCp | NormalPage::kEraseUserData;
-
 std::string Text(const char* text) { return text == nullptr ? std::string() : text; }
 
 void SetBit(uint32_t& bits, uint32_t bit, bool on) { bits = on ? (bits | bit) : (bits & ~bit); }
-
-std::string MissingTyping(const ModelPlugin& plugin) {
-  std::string missing;
-  for (const char* name : {"GetFileTypeStr", "JudgeFile", "FileDLOrder"}) {
-    if (plugin.Find<void (*)()>(name) == nullptr)
-      missing += (missing.empty() ? "" : ", ") + std::string(name);
-  }
-  return missing;
-}
 
 }  // namespace
 
@@ -41,7 +29,7 @@ void NormalPage::PageStart() {
   const settings::Kept kept =
       settings::Load(ini_, places_.settingsDirectory, places_.programDirectory);
   // Only the three known bits ever reach the plug-in, whatever a hand-edited file holds.
-  eraseOption_ = static_cast<uint32_t>(kept.eraseOption) & kKnownEraseBits;
+  eraseOption_ = static_cast<uint32_t>(kept.eraseOption) & kEraseBits;
   boxAp_ = (eraseOption_ & kEraseAp) != 0;
   boxUserData_ = (eraseOption_ & kEraseUserData) != 0;
   boxCp_ = (eraseOption_ & kEraseCp) != 0;
@@ -82,8 +70,9 @@ void NormalPage::LoadModelPlugin() {
 // rather than be called through a missing function.
 bool NormalPage::LacksTyping(const std::string& what) {
   if (current_ == nullptr || table_.HasTyping()) return false;
-  platform::ShowMessageBox("The plug-in " + dllPath_ + " lacks " + MissingTyping(*current_) + ": " +
-                           what + " not added");
+  platform::ShowMessageBox(
+      current_->Lacking({Export::kGetFileTypeStr, Export::kJudgeFile, Export::kFileDlOrder}) +
+      ": " + what + " not added");
   return true;
 }
 
@@ -120,7 +109,7 @@ bool NormalPage::DeleteKey(int selectionMark) {
 void NormalPage::RemoveAll() {
   JoinReader();
   table_.RemoveAll();
-  store_.FreeImages();
+  store_ = std::make_shared<CImageStore>();  // a run holding the last read keeps it
   view_.ShowFiles(table_.Rows(), table_.Header());
 }
 
@@ -157,10 +146,8 @@ void NormalPage::ScanTimer() {
 // Each checked box is named in the question; No clears the bits of the checked boxes (the marks
 // stay) and the download still goes ahead.
 bool NormalPage::AskAboutErase() {
-  std::string text;
-  if (boxAp_) text += "[Erase entire AP] ";
-  if (boxUserData_) text += "[Erase User Data(AP)] ";
-  if (boxCp_) text += "[Erase entire CP] ";
+  const std::string text = EraseText((boxAp_ ? kEraseAp : 0) | (boxUserData_ ? kEraseUserData : 0) |
+                                     (boxCp_ ? kEraseCp : 0));
   if (text.empty()) return true;
   if (view_.AskYesNo(text + "Selected  \n\nDo you want delete ?")) return true;
   if (boxAp_) eraseOption_ &= ~kEraseAp;
@@ -169,28 +156,46 @@ bool NormalPage::AskAboutErase() {
   return false;
 }
 
+// A run without a file would only reset the phone and report success.
 void NormalPage::Start() {
+  if (table_.CheckedPaths().empty()) return platform::ShowMessageBox(kNothingTicked);
   g_nCurPage = 1;
   AskAboutErase();
   if (mode_ != 0 && mode_ != 1) return;
   ReadCheckedImages();
   view_.SetScanTimer(false);
+  const RunRequest request = Request();
   scan_.ResetSeen();
   view_.PlayStartSound();
-  view_.RunDownloadWindow(mode_ == 0 ? DownloadWindow::kSingle : DownloadWindow::kMulti);
+  view_.RunDownloadWindow(request);
   view_.SetScanTimer(true);
 }
 
-// The window opened next waits for the store's flag; it is cleared here, before the thread
-// starts, so that it never sees the flag of an earlier read.
+RunRequest NormalPage::Request() const {
+  RunRequest r;
+  r.mode = RunRequest::Mode::kNormal;
+  r.multi = mode_ == 1;
+  r.plugin = current_;
+  r.port = scan_.ComPort();
+  r.erase = eraseOption_;
+  r.paths = table_.CheckedPaths();
+  for (int k = 0; k < FileTable::kSlots; ++k) {
+    const FileTable::Slot& slot = table_.At(k);
+    if (!slot.path.empty() && slot.check != 0) r.names.push_back(slot.name);
+  }
+  r.images = store_;
+  return r;
+}
+
+// Each read fills a store of its own: the window opened next waits for its flags, which never
+// are those of an earlier read, and a run still holding an earlier read keeps its buffers.
 void NormalPage::ReadCheckedImages() {
   JoinReader();
-  store_.ClearReadingComplete();
+  store_ = std::make_shared<CImageStore>();
+  store_->ClearReadingComplete();
   // Only what the plug-in reads from memory is loaded; partitions stream from their paths.
-  reader_ = std::thread([this, paths = table_.CheckedPaths(), load = table_.CheckedLoads()] {
-    store_.FreeImages();
-    store_.ReadImages(paths, load);
-  });
+  reader_ = std::thread([store = store_, paths = table_.CheckedPaths(),
+                         load = table_.CheckedLoads()] { store->ReadImages(paths, load); });
 }
 
 // Reading ends by itself (a file read is never left hanging), so the page waits for it rather

@@ -13,6 +13,7 @@
 #include "host/ini_file.h"
 #include "host/model_plugin.h"
 #include "host/port_scan.h"
+#include "host/run_request.h"
 
 // What the Normal D/L page needs from its window. The Qt page implements it; tests record it.
 // Every call comes on the GUI thread.
@@ -32,18 +33,16 @@ class NormalPageView {
   virtual bool AskYesNo(const std::string& text) = 0;
   virtual void PlayStartSound() = 0;
   virtual void SetScanTimer(bool running) = 0;
-  // Hides the sheet, runs the window modally and shows the sheet again.
-  virtual void RunDownloadWindow(DownloadWindow window) = 0;
+  // Hides the sheet, runs the request's window (single or multi-port) modally and shows the
+  // sheet again.
+  virtual void RunDownloadWindow(const RunRequest& request) = 0;
 };
 
 // The Normal D/L page's logic: the plug-in, the file table, the erase options, the port scan,
 // the settings, and Start. Messages go through the platform's message-box hook.
 class NormalPage {
  public:
-  static constexpr uint32_t kEraseAp = 1;
-  static constexpr uint32_t kEraseCp = 2;
-  static constexpr uint32_t kEraseUserData = 4;
-  static constexpr uint32_t kTimeout = 10000;
+  static constexpr const char* kNothingTicked = "No file is ticked: tick the files to download";
   enum class EraseBox { kEntireAp, kUserData, kEntireCp };
 
   struct Places {
@@ -69,16 +68,20 @@ class NormalPage {
   void EraseBoxClicked(EraseBox box, bool checked);
   void SelectMode(int mode);
   void ScanTimer();
+  // Refused with kNothingTicked, before anything else, when no file is ticked.
   void Start();
   void Activate();
   // The sheet's "Initialization"; true: keep the sheet open (this tab is active).
   bool Reset();
 
-  // What the download windows read from the page.
   // The plug-in of the last successful load; null after a failed one.
   const ModelPlugin* Plugin() const { return current_; }
   const FileTable& Files() const { return table_; }
-  CImageStore& Store() { return store_; }
+  // The read of the last Start (or an empty store before it).
+  CImageStore& Store() { return *store_; }
+  // What Start hands the window: the ticked files, the read of their images, the plug-in, the
+  // port and the erase options as they stand.
+  RunRequest Request() const;
   uint32_t EraseOption() const { return eraseOption_; }
   uint8_t ComPort() const { return scan_.ComPort(); }
   int Mode() const { return mode_; }
@@ -108,7 +111,8 @@ class NormalPage {
   int mode_ = 0;  // 0 "Normal D/L Mode", 1 "Multi D/L Mode"
   bool activated_ = false;
   FileTable table_;
-  CImageStore store_;
+  // Each read gets a store of its own, shared with the runs that use it.
+  std::shared_ptr<CImageStore> store_ = std::make_shared<CImageStore>();
   CIniFile ini_;
   std::thread reader_;
 };

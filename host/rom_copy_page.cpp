@@ -1,7 +1,7 @@
 #include "host/rom_copy_page.h"
 
-RomCopyPage::RomCopyPage(RomCopyPageView& view, PortScan::Discover discover)
-    : view_(view), scan_(std::move(discover)) {}
+RomCopyPage::RomCopyPage(RomCopyPageView& view, PortScan::Discover discover, PluginSource plugin)
+    : view_(view), scan_(std::move(discover)), plugin_(std::move(plugin)) {}
 
 void RomCopyPage::PageStart() {
   mode_ = 0;
@@ -46,11 +46,24 @@ void RomCopyPage::ScanTimer() {
 // The fields are read first: a path typed just before Start is the one the run gets.
 void RomCopyPage::Start() {
   ReadControls();
+  const RunRequest request = Request();
   scan_.ResetSeen();
   if (mode_ != 1) g_nCurPage = 2;
   view_.SetScanTimer(false);
-  view_.RunDownloadWindow(mode_ == 1 ? DownloadWindow::kMulti : DownloadWindow::kSingle);
+  view_.RunDownloadWindow(request);
   view_.SetScanTimer(true);
+}
+
+RunRequest RomCopyPage::Request() const {
+  RunRequest r;
+  r.mode = RunRequest::Mode::kRomCopy;
+  r.multi = mode_ == 1;
+  r.plugin = plugin_ ? plugin_() : nullptr;
+  r.port = scan_.ComPort();
+  r.erase = eraseOption_;
+  r.cpPath = cpPath_;
+  r.apPath = apPath_;
+  return r;
 }
 
 void RomCopyPage::Activate() {

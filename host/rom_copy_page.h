@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "host/current_page.h"
 #include "host/port_scan.h"
+#include "host/run_request.h"
 
 // What the ROM copy D/L page needs from its window (GUI thread only).
 class RomCopyPageView {
@@ -20,8 +22,9 @@ class RomCopyPageView {
   virtual void ShowMode(int mode) = 0;
   virtual void ShowEraseCp(bool checked) = 0;
   virtual void SetScanTimer(bool running) = 0;
-  // Hides the sheet, runs the window modally and shows the sheet again.
-  virtual void RunDownloadWindow(DownloadWindow window) = 0;
+  // Hides the sheet, runs the request's window (single or multi-port) modally and shows the
+  // sheet again.
+  virtual void RunDownloadWindow(const RunRequest& request) = 0;
 };
 
 // The ROM copy page's logic: two whole images, the port, one erase option and the mode.
@@ -29,9 +32,10 @@ class RomCopyPageView {
 // its phones itself); back in "Normal mode" Start waits for the scan again.
 class RomCopyPage {
  public:
-  static constexpr uint32_t kEraseCp = 2;
+  // The model plug-in, which the Normal D/L page loads.
+  using PluginSource = std::function<const ModelPlugin*()>;
 
-  RomCopyPage(RomCopyPageView& view, PortScan::Discover discover);
+  RomCopyPage(RomCopyPageView& view, PortScan::Discover discover, PluginSource plugin);
 
   void PageStart();
   void ChooseCp(const std::optional<std::string>& chosen);
@@ -50,6 +54,8 @@ class RomCopyPage {
   uint32_t EraseOption() const { return eraseOption_; }
   uint8_t ComPort() const { return scan_.ComPort(); }
   int Mode() const { return mode_; }
+  // What Start hands the window: the two images, the plug-in, the port and the erase option.
+  RunRequest Request() const;
 
  private:
   void ReadControls();
@@ -57,6 +63,7 @@ class RomCopyPage {
 
   RomCopyPageView& view_;
   PortScan scan_;
+  PluginSource plugin_;
   std::string cpPath_, apPath_;
   uint32_t eraseOption_ = 0;
   int mode_ = 0;

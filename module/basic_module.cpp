@@ -17,13 +17,13 @@ void CBasicModule::ReleaseOverrideClassObj() { platform::ShowMessageBox(kNotOver
 
 void CBasicModule::MakeOverrideClassObj() { platform::ShowMessageBox(kNotOverridden); }
 
-int CBasicModule::StartDownload(HWND, uint8_t, uint8_t* const*, int,
+int CBasicModule::StartDownload(platform::WindowHandle, uint8_t, uint8_t* const*, int,
                                 const std::vector<std::string>&, uint32_t, uint32_t) {
   platform::ShowMessageBox(kNotOverridden);
   return 0;
 }
 
-void CBasicModule::SetParentHandle(HWND window) {
+void CBasicModule::SetParentHandle(platform::WindowHandle window) {
   m_Report.SetWindow(window);
   SendCode(30);
 }

@@ -20,6 +20,19 @@ FileStatus StatusOf(const std::string& path) {
   return s;
 }
 
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  constexpr int64_t kNsPerSecond = 1000000000;
+  FileIdentity id;
+  id.device = static_cast<uint64_t>(st.st_dev);
+  id.inode = static_cast<uint64_t>(st.st_ino);
+  id.size = static_cast<uint64_t>(st.st_size);
+  id.modifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * kNsPerSecond + st.st_mtim.tv_nsec;
+  id.changedNs = static_cast<int64_t>(st.st_ctim.tv_sec) * kNsPerSecond + st.st_ctim.tv_nsec;
+  return id;
+}
+
 UserIdentity CurrentUser() {
   UserIdentity u;
   u.uid = ::getuid();

@@ -6,7 +6,7 @@ MessageTarget::MessageTarget() = default;
 
 MessageTarget::~MessageTarget() = default;
 
-LRESULT SendMessage(MessageTarget* window, uint32_t message, WPARAM wParam, LPARAM lParam) {
+LRESULT SendWindowMessage(MessageTarget* window, uint32_t message, WPARAM wParam, LPARAM lParam) {
   if (window == nullptr || window->IsClosed()) return 0;
   return window->HandleMessage(message, wParam, lParam);
 }

@@ -6,8 +6,8 @@
 void Reporter::Text(const char* text) {
   if (window_ == nullptr) return;
   last_ = text != nullptr ? text : "";
-  platform::SendMessage(window_, notify::kMsgNotify, notify::kStatusText,
-                        reinterpret_cast<platform::LPARAM>(last_.c_str()));
+  platform::SendWindowMessage(window_, notify::kMsgNotify, notify::kStatusText,
+                              reinterpret_cast<platform::LPARAM>(last_.c_str()));
 }
 
 void Reporter::TextF(const char* format, ...) {
@@ -25,12 +25,12 @@ void Reporter::TextV(const char* format, va_list args) {
 }
 
 void Reporter::Code(platform::LPARAM code) {
-  platform::SendMessage(window_, notify::kMsgNotify, notify::kProgress, code);
+  platform::SendWindowMessage(window_, notify::kMsgNotify, notify::kProgress, code);
 }
 
 void Reporter::FileLine(const char* text) {
-  platform::SendMessage(window_, notify::kMsgNotify, notify::kFileLine,
-                        reinterpret_cast<platform::LPARAM>(text));
+  platform::SendWindowMessage(window_, notify::kMsgNotify, notify::kFileLine,
+                              reinterpret_cast<platform::LPARAM>(text));
 }
 
 void Reporter::BeginStep(notify::StepKind kind, int32_t fileIndex, uint64_t bytesPlanned,
@@ -71,6 +71,6 @@ void Reporter::EndStep(bool succeeded) {
 void Reporter::SendStep(notify::StepPhase phase) {
   step_.phase = phase;
   step_.name = stepName_.c_str();
-  platform::SendMessage(window_, notify::kMsgNotify, notify::kStepNotice,
-                        reinterpret_cast<platform::LPARAM>(&step_));
+  platform::SendWindowMessage(window_, notify::kMsgNotify, notify::kStepNotice,
+                              reinterpret_cast<platform::LPARAM>(&step_));
 }

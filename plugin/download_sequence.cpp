@@ -3,12 +3,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
 
+#include "corvane/platform/file_status.h"
 #include "corvane/platform/notify.h"
 #include "corvane/platform/path.h"
+#include "corvane/plugin/exports.h"
 #include "plugin/kind_table.h"
 #include "plugin/model_module.h"
 
@@ -40,25 +41,21 @@ struct CModelModule::Run {
   int count;
   const std::vector<std::string>& paths;
   uint32_t options;
-  // Each file's length when the run started (nullopt: it could not be told). Partitions stream
-  // from their paths at write time, long after the run started: a file that has changed since
-  // must fail its partition, not be written short.
-  std::vector<std::optional<uint64_t>> lengths;
+  // Each file as it was when the run started (nullopt: it could not be looked at). Partitions
+  // stream from their paths at write time, long after the run started: a file that has changed
+  // since, or while it was written, must fail its partition, not pass for written.
+  std::vector<std::optional<platform::FileIdentity>> files;
 
   // The files that exist on both sides: an image and a path.
   int Files() const { return std::min<int>(count, static_cast<int>(paths.size())); }
   const std::string& Path(int i) const { return paths[static_cast<size_t>(i)]; }
 };
 
-int CModelModule::StartDownload(HWND window, uint8_t port, uint8_t* const* images, int count,
-                                const std::vector<std::string>& paths, uint32_t timeout,
+int CModelModule::StartDownload(platform::WindowHandle window, uint8_t port, uint8_t* const* images,
+                                int count, const std::vector<std::string>& paths, uint32_t timeout,
                                 uint32_t options) {
   Run run{port, images, count, paths, options, {}};
-  for (int i = 0; i < run.Files(); ++i) {
-    std::error_code ec;
-    const auto length = std::filesystem::file_size(run.Path(i), ec);
-    run.lengths.push_back(ec ? std::nullopt : std::optional<uint64_t>(length));
-  }
+  for (int i = 0; i < run.Files(); ++i) run.files.push_back(platform::IdentityOf(run.Path(i)));
   Flash()->InitDLBuffer(count, images);
   if (!OpenPortAfresh(window, port, timeout)) return 0;
   bool haveConfig = false;
@@ -66,8 +63,8 @@ int CModelModule::StartDownload(HWND window, uint8_t port, uint8_t* const* image
   m_nSizeUnit = Parser()->SizeUnit();
   if (!Flash()->OMAPFlashStart(Link())) return 0;
   SendText("EMMC download start");
-  if (haveConfig && (options & 1) && !TotalErase()) return 0;
-  if ((options & 4) && !UserDataErase()) return 0;
+  if (haveConfig && (options & kEraseAp) && !TotalErase()) return 0;
+  if ((options & kEraseUserData) && !UserDataErase()) return 0;
   if (haveConfig && !WritePartitions(run)) return 0;
   if (!WriteInfineonImages(run)) return 0;
   return Finish() ? 1 : 0;
@@ -152,18 +149,26 @@ bool CModelModule::WritePartition(const Run& run, int file, const CModelParser::
   const std::string fileName = platform::BareName(run.Path(file));
   SendTextF("Start Address: %u, Partition length: %u", range.start, range.size);
   // A file longer than its partition would run over into the next one.
-  const std::optional<uint64_t> length = run.lengths[static_cast<size_t>(file)];
+  const std::optional<platform::FileIdentity>& before = run.files[static_cast<size_t>(file)];
+  const std::optional<uint64_t> length =
+      before ? std::optional<uint64_t>(before->size) : std::nullopt;
   StepScope step(Steps(), notify::StepKind::kPartition, file, length.value_or(0), fileName);
   if (!length || *length > InUnit(range.size)) {
     SendText((fileName + (!length ? "  can't be read" : "  is larger than its partition")).c_str());
     SendCode(notify::kProgressFailed);
     return false;
   }
-  if (!(run.options & 1) && !EraseRange(range.start, range.size)) return false;
+  if (!(run.options & kEraseAp) && !EraseRange(range.start, range.size)) return false;
   SendText((fileName + "  writing start").c_str());
   if (!Flash()->OMAPFileBaseDownload(run.Path(file).c_str(), kPartitionId, range.start,
                                      InUnit(range.size), Link(), *length)) {
     SendText((fileName + "  Download fail").c_str());
+    return false;
+  }
+  // Rewritten while it streamed, the phone holds parts of two versions of the file.
+  if (platform::IdentityOf(run.Path(file)) != before) {
+    SendText((fileName + "  changed while it was written").c_str());
+    SendCode(notify::kProgressFailed);
     return false;
   }
   SendText((fileName + "  Download success").c_str());
@@ -189,16 +194,11 @@ bool CModelModule::WriteInfineonImages(const Run& run) {
       booted = true;
     }
     SendTextF("%s Download start", kind->name);
-    switch (kind->code) {
-      case kinds::kPsi:
-        Flash()->IFXSecuritySettingA(Link(), 1, run.options);
-        break;
-      case kinds::kSlb:
-        Flash()->IFXSecuritySettingB(Link(), 2);
-        break;
-      default:
-        Flash()->IFXSecuritySettingC(Link(), 4, run.options);
-        break;
+    // A refused security bracket leaves the flash unerased: writing into it would corrupt it.
+    if (!SecureBracket(kind->code, run.options)) {
+      SendTextF("%s Download fail", kind->name);
+      SendCode(notify::kProgressFailed);
+      return false;
     }
     if (!Flash()->IFXNormalDownloadB(image, Link())) {
       SendTextF("%s Download fail", kind->name);
@@ -208,6 +208,17 @@ bool CModelModule::WriteInfineonImages(const Run& run) {
     step.Done(true);
   }
   return true;
+}
+
+bool CModelModule::SecureBracket(uint8_t kind, uint32_t options) {
+  switch (kind) {
+    case kinds::kPsi:
+      return Flash()->IFXSecuritySettingA(Link(), 1, options) != 0;
+    case kinds::kSlb:
+      return Flash()->IFXSecuritySettingB(Link(), 2) != 0;
+    default:
+      return Flash()->IFXSecuritySettingC(Link(), 4, options) != 0;
+  }
 }
 
 bool CModelModule::Finish() {

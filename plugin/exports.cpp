@@ -3,7 +3,7 @@
 // Every download-type call creates its own model module, so calls on different ports may run at
 // the same time (a factory line flashing several phones from one process).
 
-#include "plugin/exports.h"
+#include "corvane/plugin/exports.h"
 
 #include <algorithm>
 #include <cstring>
@@ -23,7 +23,8 @@ const std::vector<std::string> kNoPaths;
 // The frame every download-type export runs in: a module of its own, the start line, the
 // sequence, and on failure the port closed.
 template <typename Sequence>
-int RunFrame(HWND window, const char* startText, uint32_t waitMs, Sequence sequence) {
+int RunFrame(platform::WindowHandle window, const char* startText, uint32_t waitMs,
+             Sequence sequence) {
   CModelModule module;
   if (window == nullptr) {
     platform::ShowMessageBox("We can't find program!");
@@ -47,7 +48,12 @@ const std::string& OrEmpty(const std::string* s) {
 
 extern "C" {
 
-int DoDownload(HWND window, int port, uint8_t** images, int count,
+int PluginAbiVersion(void) { return kPluginAbiVersion; }
+
+// Every sequence opens a step for each file it writes (StepScope), naming the caller's index.
+int ReportsSteps(void) { return 1; }
+
+int DoDownload(platform::WindowHandle window, int port, uint8_t** images, int count,
                const std::vector<std::string>* paths, uint32_t timeout, uint32_t options) {
   return RunFrame(window, "Download Start...", 0, [&](CModelModule& module) {
     return module.StartDownload(window, static_cast<uint8_t>(port & 0xFF), images,
@@ -56,15 +62,15 @@ int DoDownload(HWND window, int port, uint8_t** images, int count,
   });
 }
 
-int DoFactoryDownload(HWND window, int port, const std::string* first, const std::string* second,
-                      uint32_t timeout, uint32_t options) {
+int DoFactoryDownload(platform::WindowHandle window, int port, const std::string* first,
+                      const std::string* second, uint32_t timeout, uint32_t options) {
   return RunFrame(window, "Download Start...", kFactoryStartWaitMs, [&](CModelModule& module) {
     return module.FactoryDownload(window, static_cast<uint8_t>(port & 0xFF), OrEmpty(first),
                                   OrEmpty(second), timeout, options);
   });
 }
 
-int DoFactoryDownloadMDM(HWND window, int port, const std::string* mdmPath,
+int DoFactoryDownloadMDM(platform::WindowHandle window, int port, const std::string* mdmPath,
                          const std::string* apPath, uint32_t timeout) {
   return RunFrame(window, "Download Start...", 0, [&](CModelModule& module) {
     return module.FactoryDownloadMDM(window, static_cast<uint8_t>(port & 0xFF), OrEmpty(mdmPath),
@@ -72,8 +78,8 @@ int DoFactoryDownloadMDM(HWND window, int port, const std::string* mdmPath,
   });
 }
 
-int DoUploadStart(HWND window, int port, const std::string* outPath, uint32_t sectors,
-                  uint32_t address, uint32_t timeout) {
+int DoUploadStart(platform::WindowHandle window, int port, const std::string* outPath,
+                  uint32_t sectors, uint32_t address, uint32_t timeout) {
   return RunFrame(window, "Upload Start...", 0, [&](CModelModule& module) {
     return module.UploadStart(window, static_cast<uint8_t>(port & 0xFF), OrEmpty(outPath), sectors,
                               address, timeout);
@@ -82,21 +88,21 @@ int DoUploadStart(HWND window, int port, const std::string* outPath, uint32_t se
 
 int CheckDownloadFiles(int mode, const std::vector<std::string>* paths, uint32_t options,
                        char* message, int messageSize) {
-  std::string why;
+  CModelModule::FileVerdict verdict;
   // Nothing may leave a C-linkage call as an exception: a file too large to hold is a refusal.
   try {
     CModelModule module;
-    why = module.CheckFiles(mode, paths ? *paths : kNoPaths, options);
+    verdict = module.CheckFiles(mode, paths ? *paths : kNoPaths, options);
   } catch (const std::exception& e) {
-    why = std::string("the files could not be checked: ") + e.what();
+    verdict = {kCheckRefused, std::string("the files could not be checked: ") + e.what()};
   }
   if (message != nullptr && messageSize > 0) {
     const size_t room = static_cast<size_t>(messageSize) - 1;
-    const size_t n = std::min(room, why.size());
-    std::memcpy(message, why.data(), n);
+    const size_t n = std::min(room, verdict.message.size());
+    std::memcpy(message, verdict.message.data(), n);
     message[n] = '\0';
   }
-  return why.empty() ? 1 : 0;
+  return verdict.answer;
 }
 
 // The last three characters of the bare name, in a buffer that the next call overwrites.

@@ -14,7 +14,7 @@ constexpr uint32_t kBaudRate = 115200;
 constexpr uint32_t kSettleAfterResetMs = 5000;
 }  // namespace
 
-bool CModelModule::OpenPortAfresh(HWND window, uint8_t port, uint32_t timeout) {
+bool CModelModule::OpenPortAfresh(platform::WindowHandle window, uint8_t port, uint32_t timeout) {
   m_Report.SetWindow(window);
   Flash()->SetDefaultTimeout(timeout);
   Link()->Close();
@@ -32,8 +32,9 @@ bool CModelModule::OpenPortAfresh(HWND window, uint8_t port, uint32_t timeout) {
   return true;
 }
 
-int CModelModule::FactoryDownload(HWND window, uint8_t port, const std::string& first,
-                                  const std::string& second, uint32_t timeout, uint32_t options) {
+int CModelModule::FactoryDownload(platform::WindowHandle window, uint8_t port,
+                                  const std::string& first, const std::string& second,
+                                  uint32_t timeout, uint32_t options) {
   if (!OpenPortAfresh(window, port, timeout)) return 0;
   SendText("RomBinary Download start");
   const std::string* paths[] = {&first, &second};
@@ -50,13 +51,15 @@ int CModelModule::FactoryDownload(HWND window, uint8_t port, const std::string& 
   return 1;
 }
 
-// "bin" is an eMMC factory image, "fls" an Infineon factory file; anything else is passed over.
+// A file that is neither image kind is passed over (the pre-flight refuses it).
 bool CModelModule::WriteRomImage(const std::string& path, int index, uint32_t options) {
   const std::string bare = platform::BareName(path);
   m_Report.FileLine(bare.c_str());
-  const std::string extension = kinds::LastThree(path);
-  if (extension != "bin" && extension != "fls") return true;
+  const kinds::RomImage kind = kinds::RomImageOf(path);
+  if (kind == kinds::RomImage::kNotAnImage) return true;
   StepScope step(Steps(), notify::StepKind::kFactoryImage, index, 0, bare);
-  if (extension == "bin") return step.Done(Flash()->OMAPFactoryDownload(path.c_str(), Link()) != 0);
+  if (kind == kinds::RomImage::kEmmc) {
+    return step.Done(Flash()->OMAPFactoryDownload(path.c_str(), Link()) != 0);
+  }
   return step.Done(Flash()->IFXFactoryDownload(path.c_str(), Link(), options) != 0);
 }

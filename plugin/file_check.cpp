@@ -12,7 +12,7 @@
 #include "corvane/platform/byte_order.h"
 #include "corvane/platform/notify.h"
 #include "corvane/platform/path.h"
-#include "plugin/exports.h"
+#include "corvane/plugin/exports.h"
 #include "plugin/kind_table.h"
 #include "plugin/model_module.h"
 
@@ -52,68 +52,100 @@ bool IsInfineonKind(uint8_t kind) {
          kind == kinds::kAeneas;
 }
 
-std::string LastThree(const std::string& path) { return kinds::LastThree(path); }
+constexpr const char* kNotWritten = "no step of this download would write it";
 
 }  // namespace
 
-std::string CModelModule::CheckFiles(int mode, const std::vector<std::string>& paths,
-                                     uint32_t options) {
+CModelModule::FileVerdict CModelModule::CheckFiles(int mode, const std::vector<std::string>& paths,
+                                                   uint32_t options) {
   LineCatcher lines;
   m_Report.SetWindow(&lines);
   Files()->SetParentHandle(&lines);
   Flash()->SetParentHandle(&lines);
   const auto refused = [&lines](const std::string& path) { return path + ": " + lines.Take(); };
-  const std::string none;
-  const std::string& first = !paths.empty() ? paths[0] : none;
-  const std::string& second = paths.size() > 1 ? paths[1] : none;
-
+  std::string why;
+  std::vector<std::string> unused;
   switch (mode) {
     case kCheckNormalDownload:
-      return CheckNormalFiles(paths, options, refused);
-    case kCheckFactoryDownload: {
-      bool modemFile = false;
-      for (const std::string* path : {&first, &second}) {
-        const std::string ending = LastThree(*path);
-        if (ending == "bin" && !Flash()->OMAPFactoryCheck(path->c_str())) return refused(*path);
-        if (ending == "fls") {
-          modemFile = true;
-          if (!Flash()->IFXFactoryCheck(path->c_str())) return refused(*path);
-        }
-      }
-      if ((options & 2) && !modemFile) {
-        return "erasing the modem's flash needs the modem's factory file (.fls): none is given";
-      }
-      return "";
-    }
+      why = CheckNormalFiles(paths, options, refused, unused);
+      break;
+    case kCheckFactoryDownload:
+      why = CheckRomImages(paths, options, refused, unused);
+      break;
     case kCheckMdmDownload:
-      if (!first.empty()) {
-        const int read = Files()->ReadMDMImage(first);
-        Files()->ReleaseMDMImage();
-        if (!read) return refused(first);
-      }
-      if (!Flash()->nVidiaFactoryCheck(second.c_str())) return refused(second);
-      return "";
+      why = CheckMdmFiles(paths, refused);
+      break;
     default:
-      return "unknown kind of download to check: " + std::to_string(mode);
+      why = "unknown kind of download to check: " + std::to_string(mode);
+      break;
   }
+  if (!why.empty()) return {kCheckRefused, why};
+  if (unused.empty()) return {1, ""};
+  std::string text;
+  for (const std::string& line : unused) text += (text.empty() ? "" : "\n") + line;
+  return {kCheckUnusedFiles, text};
 }
 
-std::string CModelModule::CheckNormalFiles(
-    const std::vector<std::string>& paths, uint32_t options,
-    const std::function<std::string(const std::string&)>& refused) {
-  bool haveConfig = false;
+std::string CModelModule::CheckRomImages(const std::vector<std::string>& paths, uint32_t options,
+                                         const Refusal& refused, std::vector<std::string>& unused) {
+  bool anyImage = false;
+  bool modemFile = false;
+  for (size_t i = 0; i < 2 && i < paths.size(); ++i) {
+    const std::string& path = paths[i];
+    if (path.empty()) continue;
+    anyImage = true;
+    switch (kinds::RomImageOf(path)) {
+      case kinds::RomImage::kEmmc:
+        if (!Flash()->OMAPFactoryCheck(path.c_str())) return refused(path);
+        break;
+      case kinds::RomImage::kModem:
+        modemFile = true;
+        if (!Flash()->IFXFactoryCheck(path.c_str())) return refused(path);
+        break;
+      case kinds::RomImage::kNotAnImage:
+        unused.push_back(path + ": " + kNotWritten +
+                         " (a ROM image is a modem factory file, *.fls, or an eMMC one, *.bin)");
+        break;
+    }
+  }
+  if (!anyImage) return "there is no ROM image to download: neither file is given";
+  if ((options & kEraseCp) && !modemFile) {
+    return "erasing the modem's flash needs the modem's factory file (.fls): none is given";
+  }
+  return "";
+}
+
+std::string CModelModule::CheckMdmFiles(const std::vector<std::string>& paths,
+                                        const Refusal& refused) {
+  const std::string none;
+  const std::string& mdm = !paths.empty() ? paths[0] : none;
+  const std::string& ap = paths.size() > 1 ? paths[1] : none;
+  if (!mdm.empty()) {
+    const int read = Files()->ReadMDMImage(mdm);
+    Files()->ReleaseMDMImage();
+    if (!read) return refused(mdm);
+  }
+  if (!Flash()->nVidiaFactoryCheck(ap.c_str())) return refused(ap);
+  return "";
+}
+
+std::string CModelModule::CheckNormalFiles(const std::vector<std::string>& paths, uint32_t options,
+                                           const Refusal& refused,
+                                           std::vector<std::string>& unused) {
+  int config = -1;
   bool haveModem = false;
   bool loadersTaken = false;
-  for (const std::string& path : paths) {
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const std::string& path = paths[i];
     const uint8_t kind = Files()->FileDLOrder(path);
     if (kind != kinds::kCfg && !IsInfineonKind(kind)) continue;
-    if (kind == kinds::kCfg && haveConfig) continue;  // only the first configuration counts
+    if (kind == kinds::kCfg && config >= 0) continue;  // only the first configuration counts
     const auto image = ReadImage(path);
     if (!image) return path + ": cannot be read";
     if (kind == kinds::kCfg) {
       std::string error;
       if (!Parser()->Parse(image->data(), &error)) return path + ": " + error;
-      haveConfig = true;
+      config = static_cast<int>(i);
       m_nSizeUnit = Parser()->SizeUnit();
       continue;
     }
@@ -122,26 +154,51 @@ std::string CModelModule::CheckNormalFiles(
     if (!loadersTaken && !Flash()->ExtractPsiEbl(image->data(), Link())) return refused(path);
     loadersTaken = true;
   }
-  if ((options & (1 | 4)) && !haveConfig) {
+  const bool haveConfig = config >= 0;
+  if ((options & (kEraseAp | kEraseUserData)) && !haveConfig) {
     return "erasing the eMMC (whole or user data) needs a configuration file (.cfg): none is given";
   }
-  if ((options & 4) && !Parser()->ByName("userdata")) {
+  if ((options & kEraseUserData) && !Parser()->ByName("userdata")) {
     return "the configuration has no userdata partition to erase";
   }
-  if ((options & 2) && !haveModem) {
+  if ((options & kEraseCp) && !haveModem) {
     return "erasing the modem's flash needs a modem image (psi, slb, V618 or AENEAS): none is "
            "given";
   }
-  // Each partition file must fit the partition it is written into, as the write step requires.
+  std::vector<bool> written(paths.size(), false);
+  if (haveConfig) written[static_cast<size_t>(config)] = true;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    written[i] = written[i] || IsInfineonKind(Files()->FileDLOrder(paths[i]));
+  }
+  if (const std::string why = CheckPartitionFiles(paths, haveConfig, written); !why.empty()) {
+    return why;
+  }
+  for (size_t i = 0; i < paths.size(); ++i) {
+    if (written[i] || paths[i].empty()) continue;
+    const bool laterConfig = Files()->FileDLOrder(paths[i]) == kinds::kCfg;
+    unused.push_back(paths[i] + ": " + kNotWritten +
+                     (laterConfig   ? " (only the first configuration file is read)"
+                      : !haveConfig ? " (there is no configuration file to name its partition)"
+                                    : " (no partition of the configuration names it)"));
+  }
+  return "";
+}
+
+// Each partition file must fit the partition it is written into, as the write step requires.
+// The step writes the first file of the partition's name; `written` marks it.
+std::string CModelModule::CheckPartitionFiles(const std::vector<std::string>& paths,
+                                              bool haveConfig, std::vector<bool>& written) {
   for (size_t index = 0; haveConfig && index < Parser()->FirstDevicePartitions(); ++index) {
     const std::string fileName = Parser()->FileNameAt(index);
     const auto range = Parser()->ByFileName(fileName);
-    for (const std::string& path : paths) {
-      if (fileName.empty() || !range || platform::BareName(path) != fileName) continue;
+    if (fileName.empty() || !range) continue;
+    for (size_t i = 0; i < paths.size(); ++i) {
+      if (platform::BareName(paths[i]) != fileName) continue;
       std::error_code ec;
-      const uint64_t length = std::filesystem::file_size(path, ec);
-      if (ec || !std::ifstream(path, std::ios::binary)) return path + ": cannot be read";
-      if (length > InUnit(range->size)) return path + ": is larger than its partition";
+      const uint64_t length = std::filesystem::file_size(paths[i], ec);
+      if (ec || !std::ifstream(paths[i], std::ios::binary)) return paths[i] + ": cannot be read";
+      if (length > InUnit(range->size)) return paths[i] + ": is larger than its partition";
+      written[i] = true;
       break;
     }
   }

@@ -62,4 +62,14 @@ inline std::string LastThree(const std::string& text) {
   return text.size() <= 3 ? text : text.substr(text.size() - 3);
 }
 
+// What the ROM-copy download makes of a file, by the last three characters of its path: "bin"
+// is an eMMC factory image, "fls" an Infineon factory file; anything else it passes over.
+enum class RomImage { kNotAnImage, kEmmc, kModem };
+inline RomImage RomImageOf(const std::string& path) {
+  const std::string ending = LastThree(path);
+  if (ending == "bin") return RomImage::kEmmc;
+  if (ending == "fls") return RomImage::kModem;
+  return RomImage::kNotAnImage;
+}
+
 }  // namespace kinds

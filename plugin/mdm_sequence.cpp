@@ -33,8 +33,9 @@ constexpr int kProbesOnOldSystems = 2;
 
 }  // namespace
 
-int CModelModule::FactoryDownloadMDM(HWND window, uint8_t port, const std::string& mdmPath,
-                                     const std::string& apPath, uint32_t timeout) {
+int CModelModule::FactoryDownloadMDM(platform::WindowHandle window, uint8_t port,
+                                     const std::string& mdmPath, const std::string& apPath,
+                                     uint32_t timeout) {
   if (!OpenPortAfresh(window, port, timeout)) return 0;
   if (!mdmPath.empty()) {
     if (!DownloadModem(mdmPath)) return 0;

@@ -1,30 +1,30 @@
 #include "plugin/status_run.h"
 
-#include <cstdio>
-
 #include "corvane/platform/clock.h"
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/notify.h"
 #include "corvane/platform/run_routing.h"
-#include "plugin/exports.h"
+#include "corvane/plugin/exports.h"
+#include "plugin/kind_table.h"
 #include "plugin/model_module.h"
 
 namespace {
 
-// From the worker to its own window: the sequence has returned (wParam: its result; the answer
-// is the result after the window's rules), and the worker's last send (it ends right after).
-constexpr uint32_t kMsgSequenceEnded = notify::kWmUser + 110;
-constexpr uint32_t kMsgWorkerEnded = notify::kWmUser + 111;
-constexpr int kTickerStep = 5;
-
-std::string Percent(int position) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%d%%", position);
-  return text;
+notify::RunWatch::Setup WatchSetup(const StatusInputs& in) {
+  notify::RunWatch::Setup setup;
+  setup.files = in.factory ? std::vector<std::string>{in.first, in.second} : in.paths;
+  setup.reportsSteps = true;  // every sequence of this plug-in reports its steps
+  setup.style = notify::ProgressState::Style::kPercent;
+  return setup;
 }
 
-bool EndsInFls(const std::string& path) {
-  return path.size() >= 3 && path.compare(path.size() - 3, 3, "fls") == 0;
+// The "File :" field of a ROM-copy window: the modem's factory file (the second when both are).
+std::string ModemFileOf(const StatusInputs& in) {
+  std::string file;
+  for (const std::string* path : {&in.first, &in.second}) {
+    if (kinds::RomImageOf(*path) == kinds::RomImage::kModem) file = *path;
+  }
+  return file;
 }
 
 }  // namespace
@@ -34,12 +34,10 @@ StatusRun::StatusRun(StatusView& view, StatusInputs inputs)
       inputs_(std::move(inputs)),
       mailbox_(std::make_unique<platform::MailboxTarget>(
           [this](uint32_t m, platform::WPARAM w, platform::LPARAM l) { return Handle(m, w, l); })),
-      portText_(std::to_string(inputs_.port & 0xFF)) {
-  mailbox_->SetRouting(notify::RunRouting(written_, true));
-  if (inputs_.factory) {
-    if (EndsInFls(inputs_.first)) file_ = inputs_.first;
-    if (EndsInFls(inputs_.second)) file_ = inputs_.second;
-  }
+      portText_(std::to_string(inputs_.port & 0xFF)),
+      watch_(WatchSetup(inputs_)) {
+  mailbox_->SetRouting(notify::RunRouting(watch_.Written(), true));
+  if (inputs_.factory) file_ = ModemFileOf(inputs_);
 }
 
 StatusRun::~StatusRun() { Stop(); }
@@ -58,11 +56,14 @@ void StatusRun::Start(bool haveParent) {
   worker_ = std::thread([this] {
     const int result = RunSequence(*module_);
     if (result != 1) module_->Link()->Close();
-    const auto final =
-        platform::SendMessage(mailbox_.get(), kMsgSequenceEnded, result == 1 ? 1 : 0, 0);
-    platform::SendMessage(inputs_.host, notify::kMsgStatusWindowResult, final == 1 ? 1 : 0,
-                          inputs_.port);
-    platform::SendMessage(mailbox_.get(), kMsgWorkerEnded, 0, 0);
+    // A closed window answers 0 without its handler: the thread that closed it waits for this
+    // one and looks at nothing meanwhile, so the outcome is decided here.
+    if (platform::SendWindowMessage(mailbox_.get(), notify::kMsgSequenceEnded, result == 1, 0) ==
+        0) {
+      SequenceEnded(result, true);
+    }
+    TellHost();
+    platform::SendWindowMessage(mailbox_.get(), notify::kMsgWorkerEnded, 0, 0);
   });
 }
 
@@ -76,22 +77,32 @@ std::string StatusRun::Refused() const {
 
 // Nothing runs; the host learns the failure as from a run.
 void StatusRun::Refuse(const std::string& why) {
-  status_ = why;
-  Refresh();
-  OnProgress(notify::kProgressFailed);
+  watch_.Refuse(why, barClockMs_);
+  outcome_ = watch_.Outcome();
+  ShowReason();
+  ShowBar();
   ended_ = true;
   view_.EnableClose(true);
-  platform::SendMessage(inputs_.host, notify::kMsgStatusWindowResult, 0, inputs_.port);
+  TellHost();
+}
+
+void StatusRun::TellHost() {
+  platform::SendWindowMessage(inputs_.host, notify::kMsgStatusWindowOutcome,
+                              static_cast<platform::WPARAM>(inputs_.port),
+                              reinterpret_cast<platform::LPARAM>(&outcome_));
+  const bool passed = outcome_.verdict == notify::Verdict::kSucceeded;
+  platform::SendWindowMessage(inputs_.host, notify::kMsgStatusWindowResult, passed ? 1 : 0,
+                              inputs_.port);
 }
 
 int StatusRun::RunSequence(CModelModule& module) {
   const auto port = static_cast<uint8_t>(inputs_.port & 0xFF);
   if (inputs_.factory) {
-    return module.FactoryDownload(mailbox_.get(), port, inputs_.first, inputs_.second, kTimeout,
-                                  inputs_.options);
+    return module.FactoryDownload(mailbox_.get(), port, inputs_.first, inputs_.second,
+                                  kRunTimeoutMs, inputs_.options);
   }
   return module.StartDownload(mailbox_.get(), port, inputs_.images.data(),
-                              static_cast<int>(inputs_.images.size()), inputs_.paths, kTimeout,
+                              static_cast<int>(inputs_.images.size()), inputs_.paths, kRunTimeoutMs,
                               inputs_.options);
 }
 
@@ -100,94 +111,73 @@ void StatusRun::Stop() {
   if (worker_.joinable()) worker_.join();
 }
 
-// A file the run was given that no step wrote turns success into failure: a ticked file left
-// out must never end in "Download complete!". Success stops the elapsed time; failure leaves it
-// running, as the phone's panel keeps counting until it is closed.
-int StatusRun::SequenceEnded(int result) {
-  const std::vector<std::string> files =
-      inputs_.factory ? std::vector<std::string>{inputs_.first, inputs_.second} : inputs_.paths;
-  const std::vector<std::string> unwritten = written_.Unwritten(files);
-  if (!unwritten.empty()) {
-    std::string line = "Not written:";
-    for (const std::string& f : unwritten) line += " " + f;
-    status_ = line;
-    Refresh();
-    result = 0;
-  }
-  if (result != 1 && !failedShown_) OnProgress(notify::kProgressFailed);
-  if (result == 1) {
+// Success stops the elapsed time; failure leaves it running, as the phone's panel keeps counting
+// until it is closed.
+void StatusRun::SequenceEnded(int result, bool cancelled) {
+  const std::optional<notify::Tone> tone = watch_.End(result == 1 ? 1 : 0, cancelled, barClockMs_);
+  outcome_ = watch_.Outcome();
+  if (cancelled) return;  // nothing is shown any more
+  if (tone) ShowBar();
+  ShowReason();
+  if (outcome_.verdict == notify::Verdict::kSucceeded) {
     view_.SetTimer(kElapsedTimer, 0);
     OnTimer(kElapsedTimer);
   }
-  return result;
+}
+
+void StatusRun::ShowReason() {
+  const notify::RunFacts facts = watch_.Facts();
+  if (outcome_.verdict == notify::Verdict::kSucceeded || facts.failureCode) return;
+  status_ = outcome_.reason;
+  Refresh();
 }
 
 platform::LRESULT StatusRun::Handle(uint32_t message, platform::WPARAM wParam,
                                     platform::LPARAM lParam) {
-  if (message == kMsgSequenceEnded) return SequenceEnded(static_cast<int>(wParam));
-  if (message == kMsgWorkerEnded) {
+  if (message == notify::kMsgSequenceEnded) {
+    SequenceEnded(static_cast<int>(wParam), false);
+    return 1;
+  }
+  if (message == notify::kMsgWorkerEnded) {
     ended_ = true;
     view_.EnableClose(true);
     return 1;
   }
   if (message != notify::kMsgNotify) return 0;
   if (wParam == notify::kStepNotice) {
-    if (const notify::StepNotice* n = notify::StepNoticeOf(lParam)) written_.OnStep(*n);
+    if (const notify::StepNotice* n = notify::StepNoticeOf(lParam)) watch_.OnStep(*n);
   } else if (wParam == notify::kProgress) {
     OnProgress(lParam);
   } else if ((wParam == notify::kStatusText || wParam == notify::kFileLine) && lParam != 0) {
-    (wParam == notify::kStatusText ? status_ : file_) = reinterpret_cast<const char*>(lParam);
+    const char* text = reinterpret_cast<const char*>(lParam);
+    if (wParam == notify::kStatusText) watch_.OnStatusText(text);
+    (wParam == notify::kStatusText ? status_ : file_) = text;
     Refresh();
   }
   return 1;
 }
 
 void StatusRun::OnProgress(intptr_t code) {
-  switch (code) {
-    case notify::kProgressFailed:
-    case notify::kProgressComplete: {
-      // A finished run's bar keeps its verdict: the ticker stops with it.
-      const bool failed = code == notify::kProgressFailed;
-      failedShown_ = failedShown_ || failed;
-      position_ = 0;
-      tone_ = failed ? StatusView::Tone::kError : StatusView::Tone::kComplete;
-      barText_ = failed ? "Error" : "Download complete!";
-      ticking_ = false;
-      view_.SetTimer(kTickerTimer, 0);
-      break;
-    }
-    case notify::kProgressDisconnecting:
-      position_ = 100;
-      barText_ = "Tarvex is disconnecting to target";
-      break;
-    case notify::kProgressTickerStart:
-      position_ += kTickerStep;
-      barText_ = Percent(position_);
-      ticking_ = true;
-      view_.SetTimer(kTickerTimer, kTickerPeriodMs);
-      break;
-    case notify::kProgressTickerStop:
-      ticking_ = false;
-      view_.SetTimer(kTickerTimer, 0);
-      break;
-    default:
-      position_ = static_cast<int>(code);
-      barText_ = Percent(position_);
-      break;
+  const bool wasTicking = watch_.Progress().TickerRunning();
+  watch_.OnCode(code, barClockMs_);
+  const bool ticking = watch_.Progress().TickerRunning();
+  // (Re)started by every 500: its first step comes a whole period from now.
+  if (ticking != wasTicking || (ticking && code == notify::kProgressTickerStart)) {
+    view_.SetTimer(kTickerTimer, ticking ? kTickerPeriodMs : 0);
   }
   ShowBar();
 }
 
 void StatusRun::OnTimer(int id) {
   view_.ShowElapsed(platform::ElapsedText(platform::TickCount() - startMs_));
-  if (id != kTickerTimer || !ticking_) return;
-  position_ += kTickerStep;
-  char text[48];
-  std::snprintf(text, sizeof text, "Processing completed %d%%", position_);
-  barText_ = text;
+  if (id != kTickerTimer || !watch_.Progress().TickerRunning()) return;
+  barClockMs_ += kTickerPeriodMs;
   ShowBar();
 }
 
-void StatusRun::ShowBar() { view_.ShowBar(position_, barText_, tone_); }
+void StatusRun::ShowBar() {
+  const notify::ProgressState& bar = watch_.Progress();
+  view_.ShowBar(bar.Position(barClockMs_), bar.Text(barClockMs_), bar.GetTone());
+}
 
 void StatusRun::Refresh() { view_.ShowFields(portText_, file_, status_); }

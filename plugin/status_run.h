@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "corvane/platform/mailbox_target.h"
-#include "corvane/platform/written_files.h"
+#include "corvane/platform/run_outcome.h"
 
 class CModelModule;
 
@@ -16,13 +16,11 @@ class CModelModule;
 // call comes on the GUI thread.
 class StatusView {
  public:
-  enum class Tone { kNormal, kError, kComplete };  // the colour of the bar's unfilled part
-
   virtual ~StatusView() = default;
   // "Port : ", "File :" and "Current Status".
   virtual void ShowFields(const std::string& port, const std::string& file,
                           const std::string& status) = 0;
-  virtual void ShowBar(int position, const std::string& text, Tone tone) = 0;
+  virtual void ShowBar(int position, const std::string& text, notify::Tone tone) = 0;
   virtual void ShowElapsed(const std::string& text) = 0;
   virtual void EnableClose(bool enabled) = 0;
   // Calls StatusRun::OnTimer(id) every `periodMs` from now on; 0 stops that timer.
@@ -32,7 +30,7 @@ class StatusView {
 // What the host hands a status window: its report window, the port, the option word and the
 // mode's files.
 struct StatusInputs {
-  HWND host = nullptr;
+  platform::WindowHandle host = nullptr;
   int port = 0;
   uint32_t options = 0;
   bool factory = false;
@@ -42,14 +40,16 @@ struct StatusInputs {
 };
 
 // One port's run inside a host window: its own model module and worker thread, reporting to a
-// mailbox whose handler runs on the GUI thread, and telling the host (1011) when it has ended.
+// mailbox whose handler runs on the GUI thread, and telling the host its outcome and result
+// (1012, 1011) when it has ended. The outcome is the one every front end decides alike
+// (notify::RunWatch): a failure once reported stays a failure, and a given file that no step
+// wrote fails the run.
 class StatusRun {
  public:
   static constexpr int kElapsedTimer = 49;
   static constexpr int kElapsedPeriodMs = 500;
   static constexpr int kTickerTimer = 48;
   static constexpr int kTickerPeriodMs = 2000;
-  static constexpr uint32_t kTimeout = 10000;
 
   StatusRun(StatusView& view, StatusInputs inputs);
   // Stops the run and waits for its worker.
@@ -69,9 +69,6 @@ class StatusRun {
   platform::MailboxTarget& Mailbox() { return *mailbox_; }
   // The worker has sent its result and ended its part.
   bool Ended() const { return ended_; }
-  // "Processing completed"/"%d%%" and the rest, for tests.
-  int Position() const { return position_; }
-  const std::string& BarText() const { return barText_; }
   const std::string& StatusLine() const { return status_; }
   const std::string& FileLine() const { return file_; }
 
@@ -81,22 +78,25 @@ class StatusRun {
   void ShowBar();
   void Refresh();
   int RunSequence(CModelModule& module);
-  // On the GUI thread, once the sequence has returned: the result after the window's own rules.
-  int SequenceEnded(int result);
+  // Once the sequence has returned: its outcome, kept for the host.
+  void SequenceEnded(int result, bool cancelled);
+  // A failure that the plug-in's own lines do not explain is named in the status line.
+  void ShowReason();
   std::string Refused() const;
   void Refuse(const std::string& why);
+  // The host learns the outcome, then the result.
+  void TellHost();
 
   StatusView& view_;
   const StatusInputs inputs_;
   std::unique_ptr<platform::MailboxTarget> mailbox_;
   std::string portText_, file_, status_;
-  int position_ = 0;
-  std::string barText_;
-  StatusView::Tone tone_ = StatusView::Tone::kNormal;
-  bool ticking_ = false;
-  bool failedShown_ = false;
   uint64_t startMs_ = 0;
-  notify::WrittenFiles written_;
+  notify::RunWatch watch_;
+  // The bar's clock: it moves only by the ticker timer's events, one period each, so every
+  // event is one step of the ticker however early or late it fires.
+  uint64_t barClockMs_ = 0;
+  notify::RunOutcome outcome_;  // written before the worker hands it to the host
   std::atomic<bool> ended_{false};
   std::unique_ptr<CModelModule> module_;
   std::thread worker_;

@@ -64,8 +64,9 @@ bool Replace(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-int CModelModule::UploadStart(HWND window, uint8_t port, const std::string& outPath,
-                              uint32_t sectors, uint32_t address, uint32_t timeout) {
+int CModelModule::UploadStart(platform::WindowHandle window, uint8_t port,
+                              const std::string& outPath, uint32_t sectors, uint32_t address,
+                              uint32_t timeout) {
   if (!OpenPortAfresh(window, port, timeout)) return 0;
   SendText("Upload file is creating...");
   // The memory goes to a file beside the target, which replaces the target only once all of it

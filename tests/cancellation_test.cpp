@@ -31,9 +31,9 @@ void CancelSoon(platform::Cancellation& cancellation, int reason) {
 TEST(Cancellation, ClosedTargetDropsMessagesWithoutRunningItsHandler) {
   RecordingWindow window;
   EXPECT_FALSE(window.IsClosed());
-  platform::SendMessage(&window, notify::kMsgNotify, notify::kProgress, 7);
+  platform::SendWindowMessage(&window, notify::kMsgNotify, notify::kProgress, 7);
   window.Close();
-  EXPECT_EQ(platform::SendMessage(&window, notify::kMsgNotify, notify::kProgress, 8), 0);
+  EXPECT_EQ(platform::SendWindowMessage(&window, notify::kMsgNotify, notify::kProgress, 8), 0);
   EXPECT_EQ(window.Codes(), std::vector<platform::LPARAM>{7});
   EXPECT_EQ(platform::CancellationOf(&window), &window.Closing());
   EXPECT_TRUE(window.Closing().IsCancelled());

@@ -65,6 +65,32 @@ TEST_F(FileCheck, NormalDownloadFilesAndWhatTheEraseOptionsNeed) {
             std::make_pair(0, boot.substr(0, 4)));
 }
 
+// A given file that no step of the download would write: named with why, apart from the files
+// that cannot be used, so that a host may still run the others on purpose.
+TEST_F(FileCheck, FilesNoStepWouldWriteAreNamedEachWithWhy) {
+  const std::string boot = Write("boot.img", std::string(0x100, 'b'));
+  const std::string config = Write("partition.cfg",
+                                   "[device]\nTotal_size=0x3A6065\n[partition]\nname=boot\n"
+                                   "size=0x1000\nfilename=boot.img\n[end]\n");
+  const std::string again = Write("second.cfg", "[device]\n[end]\n");
+  const std::string other = Write("Boot.img", "not named by any partition");
+  EXPECT_EQ(Check(kCheckNormalDownload, {boot}, 0),
+            std::make_pair(int{kCheckUnusedFiles},
+                           boot + ": no step of this download would write it (there is no "
+                                  "configuration file to name its partition)"));
+  const std::string why = Check(kCheckNormalDownload, {config, boot, again, other}, 0, 1024).second;
+  EXPECT_EQ(why, again +
+                     ": no step of this download would write it (only the first "
+                     "configuration file is read)\n" +
+                     other +
+                     ": no step of this download would write it (no partition of the "
+                     "configuration names it)");
+  EXPECT_EQ(Check(kCheckFactoryDownload, {boot, ""}, 0),
+            std::make_pair(int{kCheckUnusedFiles},
+                           boot + ": no step of this download would write it (a ROM image is a "
+                                  "modem factory file, *.fls, or an eMMC one, *.bin)"));
+}
+
 TEST_F(FileCheck, FactoryFilesAreRefusedWithALineNotABox) {
   b::OmapFactoryBuilder emmc;
   emmc.Add({.imageSectors = 3, .areaSize = 8, .seed = 1}).Magic(0x12345678);

@@ -36,10 +36,12 @@ const std::vector<Rule>& Rules() {
       {"ports", {kPlatform, "corvane/ports/", "ports/"}},
       {"include/corvane/flash",
        {kPlatform, "corvane/serial/", "corvane/protocol/", "corvane/ports/", "corvane/flash/"}},
+      // The chip procedures take the download's option bits as the plug-in boundary defines them.
       {"flash",
        {kPlatform, "corvane/serial/", "corvane/protocol/", "corvane/ports/", "corvane/flash/",
-        "flash/"}},
+        "flash/", "corvane/plugin/exports.h"}},
       {"include/corvane/module", {kAnyCorvane}},
+      {"include/corvane/plugin", {kPlatform}},
       {"module", {kAnyCorvane}},
       // The plug-in builds on Corvane's public headers only, never on its internals; its
       // windows add the shared widgets.
@@ -47,12 +49,13 @@ const std::vector<Rule>& Rules() {
       // The example plug-in builds out of the tree, on the installed SDK alone.
       {"examples/model-plugin", {kAnyCorvane, "example_module.h"}},
       // Front ends reach a phone only through the plug-in: no link, flash or module headers.
-      {"host", {kPlatform, "corvane/ports/", "host/", "plugin/exports.h"}},
+      {"host", {kPlatform, "corvane/ports/", "host/", "corvane/plugin/exports.h"}},
       {"gui/tests", {""}},
-      {"gui", {kPlatform, "corvane/ports/", "host/", "gui/", "widgets/", "plugin/exports.h"}},
+      {"gui",
+       {kPlatform, "corvane/ports/", "host/", "gui/", "widgets/", "corvane/plugin/exports.h"}},
       {"widgets", {"widgets/", kPlatform}},
       {"cli/tests", {""}},
-      {"cli", {kPlatform, "corvane/ports/", "host/", "cli/", "plugin/exports.h"}},
+      {"cli", {kPlatform, "corvane/ports/", "host/", "cli/", "corvane/plugin/exports.h"}},
       // The simulation module that tarvex-cli loads for --simulate: simulated phones behind the
       // front end's interface.
       {"sim/module", {"sim/", kPlatform, "host/simulation_module.h"}},

@@ -131,7 +131,7 @@ class NormalDownload : public ::testing::Test {
     return out;
   }
 
-  int Run(uint32_t options, HWND window = nullptr, int port = -1) {
+  int Run(uint32_t options, platform::WindowHandle window = nullptr, int port = -1) {
     images.clear();
     pointers.assign(20, nullptr);
     paths.clear();
@@ -432,6 +432,66 @@ TEST_F(NormalDownload, PartitionFileThatShrankSinceTheRunStartedFailsItsPartitio
   EXPECT_EQ(window.Codes().back(), notify::kProgressFailed);
   EXPECT_EQ(window.StepEnds().back(), "3 2 system.img 0/600000 failed");
   Inspect([&] { EXPECT_EQ(agent->Partitions().size(), 1u); });
+}
+
+// Rewrites a file, keeping its length, as soon as the phone has acknowledged part of it.
+class RewritingWindow : public testing_support::RecordingWindow {
+ public:
+  RewritingWindow(std::string name, std::string path, Bytes content)
+      : name_(std::move(name)), path_(std::move(path)), content_(std::move(content)) {}
+  platform::LRESULT HandleMessage(uint32_t message, platform::WPARAM wParam,
+                                  platform::LPARAM lParam) override {
+    const platform::LRESULT result = RecordingWindow::HandleMessage(message, wParam, lParam);
+    const notify::StepNotice* n = message == notify::kMsgNotify && wParam == notify::kStepNotice
+                                      ? notify::StepNoticeOf(lParam)
+                                      : nullptr;
+    if (n != nullptr && n->phase == notify::StepPhase::kAdvance && n->name == name_ && !done_) {
+      std::ofstream(path_, std::ios::binary)
+          .write(reinterpret_cast<const char*>(content_.data()),
+                 static_cast<std::streamsize>(content_.size()));
+      done_ = true;
+    }
+    return result;
+  }
+
+ private:
+  std::string name_, path_;
+  Bytes content_;
+  bool done_ = false;
+};
+
+// The phone would hold the first block of one version and the rest of another.
+TEST_F(NormalDownload, PartitionFileRewrittenWhileItIsWrittenFailsItsPartition) {
+  WriteStandardSet();
+  RewritingWindow window("system.img", dir / "system.img", Data(600000, 9));
+  EXPECT_EQ(Run(0, &window), 0);
+  EXPECT_EQ(window.Texts().back(), "system.img  changed while it was written");
+  EXPECT_EQ(window.Codes().back(), notify::kProgressFailed);
+  const Lines steps = window.StepEnds();
+  ASSERT_FALSE(steps.empty());
+  EXPECT_EQ(steps.back().rfind("3 2 system.img ", 0), 0u);
+  EXPECT_EQ(steps.back().substr(steps.back().size() - 6), "failed");
+  Inspect([&] { EXPECT_EQ(control->Resets(), 0); });
+}
+
+// The phone refuses the fifth 0x6C: the security bracket of the code image, whose erase is then
+// never done. The image is not written into unerased flash, and the run stops there.
+TEST_F(NormalDownload, ARefusedSecurityBracketStopsTheRunBeforeItsImage) {
+  WriteStandardSet();
+  phone->InjectFault({.kind = FaultKind::kRefuse, .command = 0x6C, .skip = 4});
+  EXPECT_EQ(Run(0), 0);
+  const Lines texts = window_.Texts();
+  ASSERT_GE(texts.size(), 4u);
+  EXPECT_EQ(Lines(texts.end() - 4, texts.end()), (Lines{"Code Download start", "Response is NAK",
+                                                        "Req StartA error!", "Code Download fail"}))
+      << Transcript();
+  EXPECT_EQ(window_.Codes().back(), notify::kProgressFailed);
+  EXPECT_EQ(window_.StepEnds().back().rfind("4 5 Code ", 0), 0u);
+  Inspect([&] {
+    EXPECT_EQ(modem->Store().Read(ifx[1].address, ifx[1].code.size()), ifx[1].code);  // SLB
+    EXPECT_NE(modem->Store().Read(ifx[2].address, ifx[2].code.size()), ifx[2].code);  // Code
+    EXPECT_EQ(control->Resets(), 0);
+  });
 }
 
 TEST_F(NormalDownload, FailuresEndWithTheirLinesThePortClosedAndNoReset) {

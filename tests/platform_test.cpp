@@ -93,9 +93,9 @@ class CountingTarget : public platform::MessageTarget {
 
 TEST(Messages, SendRunsTheHandlerAndReturnsItsResultNullSendsNothing) {
   CountingTarget target;
-  EXPECT_EQ(platform::SendMessage(&target, 1025, 1002, 7), 1025 + 1002 + 7);
+  EXPECT_EQ(platform::SendWindowMessage(&target, 1025, 1002, 7), 1025 + 1002 + 7);
   EXPECT_EQ(target.calls, 1);
-  EXPECT_EQ(platform::SendMessage(nullptr, 1025, 1002, 7), 0);
+  EXPECT_EQ(platform::SendWindowMessage(nullptr, 1025, 1002, 7), 0);
 }
 
 TEST(Messages, MessageBoxGoesThroughTheInstalledHook) {

@@ -8,7 +8,7 @@
 #include <map>
 
 #include "corvane/platform/notify.h"
-#include "plugin/exports.h"
+#include "corvane/plugin/exports.h"
 #include "support/message_boxes.h"
 #include "support/recording_window.h"
 
@@ -20,7 +20,7 @@ class RecordingStatusView : public StatusView {
     file = f;
     status = s;
   }
-  void ShowBar(int p, const std::string& t, Tone c) override {
+  void ShowBar(int p, const std::string& t, notify::Tone c) override {
     position = p;
     text = t;
     tone = c;
@@ -34,13 +34,13 @@ class RecordingStatusView : public StatusView {
 
   std::string file, status, text, elapsed;
   int position = -1;
-  Tone tone = Tone::kNormal;
+  notify::Tone tone = notify::Tone::kNormal;
   bool closeEnabled = true;
   std::map<int, int> timers, timerCalls;
 };
 
 void Code(StatusRun& run, intptr_t code) {
-  platform::SendMessage(&run.Mailbox(), notify::kMsgNotify, notify::kProgress, code);
+  platform::SendWindowMessage(&run.Mailbox(), notify::kMsgNotify, notify::kProgress, code);
 }
 
 TEST(StatusRun, TheBarFollowsTheCodesAndItsTickerRunsFrom500To600) {
@@ -74,7 +74,7 @@ TEST(StatusRun, TheBarFollowsTheCodesAndItsTickerRunsFrom500To600) {
   EXPECT_EQ(view.text, "Tarvex is disconnecting to target");
   Code(run, 200);
   EXPECT_EQ(view.text, "Error");
-  EXPECT_EQ(view.tone, StatusView::Tone::kError);
+  EXPECT_EQ(view.tone, notify::Tone::kError);
   EXPECT_EQ(view.position, 0);
 }
 
@@ -93,10 +93,11 @@ TEST(StatusRun, MoreImagesThanAWindowHoldsAreRefused) {
   EXPECT_EQ(view.status, "Too many files: 21 (at most 20)");
   EXPECT_EQ(view.text, "Error");
   EXPECT_TRUE(view.closeEnabled);
-  ASSERT_EQ(host.Messages().size(), 1u);
-  EXPECT_EQ(host.Messages()[0].message, notify::kMsgStatusWindowResult);
-  EXPECT_EQ(host.Messages()[0].wParam, 0u);
-  EXPECT_EQ(host.Messages()[0].value, 7);
+  ASSERT_EQ(host.Messages().size(), 2u);  // the outcome, then the result
+  EXPECT_EQ(host.Messages()[0].message, notify::kMsgStatusWindowOutcome);
+  EXPECT_EQ(host.Messages()[1].message, notify::kMsgStatusWindowResult);
+  EXPECT_EQ(host.Messages()[1].wParam, 0u);
+  EXPECT_EQ(host.Messages()[1].value, 7);
 }
 
 // A port that cannot be opened: the sequence's failure reaches the window's own thread and the
@@ -121,8 +122,8 @@ TEST(StatusRun, AFailedRunEnablesWindowCloseWhenItsWorkerHasEnded) {
   EXPECT_EQ(view.text, "Error");
   EXPECT_EQ(view.status, "We can't communicate with specific port");
   EXPECT_EQ(view.timers[StatusRun::kElapsedTimer], StatusRun::kElapsedPeriodMs);  // keeps counting
-  ASSERT_EQ(host.Messages().size(), 1u);
-  EXPECT_EQ(host.Messages()[0].wParam, 0u);
+  ASSERT_EQ(host.Messages().size(), 2u);
+  EXPECT_EQ(host.Messages()[1].wParam, 0u);
 }
 
 }  // namespace

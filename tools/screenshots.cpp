@@ -71,10 +71,9 @@ void Trigger(QMenu* menu, const QString& text) {
 
 bool DownloadWindowShots(gui::SheetWindow& sheet, const std::string& settings,
                          const fs::path& out) {
-  g_nCurPage = 1;
   NormalPage& page = sheet.Normal().Page();
   page.Store().ReadImages(page.Files().CheckedPaths(), page.Files().CheckedLoads());
-  gui::DownloadWindowDialog window(page, sheet.RomCopy().Page(), settings, &sheet);
+  gui::DownloadWindowDialog window(page.Request(), settings, &sheet);
   window.show();
   window.Start();
   auto* bar = window.findChild<widgets::TextProgressBar*>("progress");
@@ -97,7 +96,7 @@ bool FailedDownloadShot(const gui::SheetWindow::Setup& setup, const std::vector<
   page.AddFiles(files);
   for (int i = 0; i < PortScan::kScansBeforeStart; ++i) page.ScanTimer();
   page.Store().ReadImages(page.Files().CheckedPaths(), page.Files().CheckedLoads());
-  gui::DownloadWindowDialog window(page, sheet.RomCopy().Page(), setup.places.settingsDirectory);
+  gui::DownloadWindowDialog window(page.Request(), setup.places.settingsDirectory);
   window.show();
   window.Start();
   auto* bar = window.findChild<widgets::TextProgressBar*>("progress");
@@ -106,13 +105,12 @@ bool FailedDownloadShot(const gui::SheetWindow::Setup& setup, const std::vector<
 }
 
 bool MultiPortShots(gui::SheetWindow& sheet, const fs::path& out) {
-  g_nCurPage = 1;
   const auto discover = [] {
     std::vector<SerialPortEntry> ports = PortScan::SystemDiscovery()();
     ports.push_back(MissingPhone());
     return ports;
   };
-  gui::MultiPortDialog window(sheet.Normal().Page(), sheet.RomCopy().Page(), discover, &sheet);
+  gui::MultiPortDialog window(sheet.Normal().Page().Request(), discover, &sheet);
   window.setWindowFlag(Qt::WindowStaysOnTopHint, false);
   window.show();
   window.Start();

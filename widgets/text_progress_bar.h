@@ -27,6 +27,7 @@ class TextProgressBar : public QWidget {
   int GetPos() const { return position_; }
   // Shown at the next repaint (a position or text change), not at once.
   void SetUnfilledColour(const QColor& colour) { unfilled_ = colour; }
+  const QColor& UnfilledColour() const { return unfilled_; }
   void SetShowText(bool show);
   void SetText(const QString& text);
   const QString& Text() const { return text_; }

@@ -8,17 +8,10 @@
 #include "corvane/platform/byte_order.h"
 #include "corvane/platform/path.h"
 #include "host/file_table.h"
+#include "host/run_request.h"
 
 namespace cli {
 namespace {
-
-std::string EraseText(uint32_t bits) {
-  std::string text;
-  if (bits & kEraseAp) text += "[Erase entire AP] ";
-  if (bits & kEraseUserData) text += "[Erase User Data(AP)] ";
-  if (bits & kEraseCp) text += "[Erase entire CP] ";
-  return text;
-}
 
 void ShowJsonFileList(const JobContext& c, const FileTable& table) {
   std::string list = "[";

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <memory>
 #include <set>
+#include <sstream>
 
 #include "cli/commands/commands.h"
 #include "cli/simulation.h"
@@ -66,10 +67,10 @@ class Session {
       console_.Error("cannot load the plug-in " + path + ": " + error);
       return kExitPlugin;
     }
-    std::string missing;
-    exports_ = Exports::Bind(*plugin_, o_.command, missing);
+    std::string lacking;
+    exports_ = Exports::For(*plugin_, o_.command, lacking);
     if (!exports_) {
-      console_.Error("the plug-in lacks " + missing + " (" + path + ")");
+      console_.Error(lacking);
       return kExitPlugin;
     }
     return kExitOk;
@@ -115,13 +116,19 @@ class Session {
   int Interrupted() const { return env_.interrupt != nullptr ? env_.interrupt->Reason() : 0; }
 
   // The plug-in reads every file with the readers its sequences use before a phone is touched,
-  // so that a file it would refuse half-way (after erasing, or after writing the others) stops
-  // the run here. A plug-in without that check is left to fail in the run.
+  // so that a file it would refuse half-way (after erasing, or after writing the others), or one
+  // that no step would write, stops the run here. A plug-in without that check is left to fail
+  // in the run.
   int CheckFiles() {
-    const std::optional<std::string> why = exports_->CheckFiles(job_);
-    if (!why || why->empty()) return kExitOk;
-    console_.Error(*why);
-    console_.Error("the download was not started");
+    const FileCheck check = exports_->CheckFiles(job_);
+    using V = FileCheck::Verdict;
+    if (check.verdict == V::kUsable || check.verdict == V::kNoCheck) return kExitOk;
+    if (check.verdict == V::kUnusedFiles && job_.allowUnused) return kExitOk;
+    std::istringstream lines(check.message);
+    for (std::string line; std::getline(lines, line);) console_.Error(line);
+    console_.Error(check.verdict == V::kUnusedFiles
+                       ? "the download was not started (--allow-unused starts it all the same)"
+                       : "the download was not started");
     return kExitUsage;
   }
 

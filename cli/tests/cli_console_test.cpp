@@ -24,6 +24,11 @@ using cli::PhoneWindow;
 
 cli::PhoneLabel Label() { return {7, "ttyACM0", "/dev/ttyACM0", "Zelco Mobile USB Modem"}; }
 
+// The run's files and whether the plug-in promised step notices.
+notify::RunWatch::Setup Given(std::vector<std::string> files = {}, bool reportsSteps = false) {
+  return {std::move(files), reportsSteps, false};
+}
+
 struct Screen {
   explicit Screen(Console::Mode mode) : console(out, err, mode) {}
   std::ostringstream out;
@@ -52,7 +57,7 @@ void SendFactory(PhoneWindow& w) {
 
 TEST(PhoneWindow, JsonCarriesEveryMessageOfThePlugin) {
   Screen s({.json = true});
-  PhoneWindow w(Label(), s.console, cli::Throughput(0));
+  PhoneWindow w(Label(), s.console, cli::Throughput(0), Given());
   w.Begin();
   SendText(w, notify::kStatusText, "Download Start...");
   w.HandleMessage(notify::kMsgNotify, notify::kProgress, 0);
@@ -73,7 +78,7 @@ TEST(PhoneWindow, JsonCarriesEveryMessageOfThePlugin) {
   SendFactory(w);
   w.HandleMessage(notify::kMsgNotify, notify::kProgress, 400);
   w.HandleMessage(0x9999, 1, 2);  // not the plug-in's: ignored
-  const cli::PhoneResult r = w.End(1, 1234);
+  const cli::PhoneResult r = w.End(1);
 
   const auto events = cli_testing::CliRun{0, s.out.str(), ""}.Json();
   ASSERT_EQ(events.size(), 9u) << s.out.str();
@@ -107,23 +112,31 @@ TEST(PhoneWindow, JsonCarriesEveryMessageOfThePlugin) {
 
 TEST(PhoneWindow, SuccessNeedsTheEntryPointsResultAndNoFailureCode) {
   Screen s({});
-  PhoneWindow failedCode(Label(), s.console, cli::Throughput(0));
+  PhoneWindow failedCode(Label(), s.console, cli::Throughput(0), Given());
+  SendText(failedCode, notify::kStatusText, "error!");
   failedCode.HandleMessage(notify::kMsgNotify, notify::kProgress, 200);
-  EXPECT_FALSE(failedCode.End(1, 0).ok);  // the plug-in said "Error", whatever it returned
-  PhoneWindow failedCall(Label(), s.console, cli::Throughput(0));
-  EXPECT_FALSE(failedCall.End(0, 0).ok);
-  EXPECT_NE(s.out.str().find("[Error]"), std::string::npos);
-  // A plug-in that reports no steps cannot be held to its files: the run stands on its result.
-  PhoneWindow older(Label(), s.console, cli::Throughput(0));
-  const cli::PhoneResult r = older.End(1, 0, {"a.img"});
+  failedCode.HandleMessage(notify::kMsgNotify, notify::kProgress, 400);
+  EXPECT_EQ(failedCode.Bar().text, "Error");        // the claim of completion does not undo it
+  const cli::PhoneResult code = failedCode.End(1);  // whatever it returned
+  EXPECT_FALSE(code.ok);
+  EXPECT_EQ(code.reason, "error!");
+  PhoneWindow failedCall(Label(), s.console, cli::Throughput(0), Given());
+  EXPECT_EQ(failedCall.End(0).reason, "The plug-in reported failure");
+  // A plug-in that reports no steps cannot be held to its files: the run stands on its result,
+  // and no byte count is claimed for it.
+  PhoneWindow older(Label(), s.console, cli::Throughput(0), Given({"a.img"}));
+  const cli::PhoneResult r = older.End(1);
   EXPECT_TRUE(r.ok);
-  EXPECT_FALSE(r.stepsReported);
+  EXPECT_FALSE(r.bytesKnown);
   EXPECT_TRUE(r.unwrittenFiles.empty());
+  // One that promised steps and sent none wrote nothing.
+  PhoneWindow silent(Label(), s.console, cli::Throughput(0), Given({"a.img"}, true));
+  EXPECT_EQ(silent.End(1).reason, "Not written: a.img");
 }
 
 TEST(PhoneWindow, PlainLinesCarryTheLogPrefixAndInMultiThePortName) {
   Screen single({});
-  PhoneWindow w(Label(), single.console, cli::Throughput(0));
+  PhoneWindow w(Label(), single.console, cli::Throughput(0), Given());
   SendText(w, notify::kStatusText, "EMMC download start");
   w.HandleMessage(notify::kMsgNotify, notify::kProgress, 50);  // no line: bars only
   SendFactory(w);
@@ -133,7 +146,7 @@ TEST(PhoneWindow, PlainLinesCarryTheLogPrefixAndInMultiThePortName) {
             "PID : R58M1234567890123\n");
 
   Screen multi({.multi = true});
-  PhoneWindow m(Label(), multi.console, cli::Throughput(0));
+  PhoneWindow m(Label(), multi.console, cli::Throughput(0), Given());
   SendText(m, notify::kStatusText, "Target is resetting");
   EXPECT_EQ(multi.out.str(), "[ttyACM0] 00:00.0 Sec  :Target is resetting\n");
 }
@@ -162,7 +175,7 @@ TEST(PhoneWindow, MessageBoxesAreLinesOfThePhoneWhoseRunRaisedThem) {
 TEST(Console, BarsAreRedrawnOnATerminalOnly) {
   const cli::PhoneLabel phone = Label();
   Screen plain({});
-  PhoneWindow p(phone, plain.console, cli::Throughput(0));
+  PhoneWindow p(phone, plain.console, cli::Throughput(0), Given());
   plain.console.AttachBar(&p);
   plain.console.Refresh();
   SendText(p, notify::kStatusText, "line");
@@ -170,7 +183,7 @@ TEST(Console, BarsAreRedrawnOnATerminalOnly) {
   EXPECT_EQ(plain.out.str().find('\x1b'), std::string::npos);
 
   Screen tty({.terminal = true});
-  PhoneWindow t(phone, tty.console, cli::Throughput(1000));
+  PhoneWindow t(phone, tty.console, cli::Throughput(1000), Given());
   tty.console.AttachBar(&t);
   SendText(t, notify::kStatusText, "boot.img  writing start");
   t.HandleMessage(notify::kMsgNotify, notify::kProgress, 50);
@@ -187,7 +200,7 @@ TEST(Console, RenderBarShowsRateAndTimeLeftWhenKnown) {
   bar.label = Label();
   bar.position = 150;  // the ticker has no upper bound; the bar stops at full
   bar.text = "Error";
-  bar.tone = view::ProgressState::Tone::kError;
+  bar.tone = notify::Tone::kError;
   bar.estimate.bytesPerSecond = 12.34e6;
   bar.estimate.secondsLeft = 75;
   const std::string line = cli::RenderBar(bar, false);
@@ -195,18 +208,29 @@ TEST(Console, RenderBarShowsRateAndTimeLeftWhenKnown) {
   EXPECT_EQ(cli::RenderBar(bar, true).substr(line.size() - 5), "\x1b[31mError\x1b[0m");
 }
 
-TEST(Console, SummaryNamesTheFailedPhones) {
+TEST(Console, SummaryNamesTheFailedPhonesAndClaimsNoBytesNobodyCounted) {
   Screen s({});
-  cli::PhoneResult good{Label(), true, 1, false, "Download complete", 2000000, 2.0, true, {}};
-  cli::PhoneResult bad{
-      {8, "ttyACM1", "/dev/ttyACM1", ""}, false, 0, true, "error!", 2000000, 1.0, true, {}};
-  s.console.Summary({good, bad}, 0.5);
+  cli::PhoneResult good;
+  good.label = Label();
+  good.ok = true;
+  good.bytes = 2000000;
+  good.bytesKnown = true;
+  good.seconds = 2.0;
+  cli::PhoneResult bad = good;
+  bad.label = {8, "ttyACM1", "/dev/ttyACM1", ""};
+  bad.ok = false;
+  cli::PhoneResult unreported = good;
+  unreported.label.number = 9;
+  unreported.bytesKnown = false;
+  s.console.Summary({good, bad, unreported}, 0.5);
   const std::string out = s.out.str();
   EXPECT_NE(out.find("     7  ttyACM0     OK             2000000     2.0 s     1.0"),
             std::string::npos)
       << out;
-  EXPECT_NE(out.find("FAILED"), std::string::npos);
-  EXPECT_NE(out.find("1 of 2 phones failed: ttyACM1 (port 8)"), std::string::npos) << out;
+  EXPECT_NE(out.find("     9  ttyACM0     OK                   —     2.0 s       —"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("1 of 3 phones failed: ttyACM1 (port 8)"), std::string::npos) << out;
 }
 
 TEST(Printable, ControlCharactersBecomeEscapesAndTheRestStays) {

@@ -26,7 +26,7 @@ TEST(CliOptions, DownloadTakesFilesAndOptionsInAnyOrder) {
   EXPECT_EQ(o.command, Command::kDownload);
   EXPECT_TRUE(o.json);
   EXPECT_EQ(o.port, "3");
-  EXPECT_EQ(o.erase, cli::kEraseAp | cli::kEraseUserData | cli::kEraseCp);
+  EXPECT_EQ(o.erase, kEraseAp | kEraseUserData | kEraseCp);
   EXPECT_EQ(o.files, (std::vector<std::string>{"a.img", "b.cfg", "--odd-name.img"}));
   EXPECT_EQ(o.waitSeconds, 60.0);
 }
@@ -38,7 +38,7 @@ TEST(CliOptions, EraseWordsAreChecked) {
             "unknown erase word '' (known: ap, cp, userdata)");
   EXPECT_EQ(Error({"factory", "--erase", "ap", "c.fls", "a.bin"}),
             "factory erases only 'cp' (the modem's flash)");
-  EXPECT_EQ(Good({"factory", "--erase", "cp", "c.fls", "a.bin"}).erase, cli::kEraseCp);
+  EXPECT_EQ(Good({"factory", "--erase", "cp", "c.fls", "a.bin"}).erase, kEraseCp);
   EXPECT_EQ(Error({"mdm", "--erase", "cp", "ap.img"}), "mdm takes no --erase");
 }
 

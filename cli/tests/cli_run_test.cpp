@@ -102,21 +102,60 @@ TEST_F(CliDownload, JsonLinesCarryEveryLineThePluginSent) {
   EXPECT_TRUE(json.err.empty());
 }
 
-// A file that no partition names is not written: the run fails and names it, unless the user
-// allows unused files; the phone itself got everything else.
-TEST_F(CliDownload, AFileThatNoStepWritesFailsTheRunUnlessAllowed) {
+// A file that no partition names would not be written: the plug-in's pre-flight refuses the run
+// before the phone, unless the user allows unused files; then the phone gets everything else
+// and the file is named.
+TEST_F(CliDownload, AFileNoStepWouldWriteIsRefusedUnlessAllowed) {
   const std::string extra = dir / "Boot.img";  // the table names boot.img, case for case
   std::ofstream(extra) << "not in the partition table";
-  for (bool allowed : {false, true}) {
-    SCOPED_TRACE(allowed ? "--allow-unused" : "strict");
-    SimulatedTq4410 phone;
-    std::vector<std::string> args = WithFiles({"download", "--port", Port(phone), extra});
-    if (allowed) args.push_back("--allow-unused");
-    const CliRun run = Cli(args);
-    EXPECT_EQ(run.status, allowed ? 0 : 1) << run.out << run.err;
-    EXPECT_TRUE(run.OutHas(": not written: " + extra)) << run.out;
-    EXPECT_TRUE(phone.VerifyNormalDownload(firmware).ok);
-  }
+  SimulatedTq4410 strictPhone;
+  const CliRun strict = Cli(WithFiles({"download", "--port", Port(strictPhone), extra}));
+  EXPECT_EQ(strict.status, 2) << strict.out << strict.err;
+  EXPECT_TRUE(strict.ErrHas(extra + ": no step of this download would write it (no partition of "
+                                    "the configuration names it)"))
+      << strict.err;
+  EXPECT_TRUE(strict.ErrHas("(--allow-unused starts it all the same)"));
+  EXPECT_TRUE(strictPhone.Device().Requests().empty());
+
+  SimulatedTq4410 phone;
+  const CliRun allowed =
+      Cli(WithFiles({"download", "--port", Port(phone), extra, "--allow-unused"}));
+  EXPECT_EQ(allowed.status, 0) << allowed.out << allowed.err;
+  EXPECT_TRUE(allowed.OutHas(": not written: " + extra)) << allowed.out;
+  EXPECT_TRUE(phone.VerifyNormalDownload(firmware).ok);
+}
+
+// A partition image alone names no partition: refused; allowed all the same, the plug-in (which
+// reports its steps) sends none, and the run that wrote nothing fails instead of claiming MB/s.
+TEST_F(CliDownload, APartitionImageWithoutItsConfigurationIsNeverASuccess) {
+  SimulatedTq4410 phone;
+  const std::string boot = firmware.PathOf("boot.img");
+  const CliRun refused = Cli({"download", "--port", Port(phone), boot});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_TRUE(refused.ErrHas(boot + ": no step of this download would write it (there is no "
+                                    "configuration file to name its partition)"))
+      << refused.err;
+  EXPECT_TRUE(phone.Device().Requests().empty());
+  const CliRun forced = Cli({"download", "--port", Port(phone), boot, "--allow-unused"});
+  EXPECT_EQ(forced.status, 1) << forced.out;
+  EXPECT_TRUE(forced.OutHas(": FAILED after ")) << forced.out;
+  EXPECT_TRUE(forced.OutHas("s: Not written: " + boot)) << forced.out;
+  EXPECT_FALSE(forced.OutHas("succeeded"));
+}
+
+// The plug-in reports a failure, then claims completion and returns 1: the failure stands.
+TEST_F(CliDownload, AFailureThenACompletionIsAFailure) {
+  SimulatedTq4410 phone;
+  const std::string plugin = cli_testing::ProgramDirectory() + "/failing_model.so";
+  const CliRun run = Cli(WithFiles({"download", "--port", Port(phone), "--plugin", plugin}));
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_TRUE(run.OutHas("s: The phone refused the block (last line: Download complete)"))
+      << run.out;
+  EXPECT_TRUE(
+      run.OutHas("the plug-in reports no steps, so which files it wrote cannot be "
+                 "checked"));
+  EXPECT_TRUE(run.OutHas("[Error]"));
+  EXPECT_FALSE(run.OutHas("[Download complete!]"));
 }
 
 TEST_F(CliDownload, AFailedRunEndsWithExitStatusOneAndItsLastLine) {
@@ -167,10 +206,14 @@ TEST_F(CliRefuses, FilesThatCannotBeUsed) {
   EXPECT_EQ(tooMany.status, 2);
   EXPECT_TRUE(tooMany.ErrHas("Number of file can't exceed 20"));
 
+  // The plug-in passes over a file that is no ROM image: its pre-flight says so.
   const CliRun wrongKind = Cli({"factory", "--port", Port(phone), firmware.PathOf("boot.img"),
                                 firmware.PathOf("system.img")});
   EXPECT_EQ(wrongKind.status, 2);
-  EXPECT_TRUE(wrongKind.ErrHas("CP_FILE must be the modem's factory file (*.fls)"));
+  EXPECT_TRUE(wrongKind.ErrHas(firmware.PathOf("system.img") +
+                               ": no step of this download would write it (a ROM image is a "
+                               "modem factory file, *.fls, or an eMMC one, *.bin)"))
+      << wrongKind.err;
 
   const CliRun gone = Cli({"factory", "--port", Port(phone), dir / "gone.fls", dir / "gone.bin"});
   EXPECT_EQ(gone.status, 2);
@@ -253,7 +296,7 @@ TEST_F(CliRefuses, APluginThatIsMissingOrLacksTheEntryPoint) {
     const char* missingExport;
   };
   const std::vector<Case> cases = {
-      {WithFiles({"download"}), "DoDownload"},
+      {WithFiles({"download"}), "DoDownload, JudgeFile, GetFileTypeStr, FileDLOrder"},
       {{"factory", "a.fls", "b.bin"}, "DoFactoryDownload"},
       {{"mdm", "ap.img"}, "DoFactoryDownloadMDM"},
       {{"upload", "--out", "x", "--sectors", "1", "--address", "0"}, "DoUploadStart"},
@@ -263,8 +306,7 @@ TEST_F(CliRefuses, APluginThatIsMissingOrLacksTheEntryPoint) {
     args.insert(args.end(), {"--plugin", partial});
     const CliRun run = Cli(args);
     EXPECT_EQ(run.status, 3) << c.missingExport;
-    EXPECT_EQ(run.err, std::string("tarvex-cli: the plug-in lacks ") + c.missingExport + " (" +
-                           partial + ")\n");
+    EXPECT_EQ(run.err, "tarvex-cli: The plug-in " + partial + " lacks " + c.missingExport + "\n");
   }
   ExpectUntouched(phone);
 }

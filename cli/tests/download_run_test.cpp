@@ -15,6 +15,8 @@
 #include "corvane/platform/run_routing.h"
 #include "host/download_run.h"
 #include "host/multi_port_run.h"
+#include "host/normal_page.h"
+#include "host/rom_copy_page.h"
 #include "host/sleep_inhibition.h"
 #include "support/message_boxes.h"
 #include "support/time_scale.h"
@@ -24,7 +26,7 @@ using platform::MailboxTarget;
 
 namespace {
 
-using Tone = view::ProgressState::Tone;
+using notify::Tone;
 
 bool MailWaiting(const MailboxTarget& box, int ms) {
   pollfd p{static_cast<int>(box.WakeHandle()), POLLIN, 0};
@@ -37,9 +39,9 @@ TEST(Mailbox, AWorkersSendIsHandledOnTheDeliveringThreadAndGetsItsResult) {
     handledOn = std::this_thread::get_id();
     return static_cast<platform::LRESULT>(w * 2);
   });
-  EXPECT_EQ(platform::SendMessage(&box, 1, 4, 0), 8);  // the GUI's own send runs at once
+  EXPECT_EQ(platform::SendWindowMessage(&box, 1, 4, 0), 8);  // the GUI's own send runs at once
   std::atomic<platform::LRESULT> result{-1};
-  std::thread worker([&] { result = platform::SendMessage(&box, 1, 21, 0); });
+  std::thread worker([&] { result = platform::SendWindowMessage(&box, 1, 21, 0); });
   ASSERT_TRUE(MailWaiting(box, 10000));
   box.Deliver();
   worker.join();
@@ -62,10 +64,10 @@ TEST(Mailbox, RunRoutingCountsStepsOnTheWorkerAndPostsProgressCodesInOrder) {
   step.fileIndex = 0;
   step.succeeded = 1;
   std::thread worker([&] {
-    platform::SendMessage(&box, notify::kMsgNotify, notify::kStepNotice,
-                          reinterpret_cast<platform::LPARAM>(&step));
+    platform::SendWindowMessage(&box, notify::kMsgNotify, notify::kStepNotice,
+                                reinterpret_cast<platform::LPARAM>(&step));
     for (platform::LPARAM code : {10, 20, 30}) {
-      EXPECT_EQ(platform::SendMessage(&box, notify::kMsgNotify, notify::kProgress, code), 1);
+      EXPECT_EQ(platform::SendWindowMessage(&box, notify::kMsgNotify, notify::kProgress, code), 1);
     }
   });
   worker.join();  // nothing was delivered meanwhile: nothing waited for this thread
@@ -79,7 +81,7 @@ TEST(Mailbox, ClosingWakesAWaitingSenderWithZeroAndRunsNothing) {
   int handled = 0;
   MailboxTarget box([&](uint32_t, platform::WPARAM, platform::LPARAM) { return ++handled; });
   std::atomic<platform::LRESULT> result{-1};
-  std::thread worker([&] { result = platform::SendMessage(&box, 1, 0, 0); });
+  std::thread worker([&] { result = platform::SendWindowMessage(&box, 1, 0, 0); });
   ASSERT_TRUE(MailWaiting(box, 10000));
   box.CloseMailbox();
   worker.join();
@@ -120,7 +122,7 @@ struct SilentPages : NormalPageView, RomCopyPageView {
   bool AskYesNo(const std::string&) override { return true; }
   void PlayStartSound() override {}
   void SetScanTimer(bool) override {}
-  void RunDownloadWindow(DownloadWindow) override {}
+  void RunDownloadWindow(const RunRequest&) override {}
   std::string CpField() const override { return cp; }
   std::string ApField() const override { return ap; }
   void ShowPaths(const std::string& c, const std::string& a) override {
@@ -143,12 +145,19 @@ class DownloadRunTest : public cli_testing::CliFixture {
   void ReadImages() {
     normal.Store().ReadImages(normal.Files().CheckedPaths(), normal.Files().CheckedLoads());
   }
+  // The window a page's Start opens, handed the page's request as it stands.
+  DownloadRun& Open(const RunRequest& request) {
+    run = std::make_unique<DownloadRun>(window, request);
+    run->Start();
+    return *run;
+  }
+  DownloadRun& OpenNormal() { return Open(normal.Request()); }
   // The GUI thread's loop: mail as it arrives, until `done` or a minute passes.
   template <typename Fn>
   bool Pump(Fn done) {
     return testing_support::WaitUntil(
         [&] {
-          if (MailWaiting(run.Mailbox(), 5)) run.Mailbox().Deliver();
+          if (MailWaiting(run->Mailbox(), 5)) run->Mailbox().Deliver();
           return done();
         },
         std::chrono::seconds(60));
@@ -156,12 +165,15 @@ class DownloadRunTest : public cli_testing::CliFixture {
 
   // The end of every run: its end message handled.
   bool PumpToEnd() {
-    return Pump([&] { return !run.Running(); });
+    return Pump([&] { return !run->Running(); });
   }
   bool LogHas(const std::string& text) const {
     return std::any_of(window.log.begin(), window.log.end(), [&](const std::string& line) {
       return cli_testing::Shaped(line.substr(0, 14), "99:99.9 Sec  :") && line.substr(14) == text;
     });
+  }
+  void UsePlugin(const std::string& name) {
+    normal.ChoosePlugin(cli_testing::ProgramDirectory() + "/" + name);
   }
 
   phonesim::SimulatedTq4410 phone;
@@ -175,21 +187,22 @@ class DownloadRunTest : public cli_testing::CliFixture {
     return std::vector{e};
   };
   NormalPage normal{pages, {cli_testing::ProgramDirectory(), dir.Path().string()}, discover};
-  RomCopyPage romCopy{pages, discover};
+  RomCopyPage romCopy{pages, discover, [this] { return normal.Plugin(); }};
   RecordingWindow window;
-  DownloadRun run{window, normal, romCopy};
+  std::unique_ptr<DownloadRun> run;
 };
 
 TEST_F(DownloadRunTest, ANormalDownloadIntoAPhoneEndsCompleteWithStampedLines) {
   ReadImages();
-  run.Start();
+  OpenNormal();
   EXPECT_EQ(window.listText.rfind("==  download lists  ==\n1. ", 0), 0u);
-  EXPECT_TRUE(run.Running());
+  EXPECT_TRUE(run->Running());
   EXPECT_EQ(sleep_inhibition::Holds(), 1);
   ASSERT_TRUE(PumpToEnd());
   EXPECT_EQ(sleep_inhibition::Holds(), 0);
   EXPECT_EQ(window.text, "Download complete!");
   EXPECT_EQ(window.sounds, std::vector<bool>{true});
+  EXPECT_EQ(run->Verdict().verdict, notify::Verdict::kSucceeded);
   ASSERT_FALSE(window.log.empty());
   for (const std::string& line : window.log) {
     EXPECT_TRUE(cli_testing::Shaped(line.substr(0, 14), "99:99.9 Sec  :")) << line;
@@ -202,18 +215,18 @@ TEST_F(DownloadRunTest, AReadStoppedShortEndsInErrorWithItsReasonAndNoRun) {
   std::error_code ec;
   if (std::filesystem::file_size(shortFile, ec) < 64 || ec) GTEST_SKIP() << "no such file here";
   normal.Store().ClearReadingComplete();
-  run.Start();
+  OpenNormal();
   EXPECT_EQ(window.text, "Wait for reading files");
   EXPECT_EQ(window.tickMs, DownloadRun::kWaitTickMs);
-  run.Tick();
+  run->Tick();
   EXPECT_EQ(window.text, "   ");
   normal.Store().ReadImages({shortFile});
-  run.Tick();
+  run->Tick();
   EXPECT_EQ(window.text, "Error");
   EXPECT_EQ(window.tone, Tone::kError);
   EXPECT_EQ(window.tickMs, 0);
   EXPECT_EQ(window.log, std::vector<std::string>{shortFile + " could not be read to its end"});
-  EXPECT_FALSE(run.Launched());
+  EXPECT_FALSE(run->Launched());
 }
 
 TEST_F(DownloadRunTest, ClosingARunThatWaitsForASilentPhoneEndsItsWorker) {
@@ -221,13 +234,14 @@ TEST_F(DownloadRunTest, ClosingARunThatWaitsForASilentPhoneEndsItsWorker) {
   silent.times = 1000000;
   phone.Device().InjectFault(silent);
   ReadImages();
-  run.Start();
+  OpenNormal();
   ASSERT_TRUE(Pump([&] { return !window.log.empty(); }));  // the run talks to the phone
-  EXPECT_TRUE(run.Launched());
-  run.Close();  // returns once the worker has ended
-  EXPECT_FALSE(run.Running());
+  EXPECT_TRUE(run->Launched());
+  run->Close();  // returns once the worker has ended
+  EXPECT_FALSE(run->Running());
   EXPECT_EQ(sleep_inhibition::Holds(), 0);
-  EXPECT_EQ(platform::SendMessage(&run.Mailbox(), notify::kMsgNotify, notify::kProgress, 400), 0);
+  EXPECT_EQ(
+      platform::SendWindowMessage(&run->Mailbox(), notify::kMsgNotify, notify::kProgress, 400), 0);
   EXPECT_NE(window.text, "Download complete!");
 }
 
@@ -238,8 +252,7 @@ TEST_F(DownloadRunTest, ARomCopyDownloadIntoAPhoneEndsComplete) {
   romCopy.ChooseCp(set.CpPath());
   romCopy.ChooseAp(set.ApPath());
   for (int i = 0; i < 5; ++i) romCopy.ScanTimer();
-  g_nCurPage = 2;
-  run.Start();
+  Open(romCopy.Request());
   EXPECT_EQ(window.listText, "1. " + set.CpPath() + "\n2. " + set.ApPath());
   ASSERT_TRUE(PumpToEnd());
   EXPECT_EQ(window.text, "Download complete!") << testing::PrintToString(window.log);
@@ -247,13 +260,10 @@ TEST_F(DownloadRunTest, ARomCopyDownloadIntoAPhoneEndsComplete) {
   EXPECT_TRUE(phone.VerifyFactoryDownload(set).ok);
 }
 
-// The plug-in ends its run complete, but no partition took the extra file: the window says which
-// and turns the verdict into "Error".
 // Neither ROM image chosen: nothing would be written but the phone reset, reported as complete.
 TEST_F(DownloadRunTest, ARomCopyWithoutImagesIsRefusedBeforeThePhone) {
-  g_nCurPage = 2;
-  run.Start();
-  EXPECT_FALSE(run.Launched());
+  Open(romCopy.Request());
+  EXPECT_FALSE(run->Launched());
   EXPECT_EQ(window.text, "Error");
   EXPECT_EQ(window.log,
             std::vector<std::string>{
@@ -261,31 +271,44 @@ TEST_F(DownloadRunTest, ARomCopyWithoutImagesIsRefusedBeforeThePhone) {
   EXPECT_TRUE(phone.Device().Requests().empty());
 }
 
-TEST_F(DownloadRunTest, ATickedFileThatNoStepWroteTurnsCompleteIntoError) {
+// The plug-in's pre-flight runs on the worker before its entry point: a ticked partition image
+// that no partition names would go unwritten, so the run is refused with the phone untouched.
+TEST_F(DownloadRunTest, AFileNoStepWouldWriteIsRefusedBeforeThePhone) {
   const std::string extra = dir / "Boot.img";  // the table names boot.img, case for case
   std::ofstream(extra) << "not in the partition table";
   normal.AddFiles({extra});
-  const std::vector<std::string> ticked = normal.Files().CheckedPaths();
-  ASSERT_NE(std::find(ticked.begin(), ticked.end(), extra), ticked.end());
   ReadImages();
-  run.Start();
+  OpenNormal();
   ASSERT_TRUE(PumpToEnd());
-  EXPECT_TRUE(LogHas("Not written: " + extra)) << testing::PrintToString(window.log);
+  EXPECT_EQ(window.log, std::vector<std::string>{extra + ": no step of this download would write "
+                                                         "it (no partition of the configuration "
+                                                         "names it)"});
   EXPECT_EQ(window.text, "Error");
-  EXPECT_EQ(window.tone, Tone::kError);
-  EXPECT_EQ(window.sounds, (std::vector<bool>{true, false}));
-  EXPECT_FALSE(LogHas("The plug-in reported failure"));
+  EXPECT_EQ(window.sounds, std::vector<bool>{false});
+  EXPECT_EQ(run->Verdict().verdict, notify::Verdict::kRefused);
+  EXPECT_TRUE(phone.Device().Requests().empty());
 }
 
 TEST_F(DownloadRunTest, AnEntryPointThatReturnsZeroUnreportedEndsInError) {
-  normal.ChoosePlugin(cli_testing::ProgramDirectory() + "/failing_model.so");
-  g_nCurPage = 2;
+  UsePlugin("failing_model.so");
   romCopy.ChooseCp("/firmware/cp.fls");
-  run.Start();
+  Open(romCopy.Request());
   ASSERT_TRUE(PumpToEnd());
   EXPECT_TRUE(LogHas("The plug-in reported failure")) << testing::PrintToString(window.log);
   EXPECT_EQ(window.text, "Error");
   EXPECT_EQ(window.sounds, std::vector<bool>{false});
+}
+
+// A plug-in that reports a failure, then claims completion and success: the failure stands.
+TEST_F(DownloadRunTest, AFailureThenACompletionEndsInErrorWithTheFailuresLine) {
+  UsePlugin("failing_model.so");
+  ReadImages();
+  OpenNormal();
+  ASSERT_TRUE(PumpToEnd());
+  EXPECT_EQ(window.text, "Error");
+  EXPECT_EQ(window.tone, Tone::kError);
+  EXPECT_EQ(window.sounds, std::vector<bool>{false});
+  EXPECT_EQ(run->Verdict().reason, "The phone refused the block");
 }
 
 // A plug-in without the status-window exports: the multi-port window says which and starts no
@@ -293,22 +316,25 @@ TEST_F(DownloadRunTest, AnEntryPointThatReturnsZeroUnreportedEndsInError) {
 TEST_F(DownloadRunTest, AMultiPortWindowWithoutThePluginsWindowExportsStartsNothing) {
   struct NoPanels : MultiPortView {
     void ShowColumn(int, const std::string&, const std::string&) override {}
+    void ShowReason(int, const std::string&) override {}
     void PlaySound(bool) override {}
     void* PanelParent() override { return nullptr; }
   } panels;
-  normal.ChoosePlugin(cli_testing::ProgramDirectory() + "/failing_model.so");
-  MultiPortRun multi(panels, normal, romCopy, discover);
+  UsePlugin("failing_model.so");
+  MultiPortRun multi(panels, normal.Request(), discover);
   EXPECT_FALSE(multi.Start());
   multi.Tick();
   EXPECT_FALSE(multi.SlotBusy(0));
-  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"The model plug-in lacks its _A111 export"});
+  EXPECT_EQ(boxes.Texts(),
+            std::vector<std::string>{"The plug-in " + cli_testing::ProgramDirectory() +
+                                     "/failing_model.so lacks _A111, DoDLExecuteFunction"});
 }
 
 // A failure the plug-in reported itself is shown once: no second sound, no line of the host's.
 TEST_F(DownloadRunTest, AReportedFailureIsNotReportedAgainAtTheEnd) {
   phone.Device().InjectFault({.kind = phonesim::FaultKind::kRefuse, .command = 0x02, .skip = 1});
   ReadImages();
-  run.Start();
+  OpenNormal();
   ASSERT_TRUE(PumpToEnd());
   EXPECT_EQ(window.text, "Error");
   EXPECT_EQ(window.tone, Tone::kError);      // on red
@@ -320,8 +346,10 @@ TEST_F(DownloadRunTest, AReportedFailureIsNotReportedAgainAtTheEnd) {
 
 // What the handler makes of the plug-in's messages, sent on the window's own thread.
 TEST_F(DownloadRunTest, TheTickerTimerFollowsFiveHundredAndSixHundredAndEveryFactoryRowAdds) {
+  normal.Store().ClearReadingComplete();  // the window waits: no run of its own
+  OpenNormal();
   const auto send = [&](uint32_t message, platform::WPARAM w, platform::LPARAM l) {
-    platform::SendMessage(&run.Mailbox(), message, w, l);
+    platform::SendWindowMessage(&run->Mailbox(), message, w, l);
   };
   send(notify::kMsgNotify, notify::kProgress, 20);
   send(notify::kMsgNotify, notify::kProgress, notify::kProgressTickerStart);
@@ -358,12 +386,12 @@ TEST_F(DownloadRunTest, AMessageBoxFromAnotherThreadIsShownOnTheWindowsThreadUnt
   const platform::MessageBoxHook previous = platform::SetMessageBoxHook(
       [&](const std::string&, const std::string&) { shownOn = std::this_thread::get_id(); });
   normal.Store().ClearReadingComplete();  // the window waits: no run of its own
-  run.Start();
+  OpenNormal();
   std::thread box([] { platform::ShowMessageBox("from a worker"); });
   ASSERT_TRUE(Pump([&] { return shownOn.load() != std::thread::id(); }));
   box.join();
   EXPECT_EQ(shownOn.load(), std::this_thread::get_id());
-  run.Close();  // boxes go their usual way again
+  run->Close();  // boxes go their usual way again
   std::thread after([] { platform::ShowMessageBox("after"); });
   const std::thread::id afterId = after.get_id();
   after.join();

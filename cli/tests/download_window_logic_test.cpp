@@ -5,28 +5,22 @@
 #include <fstream>
 #include <string>
 
-#include "host/download_arguments.h"
 #include "host/log_text.h"
+#include "host/normal_page.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-TEST(DownloadArgumentsTest, OnlyCheckedSlotsGoTwoNamesToALine) {
-  testing_support::TempDir dir;
-  FileTable table({[](const std::string&) { return 1; },
-                   [](const std::string&) { return std::string("img"); },
-                   [](const std::string& name) { return name.empty() ? 255 : name[0]; }});
-  for (const char* name : {"a.img", "b.img", "c.img", "d.img", "e.img"}) {
-    std::ofstream(dir / name) << name;
-    table.AddFile(dir / name);
-  }
-  table.SetCheck(1, false);
-  table.SetCheck(3, false);
-  CImageStore store;
-  const DownloadArguments a = NormalDownloadArguments(table, store);
-  EXPECT_EQ(a.paths, (std::vector<std::string>{dir / "a.img", dir / "c.img", dir / "e.img"}));
-  EXPECT_EQ(a.listText, "==  download lists  ==\n1. a.img    2. c.img\n3. e.img");
-  EXPECT_EQ(FactoryListText("/x/cp.fls", "/x/ap.bin"), "1. /x/cp.fls\n2. /x/ap.bin");
+TEST(RunRequestTest, TheListNamesTwoFilesToALineAndARomCopyItsTwoPaths) {
+  RunRequest normal;
+  normal.names = {"a.img", "c.img", "e.img"};
+  EXPECT_EQ(normal.ListText(), "==  download lists  ==\n1. a.img    2. c.img\n3. e.img");
+  RunRequest romCopy;
+  romCopy.mode = RunRequest::Mode::kRomCopy;
+  romCopy.cpPath = "/x/cp.fls";
+  romCopy.apPath = "/x/ap.bin";
+  EXPECT_EQ(romCopy.ListText(), "1. /x/cp.fls\n2. /x/ap.bin");
+  EXPECT_EQ(romCopy.Files(), (std::vector<std::string>{"/x/cp.fls", "/x/ap.bin"}));
 }
 
 TEST(LogTextTest, TheFiveHundredthLineEmptiesTheLogFirst) {

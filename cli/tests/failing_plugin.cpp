@@ -1,25 +1,41 @@
-// A model plug-in whose entry points fail without a word: no status, no code, only a result of 0.
-// How the download window meets a plug-in that does not report its own failure.
+// A model plug-in whose entry points end in ways a host must not take at their word: the ROM copy
+// fails without a word (no status, no code, only 0); the normal download reports a failure (a
+// line and 200), then claims completion (400) and returns 1. It reports no steps.
 
-#include <cstdint>
-#include <string>
-#include <vector>
+#include "corvane/platform/notify.h"
+#include "corvane/plugin/exports.h"
 
-#define FAILING_API __attribute__((visibility("default")))
+namespace {
+
+void Send(platform::WindowHandle window, platform::WPARAM what, platform::LPARAM value) {
+  platform::SendWindowMessage(window, notify::kMsgNotify, what, value);
+}
+
+void Text(platform::WindowHandle window, const char* text) {
+  Send(window, notify::kStatusText, reinterpret_cast<platform::LPARAM>(text));
+}
+
+}  // namespace
 
 extern "C" {
 
-FAILING_API const char* GetFileTypeStr(const std::string*) { return "bin"; }
-FAILING_API int JudgeFile(const std::string*) { return 1; }
-FAILING_API int FileDLOrder(const std::string*) { return 255; }
+int PluginAbiVersion(void) { return kPluginAbiVersion; }
 
-FAILING_API int DoDownload(void*, int, uint8_t**, int, const std::vector<std::string>*, uint32_t,
-                           uint32_t) {
-  return 0;
+const char* GetFileTypeStr(const std::string*) { return "bin"; }
+int JudgeFile(const std::string*) { return 1; }
+int FileDLOrder(const std::string*) { return 255; }
+
+int DoDownload(platform::WindowHandle window, int, uint8_t**, int, const std::vector<std::string>*,
+               uint32_t, uint32_t) {
+  Text(window, "The phone refused the block");
+  Send(window, notify::kProgress, notify::kProgressFailed);
+  Text(window, "Download complete");
+  Send(window, notify::kProgress, notify::kProgressComplete);
+  return 1;
 }
 
-FAILING_API int DoFactoryDownload(void*, int, const std::string*, const std::string*, uint32_t,
-                                  uint32_t) {
+int DoFactoryDownload(platform::WindowHandle, int, const std::string*, const std::string*, uint32_t,
+                      uint32_t) {
   return 0;
 }
 

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "cli_harness.h"
-#include "host/download_arguments.h"
 #include "host/sheet.h"
 #include "support/message_boxes.h"
 #include "support/temp_dir.h"
@@ -35,8 +34,8 @@ struct RecordedView : NormalPageView, RomCopyPageView {
   }
   void PlayStartSound() override { ++sounds; }
   void SetScanTimer(bool running) override { timer = running; }
-  void RunDownloadWindow(DownloadWindow w) override {
-    windows.push_back(w);
+  void RunDownloadWindow(const RunRequest& r) override {
+    windows.push_back(r);
     if (onWindow) onWindow();
   }
   std::string CpField() const override { return cpField; }
@@ -54,7 +53,7 @@ struct RecordedView : NormalPageView, RomCopyPageView {
   std::optional<bool> start;
   int mode = -1, sounds = 0;
   bool timer = false, answer = true;
-  std::vector<DownloadWindow> windows;
+  std::vector<RunRequest> windows;
   std::function<void()> onWindow;
   std::string cpField, apField;
 };
@@ -92,7 +91,7 @@ TEST_F(Pages, StartUpRestoresTheSettingsButNeverTheModemErase) {
            "\n3=" + (dir / "gone.img") + "\n");
   NormalPage page(view, Places(), Discovery());
   page.PageStart();
-  EXPECT_EQ(page.EraseOption(), NormalPage::kEraseAp | NormalPage::kEraseUserData);
+  EXPECT_EQ(page.EraseOption(), kEraseAp | kEraseUserData);
   EXPECT_EQ(view.erase, (std::vector<bool>{true, true, true}));  // the CP mark stays
   EXPECT_EQ(view.labels, (std::vector<std::string>{"TQ4410", "Ver: 1.2, 1.3", "2011-02-26"}));
   ASSERT_EQ(view.rows.size(), 2u);    // the file that is gone is dropped without a word
@@ -130,7 +129,9 @@ TEST_F(Pages, StartAsksAboutTheEraseReadsTheImagesAndOpensTheWindow) {
                                 "[Erase entire AP] [Erase entire CP] Selected  \n\nDo you want "
                                 "delete ?"});
   EXPECT_EQ(page.EraseOption(), 0u);  // No clears the checked boxes' bits; the run goes on
-  EXPECT_EQ(view.windows, std::vector<DownloadWindow>{DownloadWindow::kSingle});
+  ASSERT_EQ(view.windows.size(), 1u);
+  EXPECT_FALSE(view.windows[0].multi);
+  EXPECT_EQ(view.windows[0].erase, 0u);
   EXPECT_TRUE(imagesRead);
   EXPECT_EQ(view.sounds, 1);
   EXPECT_TRUE(view.timer);
@@ -144,20 +145,63 @@ TEST_F(Pages, AnUntickedFileIsNeverWrittenWhateverItsOrder) {
   EXPECT_EQ(view.header, "Files to Download(1/1)");
   page.CheckClicked(1);  // the unknown one, after every known file
   page.Start();
-  // As the window does: the images are taken only once the store says they are read.
-  ASSERT_TRUE(testing_support::WaitUntil([&] { return page.Store().ReadingComplete() == 1; }));
-  EXPECT_EQ(NormalDownloadArguments(page.Files(), page.Store()).paths,
-            std::vector<std::string>{dir / "tq.cfg"});
+  ASSERT_EQ(view.windows.size(), 1u);
+  const RunRequest& request = view.windows[0];
+  EXPECT_EQ(request.paths, std::vector<std::string>{dir / "tq.cfg"});
+  // As the window does: the images are taken only once the store says they are read. The
+  // request keeps them, whatever the page reads or frees next.
+  ASSERT_TRUE(testing_support::WaitUntil([&] { return request.images->ReadingComplete() == 1; }));
+  page.RemoveAll();
+  ASSERT_NE(request.Images()[0], nullptr);
+  EXPECT_EQ(request.Images()[0][4], 'x');
+}
+
+// A run without a file would only reset the phone and report success.
+TEST_F(Pages, StartWithNothingTickedIsRefusedBeforeAnythingElse) {
+  NormalPage page(view, Places(), Discovery());
+  page.PageStart();
+  page.AddFiles({File("tq.cfg")});
+  page.CheckClicked(0);
+  for (int mode : {0, 1}) {
+    page.SelectMode(mode);
+    page.Start();
+  }
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>(2, NormalPage::kNothingTicked));
+  EXPECT_TRUE(view.windows.empty());
+  EXPECT_EQ(view.sounds, 0);
+  EXPECT_TRUE(view.questions.empty());
+}
+
+// A plug-in is bound only when it was built for this program's plug-in interface.
+TEST(PluginBinding, ALibraryOfAnotherInterfaceVersionOrNoneIsRefusedWithItsPath) {
+  std::string error;
+  const std::string other = cli_testing::ProgramDirectory() + "/other_abi_model.so";
+  EXPECT_EQ(ModelPlugin::Load(other, error), nullptr);
+  EXPECT_EQ(error, other +
+                       " was built for plug-in interface version 99; this program takes "
+                       "version " +
+                       std::to_string(kPluginAbiVersion));
+  const std::string simulation = cli_testing::ProgramDirectory() + "/tarvex-sim.so";
+  EXPECT_EQ(ModelPlugin::Load(simulation, error), nullptr);
+  EXPECT_EQ(error, simulation +
+                       " is not a model plug-in of this program: it has no "
+                       "PluginAbiVersion");
+  const auto model = ModelPlugin::Load(cli_testing::ProgramDirectory() + "/model.so", error);
+  ASSERT_NE(model, nullptr);
+  EXPECT_TRUE(model->Exports().reportsSteps);
+  EXPECT_EQ(model->Lacking({Export::kDoDownload, Export::kA111}), "");
 }
 
 TEST_F(Pages, APlugInWithoutFileTypingNamesWhatItLacks) {
   NormalPage page(view, Places(), Discovery());
   page.PageStart();
-  page.ChoosePlugin(cli_testing::ProgramDirectory() + "/tarvex-sim.so");  // loads, types nothing
+  const std::string partial = cli_testing::ProgramDirectory() + "/partial_model.so";
+  page.ChoosePlugin(partial);  // loads, types nothing
   page.AddFiles({File("tq.cfg")});
-  ASSERT_EQ(boxes.Texts().size(), 1u);
-  EXPECT_NE(boxes.Texts()[0].find("lacks GetFileTypeStr, JudgeFile, FileDLOrder: "),
-            std::string::npos);
+  EXPECT_EQ(boxes.Texts(),
+            std::vector<std::string>{"The plug-in " + partial +
+                                     " lacks GetFileTypeStr, JudgeFile, FileDLOrder: " +
+                                     (dir / "tq.cfg") + " not added"});
   EXPECT_TRUE(view.rows.empty());
 }
 
@@ -179,7 +223,7 @@ TEST(PortScanTest, StartWaitsForFiveScansInARowAndLeavesAtOnce) {
 }
 
 TEST_F(Pages, RomCopyMultiModeIsReadyAtOnceAndNormalModeWaitsForThePort) {
-  RomCopyPage page(view, Discovery());
+  RomCopyPage page(view, Discovery(), {});
   page.PageStart();
   EXPECT_EQ(view.start, false);
   view.cpField = "/typed/cp.fls";
@@ -194,13 +238,15 @@ TEST_F(Pages, RomCopyMultiModeIsReadyAtOnceAndNormalModeWaitsForThePort) {
   page.Start();
   EXPECT_EQ(page.ApPath(), "/typed/ap.bin");
   EXPECT_EQ(g_nCurPage, 2);
-  EXPECT_EQ(view.windows, std::vector<DownloadWindow>{DownloadWindow::kSingle});
+  ASSERT_EQ(view.windows.size(), 1u);
+  EXPECT_FALSE(view.windows[0].multi);
+  EXPECT_EQ(view.windows[0].Files(), (std::vector<std::string>{"/typed/cp.fls", "/typed/ap.bin"}));
 }
 
 TEST_F(Pages, InitializationResetsUpToTheActiveTab) {
   RecordedView romView;
   NormalPage normal(view, Places(), Discovery());
-  RomCopyPage romCopy(romView, Discovery());
+  RomCopyPage romCopy(romView, Discovery(), {});
   Sheet sheet(normal, romCopy);
   normal.PageStart();
   sheet.Activate(0);

@@ -1,13 +1,16 @@
-// A model plug-in that types files like the real one but has no download entry point at all.
+// A model plug-in of this program's interface that types no file and has no download entry
+// point at all. Built a second time with another interface version (PARTIAL_ABI_VERSION).
 
-#include <string>
+#include "corvane/plugin/exports.h"
 
-#define PARTIAL_API __attribute__((visibility("default")))
+#ifndef PARTIAL_ABI_VERSION
+#define PARTIAL_ABI_VERSION kPluginAbiVersion
+#endif
 
 extern "C" {
 
-PARTIAL_API const char* GetFileTypeStr(const std::string*) { return "bin"; }
-PARTIAL_API int JudgeFile(const std::string*) { return 1; }
-PARTIAL_API int FileDLOrder(const std::string*) { return 255; }
+int PluginAbiVersion(void) { return PARTIAL_ABI_VERSION; }
+
+const char* ResourceString(int id) { return id == 1 ? "PARTIAL" : nullptr; }
 
 }  // extern "C"

@@ -59,7 +59,7 @@ std::string CExampleModule::CheckFiles(const std::vector<std::string>& paths) co
   return "";
 }
 
-bool CExampleModule::OpenLink(HWND window, uint8_t port) {
+bool CExampleModule::OpenLink(platform::WindowHandle window, uint8_t port) {
   SetParentHandle(window);
   MakeOverrideClassObj();
   m_pComm->SetCancellation(m_Report.RunCancellation());
@@ -80,7 +80,7 @@ bool CExampleModule::WriteImage(int index, const std::string& path, uint64_t byt
   return step.Done(false);
 }
 
-int CExampleModule::StartDownload(HWND window, uint8_t port, uint8_t* const*, int,
+int CExampleModule::StartDownload(platform::WindowHandle window, uint8_t port, uint8_t* const*, int,
                                   const std::vector<std::string>& paths, uint32_t, uint32_t) {
   if (!OpenLink(window, port)) return 0;
   for (size_t i = 0; i < paths.size(); ++i) {

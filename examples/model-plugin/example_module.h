@@ -20,7 +20,7 @@ class CExampleModule : public CBasicModule {
   void MakeOverrideClassObj() override;
   void ReleaseOverrideClassObj() override;
 
-  int StartDownload(HWND window, uint8_t port, uint8_t* const* images, int count,
+  int StartDownload(platform::WindowHandle window, uint8_t port, uint8_t* const* images, int count,
                     const std::vector<std::string>& paths, uint32_t timeout,
                     uint32_t options) override;
 
@@ -36,6 +36,6 @@ class CExampleModule : public CBasicModule {
   CMiscUtilComm* Link() const { return m_pComm.get(); }
 
  private:
-  bool OpenLink(HWND window, uint8_t port);
+  bool OpenLink(platform::WindowHandle window, uint8_t port);
   bool WriteImage(int index, const std::string& path, uint64_t bytes);
 };

@@ -18,7 +18,7 @@ const std::vector<std::string> kNoPaths;
 // The frame of every download-type export: a module of its own, the start line, the sequence,
 // the port closed. Nothing may leave a C-linkage call as an exception.
 template <typename Sequence>
-int RunFrame(HWND window, const char* startText, Sequence sequence) {
+int RunFrame(platform::WindowHandle window, const char* startText, Sequence sequence) {
   if (window == nullptr) {
     platform::ShowMessageBox("EX100: the host gave no window to report to");
     return 0;
@@ -55,7 +55,15 @@ void CopyMessage(const std::string& text, char* message, int messageSize) {
 
 extern "C" {
 
-int DoDownload(HWND window, int port, uint8_t** images, int count,
+// The version of corvane/plugin/exports.h this plug-in is built with: a host of another
+// version refuses to load it.
+int PluginAbiVersion(void) { return kPluginAbiVersion; }
+
+// This model's download opens a step for each file it writes (StepScope), so a host may hold it
+// to them: a file given and not written fails the run, and a run without steps wrote nothing.
+int ReportsSteps(void) { return 1; }
+
+int DoDownload(platform::WindowHandle window, int port, uint8_t** images, int count,
                const std::vector<std::string>* paths, uint32_t timeout, uint32_t options) {
   return RunFrame(window, "Download Start...", [&](CExampleModule& module) {
     return module.StartDownload(window, static_cast<uint8_t>(port & 0xFF), images, count,
@@ -63,18 +71,20 @@ int DoDownload(HWND window, int port, uint8_t** images, int count,
   });
 }
 
-int DoFactoryDownload(HWND window, int, const std::string*, const std::string*, uint32_t,
-                      uint32_t) {
+int DoFactoryDownload(platform::WindowHandle window, int, const std::string*, const std::string*,
+                      uint32_t, uint32_t) {
   return RunFrame(window, "Download Start...",
                   [](CExampleModule& module) { return NotProvided(module, "ROM-copy download"); });
 }
 
-int DoFactoryDownloadMDM(HWND window, int, const std::string*, const std::string*, uint32_t) {
+int DoFactoryDownloadMDM(platform::WindowHandle window, int, const std::string*, const std::string*,
+                         uint32_t) {
   return RunFrame(window, "Download Start...",
                   [](CExampleModule& module) { return NotProvided(module, "MDM download"); });
 }
 
-int DoUploadStart(HWND window, int, const std::string*, uint32_t, uint32_t, uint32_t) {
+int DoUploadStart(platform::WindowHandle window, int, const std::string*, uint32_t, uint32_t,
+                  uint32_t) {
   return RunFrame(window, "Upload Start...",
                   [](CExampleModule& module) { return NotProvided(module, "upload"); });
 }

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QColor>
 #include <QGroupBox>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -92,7 +93,7 @@ void Trigger(gui::DownloadWindowDialog& window, const QString& item) {
 }
 
 TEST_F(DownloadWindowTest, ARunEndsCompleteItsLogIsSavedAndHiddenAndItClosesWithoutAsking) {
-  gui::DownloadWindowDialog window(page, sheet.RomCopy().Page(), dir.Path().string());
+  gui::DownloadWindowDialog window(page.Request(), dir.Path().string());
   // Not shown: Qt fills large areas on its own thread pool, whose locks the thread sanitizer
   // cannot see (Debian's Qt is not instrumented). The run, the mail and the widgets are real.
   window.Start();
@@ -130,7 +131,7 @@ TEST_F(DownloadWindowTest, ClosingDuringARunAsksAndNoKeepsItRunning) {
   phonesim::Fault silent;
   silent.times = 1000000;
   phone.Device().InjectFault(silent);
-  gui::DownloadWindowDialog window(page, sheet.RomCopy().Page(), dir.Path().string());
+  gui::DownloadWindowDialog window(page.Request(), dir.Path().string());
   window.Start();
   auto* log = window.findChild<QPlainTextEdit*>("log");
   ASSERT_TRUE(WaitFor([&] { return !log->toPlainText().isEmpty(); }));  // it talks to the phone
@@ -147,6 +148,20 @@ TEST_F(DownloadWindowTest, ClosingDuringARunAsksAndNoKeepsItRunning) {
   EXPECT_EQ(questions.size(), 2u);
   EXPECT_EQ(finished, 1);
   EXPECT_FALSE(window.Run().Running());
+}
+
+// A plug-in that reports a failure and then claims completion and success: the window asks the
+// run's outcome, not the last code, so it ends on red with the failure's line.
+TEST_F(DownloadWindowTest, AFailureThenACompletionEndsRed) {
+  page.ChoosePlugin(platform::ExecutableDirectory() + "/failing_model.so");
+  gui::DownloadWindowDialog window(page.Request(), dir.Path().string());
+  window.Start();
+  ASSERT_TRUE(WaitFor([&] { return !window.Run().Running(); }));
+  auto* bar = window.findChild<widgets::TextProgressBar*>("progress");
+  EXPECT_EQ(bar->Text(), "Error");
+  EXPECT_EQ(bar->UnfilledColour(), QColor(Qt::red));
+  EXPECT_EQ(window.Run().Verdict().reason, "The phone refused the block");
+  EXPECT_TRUE(phone.Device().Requests().empty());
 }
 
 }  // namespace

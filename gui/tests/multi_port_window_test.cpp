@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 
 #include "corvane/platform/process.h"
 #include "corvane/platform/shared_library.h"
@@ -48,8 +49,9 @@ class MultiPortTest : public testing::Test {
   }
 
   NormalPage& Page() { return sheet->Normal().Page(); }
-  std::unique_ptr<gui::MultiPortDialog> Open() {
-    auto window = std::make_unique<gui::MultiPortDialog>(Page(), sheet->RomCopy().Page(),
+  // The window as the page's Start opens it (the Normal D/L page's request by default).
+  std::unique_ptr<gui::MultiPortDialog> Open(std::optional<RunRequest> request = std::nullopt) {
+    auto window = std::make_unique<gui::MultiPortDialog>(request ? *request : Page().Request(),
                                                          [this] { return ports; });
     window->Start();
     return window;
@@ -189,9 +191,9 @@ TEST_F(MultiPortTest, ClosingDuringARunThatDoesNotAnswerEndsItsWorkerPromptly) {
   EXPECT_EQ(sleep_inhibition::Holds(), 0);
 }
 
-// A ticked file that the partition table does not name is never written: the phone's run ends
-// as a failure that names it, though the plug-in's sequence succeeded.
-TEST_F(MultiPortTest, ARunThatLeftAGivenFileUnwrittenFails) {
+// A ticked file that the partition table does not name would never be written: the plug-in's
+// pre-flight refuses it as the window opens, and no port starts.
+TEST_F(MultiPortTest, AFileNoStepWouldWriteIsRefusedAsTheWindowOpens) {
   const std::string extra = dir / "Boot.img";  // the table names boot.img, case for case
   std::ofstream(extra) << "not in the partition table";
   Page().AddFiles({extra});
@@ -199,12 +201,36 @@ TEST_F(MultiPortTest, ARunThatLeftAGivenFileUnwrittenFails) {
   See(phone.PortNumber());
   ReadFiles();
   auto window = Open();
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{extra + ": no step of this download would "
+                                                            "write it (no partition of the "
+                                                            "configuration names it)"});
   window->Run().Tick();
+  EXPECT_FALSE(window->Run().SlotBusy(0));
+  EXPECT_TRUE(phone.Device().Requests().empty());
+}
+
+// A failure reported to a panel stands, though its run then claims completion and success: the
+// table says "Fail" and keeps the failure's line.
+TEST_F(MultiPortTest, AFailureThenACompletionIsAFail) {
+  phonesim::SimulatedTq4410 phone;
+  See(phone.PortNumber());
+  ReadFiles();
+  auto window = Open();
+  window->Run().Tick();
+  ASSERT_EQ(Panels(*window).size(), 1);
+  const auto panel = reinterpret_cast<platform::WindowHandle>(
+      Panels(*window)[0]->property("messageTarget").value<quintptr>());
+  ASSERT_NE(panel, nullptr);
+  const char* line = "The phone refused the block";
+  platform::SendWindowMessage(panel, notify::kMsgNotify, notify::kStatusText,
+                              reinterpret_cast<platform::LPARAM>(line));
+  platform::SendWindowMessage(panel, notify::kMsgNotify, notify::kProgress,
+                              notify::kProgressFailed);
   ASSERT_TRUE(Until([&] { return !window->Run().AnyRunning(); }));
+  EXPECT_TRUE(phone.VerifyNormalDownload(*firmware).ok);  // the run itself went through
   EXPECT_EQ(Cell(*window, 1, 0), "Fail");
-  const QString status = Panels(*window)[0]->findChild<QLabel*>("statusLine")->text();
-  EXPECT_EQ(status.toStdString(), "Not written: " + extra);
-  EXPECT_TRUE(phone.VerifyNormalDownload(*firmware).ok);
+  EXPECT_EQ(window->Run().SlotReason(0), line);
+  EXPECT_EQ(window->Table()->item(1, 0)->toolTip().toStdString(), line);
 }
 
 // The ROM copy page's "Multi download mode": each panel writes the two factory files.
@@ -214,10 +240,9 @@ TEST_F(MultiPortTest, RomCopyModeWritesTheFactoryFiles) {
   RomCopyPage& romCopy = sheet->RomCopy().Page();
   romCopy.ChooseCp(sample.CpPath());
   romCopy.ChooseAp(sample.ApPath());
-  g_nCurPage = 2;
   phonesim::SimulatedTq4410 phone;
   See(phone.PortNumber());
-  auto window = Open();
+  auto window = Open(romCopy.Request());
   window->Run().Tick();
   ASSERT_TRUE(Until([&] { return !window->Run().AnyRunning(); }));
   EXPECT_EQ(Cell(*window, 1, 0), "Pass");

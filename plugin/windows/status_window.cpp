@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QVariant>
 
 #include "corvane/platform/notify.h"
 #include "widgets/mailbox_delivery.h"
@@ -75,6 +76,8 @@ CStatusDlg::CStatusDlg(StatusInputs inputs, QWidget* parent)
 
   run_ = std::make_unique<StatusRun>(*this, std::move(inputs));
   mail_ = widgets::DeliverMailOnGuiThread(run_->Mailbox(), this);
+  setProperty("messageTarget", QVariant::fromValue(reinterpret_cast<quintptr>(
+                                   static_cast<platform::WindowHandle>(&run_->Mailbox()))));
 }
 
 // The run ends first (its worker may be reporting), then the notifier goes before the
@@ -95,12 +98,12 @@ void CStatusDlg::ShowFields(const std::string& port, const std::string& file,
   status_->setToolTip(status_->text());
 }
 
-void CStatusDlg::ShowBar(int position, const std::string& text, Tone tone) {
+void CStatusDlg::ShowBar(int position, const std::string& text, notify::Tone tone) {
   if (tone != tone_) {
     tone_ = tone;
-    bar_->SetUnfilledColour(tone == Tone::kError      ? QColor(255, 0, 0)
-                            : tone == Tone::kComplete ? QColor(0, 255, 0)
-                                                      : normalUnfilled_);
+    bar_->SetUnfilledColour(tone == notify::Tone::kError      ? QColor(255, 0, 0)
+                            : tone == notify::Tone::kComplete ? QColor(0, 255, 0)
+                                                              : normalUnfilled_);
     bar_->update();  // a colour change alone is not a repaint of its own
   }
   bar_->SetPos(position);
@@ -129,6 +132,6 @@ void CStatusDlg::SetTimer(int id, int periodMs) {
 // The host closes the window through the plug-in's close slot, usually from inside this send;
 // that slot deletes the window only once this handler has returned.
 void CStatusDlg::CloseClicked() {
-  platform::SendMessage(host_, notify::kMsgStatusWindowClose, reinterpret_cast<uintptr_t>(this),
-                        port_);
+  platform::SendWindowMessage(host_, notify::kMsgStatusWindowClose,
+                              reinterpret_cast<uintptr_t>(this), port_);
 }

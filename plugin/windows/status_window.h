@@ -18,7 +18,8 @@ class TextProgressBar;
 
 // The status window of one port: a borderless panel inside the host's window showing the port,
 // the file, the current status line, the bar with its text and the elapsed time, with "Window
-// Close" that asks the host (1010) to close it. Its run is a StatusRun.
+// Close" that asks the host (1010) to close it. Its run is a StatusRun. Its window handle (what
+// its run reports to) is the property "messageTarget", as a system window's handle is public.
 class CStatusDlg : public QFrame, public StatusView {
   Q_OBJECT
 
@@ -35,7 +36,7 @@ class CStatusDlg : public QFrame, public StatusView {
 
   void ShowFields(const std::string& port, const std::string& file,
                   const std::string& status) override;
-  void ShowBar(int position, const std::string& text, Tone tone) override;
+  void ShowBar(int position, const std::string& text, notify::Tone tone) override;
   void ShowElapsed(const std::string& text) override;
   void EnableClose(bool enabled) override;
   void SetTimer(int id, int periodMs) override;
@@ -43,7 +44,7 @@ class CStatusDlg : public QFrame, public StatusView {
  private:
   void CloseClicked();
 
-  HWND host_;
+  platform::WindowHandle host_;
   int port_;
   QLabel* port_label_ = nullptr;
   QLabel* file_ = nullptr;
@@ -52,7 +53,7 @@ class CStatusDlg : public QFrame, public StatusView {
   widgets::TextProgressBar* bar_ = nullptr;
   QPushButton* close_ = nullptr;
   QColor normalUnfilled_;
-  Tone tone_ = Tone::kNormal;
+  notify::Tone tone_ = notify::Tone::kNormal;
   std::map<int, QTimer*> timers_;
   std::unique_ptr<StatusRun> run_;
   QSocketNotifier* mail_ = nullptr;

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "plugin/exports.h"
+#include "corvane/plugin/exports.h"
 #include "plugin/windows/status_window.h"
 
 namespace {
@@ -65,8 +65,9 @@ void (*Slot(Fn fn))() {
 
 extern "C" {
 
-int ExecuteFunction(HWND host, void* parent, const std::string* first, const std::string* second,
-                    int port, int left, int top, int width, int height, uint32_t options) {
+int ExecuteFunction(platform::WindowHandle host, void* parent, const std::string* first,
+                    const std::string* second, int port, int left, int top, int width, int height,
+                    uint32_t options) {
   StatusInputs inputs;
   inputs.host = host;
   inputs.port = port & 0xFF;
@@ -77,7 +78,7 @@ int ExecuteFunction(HWND host, void* parent, const std::string* first, const std
   return OpenWindow(std::move(inputs), parent, left, top, width, height);
 }
 
-int DoDLExecuteFunction(HWND host, void* parent, uint8_t** images, int count,
+int DoDLExecuteFunction(platform::WindowHandle host, void* parent, uint8_t** images, int count,
                         const std::vector<std::string>* paths, int port, int left, int top,
                         int width, int height, uint32_t options) {
   StatusInputs inputs;

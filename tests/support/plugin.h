@@ -6,7 +6,7 @@
 
 #include "corvane/platform/process.h"
 #include "corvane/platform/shared_library.h"
-#include "plugin/exports.h"
+#include "corvane/plugin/exports.h"
 
 namespace testing_support {
 

@@ -46,8 +46,8 @@ class CORVANE_API CBasicFlash {
   void InitDLBuffer(int count, uint8_t* const* buffers);
   uint32_t GetDefaultTimeout() const { return m_nDefaultTimeout; }
   void SetDefaultTimeout(uint32_t ms) { m_nDefaultTimeout = ms; }
-  void SetParentHandle(HWND window) { m_Report.SetWindow(window); }
-  HWND GetParentHandle() const { return m_Report.Window(); }
+  void SetParentHandle(platform::WindowHandle window) { m_Report.SetWindow(window); }
+  platform::WindowHandle GetParentHandle() const { return m_Report.Window(); }
   Reporter& Report() { return m_Report; }
 
   // Final synchronisation with the boot loader (command 0x89).

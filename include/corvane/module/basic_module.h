@@ -32,14 +32,14 @@ class CORVANE_API CBasicModule {
   virtual void MakeOverrideClassObj();
 
   // The normal download of a model; the base only says that the model must provide it.
-  virtual int StartDownload(HWND window, uint8_t port, uint8_t* const* images, int count,
-                            const std::vector<std::string>& paths, uint32_t timeout,
+  virtual int StartDownload(platform::WindowHandle window, uint8_t port, uint8_t* const* images,
+                            int count, const std::vector<std::string>& paths, uint32_t timeout,
                             uint32_t options);
 
   // Records the window and tells it the module is under way (progress 30).
-  void SetParentHandle(HWND window);
+  void SetParentHandle(platform::WindowHandle window);
 
-  HWND GetParentHandle() const { return m_Report.Window(); }
+  platform::WindowHandle GetParentHandle() const { return m_Report.Window(); }
   Reporter& Report() { return m_Report; }
 
   // A status line and a progress code to the window (nothing without one).

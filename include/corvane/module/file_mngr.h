@@ -21,8 +21,8 @@ class CORVANE_API CFileMngr {
   // The download order code of a file (the model's kind table; 0 in the base).
   virtual uint8_t FileDLOrder(const std::string& path);
 
-  void SetParentHandle(HWND window) { m_Report.SetWindow(window); }
-  HWND GetParentHandle() const { return m_Report.Window(); }
+  void SetParentHandle(platform::WindowHandle window) { m_Report.SetWindow(window); }
+  platform::WindowHandle GetParentHandle() const { return m_Report.Window(); }
 
  protected:
   Reporter m_Report;  // the window and the text last sent

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,22 @@ struct FileStatus {
 
 // The status of `path` after its symbolic links.
 CORVANE_API FileStatus StatusOf(const std::string& path);
+
+// What tells one version of a file from another: which file it is, its size, and when its
+// content and its status last changed (nanoseconds where the file system keeps them; a file
+// system with coarser times can miss a rewrite within one of its time steps).
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint64_t size = 0;
+  int64_t modifiedNs = 0;
+  int64_t changedNs = 0;
+
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of `path` after its symbolic links; nullopt when it cannot be looked at.
+CORVANE_API std::optional<FileIdentity> IdentityOf(const std::string& path);
 
 struct UserIdentity {
   uint32_t uid = 0;

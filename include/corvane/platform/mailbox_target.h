@@ -15,7 +15,7 @@
 // thread. A send from another thread is queued, the GUI's event loop is woken through
 // WakeHandle(), and the sender waits until Deliver() on the GUI thread has run the handler and
 // stored its result, which it then returns. The sender's text stays valid meanwhile, since it
-// is still inside SendMessage.
+// is still inside SendWindowMessage.
 //
 // Two kinds of message need not wait for the GUI thread, and a run of thousands of blocks should
 // not pay a thread hand-over for each: those a thread-safe handler can answer on the sender's

@@ -7,8 +7,8 @@
 
 // Window handles and synchronous window messages.
 //
-// A window handle is a pointer to a message target. SendMessage runs the target's handler and
-// returns its result while the sender waits; a null handle sends nothing. GUI windows implement
+// A window handle is a pointer to a message target. SendWindowMessage runs the target's handler
+// and returns its result while the sender waits; a null handle sends nothing. GUI windows implement
 // the handler by running it on their GUI thread (blocking queued call) and answer at once, without
 // waiting, once they are closing, so that a worker can never hang on a dead window.
 //
@@ -47,12 +47,29 @@ inline const Cancellation* CancellationOf(const MessageTarget* window) {
   return window != nullptr ? &window->Closing() : nullptr;
 }
 
+// A window handle: what the plug-in's entry points take as the window they report to. Named
+// apart from the system's own window types, so that this header and <windows.h> can meet in one
+// translation unit.
+using WindowHandle = MessageTarget*;
+
 // Runs the target's handler and returns its result; 0 without calling it for a null or closed
 // target.
+CORVANE_API LRESULT SendWindowMessage(MessageTarget* window, uint32_t message, WPARAM wParam,
+                                      LPARAM lParam);
 
-CORVANE_API LRESULT SendMessage(MessageTarget* window, uint32_t message, WPARAM wParam,
-                                LPARAM lParam);
+#if !defined(_WIN32)
+// The names plug-in sources were written with; <windows.h> has its own, so they exist only
+// where it does not.
+[[deprecated("use platform::SendWindowMessage")]] inline LRESULT SendMessage(MessageTarget* window,
+                                                                             uint32_t message,
+                                                                             WPARAM wParam,
+                                                                             LPARAM lParam) {
+  return SendWindowMessage(window, message, wParam, lParam);
+}
+#endif
 
 }  // namespace platform
 
-using HWND = platform::MessageTarget*;
+#if !defined(_WIN32)
+using HWND [[deprecated("use platform::WindowHandle")]] = platform::WindowHandle;
+#endif

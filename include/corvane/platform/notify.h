@@ -36,6 +36,16 @@ constexpr platform::WPARAM kFactoryPid = 1006;        // lParam: address of a 64
 // From a status window to its host window; lParam is the port number.
 constexpr uint32_t kMsgStatusWindowClose = 1010;   // wParam: the status window object
 constexpr uint32_t kMsgStatusWindowResult = 1011;  // wParam: result of the sequence (1 or 0)
+// Sent just before 1011: wParam the port number, lParam the address of the run's RunOutcome
+// (run_outcome.h), valid during the call. A host that does not know it loses nothing.
+constexpr uint32_t kMsgStatusWindowOutcome = 1012;
+
+// A window's messages to itself, never sent across the plug-in boundary.
+constexpr uint32_t kMsgRelayMessageBox = kWmUser + 100;  // lParam: the relayed box
+constexpr uint32_t kMsgRunEnded = kWmUser + 101;         // wParam: the entry point's result
+constexpr uint32_t kMsgRunRefused = kWmUser + 102;       // lParam: the pre-flight's refusal text
+constexpr uint32_t kMsgSequenceEnded = kWmUser + 110;    // wParam: the sequence's result
+constexpr uint32_t kMsgWorkerEnded = kWmUser + 111;      // the worker's last send
 
 // What a step of a run does.
 enum class StepKind : uint32_t {

@@ -19,8 +19,8 @@ class CORVANE_API Reporter {
  public:
   static constexpr size_t kMaxFormatted = 512;
 
-  void SetWindow(HWND window) { window_ = window; }
-  HWND Window() const { return window_; }
+  void SetWindow(platform::WindowHandle window) { window_ = window; }
+  platform::WindowHandle Window() const { return window_; }
   // The cancellation of the run reporting here (its window's); null without a window. Pauses
   // and polls of a sequence wait on it, so that closing the window ends them.
   const platform::Cancellation* RunCancellation() const {
@@ -48,7 +48,7 @@ class CORVANE_API Reporter {
  private:
   void SendStep(notify::StepPhase phase);
 
-  HWND window_ = nullptr;
+  platform::WindowHandle window_ = nullptr;
   std::string last_;
   notify::StepNotice step_{};
   std::string stepName_;

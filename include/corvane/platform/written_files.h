@@ -29,12 +29,14 @@ class WrittenFiles {
     const std::lock_guard<std::mutex> guard(lock_);
     return sawSteps_;
   }
-  // The non-empty entries of `files` (indexed as the steps name them) that no step wrote; none
-  // when the plug-in reported no steps.
-  std::vector<std::string> Unwritten(const std::vector<std::string>& files) const {
+  // The non-empty entries of `files` (indexed as the steps name them) that no step wrote. A
+  // plug-in that reported no steps cannot be held to them (none), unless it promised to report
+  // them (`reportsSteps`): then it wrote none.
+  std::vector<std::string> Unwritten(const std::vector<std::string>& files,
+                                     bool reportsSteps = false) const {
     const std::lock_guard<std::mutex> guard(lock_);
     std::vector<std::string> left;
-    for (size_t i = 0; i < files.size() && sawSteps_; ++i) {
+    for (size_t i = 0; i < files.size() && (sawSteps_ || reportsSteps); ++i) {
       if (!files[i].empty() && written_.count(static_cast<int32_t>(i)) == 0) {
         left.push_back(files[i]);
       }

@@ -26,11 +26,11 @@ class CORVANE_API CMiscUtilComm : public CComMngr {
   ~CMiscUtilComm() override;
 
   // The window also carries the run's cancellation: closing it ends this link's exchanges.
-  void SetParentHandle(HWND window) {
+  void SetParentHandle(platform::WindowHandle window) {
     m_Report.SetWindow(window);
     SetCancellation(platform::CancellationOf(window));
   }
-  HWND GetParentHandle() const { return m_Report.Window(); }
+  platform::WindowHandle GetParentHandle() const { return m_Report.Window(); }
 
   // Collects one response frame; the outcome is left in m_bRxState.
   void WaitRsp(uint32_t timeoutMs);

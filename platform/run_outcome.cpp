@@ -1,0 +1,113 @@
+#include "corvane/platform/run_outcome.h"
+
+namespace notify {
+namespace {
+
+std::string NotWritten(const std::vector<std::string>& files) {
+  std::string text = "Not written:";
+  for (const std::string& f : files) text += " " + f;
+  return text;
+}
+
+}  // namespace
+
+Judgement Judge(const RunFacts& f) {
+  if (!f.refusal.empty()) return {Verdict::kRefused, f.refusal};
+  if (!f.ended) return {Verdict::kRunning, ""};
+  // Files left over are excused only in a run that wrote something: a run that wrote none of
+  // what it was given did not do its work, whatever it says.
+  const bool wroteNothing = f.givenFiles > 0 && f.unwritten.size() == f.givenFiles;
+  const bool unwrittenFails = !f.unwritten.empty() && (!f.allowUnused || wroteNothing);
+  if (f.result != 0 && !f.failureCode && !unwrittenFails) return {Verdict::kSucceeded, ""};
+  if (f.cancelled) return {Verdict::kCancelled, "Cancelled"};
+  if (f.failureCode && !f.failureLine.empty()) return {Verdict::kFailed, f.failureLine};
+  if (unwrittenFails) return {Verdict::kFailed, NotWritten(f.unwritten)};
+  return {Verdict::kFailed, "The plug-in reported failure"};
+}
+
+RunWatch::RunWatch(Setup setup) : setup_(std::move(setup)), progress_(setup_.style) {}
+
+void RunWatch::OnStatusText(const std::string& line) {
+  if (awaitingLine_) {
+    failureLine_ = line;
+    awaitingLine_ = false;
+  }
+  lineSinceCode_ = line;
+}
+
+// A 200 is explained by the line sent just before it, or, when the sender put its code first,
+// by the line right after it.
+std::optional<Tone> RunWatch::OnCode(intptr_t code, uint64_t nowMs) {
+  if (code == kProgressFailed && !failureCode_) {
+    failureCode_ = true;
+    if (lineSinceCode_) {
+      failureLine_ = *lineSinceCode_;
+    } else {
+      awaitingLine_ = true;
+    }
+  }
+  lineSinceCode_.reset();
+  if (code == kProgressComplete && ClaimsTooMuch()) code = kProgressFailed;
+  return Show(code, nowMs);
+}
+
+std::optional<Tone> RunWatch::Refuse(const std::string& why, uint64_t nowMs) {
+  refusal_ = why.empty() ? "The files were refused" : why;
+  return Show(kProgressFailed, nowMs);
+}
+
+std::optional<Tone> RunWatch::End(int result, bool cancelled, uint64_t nowMs) {
+  ended_ = true;
+  result_ = result;
+  cancelled_ = cancelled;
+  awaitingLine_ = false;
+  if (Decide().verdict == Verdict::kSucceeded) return std::nullopt;
+  return Show(kProgressFailed, nowMs);
+}
+
+// A completion claimed while the facts already say the run failed.
+bool RunWatch::ClaimsTooMuch() const {
+  RunFacts f = Facts();
+  f.ended = true;
+  f.result = 1;
+  return Judge(f).verdict != Verdict::kSucceeded;
+}
+
+std::optional<Tone> RunWatch::Show(intptr_t code, uint64_t nowMs) {
+  const Tone before = progress_.GetTone();
+  progress_.Apply(code, nowMs);
+  const Tone after = progress_.GetTone();
+  if (after == before || after == Tone::kNormal) return std::nullopt;
+  return after;
+}
+
+RunFacts RunWatch::Facts() const {
+  RunFacts f;
+  f.ended = ended_;
+  f.result = result_;
+  f.failureCode = failureCode_;
+  f.failureLine = failureLine_;
+  f.reportsSteps = setup_.reportsSteps;
+  f.sawSteps = written_.SawSteps();
+  for (const std::string& file : setup_.files) f.givenFiles += file.empty() ? 0u : 1u;
+  f.unwritten = written_.Unwritten(setup_.files, setup_.reportsSteps);
+  f.allowUnused = setup_.allowUnused;
+  f.cancelled = cancelled_;
+  f.refusal = refusal_;
+  return f;
+}
+
+RunOutcome RunWatch::Outcome() const {
+  const RunFacts facts = Facts();
+  const Judgement judgement = Judge(facts);
+  reason_ = judgement.reason;
+  RunOutcome o;
+  o.verdict = judgement.verdict;
+  o.result = facts.result;
+  o.failureCode = facts.failureCode ? 1 : 0;
+  o.unwrittenFiles = static_cast<int32_t>(facts.unwritten.size());
+  o.reason = reason_.c_str();
+  return o;
+}
+
+}  // namespace notify

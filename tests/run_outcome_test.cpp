@@ -1,0 +1,168 @@
+// How a run ends, decided once for every front end: the verdict of a run's facts, the line that
+// explains a failure, and the bar as the plug-in's codes drive it.
+
+#include "corvane/platform/run_outcome.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using notify::ProgressState;
+using notify::RunFacts;
+using notify::Tone;
+using notify::Verdict;
+
+TEST(RunVerdict, EveryFactThatFailsARunFailsItWhateverCameAfter) {
+  const auto ran = [](int result) {
+    RunFacts f;
+    f.ended = true;
+    f.result = result;
+    f.givenFiles = 2;
+    return f;
+  };
+  struct Case {
+    const char* name;
+    RunFacts facts;
+    Verdict verdict;
+    std::string reason;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"clean run", ran(1), Verdict::kSucceeded, ""});
+  cases.push_back({"still running", {}, Verdict::kRunning, ""});
+  RunFacts failedThenOne = ran(1);
+  failedThenOne.failureCode = true;
+  failedThenOne.failureLine = "Req StartA error!";
+  cases.push_back({"200 then result 1", failedThenOne, Verdict::kFailed, "Req StartA error!"});
+  RunFacts silentZero = ran(0);
+  cases.push_back(
+      {"0 without a word", silentZero, Verdict::kFailed, "The plug-in reported failure"});
+  RunFacts unwritten = ran(1);
+  unwritten.unwritten = {"/f/extra.img"};
+  cases.push_back(
+      {"a given file unwritten", unwritten, Verdict::kFailed, "Not written: /f/extra.img"});
+  RunFacts excused = unwritten;
+  excused.allowUnused = true;
+  cases.push_back({"unwritten, allowed", excused, Verdict::kSucceeded, ""});
+  RunFacts nothing = excused;  // allowed extra files, but none of the two was written
+  nothing.unwritten = {"/f/a.img", "/f/b.img"};
+  cases.push_back({"no step at all", nothing, Verdict::kFailed, "Not written: /f/a.img /f/b.img"});
+  RunFacts cancelled = failedThenOne;
+  cancelled.cancelled = true;
+  cases.push_back({"cancelled", cancelled, Verdict::kCancelled, "Cancelled"});
+  RunFacts doneBeforeCancel = ran(1);
+  doneBeforeCancel.cancelled = true;
+  cases.push_back({"succeeded before the close", doneBeforeCancel, Verdict::kSucceeded, ""});
+  RunFacts refused;
+  refused.refusal = "/f/a.img: cannot be read";
+  cases.push_back({"refused", refused, Verdict::kRefused, "/f/a.img: cannot be read"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const notify::Judgement j = notify::Judge(c.facts);
+    EXPECT_EQ(j.verdict, c.verdict);
+    EXPECT_EQ(j.reason, c.reason);
+  }
+}
+
+notify::StepNotice WriteOf(int32_t file) {
+  notify::StepNotice n;
+  n.phase = notify::StepPhase::kEnd;
+  n.fileIndex = file;
+  n.succeeded = 1;
+  return n;
+}
+
+// A 200 is explained by the line sent just before it, or right after it when the code came
+// first; a 400 after it, or one that claims files no step wrote, shows "Error".
+TEST(RunWatch, TheFailureLineAndACompletionTheFactsDoNotBear) {
+  notify::RunWatch first({{"a.img"}, true});
+  first.OnStatusText("Download Start...");
+  first.OnCode(0, 0);
+  first.OnCode(notify::kProgressFailed, 0);
+  first.OnStatusText("We can't communicate with specific port");
+  EXPECT_EQ(first.Facts().failureLine, "We can't communicate with specific port");
+
+  notify::RunWatch after({{"a.img"}, true});
+  after.OnStatusText("Req StartA error!");
+  EXPECT_EQ(after.OnCode(notify::kProgressFailed, 0), Tone::kError);
+  after.OnStatusText("Code Download fail");
+  EXPECT_EQ(after.OnCode(notify::kProgressComplete, 10), std::nullopt);
+  EXPECT_EQ(after.Progress().Text(10), "Error");
+  after.OnStep(WriteOf(0));
+  EXPECT_EQ(after.End(1, false, 20), std::nullopt);  // red already
+  const notify::RunOutcome o = after.Outcome();
+  EXPECT_EQ(o.verdict, Verdict::kFailed);
+  EXPECT_STREQ(o.reason, "Req StartA error!");
+
+  notify::RunWatch claims({{"a.img", "b.img"}, true});
+  claims.OnStep(WriteOf(0));
+  EXPECT_EQ(claims.OnCode(notify::kProgressComplete, 0), Tone::kError);
+  notify::RunWatch done({{"a.img", "b.img"}, true});
+  done.OnStep(WriteOf(0));
+  done.OnStep(WriteOf(1));
+  EXPECT_EQ(done.OnCode(notify::kProgressComplete, 0), Tone::kComplete);
+  EXPECT_EQ(done.End(1, false, 10), std::nullopt);
+  EXPECT_EQ(done.Decide().verdict, Verdict::kSucceeded);
+}
+
+TEST(ProgressState, PositionsAndVerdictsAndAFailureThatStays) {
+  ProgressState p;
+  p.Apply(37, 0);
+  EXPECT_EQ(p.Position(0), 37);
+  EXPECT_EQ(p.Text(0), "Processing completed 37%");
+  p.Apply(300, 40);
+  EXPECT_EQ(p.Position(40), 100);
+  EXPECT_EQ(p.Text(40), "Tarvex is disconnecting to target");
+  p.Apply(200, 50);
+  EXPECT_EQ(p.Position(50), 0);
+  EXPECT_EQ(p.Text(50), "Error");
+  EXPECT_EQ(p.GetTone(), Tone::kError);
+  for (intptr_t later : {50, 400, 500, 300}) p.Apply(later, 60);
+  EXPECT_EQ(p.Text(4000), "Error");
+  EXPECT_EQ(p.Position(4000), 0);
+  EXPECT_EQ(p.GetTone(), Tone::kError);
+
+  ProgressState panel(ProgressState::Style::kPercent);  // a status window's wording
+  panel.Apply(57, 0);
+  EXPECT_EQ(panel.Text(0), "57%");
+  panel.Apply(400, 10);
+  EXPECT_EQ(panel.Text(10), "Download complete!");
+  EXPECT_EQ(panel.GetTone(), Tone::kComplete);
+}
+
+TEST(ProgressState, TheTickerAddsFiveEveryTwoSecondsUntilSixHundred) {
+  ProgressState p;
+  p.Apply(20, 0);
+  p.Apply(500, 1000);
+  EXPECT_EQ(p.Position(1000), 25);
+  EXPECT_EQ(p.Position(2999), 25);
+  EXPECT_EQ(p.Position(3000), 30);
+  EXPECT_EQ(p.Text(5000), "Processing completed 35%");
+  // A second 500 adds 5 at once and restarts the period.
+  p.Apply(500, 4000);
+  EXPECT_EQ(p.Position(4000), 35);
+  EXPECT_EQ(p.Position(5999), 35);
+  EXPECT_EQ(p.Position(6000), 40);
+  // A position from the plug-in replaces the sum; the ticker keeps adding to it.
+  p.Apply(37, 6500);
+  EXPECT_EQ(p.Position(6500), 37);
+  EXPECT_EQ(p.Position(8000), 42);
+  p.Apply(600, 9000);
+  EXPECT_FALSE(p.TickerRunning());
+  EXPECT_EQ(p.Position(60000), 42);
+}
+
+TEST(ProgressState, TheTickerHasNoUpperBoundButAVerdictStopsIt) {
+  ProgressState p;
+  p.Apply(95, 0);
+  p.Apply(500, 0);
+  EXPECT_EQ(p.Position(4000), 110);
+  p.Apply(400, 4500);
+  EXPECT_FALSE(p.TickerRunning());
+  EXPECT_EQ(p.Position(20000), 0);
+  EXPECT_EQ(p.Text(20000), "Download complete!");
+}
+
+}  // namespace
