@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Writes PNG screenshots of the tarvex program into docs/screenshots/: both pages with simulated
 # phones attached (a sample firmware set listed, the port seen), the port view, the download
-# window (running, finished, failed, log hidden) and the multi-port window with three phones.
+# window (running, finished, failed, refused before the phone, log hidden) and the multi-port
+# window with three phones.
 # Runs the windows on a virtual X server (Xvfb) so that they are drawn as on a desktop.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 
@@ -104,6 +105,24 @@ bool FailedDownloadShot(const gui::SheetWindow::Setup& setup, const std::vector<
   return Save(window, out / "download-failed.png") && ok;
 }
 
+// A ticked file that no partition names: the plug-in's check refuses the set before the phone.
+bool RefusedDownloadShot(const gui::SheetWindow::Setup& setup, std::vector<std::string> files,
+                         const fs::path& out) {
+  gui::SheetWindow sheet(setup);
+  const fs::path extra = fs::path(setup.places.settingsDirectory) / "Boot.img";
+  std::ofstream(extra) << "not in the partition table";
+  files.push_back(extra.string());
+  NormalPage& page = sheet.Normal().Page();
+  page.AddFiles(files);
+  page.Store().ReadImages(page.Files().CheckedPaths(), page.Files().CheckedLoads());
+  gui::DownloadWindowDialog window(page.Request(), setup.places.settingsDirectory);
+  window.show();
+  window.Start();
+  auto* bar = window.findChild<widgets::TextProgressBar*>("progress");
+  const bool ok = Until([&] { return bar->Text() == "Error"; });
+  return Save(window, out / "download-refused.png") && ok;
+}
+
 bool MultiPortShots(gui::SheetWindow& sheet, const fs::path& out) {
   const auto discover = [] {
     std::vector<SerialPortEntry> ports = PortScan::SystemDiscovery()();
@@ -164,6 +183,7 @@ int main(int argc, char** argv) {
   sheet.findChild<QTabWidget*>()->setCurrentIndex(0);
   ok = DownloadWindowShots(sheet, settings.string(), out) && ok;
   ok = FailedDownloadShot(setup, phones->Files(), out) && ok;
+  ok = RefusedDownloadShot(setup, phones->Files(), out) && ok;
   ok = MultiPortShots(sheet, out) && ok;
   fs::remove_all(settings);
   return ok ? 0 : 1;
