@@ -181,9 +181,9 @@ TEST(PluginBinding, ALibraryOfAnotherInterfaceVersionOrNoneIsRefusedWithItsPath)
                        " was built for plug-in interface version 99; this program takes "
                        "version " +
                        std::to_string(kPluginAbiVersion));
-  const std::string simulation = cli_testing::ProgramDirectory() + "/tarvex-sim.so";
-  EXPECT_EQ(ModelPlugin::Load(simulation, error), nullptr);
-  EXPECT_EQ(error, simulation +
+  const std::string unrelated = cli_testing::ProgramDirectory() + "/libCorvane.so";
+  EXPECT_EQ(ModelPlugin::Load(unrelated, error), nullptr);
+  EXPECT_EQ(error, unrelated +
                        " is not a model plug-in of this program: it has no "
                        "PluginAbiVersion");
   const auto model = ModelPlugin::Load(cli_testing::ProgramDirectory() + "/model.so", error);
