@@ -89,6 +89,17 @@ bool DownloadWindowShots(gui::SheetWindow& sheet, const std::string& settings,
   return ok;
 }
 
+// The page's files read, the download window run until its bar says "Error", and its picture.
+bool ErrorShot(NormalPage& page, const std::string& settings, const fs::path& png) {
+  page.Store().ReadImages(page.Files().CheckedPaths(), page.Files().CheckedLoads());
+  gui::DownloadWindowDialog window(page.Request(), settings);
+  window.show();
+  window.Start();
+  auto* bar = window.findChild<widgets::TextProgressBar*>("progress");
+  const bool ok = Until([&] { return bar->Text() == "Error"; });
+  return Save(window, png) && ok;
+}
+
 bool FailedDownloadShot(const gui::SheetWindow::Setup& setup, const std::vector<std::string>& files,
                         const fs::path& out) {
   gui::SheetWindow sheet(
@@ -96,13 +107,7 @@ bool FailedDownloadShot(const gui::SheetWindow::Setup& setup, const std::vector<
   NormalPage& page = sheet.Normal().Page();
   page.AddFiles(files);
   for (int i = 0; i < PortScan::kScansBeforeStart; ++i) page.ScanTimer();
-  page.Store().ReadImages(page.Files().CheckedPaths(), page.Files().CheckedLoads());
-  gui::DownloadWindowDialog window(page.Request(), setup.places.settingsDirectory);
-  window.show();
-  window.Start();
-  auto* bar = window.findChild<widgets::TextProgressBar*>("progress");
-  const bool ok = Until([&] { return bar->Text() == "Error"; });
-  return Save(window, out / "download-failed.png") && ok;
+  return ErrorShot(page, setup.places.settingsDirectory, out / "download-failed.png");
 }
 
 // A ticked file that no partition names: the plug-in's check refuses the set before the phone.
@@ -112,15 +117,9 @@ bool RefusedDownloadShot(const gui::SheetWindow::Setup& setup, std::vector<std::
   const fs::path extra = fs::path(setup.places.settingsDirectory) / "Boot.img";
   std::ofstream(extra) << "not in the partition table";
   files.push_back(extra.string());
-  NormalPage& page = sheet.Normal().Page();
-  page.AddFiles(files);
-  page.Store().ReadImages(page.Files().CheckedPaths(), page.Files().CheckedLoads());
-  gui::DownloadWindowDialog window(page.Request(), setup.places.settingsDirectory);
-  window.show();
-  window.Start();
-  auto* bar = window.findChild<widgets::TextProgressBar*>("progress");
-  const bool ok = Until([&] { return bar->Text() == "Error"; });
-  return Save(window, out / "download-refused.png") && ok;
+  sheet.Normal().Page().AddFiles(files);
+  return ErrorShot(sheet.Normal().Page(), setup.places.settingsDirectory,
+                   out / "download-refused.png");
 }
 
 bool MultiPortShots(gui::SheetWindow& sheet, const fs::path& out) {
