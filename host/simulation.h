@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "corvane/platform/shared_library.h"
-#include "host/simulation_module.h"
+#include "sim/module/simulation_api.h"
 
 // Simulated TQ4410 phones attached for --simulate, on real pseudo-terminals that discovery finds
 // like USB phones, from the simulation module loaded by path from the program's directory.

@@ -78,10 +78,15 @@ class PosixPseudoTerminal final : public PseudoTerminal {
 
   bool IsOpen() const override { return controller_.load() >= 0; }
 
+  // The terminal hands written bytes to the host side a moment later; a poll of the host side
+  // makes it finish handing over first, so that the count that follows misses none.
   size_t PendingForHost() const override {
     const int hold = peerHold_.load();
+    if (hold < 0) return 0;
+    pollfd p{hold, POLLIN, 0};
+    ::poll(&p, 1, 0);
     int queued = 0;
-    if (hold < 0 || ::ioctl(hold, FIONREAD, &queued) != 0 || queued < 0) return 0;
+    if (::ioctl(hold, FIONREAD, &queued) != 0 || queued < 0) return 0;
     return static_cast<size_t>(queued);
   }
 

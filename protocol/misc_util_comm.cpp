@@ -105,17 +105,19 @@ bool CMiscUtilComm::FinishFrame(bool lastOfChunk) {
   return false;
 }
 
-// A raw request must not cut off the bytes of the previous one that the device has not taken
-// yet: the output is drained, and only what arrived unread is discarded.
-void CMiscUtilComm::DrainThenDiscardInput() {
-  Flush();
+// A request must not cut off the bytes of the previous one that the phone has not read yet (a
+// purge of the output throws them away): the output is drained, bounded by the write time-out,
+// and only what arrived unread is discarded. False when the drain did not finish.
+bool CMiscUtilComm::DrainThenDiscardInput() {
+  const bool drained = Flush();
   ClearInput();
+  return drained;
 }
 
-// Purges once, before the wake-up bytes: a purge between them and the frame would discard the
-// wake-up bytes that the phone had not read yet.
+// What arrived unread is discarded once, before the wake-up bytes, so that the answer read next
+// is this request's.
 void CMiscUtilComm::SendEncoded(const uint8_t* preamble, size_t preambleLength) {
-  Clear();
+  DrainThenDiscardInput();
   if (preambleLength > 0) Write(preamble, preambleLength);
   Flush();
   Write(m_pAsync->Encoded(), m_pAsync->EncodedLength());
@@ -185,8 +187,7 @@ int CMiscUtilComm::AsyncTxRxExFile(const void* header, prot_rsp_t* /*response*/,
 int CMiscUtilComm::AsyncTxExFile(const void* /*ignored1*/, const void* /*ignored2*/, size_t length,
                                  const void* buffer) {
   if (!GetOpenFlag()) return kTxFail;
-  Clear();
-  if (!Flush()) SendStatus("AsyncTxExFile Error");
+  if (!DrainThenDiscardInput()) SendStatus("AsyncTxExFile Error");
   // Nothing answers a raw send, so a write that failed must say so here.
   return Write(buffer, length) ? kTxOk : kTxFail;
 }

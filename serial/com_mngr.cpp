@@ -145,11 +145,14 @@ void CComMngr::WaitForInput(uint32_t ms) {
   m_hPort->WaitReadable(platform::RealMs(ms));
 }
 
+// What the phone has not read yet is still sent (bounded by the write time-out; a cancelled run
+// does not wait for it): only the input is discarded.
 void CComMngr::Close() {
   if (!m_bOpenFlag) return;
+  if (m_hPort && !IsCancelled()) m_hPort->Drain(platform::RealMs(kWriteTimeoutMs));
   m_bOpenFlag = 0;
   DTR(0);
-  Clear();
+  ClearInput();
   // The open flag can be set by hand (SetOpenFlag) without a device behind it.
   if (m_hPort) m_hPort->Close();
   m_hPort.reset();

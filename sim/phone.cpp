@@ -18,6 +18,7 @@ using platform::IoStatus;
 
 constexpr int kReadSliceMs = 20;
 constexpr int kWriteSliceMs = 50;
+constexpr int kHostGoneMs = 30000;
 
 uint64_t MicrosSince(Clock::time_point t) {
   return static_cast<uint64_t>(
@@ -177,6 +178,11 @@ PhoneStats Phone::Stats() const {
   return stats_;
 }
 
+void Phone::ReadSlowly(size_t chunk, uint32_t pauseMs) {
+  readPauseMs_ = pauseMs;
+  readChunk_ = chunk;
+}
+
 void Phone::WithPersonality(const std::function<void(Personality&)>& fn) {
   std::lock_guard<std::mutex> guard(lock_);
   fn(*personality_);
@@ -191,9 +197,12 @@ void Phone::Run() {
   bool waitingForHost = false;
   while (!stop_ && !vanishRequested_) {
     size_t got = 0;
-    const IoStatus status = pty_->Read(buffer.data(), buffer.size(), got, kReadSliceMs);
+    const size_t chunk = readChunk_;
+    const size_t want = chunk > 0 ? std::min(chunk, buffer.size()) : buffer.size();
+    const IoStatus status = pty_->Read(buffer.data(), want, got, kReadSliceMs);
     if (status == IoStatus::kTimeout) continue;
     if (status != IoStatus::kOk) break;
+    if (chunk > 0) std::this_thread::sleep_for(std::chrono::milliseconds(readPauseMs_.load()));
     bool vanish = false;
     packets.clear();
     {
@@ -307,18 +316,13 @@ void Phone::Handle(const Packet& request) {
   if (!Send(reply, corrupt, vanishAt)) LeaveLink();
 }
 
+// A phone that resets has finished sending first: a hung-up terminal drops what the host has
+// not read, so the line hangs up only once the host has read the last answer, or closed its
+// port (which discards it). A host that does neither (killed mid-run) is not waited for beyond
+// kHostGoneMs.
 void Phone::LeaveLink() {
-  // A phone that resets has finished sending first; the host's terminal would otherwise drop
-  // what it had not read yet when the line hangs up. The terminal hands written bytes to the
-  // host side a moment later, so first give them time to show up, then wait until they are read.
-  const auto start = Clock::now();
-  const auto arrival = start + std::chrono::milliseconds(100);
-  const auto deadline = start + std::chrono::seconds(1);
-  bool seen = false;
-  while (!stop_ && Clock::now() < deadline) {
-    const bool pending = pty_->PendingForHost() > 0;
-    seen = seen || pending;
-    if (!pending && (seen || Clock::now() >= arrival)) break;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kHostGoneMs);
+  while (!stop_ && pty_->PendingForHost() > 0 && Clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   CloseLink();

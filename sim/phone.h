@@ -93,6 +93,10 @@ class Phone {
   std::vector<uint8_t> TakeRawInput();
   size_t RawInputSize() const;
 
+  // Reads at most `chunk` bytes at a time, `pauseMs` real milliseconds apart, as a slow adapter
+  // does: what the host sent meanwhile waits in the terminal.
+  void ReadSlowly(size_t chunk, uint32_t pauseMs);
+
   // Runs `fn` on the personality while no request is being handled.
   void WithPersonality(const std::function<void(Personality&)>& fn);
 
@@ -133,6 +137,10 @@ class Phone {
   std::vector<uint8_t> rawInput_;
   size_t receiveBudget_ = 0;  // kVanishReceiving: bytes still to take, 0 = none armed
   bool receiveBudgetArmed_ = false;
+
+  // ReadSlowly: 0 reads whatever is there.
+  std::atomic<size_t> readChunk_{0};
+  std::atomic<uint32_t> readPauseMs_{0};
 
   std::atomic<bool> stop_{false};
   std::atomic<bool> vanishRequested_{false};

@@ -312,20 +312,33 @@ TEST(RawSend, WriteThatFailsIsAFailure) {
 
 // A DLOAD request must not cut off the previous one while the device still holds part of it:
 // the output is drained first, and only the input is discarded.
-TEST(RawSend, DloadRequestsDrainTheOutputAndDiscardOnlyTheInput) {
+// Nothing the phone has not read yet is thrown away: every request and the close drain the
+// output first and discard only the input.
+TEST(RawSend, EveryRequestAndTheCloseDrainTheOutputAndDiscardOnlyTheInput) {
+  // The link destroys its device as it closes: what was asked of it is kept here.
+  struct KeptDevice : FakeDevice {
+    explicit KeptDevice(Lines& kept) : keep(kept) {}
+    ~KeptDevice() override { keep = ops; }
+    Lines& keep;
+  };
   testing_support::ScopedTimeScale fast{0.01};
+  Lines ops;
   CMiscUtilComm link;
-  auto device = std::make_unique<FakeDevice>();
+  auto device = std::make_unique<KeptDevice>(ops);
   device->drainStatus = platform::IoStatus::kOk;
-  FakeDevice* fake = device.get();
   link.SetPortHandle(std::move(device));
   const Bytes request = {0x0A, 0x01};
   EXPECT_EQ(link.MDMAsyncTx(request.data(), nullptr, request.size()), kTxOk);
   EXPECT_EQ(link.MDMAsyncTxRx(request.data(), nullptr, request.size(), 50), kTxFail);  // silence
+  EXPECT_EQ(link.AsyncTxExFile(nullptr, nullptr, request.size(), request.data()), kTxOk);
+  EXPECT_EQ(link.AsyncTxRxEx(request.data(), nullptr, request.size(), 50), kTxFail);
+  link.Close();
   const Lines each = {"drain", "purge input", "write"};
-  Lines expected = each;
-  expected.insert(expected.end(), each.begin(), each.end());
-  EXPECT_EQ(fake->ops, expected);
+  Lines expected;
+  for (int i = 0; i < 3; ++i) expected.insert(expected.end(), each.begin(), each.end());
+  expected.insert(expected.end(), {"drain", "purge input", "write", "drain", "write"});  // framed
+  expected.insert(expected.end(), {"drain", "purge input"});                             // close
+  EXPECT_EQ(ops, expected);
 }
 
 }  // namespace

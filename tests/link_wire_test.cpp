@@ -128,6 +128,24 @@ TEST_F(Wire, EachTransactionPausesAfterSending) {
   }
 }
 
+// A phone behind a slow adapter has not read a large raw send when the next request follows at
+// once, nor when the port is closed after it: it still receives every byte.
+TEST_F(Wire, APhoneThatReadsSlowlyReceivesEveryByteSent) {
+  f.phone->ReadSlowly(4096, 1);
+  const Bytes raw(256 * 1024, 0x55);
+  ASSERT_EQ(f.link.AsyncTxExFile(nullptr, nullptr, raw.size(), raw.data()), kTxOk);
+  const Bytes request = BootHeader(0x29, 0);
+  f.link.AsyncTxRxEx(request.data(), nullptr, request.size(), 300);
+  const CAsync* codec = f.link.GetCodec();
+  Bytes expected = raw;
+  expected.insert(expected.end(), kBootPreamble.begin(), kBootPreamble.end());
+  expected.insert(expected.end(), codec->Encoded(), codec->Encoded() + codec->EncodedLength());
+  ASSERT_EQ(f.link.AsyncTxExFile(nullptr, nullptr, raw.size(), raw.data()), kTxOk);
+  f.link.Close();
+  expected.insert(expected.end(), raw.begin(), raw.end());
+  EXPECT_TRUE(Received(expected.size()) == expected);
+}
+
 TEST_F(Wire, ReadBackPausesAfterItsRequest) {
   const Bytes request = BootHeader(0x29, 0);
   Bytes out(1);  // filled by the answer: no wait for silence at the end

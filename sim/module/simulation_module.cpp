@@ -11,7 +11,7 @@
 
 #include "corvane/platform/port_table.h"
 #include "corvane/platform/process.h"
-#include "host/simulation_module.h"
+#include "sim/module/simulation_api.h"
 #include "sim/builders/sample_firmware.h"
 #include "sim/private_announcements.h"
 #include "sim/tq4410.h"

@@ -31,7 +31,8 @@ class CORVANE_API PseudoTerminal {
   // how many. kOk when all were written, kTimeout when the host took fewer.
   virtual IoStatus Write(const void* buffer, size_t length, size_t& written, int timeoutMs) = 0;
 
-  // Bytes written to the host that it has not read yet.
+  // Bytes written to the host that it has not read (nor discarded) yet, those the terminal has
+  // not handed to the host side at the moment of the call included.
   virtual size_t PendingForHost() const = 0;
 
   // Closes the controlling side: the host's port vanishes. Further calls fail.

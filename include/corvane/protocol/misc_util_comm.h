@@ -75,7 +75,7 @@ class CORVANE_API CMiscUtilComm : public CComMngr {
   // The same, then the pause and the wait for the answer.
   void SendEncodedAndWait(const uint8_t* preamble, size_t preambleLength, uint32_t pauseMs,
                           uint32_t timeoutMs);
-  void DrainThenDiscardInput();
+  bool DrainThenDiscardInput();
   void CollectRawInto(uint8_t* out, size_t length);
   // Feeds one chunk to the frame collector; true when WaitRsp is done.
   bool CollectChunk(size_t count);
