@@ -22,6 +22,8 @@ struct Rule {
 
 const std::string kPlatform = "corvane/platform/";
 const std::string kAnyCorvane = "corvane/";
+// The one header of the simulation module that the front ends load it by.
+const std::string kSimulationApi = "sim/module/simulation_api.h";
 
 // Most specific folder first: the first rule whose folder holds a file is its rule.
 const std::vector<Rule>& Rules() {
@@ -43,22 +45,24 @@ const std::vector<Rule>& Rules() {
       {"include/corvane/module", {kAnyCorvane}},
       {"include/corvane/plugin", {kPlatform}},
       {"module", {kAnyCorvane}},
-      // The plug-in builds on Corvane's public headers only, never on its internals; its
-      // windows add the shared widgets.
-      {"plugin", {kAnyCorvane, "plugin/", "widgets/"}},
+      // The plug-in builds on Corvane's public headers only, never on its internals; only its
+      // windows add the shared widgets (and Qt).
+      {"plugin/windows", {kAnyCorvane, "plugin/", "widgets/"}},
+      {"plugin", {kAnyCorvane, "plugin/"}},
       // The example plug-in builds out of the tree, on the installed SDK alone.
       {"examples/model-plugin", {kAnyCorvane, "example_module.h"}},
       // Front ends reach a phone only through the plug-in: no link, flash or module headers.
-      {"host", {kPlatform, "corvane/ports/", "host/", "corvane/plugin/exports.h"}},
+      {"host", {kPlatform, "corvane/ports/", "host/", "corvane/plugin/exports.h", kSimulationApi}},
       {"gui/tests", {""}},
       {"gui",
        {kPlatform, "corvane/ports/", "host/", "gui/", "widgets/", "corvane/plugin/exports.h"}},
       {"widgets", {"widgets/", kPlatform}},
       {"cli/tests", {""}},
-      {"cli", {kPlatform, "corvane/ports/", "host/", "cli/", "corvane/plugin/exports.h"}},
+      {"cli",
+       {kPlatform, "corvane/ports/", "host/", "cli/", "corvane/plugin/exports.h", kSimulationApi}},
       // The simulation module that tarvex-cli loads for --simulate: simulated phones behind the
       // front end's interface.
-      {"sim/module", {"sim/", kPlatform, "host/simulation_module.h"}},
+      {"sim/module", {"sim/", kPlatform}},
       // The simulated phone is an independent peer: it shares only the frame check and the
       // byte order with the host side, and publishes its port where discovery looks.
       {"sim",
@@ -79,6 +83,14 @@ bool EndsWith(const std::string& s, const std::string& suffix) {
 bool IsOsBackend(const std::string& relative) {
   return (StartsWith(relative, "platform/") || StartsWith(relative, "ports/")) &&
          (EndsWith(relative, "_posix.cpp") || EndsWith(relative, "_linux.cpp"));
+}
+
+// Folders whose code runs without a window toolkit: no Qt header there.
+bool IsToolkitFree(const std::string& relative) {
+  for (const char* folder : {"host/", "cli/", "plugin/"}) {
+    if (StartsWith(relative, folder)) return !StartsWith(relative, "plugin/windows/");
+  }
+  return false;
 }
 
 bool IsOsHeader(const std::string& header) {
@@ -136,6 +148,10 @@ std::vector<std::string> Breaks(const fs::path& root, const fs::path& file) {
         !Allowed(*rule, "")) {
       out.push_back(relative + ": <" + header + ">");
     }
+    if (!quoted && StartsWith(header, "Q") && IsToolkitFree(relative) && rule != nullptr &&
+        !Allowed(*rule, "")) {
+      out.push_back(relative + ": <" + header + ">");
+    }
   }
   return out;
 }
@@ -176,9 +192,13 @@ TEST(LayerRule, CatchesIncludesThatReachAcrossLayers) {
   write("protocol/wait.cpp", "#include <poll.h>\n#include <vector>\n");
   write("platform/device_posix.cpp", "#include <poll.h>\n#include <termios.h>\n");
   write("plugin/seq.cpp", "#include \"flash/ifx_image.h\"\n#include \"corvane/flash/x.h\"\n");
+  write("plugin/run.cpp", "#include <QWidget>\n#include \"widgets/text_progress_bar.h\"\n");
+  write("plugin/windows/w.cpp", "#include <QWidget>\n#include \"widgets/text_progress_bar.h\"\n");
+  write("sim/module/m.cpp", "#include \"host/simulation.h\"\n");
   std::vector<std::string> breaks;
-  for (const char* f : {"cli/run.cpp", "serial/port.cpp", "protocol/wait.cpp",
-                        "platform/device_posix.cpp", "plugin/seq.cpp"}) {
+  for (const char* f :
+       {"cli/run.cpp", "serial/port.cpp", "protocol/wait.cpp", "platform/device_posix.cpp",
+        "plugin/seq.cpp", "plugin/run.cpp", "plugin/windows/w.cpp", "sim/module/m.cpp"}) {
     for (std::string& b : Breaks(root, root / f)) breaks.push_back(b);
   }
   EXPECT_EQ(breaks, (std::vector<std::string>{
@@ -186,6 +206,9 @@ TEST(LayerRule, CatchesIncludesThatReachAcrossLayers) {
                         "serial/port.cpp: \"corvane/flash/basic_flash.h\"",
                         "protocol/wait.cpp: <poll.h>",
                         "plugin/seq.cpp: \"flash/ifx_image.h\"",
+                        "plugin/run.cpp: <QWidget>",
+                        "plugin/run.cpp: \"widgets/text_progress_bar.h\"",
+                        "sim/module/m.cpp: \"host/simulation.h\"",
                     }));
 }
 
