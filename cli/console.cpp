@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
 #include "cli/json.h"
@@ -63,7 +64,7 @@ std::string Megabytes(uint64_t bytes) {
 }
 
 std::string Duration(double seconds) {
-  const auto whole = static_cast<long long>(seconds + 0.5);
+  const long long whole = std::llround(seconds);
   char text[32];
   std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
   return text;
@@ -296,7 +297,9 @@ void Console::Result(const PhoneResult& r) {
   if (r.cancelled) {
     Line(phone + ": cancelled after " + Decimal(r.seconds, 1) + " s");
   } else if (r.ok) {
-    for (const std::string& f : r.unwrittenFiles) Line(phone + ": not written: " + f);
+    for (const std::string& f : r.unwrittenFiles) {
+      Line(std::string(phone).append(": not written: ").append(f));
+    }
     const std::string written = r.bytesKnown ? Megabytes(r.bytes) : "—";
     const std::string rate = r.bytesKnown ? Decimal(Rate(r.bytes, r.seconds), 1) : "—";
     Line(phone + ": succeeded, " + written + " in " + Decimal(r.seconds, 1) + " s, " + rate +

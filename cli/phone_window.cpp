@@ -22,7 +22,7 @@ PhoneWindow::PhoneWindow(PhoneLabel label, Console& console, Throughput throughp
       console_(console),
       start_(std::chrono::steady_clock::now()),
       watch_(std::move(watch)),
-      throughput_(std::move(throughput)) {}
+      throughput_(throughput) {}
 
 void PhoneWindow::Begin() {
   std::lock_guard<std::mutex> guard(lock_);

@@ -23,8 +23,8 @@ namespace {
 int SimulatedPhones(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--simulate") != 0) continue;
-    const int n = i + 1 < argc ? std::atoi(argv[i + 1]) : 0;
-    return n > 0 ? std::min(n, 8) : 1;
+    const long n = i + 1 < argc ? std::strtol(argv[i + 1], nullptr, 10) : 0;
+    return n > 0 ? static_cast<int>(std::min(n, 8L)) : 1;
   }
   return 0;
 }

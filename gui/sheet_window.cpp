@@ -17,7 +17,7 @@ static void RegisterIcons() { Q_INIT_RESOURCE(icons); }
 
 namespace gui {
 
-SheetWindow::SheetWindow(Setup setup, QWidget* parent)
+SheetWindow::SheetWindow(const Setup& setup, QWidget* parent)
     : QDialog(parent),
       settingsDirectory_(setup.places.settingsDirectory),
       discover_(setup.discover) {

@@ -24,7 +24,7 @@ class SheetWindow : public QDialog {
     PortScan::Discover discover;
   };
 
-  explicit SheetWindow(Setup setup, QWidget* parent = nullptr);
+  explicit SheetWindow(const Setup& setup, QWidget* parent = nullptr);
   ~SheetWindow() override;
 
   NormalPageWidget& Normal() { return *normal_; }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "corvane/platform/clock.h"
 #include "corvane/platform/path.h"
 
 namespace {
@@ -25,11 +26,11 @@ std::string DateText(const std::string& path) {
   const auto system = std::chrono::file_clock::to_sys(written);
   const std::time_t t = std::chrono::system_clock::to_time_t(
       std::chrono::time_point_cast<std::chrono::system_clock::duration>(system));
-  const std::tm* local = std::localtime(&t);
-  if (local == nullptr) return "";
+  std::tm local{};
+  if (!platform::LocalTime(t, local)) return "";
   char text[96];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", local->tm_year + 1900,
-                local->tm_mon + 1, local->tm_mday, local->tm_hour, local->tm_min);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
   return text;
 }
 

@@ -121,7 +121,7 @@ std::string CIniFile::GetString(const std::string& section, const std::string& k
 }
 
 int CIniFile::GetInt(const std::string& section, const std::string& key) const {
-  return static_cast<int>(std::atol(GetString(section, key).c_str()));
+  return static_cast<int>(std::strtol(GetString(section, key).c_str(), nullptr, 10));
 }
 
 void CIniFile::SetString(const std::string& section, const std::string& key,

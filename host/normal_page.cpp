@@ -18,6 +18,7 @@ NormalPage::NormalPage(NormalPageView& view, Places places, PortScan::Discover d
 NormalPage::~NormalPage() {
   JoinReader();
   std::vector<std::string> slots;
+  slots.reserve(FileTable::kSlots);
   for (int i = 0; i < FileTable::kSlots; ++i) slots.push_back(table_.At(i).path);
   settings::Save(ini_, {static_cast<int>(eraseOption_), dllPath_}, slots);
 }

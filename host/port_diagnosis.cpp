@@ -165,9 +165,10 @@ void AddPortProblems(const Report& r, const System& s, PortFinding& f) {
   }
   for (const Holder& h : f.holders) {
     const std::string who = h.name + " (pid " + std::to_string(h.pid) + ")";
-    f.problems.push_back({path + " is held open by " + who + ": close " + who +
-                              " before a download, or the port cannot be opened",
-                          ""});
+    std::string problem = path;
+    problem.append(" is held open by ").append(who).append(": close ").append(who);
+    problem.append(" before a download, or the port cannot be opened");
+    f.problems.push_back({problem, ""});
   }
   if (r.modemManagerRunning && f.entry.isUsb && f.modemManagerIgnores != true) {
     f.problems.push_back(

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "corvane/platform/private_files.h"
 
@@ -16,7 +17,7 @@ int64_t UserId() { return static_cast<int64_t>(::getuid()); }
 std::string PrivateDirectoryProblem(const std::string& path, int64_t owner) {
   struct stat st {};
   // lstat: a link would let whoever owns it redirect us after the check.
-  if (::lstat(path.c_str(), &st) != 0) return path + ": " + std::strerror(errno);
+  if (::lstat(path.c_str(), &st) != 0) return path + ": " + std::generic_category().message(errno);
   if (S_ISLNK(st.st_mode)) return path + " is a symbolic link, not a directory of this user's own";
   if (!S_ISDIR(st.st_mode)) return path + " is not a directory";
   if (static_cast<int64_t>(st.st_uid) != owner) {
@@ -33,7 +34,7 @@ std::string PrivateDirectoryProblem(const std::string& path, int64_t owner) {
 
 std::string MakePrivateDirectory(const std::string& path, bool closeOwn) {
   if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-    return "cannot create " + path + ": " + std::strerror(errno);
+    return "cannot create " + path + ": " + std::generic_category().message(errno);
   }
   if (closeOwn) {
     // Opened without following a link, so that the mode changed is that of the directory

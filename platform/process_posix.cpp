@@ -47,6 +47,8 @@ std::optional<uint64_t> ProcessStartTime(int64_t pid) {
 
 std::string UserRuntimeDirectory(std::string* problem) {
   if (problem != nullptr) problem->clear();
+  // The environment is only read once the program runs; nothing sets it.
+  // NOLINTNEXTLINE(concurrency-mt-unsafe)
   if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg) {
     std::error_code ec;
     if (std::filesystem::is_directory(xdg, ec)) return xdg;
@@ -76,8 +78,12 @@ uint64_t PeakResidentBytes() {
 }
 
 std::string UserConfigDirectory() {
+  // The environment is only read once the program runs; nothing sets it.
+  // NOLINTNEXTLINE(concurrency-mt-unsafe)
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return xdg;
-  if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.config";
+  if (const char* home = std::getenv("HOME"); home && *home) {  // NOLINT(concurrency-mt-unsafe)
+    return std::string(home) + "/.config";
+  }
   return {};
 }
 

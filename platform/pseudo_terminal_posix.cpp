@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <system_error>
 
 #include "corvane/platform/pseudo_terminal.h"
 
@@ -109,7 +110,7 @@ bool MakeRaw(int fd) {
 
 std::unique_ptr<PseudoTerminal> Fail(std::string* error, const char* what, int fd1 = -1,
                                      int fd2 = -1) {
-  if (error) *error = std::string(what) + ": " + std::strerror(errno);
+  if (error) *error = std::string(what) + ": " + std::generic_category().message(errno);
   if (fd1 >= 0) ::close(fd1);
   if (fd2 >= 0) ::close(fd2);
   return nullptr;

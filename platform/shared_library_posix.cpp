@@ -23,7 +23,8 @@ class PosixSharedLibrary final : public SharedLibrary {
 std::unique_ptr<SharedLibrary> SharedLibrary::Load(const std::string& path, std::string* error) {
   void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
-    if (error) *error = ::dlerror();
+    // glibc keeps the text per thread.
+    if (error) *error = ::dlerror();  // NOLINT(concurrency-mt-unsafe)
     return nullptr;
   }
   return std::make_unique<PosixSharedLibrary>(handle);

@@ -144,7 +144,7 @@ std::string CModelModule::CheckNormalFiles(const std::vector<std::string>& paths
     if (!image) return path + ": cannot be read";
     if (kind == kinds::kCfg) {
       std::string error;
-      if (!Parser()->Parse(image->data(), &error)) return path + ": " + error;
+      if (!Parser()->Parse(image->data(), &error)) return std::string(path).append(": ") + error;
       config = static_cast<int>(i);
       m_nSizeUnit = Parser()->SizeUnit();
       continue;
@@ -170,7 +170,7 @@ std::string CModelModule::CheckNormalFiles(const std::vector<std::string>& paths
   for (size_t i = 0; i < paths.size(); ++i) {
     written[i] = written[i] || IsInfineonKind(Files()->FileDLOrder(paths[i]));
   }
-  if (const std::string why = CheckPartitionFiles(paths, haveConfig, written); !why.empty()) {
+  if (std::string why = CheckPartitionFiles(paths, haveConfig, written); !why.empty()) {
     return why;
   }
   for (size_t i = 0; i < paths.size(); ++i) {

@@ -1,8 +1,10 @@
 #include "plugin/model_module.h"
 
-CModelModule::CModelModule() { MakeOverrideClassObj(); }
+// This class's own working objects, made and released by its own functions (named so: no class
+// derives from it).
+CModelModule::CModelModule() { CModelModule::MakeOverrideClassObj(); }
 
-CModelModule::~CModelModule() { ReleaseOverrideClassObj(); }
+CModelModule::~CModelModule() { CModelModule::ReleaseOverrideClassObj(); }
 
 int CModelModule::JudgeFile(const std::string& path) { return Files()->JudgeFile(path); }
 

@@ -12,7 +12,7 @@ namespace phonesim {
 // rate so that a benchmark can model a real chip (a write then takes bytes / rate).
 class FlashStore {
  public:
-  static constexpr size_t kPageSize = 64 * 1024;
+  static constexpr size_t kPageSize = size_t{64} * 1024;
 
   explicit FlashStore(uint64_t capacity, uint8_t erased = 0xFF)
       : capacity_(capacity), erased_(erased) {}

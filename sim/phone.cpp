@@ -191,7 +191,7 @@ void Phone::WithPersonality(const std::function<void(Personality&)>& fn) {
 void Phone::Record(TranscriptEntry entry) { transcript_.push_back(std::move(entry)); }
 
 void Phone::Run() {
-  std::vector<uint8_t> buffer(64 * 1024);
+  std::vector<uint8_t> buffer(size_t{64} * 1024);
   std::vector<Packet> packets;
   Clock::time_point answeredAt{};
   bool waitingForHost = false;

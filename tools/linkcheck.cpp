@@ -91,7 +91,7 @@ int CheckSimulatedPhone(int commands) {
   std::printf("%d commands acknowledged, median round trip %.2f ms\n", commands,
               roundTrips[roundTrips.size() / 2]);
 
-  std::vector<uint8_t> block(512 * 1024);
+  std::vector<uint8_t> block(size_t{512} * 1024);
   uint32_t sum = 0;
   for (size_t i = 0; i < block.size(); ++i) {
     block[i] = static_cast<uint8_t>(i * 31 + (i >> 9));
@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
       continue;
     }
     if (a == "--count" && i + 1 < argc) {
-      commands = std::max(1, std::atoi(argv[++i]));
+      commands = std::max(1, static_cast<int>(std::strtol(argv[++i], nullptr, 10)));
       continue;
     }
     std::fprintf(stderr, "tarvex-linkcheck: unknown or incomplete argument '%s'\n", a.c_str());

@@ -50,7 +50,10 @@ bool Until(const std::function<bool()>& done) {
     if (done()) loop.quit();
   });
   look.start(10);
-  QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+  QTimer limit;
+  limit.setSingleShot(true);
+  QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+  limit.start(120000);
   if (!done()) loop.exec();
   return done();
 }
@@ -154,7 +157,8 @@ int main(int argc, char** argv) {
   fs::create_directories(out);
   const std::string program = platform::ExecutableDirectory();
   // A real phone's pace, so that the running window shows a run in progress.
-  setenv("TARVEX_SIM_EMMC_BYTES_PER_S", "4000000", 0);
+  // Before any thread of the program starts.
+  setenv("TARVEX_SIM_EMMC_BYTES_PER_S", "4000000", 0);  // NOLINT(concurrency-mt-unsafe)
   simulation::Attached::Failure failure{};
   std::string error;
   auto phones = simulation::Attached::Attach(program, {simulation::Firmware::kDownload, 3, true},

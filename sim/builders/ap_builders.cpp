@@ -12,7 +12,7 @@ namespace {
 constexpr uint64_t kDataOffset = 1u << 20;
 constexpr uint32_t kSector = 512;
 constexpr size_t kRecordSize = 512;
-constexpr size_t kPiece = 64 * 1024;
+constexpr size_t kPiece = size_t{64} * 1024;
 constexpr size_t kOmapEntries = 16;
 constexpr size_t kNvEntries = 32;
 

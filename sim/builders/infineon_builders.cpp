@@ -72,7 +72,7 @@ void ApplyLies(IfxElements& area, const Written& w, const IfxLies& lies) {
 Bytes Pattern(size_t n, uint8_t seed) {
   Bytes out(n);
   for (size_t i = 0; i < n; ++i) {
-    out[i] = static_cast<uint8_t>(seed * 31 + i * 7 + (i >> 8) * 3 + (i >> 11));
+    out[i] = static_cast<uint8_t>(size_t{seed} * 31 + i * 7 + (i >> 8) * 3 + (i >> 11));
   }
   return out;
 }

@@ -24,7 +24,7 @@ void Require(bool written, const std::string& path) {
 void WritePatternFile(const std::string& path, uint64_t bytes, uint32_t seed) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   Require(f != nullptr, path);
-  std::vector<uint8_t> piece(256 * 1024);
+  std::vector<uint8_t> piece(size_t{256} * 1024);
   bool ok = true;
   for (uint64_t at = 0; at < bytes && ok; at += piece.size()) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(piece.size(), bytes - at));

@@ -11,8 +11,8 @@
 
 #include "corvane/platform/port_table.h"
 #include "corvane/platform/process.h"
-#include "sim/module/simulation_api.h"
 #include "sim/builders/sample_firmware.h"
+#include "sim/module/simulation_api.h"
 #include "sim/private_announcements.h"
 #include "sim/tq4410.h"
 
@@ -40,7 +40,9 @@ std::string MakeSampleDirectory() {
 // bars or to interrupt a run in its middle; unset or not a number: as fast as the link goes.
 phonesim::Tq4410Options PhoneOptions() {
   phonesim::Tq4410Options options;
-  if (const char* rate = std::getenv("TARVEX_SIM_EMMC_BYTES_PER_S")) {
+  // The environment is only read once the program runs; nothing sets it.
+  if (const char* rate =
+          std::getenv("TARVEX_SIM_EMMC_BYTES_PER_S")) {  // NOLINT(concurrency-mt-unsafe)
     options.emmcBytesPerSecond = std::strtoull(rate, nullptr, 10);
   }
   return options;

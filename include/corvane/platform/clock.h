@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 #include "corvane/platform/export.h"
@@ -32,6 +33,10 @@ CORVANE_API int RealMs(uint32_t ms);
 // "%02d:%04.1f Sec" of a run's elapsed time, as the windows have always shown it: single
 // precision, minutes taken off only above 60 seconds (75300 ms: "01:15.3 Sec").
 CORVANE_API std::string ElapsedText(uint64_t elapsedMs);
+
+// The calendar time of `secondsSinceEpoch` in the machine's time zone; false when it has none.
+// Safe to call from any thread.
+CORVANE_API bool LocalTime(std::time_t secondsSinceEpoch, std::tm& local);
 
 // Real time per clock time: 1.0 in production, below 1 to run faster in tests.
 CORVANE_API void SetTimeScale(double realPerClock);
