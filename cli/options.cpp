@@ -88,7 +88,9 @@ std::string ValueOption(const std::string& name, const std::string& value, Optio
     o.port = value;
   } else if (name == "--plugin") {
     if (value.empty()) return "--plugin needs a path";
-    o.plugin = value;
+    // A bare name means the file in the current directory, as any path on a command line does,
+    // not a library that the loader's search happens to find.
+    o.plugin = value.find('/') == std::string::npos ? "./" + value : value;
   } else if (name == "--erase") {
     return EraseWords(value, o.erase);
   } else if (name == "--wait") {

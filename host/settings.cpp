@@ -1,9 +1,11 @@
 #include "host/settings.h"
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 
+#include "corvane/platform/file_status.h"
 #include "corvane/platform/process.h"
 
 namespace settings {
@@ -27,63 +29,118 @@ bool UnderUsr(const fs::path& directory) {
   return end == usr.end();
 }
 
-// Whether this user may create files in `directory`: tried, since permissions, read-only mounts
-// and root's rights all decide it.
-bool Writable(const fs::path& directory) {
-  const fs::path probe =
-      directory / (".tarvex-write-test-" + std::to_string(platform::ProcessId()));
-  const bool made = static_cast<bool>(std::ofstream(probe));
-  std::error_code ec;
-  fs::remove(probe, ec);
-  return made;
+// A relative entry names a file beside the program, wherever the program was started from: the
+// current directory may be anybody's, and a plug-in found there would run its code.
+std::string Resolved(const std::string& path, const std::string& programDirectory) {
+  if (path.empty() || fs::path(path).is_absolute()) return path;
+  return (fs::path(programDirectory) / path).lexically_normal().string();
+}
+
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 }  // namespace
+
+// Tried rather than asked: permissions, read-only mounts and root's rights all decide it.
+bool CanWriteHere(const std::string& path) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) return false;
+  if (!fs::is_directory(path, ec)) {
+    std::string why;
+    return platform::MayWrite(path, why);
+  }
+  const fs::path probe =
+      fs::path(path) / (".tarvex-write-test-" + std::to_string(platform::ProcessId()));
+  const bool made = static_cast<bool>(std::ofstream(probe));
+  fs::remove(probe, ec);
+  return made;
+}
 
 std::string DefaultPluginPath(const std::string& programDirectory) {
   return (programDirectory.empty() ? std::string(".") : programDirectory) + "/model.so";
 }
 
 std::string Directory(const std::string& programDirectory, const std::string& userConfigDirectory) {
+  return Locate(programDirectory, userConfigDirectory).directory;
+}
+
+Location Locate(const std::string& programDirectory, const std::string& userConfigDirectory,
+                const CanWrite& canWrite) {
   const fs::path program = fs::path(programDirectory).lexically_normal();
-  if (!programDirectory.empty() && !UnderUsr(program) && Writable(program)) {
-    return programDirectory;
-  }
+  const std::string programFile = (program / kFileName).string();
+  const bool programOwn = !programDirectory.empty() && !UnderUsr(program) &&
+                          canWrite(programDirectory) &&
+                          (!Exists(programFile) || canWrite(programFile));
+  if (programOwn) return {programDirectory, programDirectory, ""};
   const fs::path config = fs::path(userConfigDirectory) / "tarvex";
   std::error_code ec;
   fs::create_directories(config, ec);
-  return config.string();
+  const std::string configFile = (config / kFileName).string();
+  if (programDirectory.empty() || !Exists(programFile) || Exists(configFile)) {
+    return {config.string(), config.string(), ""};
+  }
+  return {
+      config.string(), programDirectory,
+      programFile + " cannot be written: changes to the settings will be saved to " + configFile};
 }
 
-Kept Load(CIniFile& ini, const std::string& directory, const std::string& programDirectory) {
+Kept Load(CIniFile& ini, const std::string& readDirectory, const std::string& directory,
+          const std::string& programDirectory) {
+  const std::string readPath = (fs::path(readDirectory) / kFileName).string();
   const std::string path = (fs::path(directory) / kFileName).string();
-  if (!Exists(path)) std::ofstream{path};  // a first start leaves an empty file
-  ini.Load(path);
   Kept kept;
   kept.dllPath = DefaultPluginPath(programDirectory);
-  kept.eraseOption = ini.GetInt(kEraseSection, kValue);
-  const std::string dll = ini.GetString(kDllSection, kValue);
+  if (Exists(readPath) && ini.Load(readPath) == 0) {
+    kept.problem = readPath + ": " + ini.Reason();
+  }
+  ini.WriteTo(path);
+  kept.eraseOption = EraseOptionOf(ini.GetString(kEraseSection, kValue));
+  const std::string dll = Resolved(ini.GetString(kDllSection, kValue), programDirectory);
   if (Exists(dll)) kept.dllPath = dll;
   return kept;
 }
 
-std::vector<std::string> ListedFiles(const CIniFile& ini) {
+int EraseOptionOf(const std::string& value) {
+  int n = 0;
+  const char* end = value.data() + value.size();
+  const auto [stop, error] = std::from_chars(value.data(), end, n);
+  return error == std::errc() && stop == end && n >= 0 && n <= 7 ? n : 0;
+}
+
+std::vector<std::string> ListedFiles(const CIniFile& ini, const std::string& programDirectory) {
   std::vector<std::string> files;
   for (int n = 1; n <= kListedFiles; ++n) {
     const std::string path = ini.GetString(kFilesSection, std::to_string(n));
-    if (Exists(path)) files.push_back(path);
+    if (!path.empty()) files.push_back(Resolved(path, programDirectory));
   }
   return files;
 }
 
-int Save(CIniFile& ini, const Kept& kept, const std::vector<std::string>& slotPaths) {
+std::string Unkeepable(const std::string& path) {
+  if (path.find_first_of("\r\n") == std::string::npos) return "";
+  return Escaped(path) + ": a file name with a line break cannot be kept in the settings";
+}
+
+std::string Save(CIniFile& ini, const Kept& kept, const std::vector<std::string>& slotPaths) {
   ini.SetInt(kEraseSection, kValue, kept.eraseOption);
   ini.SetString(kDllSection, kValue, kept.dllPath);
   for (int n = 1; n <= kListedFiles; ++n) {
     const size_t slot = static_cast<size_t>(n - 1);
     ini.SetString(kFilesSection, std::to_string(n), slot < slotPaths.size() ? slotPaths[slot] : "");
   }
-  return ini.Write();
+  if (ini.Write() == 1) return "";
+  return "The settings could not be saved to " + ini.Path() + ": " + ini.Reason();
 }
 
 }  // namespace settings

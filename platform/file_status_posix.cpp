@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <system_error>
 
 #include "corvane/platform/file_status.h"
 
@@ -18,6 +20,12 @@ FileStatus StatusOf(const std::string& path) {
   s.group = st.st_gid;
   s.mode = st.st_mode & 0777;
   return s;
+}
+
+bool MayWrite(const std::string& path, std::string& reason) {
+  if (::access(path.c_str(), W_OK) == 0 || errno == ENOENT) return true;
+  reason = std::error_code(errno, std::generic_category()).message();
+  return false;
 }
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {

@@ -6,6 +6,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include <sys/stat.h>
 
 #include "host/ini_file.h"
 #include "host/settings.h"
@@ -51,21 +54,51 @@ TEST_F(Settings, ReadingFollowsTheLineRules) {
   EXPECT_EQ(ini.GetInt("s", "url"), 0);  // not a number
 }
 
-TEST_F(Settings, ALineLongerThanAPieceIsReadAsSeveral) {
+// A line is read whole up to 64 KiB; a longer one is dropped whole, never read as entries.
+TEST_F(Settings, ALongLineIsReadWholeAndATooLongOneIsSkippedWhole) {
+  const std::string path(1100, 'p');
+  const std::string tooLong(CIniFile::kLongestLine, 'x');
   CIniFile ini;
-  ASSERT_EQ(ini.Load(Ini("[s]\nlong=" + std::string(1023 - 5, 'x') + "tail=end\n")), 1);
-  EXPECT_EQ(ini.GetString("s", "long"), std::string(1023 - 5, 'x'));
-  EXPECT_EQ(ini.GetString("s", "tail"), "end");
+  ASSERT_EQ(ini.Load(Ini("[s]\nlong=" + path + "\nhuge=" + tooLong + "tail=end\nnext=1\n")), 1);
+  EXPECT_EQ(ini.GetString("s", "long"), path);
+  EXPECT_EQ(ini.GetString("s", "huge"), "");
+  EXPECT_EQ(ini.GetString("s", "tail"), "");
+  EXPECT_EQ(ini.GetString("s", "next"), "1");
+}
+
+// A value with a line break, however it got into the store, is not written: read back it would
+// become entries of the attacker's choosing.
+TEST_F(Settings, AValueWithALineBreakIsNeverWrittenAndNeverAccepted) {
+  CIniFile ini;
+  ini.WriteTo(dir / settings::kFileName);
+  const std::string evil =
+      "/tmp/a.img\n[Erase Option]\nValue=1\n[dll path save]\nValue=/tmp/evil.so";
+  ASSERT_EQ(settings::Save(ini, {0, "/opt/model.so", ""}, {evil}), "");
+  CIniFile next;
+  ASSERT_EQ(next.Load(dir / settings::kFileName), 1);
+  EXPECT_EQ(next.GetString("File Lists", "1"), "");
+  EXPECT_EQ(next.GetString("Erase Option", "Value"), "0");
+  EXPECT_EQ(next.GetString("dll path save", "Value"), "/opt/model.so");
+  EXPECT_EQ(settings::Unkeepable("/tmp/a\rb\nc"),
+            "/tmp/a\\rb\\nc: a file name with a line break cannot be kept in the settings");
+  EXPECT_EQ(settings::Unkeepable("/tmp/a b.img"), "");
+}
+
+TEST_F(Settings, TheEraseOptionIsADecimalFromZeroToSevenOrZero) {
+  EXPECT_EQ(settings::EraseOptionOf("7"), 7);
+  EXPECT_EQ(settings::EraseOptionOf("0"), 0);
+  for (const char* bad : {"8", "-1", "5x", "", " 5", "0x5", "99999999999"}) {
+    EXPECT_EQ(settings::EraseOptionOf(bad), 0) << bad;
+  }
 }
 
 TEST_F(Settings, SavedFileHasTheWrittenLayoutAndKeepsForeignEntries) {
   std::ofstream(dir / "model.so") << "plug-in";
   std::ofstream(dir / "a.img") << "a";
   CIniFile ini;
-  settings::Load(ini, dir.Path().string(), dir.Path().string());
   ini.Load(Ini("orphan=1\n[Zeta]\nk=v\n[ERASE OPTION]\nVALUE=5\n"));
-  const settings::Kept kept{5, dir / "model.so"};
-  ASSERT_EQ(settings::Save(ini, kept, {dir / "a.img", "", dir / "a.img"}), 1);
+  const settings::Kept kept{5, dir / "model.so", ""};
+  ASSERT_EQ(settings::Save(ini, kept, {dir / "a.img", "", dir / "a.img"}), "");
   // The entry without a section sorts first and has no header; the next header is still
   // set apart from it.
   std::string expected = "orphan=1\n\n\n[dll path save]\nValue=" + dir / "model.so" +
@@ -78,19 +111,54 @@ TEST_F(Settings, SavedFileHasTheWrittenLayoutAndKeepsForeignEntries) {
   EXPECT_EQ(Slurp(dir / settings::kFileName), expected);
 }
 
-TEST_F(Settings, AFirstStartGivesDefaultsAndKeepsItsSettings) {
-  const std::string program = (dir.Path() / "program").string();
-  std::filesystem::create_directories(program);
+// Relative entries name files beside the program, never in the directory it was started from.
+TEST_F(Settings, AFirstStartGivesDefaultsAndRelativeEntriesAreTheProgramsOwn) {
+  const std::string program = dir / "program";
+  std::filesystem::create_directories(program + "/plugins");
+  std::ofstream(program + "/plugins/other.so") << "plug-in";
   CIniFile ini;
-  const settings::Kept first = settings::Load(ini, dir.Path().string(), program);
+  const std::string here = dir.Path().string();
+  const settings::Kept first = settings::Load(ini, here, here, program);
   EXPECT_EQ(first.eraseOption, 0);
   EXPECT_EQ(first.dllPath, program + "/model.so");  // also when the plug-in is not there
-  EXPECT_TRUE(settings::ListedFiles(ini).empty());
-  ASSERT_EQ(settings::Save(ini, {4, first.dllPath}, {dir / "gone.img"}), 1);
+  EXPECT_TRUE(settings::ListedFiles(ini, program).empty());
+  ASSERT_EQ(settings::Save(ini, {4, "plugins/other.so", ""}, {"gone.img", "/abs/b.img"}), "");
 
   CIniFile next;
-  EXPECT_EQ(settings::Load(next, dir.Path().string(), program).eraseOption, 4);
-  EXPECT_TRUE(settings::ListedFiles(next).empty());  // a listed file that is gone is dropped
+  const settings::Kept kept = settings::Load(next, here, here, program);
+  EXPECT_EQ(kept.eraseOption, 4);
+  EXPECT_EQ(kept.dllPath, program + "/plugins/other.so");
+  // A listed file that is gone stays listed: the page keeps it for when it is back.
+  EXPECT_EQ(settings::ListedFiles(next, program),
+            (std::vector<std::string>{program + "/gone.img", "/abs/b.img"}));
+}
+
+TEST_F(Settings, OnlyARegularFileIsReadAndAFailedSaveSaysWhereAndWhy) {
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_directories(dir / "fifo-dir");
+  std::filesystem::create_symlink(fifo, dir / "fifo-dir/Tarvex.ini");
+  CIniFile ini;
+  const settings::Kept kept = settings::Load(ini, dir / "fifo-dir", dir.Path().string(), "/p");
+  EXPECT_EQ(kept.problem, dir / "fifo-dir/Tarvex.ini" + ": not a regular file");
+  // A directory in the way of the new file: refused whatever this user's rights.
+  std::filesystem::create_directories(dir / "Tarvex.ini.new");
+  EXPECT_EQ(settings::Save(ini, kept, {}),
+            "The settings could not be saved to " + dir / "Tarvex.ini" + ": Is a directory");
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "Tarvex.ini.new"));
+}
+
+TEST_F(Settings, ALinkedSettingsFileIsWrittenThroughToItsTarget) {
+  std::filesystem::create_directories(dir / "real");
+  std::ofstream(dir / "real/Tarvex.ini") << "[Erase Option]\nValue=1\n";
+  std::filesystem::create_symlink(dir / "real/Tarvex.ini", dir / "Tarvex.ini");
+  CIniFile ini;
+  const std::string here = dir.Path().string();
+  settings::Kept kept = settings::Load(ini, here, here, here);
+  kept.eraseOption = 4;
+  ASSERT_EQ(settings::Save(ini, kept, {}), "");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "Tarvex.ini"));
+  EXPECT_NE(Slurp(dir / "real/Tarvex.ini").find("Value=4"), std::string::npos);
 }
 
 TEST_F(Settings, AStoreWithoutAPathOrAnUnwritablePlaceFails) {
@@ -101,6 +169,7 @@ TEST_F(Settings, AStoreWithoutAPathOrAnUnwritablePlaceFails) {
   EXPECT_EQ(bad.Load("/no/such/dir/Tarvex.ini"), 0);
   EXPECT_EQ(bad.Error(), "파일(/no/such/dir/Tarvex.ini)을 열 수 없습니다.");
   EXPECT_EQ(bad.Write(), 0);
+  EXPECT_EQ(bad.Reason(), "No such file or directory");
 }
 
 TEST_F(Settings, APortableProgramKeepsItsSettingsBesideItAnInstalledOneInTheUsersConfig) {
@@ -109,6 +178,33 @@ TEST_F(Settings, APortableProgramKeepsItsSettingsBesideItAnInstalledOneInTheUser
   EXPECT_EQ(settings::Directory("/usr/lib/tarvex", config), config + "/tarvex");
   EXPECT_TRUE(std::filesystem::is_directory(config + "/tarvex"));
   EXPECT_EQ(settings::Directory("/no/such/program/dir", config), config + "/tarvex");
+}
+
+// A settings file beside the program that this user cannot change is still read, once, and
+// the changes go to the user's own file, which is read from then on.
+TEST_F(Settings, AnUnwritableProgramSettingsFileIsReadAndChangesGoToTheUsersConfig) {
+  const std::string program = dir / "program";
+  const std::string config = dir / "config";
+  std::filesystem::create_directories(program);
+  std::ofstream(program + "/Tarvex.ini") << "[Erase Option]\nValue=4\n";
+  const auto unwritableFile = [&](const std::string& path) {
+    return path != program + "/Tarvex.ini";
+  };
+  const settings::Location first = settings::Locate(program, config, unwritableFile);
+  EXPECT_EQ(first.readDirectory, program);
+  EXPECT_EQ(first.directory, config + "/tarvex");
+  EXPECT_EQ(first.notice, program +
+                              "/Tarvex.ini cannot be written: changes to the settings will "
+                              "be saved to " +
+                              config + "/tarvex/Tarvex.ini");
+  CIniFile ini;
+  const settings::Kept kept = settings::Load(ini, first.readDirectory, first.directory, program);
+  EXPECT_EQ(kept.eraseOption, 4);
+  ASSERT_EQ(settings::Save(ini, kept, {}), "");
+
+  const settings::Location next = settings::Locate(program, config, unwritableFile);
+  EXPECT_EQ(next.readDirectory, config + "/tarvex");
+  EXPECT_EQ(next.notice, "");
 }
 
 }  // namespace

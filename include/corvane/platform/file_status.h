@@ -38,6 +38,10 @@ struct FileIdentity {
 // The identity of `path` after its symbolic links; nullopt when it cannot be looked at.
 CORVANE_API std::optional<FileIdentity> IdentityOf(const std::string& path);
 
+// Whether this user may write `path` (a file that does not exist yet may be made); otherwise
+// `reason` gets the system's words for why not (a read-only file, a read-only mount).
+CORVANE_API bool MayWrite(const std::string& path, std::string& reason);
+
 struct UserIdentity {
   uint32_t uid = 0;
   std::vector<uint32_t> groups;  // the primary group and the supplementary ones
