@@ -197,8 +197,19 @@ void NormalPageWidget::ShowFiles(const std::vector<FileTable::Row>& rows,
   for (const FileTable::Row& r : rows) {
     auto* item = new QTreeWidgetItem(
         list_, {QString::number(r.number), Q(r.path), Q(r.type), Q(r.date), Q(r.size)});
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(0, r.checked ? Qt::Checked : Qt::Unchecked);
+    if (!r.missing) {
+      item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+      continue;
+    }
+    // Kept for when its file is back: greyed and not tickable, but still selectable, so that
+    // the Delete key can take it off the list.
+    item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
+    const QBrush grey = list_->palette().brush(QPalette::Disabled, QPalette::Text);
+    for (int column = 0; column < item->columnCount(); ++column) {
+      item->setForeground(column, grey);
+      item->setToolTip(column, "Not found");
+    }
   }
   filling_ = false;
   ShowHeader(header);

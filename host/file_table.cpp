@@ -79,6 +79,45 @@ FileTable::AddResult FileTable::AddFile(const std::string& path) {
   return AddResult::kAdded;
 }
 
+FileTable::AddResult FileTable::AddListed(const std::string& path) {
+  std::error_code ec;
+  if (!HasTyping() || std::filesystem::exists(path, ec)) return AddFile(path);
+  if (Listed(path)) return AddResult::kDuplicate;
+  const int slot = FreeSlot();
+  if (slot < 0) return AddResult::kFull;
+  PutInFreeSlot(slot, path);
+  Slot& s = slots_[static_cast<size_t>(slot)];
+  s.check = 0;
+  s.missing = true;
+  RebuildFileList();
+  return AddResult::kAdded;
+}
+
+bool FileTable::Refresh() {
+  bool changed = false;
+  for (Slot& s : slots_) {
+    std::error_code ec;
+    if (!s.missing || !std::filesystem::exists(s.path, ec)) continue;
+    changed = true;
+    if (typing_.judge && typing_.judge(s.path) == 1) {
+      s.missing = false;
+      s.check = 1;
+    } else {
+      s = Slot{};
+    }
+  }
+  if (changed) RebuildFileList();
+  return changed;
+}
+
+std::vector<std::string> FileTable::MissingPaths() const {
+  std::vector<std::string> out;
+  for (const Slot& s : slots_) {
+    if (s.missing) out.push_back(s.path);
+  }
+  return out;
+}
+
 FileTable::DropResult FileTable::Drop(const std::vector<std::string>& paths) {
   DropResult result;
   if (!HasTyping()) {
@@ -119,10 +158,11 @@ void FileTable::RemoveSlot(int slot) {
 void FileTable::RemoveAll() {
   slots_.fill(Slot{});
   fileCount_ = 0;
+  missingCount_ = 0;
 }
 
 void FileTable::SetCheck(int slot, bool checked) {
-  if (slot < 0 || slot >= kSlots) return;
+  if (slot < 0 || slot >= kSlots || slots_[static_cast<size_t>(slot)].missing) return;
   slots_[static_cast<size_t>(slot)].check = checked ? 1 : 0;
 }
 
@@ -141,13 +181,16 @@ void FileTable::RebuildFileList() {
       if (slots_[i].order > slots_[j].order) std::swap(slots_[i], slots_[j]);
     }
   }
-  for (Slot& s : slots_) {
-    if (s.path.empty()) s.check = 0;
+  missingCount_ = 0;
+  for (size_t i = 0; i < slots_.size(); ++i) {
+    if (slots_[i].path.empty()) slots_[i].check = 0;
+    if (slots_[i].missing && static_cast<int>(i) < fileCount_) ++missingCount_;
   }
 }
 
 std::string FileTable::Header() const {
-  return "Files to Download(" + std::to_string(fileCount_) + "/" + std::to_string(fileCount_) + ")";
+  return "Files to Download(" + std::to_string(fileCount_ - missingCount_) + "/" +
+         std::to_string(fileCount_) + ")";
 }
 
 int FileTable::CheckedKnownCount() const {
@@ -183,6 +226,7 @@ std::vector<FileTable::Row> FileTable::Rows() const {
     row.date = DateText(s.path);
     row.size = SizeText(s.path);
     row.checked = s.check == 1;
+    row.missing = s.missing;
     out.push_back(std::move(row));
   }
   return out;

@@ -34,6 +34,7 @@ class FileTable {
     std::string type;  // the plug-in's type text
     int check = 0;     // 1: to be downloaded
     uint8_t order = kFree;
+    bool missing = false;  // kept from the settings while its file is not there: never ticked
   };
 
   enum class AddResult {
@@ -58,6 +59,7 @@ class FileTable {
     std::string date;  // last write, local time, "YYYY-MM-DD hh:mm"; "" when unreadable
     std::string size;  // "%d KByte"; "" when unreadable
     bool checked = false;
+    bool missing = false;  // shown greyed, not tickable
   };
 
   FileTable();
@@ -68,6 +70,14 @@ class FileTable {
   bool HasTyping() const { return typing_.Complete(); }
 
   AddResult AddFile(const std::string& path);
+  // A file listed in the settings: added as AddFile does while it exists, else kept in a slot of
+  // its own, unticked, until Refresh finds it again.
+  AddResult AddListed(const std::string& path);
+  // Kept files that exist again become ordinary ticked rows (or leave the list if the plug-in
+  // now rejects them); true when a row changed.
+  bool Refresh();
+  // The paths of the kept files that are missing, in slot order.
+  std::vector<std::string> MissingPaths() const;
   // Files dropped on the page at once: more than 20 adds none; a listed path ends the drop.
   DropResult Drop(const std::vector<std::string>& paths);
   void RemoveSlot(int slot);
@@ -81,7 +91,8 @@ class FileTable {
   const Slot& At(int slot) const { return slots_.at(static_cast<size_t>(slot)); }
   // Slots whose order code the plug-in knows (neither 255 nor 238).
   int FileCount() const { return fileCount_; }
-  // The header of the file column: "Files to Download(%d/%d)".
+  // The header of the file column: "Files to Download(%d/%d)"; a missing file counts in the
+  // second number only.
   std::string Header() const;
   // The checked files among the first FileCount() slots, for the header after a check change.
   int CheckedKnownCount() const;
@@ -102,6 +113,7 @@ class FileTable {
   FileTyping typing_;
   std::array<Slot, kSlots> slots_{};
   int fileCount_ = 0;
+  int missingCount_ = 0;  // missing files among the first fileCount_ slots
 };
 
 // The page's message for an AddFile result; "" for the results it passes over silently.

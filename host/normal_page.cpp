@@ -1,5 +1,7 @@
 #include "host/normal_page.h"
 
+#include <utility>
+
 #include "corvane/platform/message_box.h"
 #include "host/resources.h"
 #include "host/settings.h"
@@ -17,26 +19,38 @@ NormalPage::NormalPage(NormalPageView& view, Places places, PortScan::Discover d
 
 NormalPage::~NormalPage() {
   JoinReader();
-  std::vector<std::string> slots;
-  slots.reserve(FileTable::kSlots);
-  for (int i = 0; i < FileTable::kSlots; ++i) slots.push_back(table_.At(i).path);
-  settings::Save(ini_, {static_cast<int>(eraseOption_), dllPath_}, slots);
+  if (saved_) return;
+  if (const std::string failed = SaveSettings(); !failed.empty()) {
+    platform::ShowMessageBox(failed);
+  }
+}
+
+std::string NormalPage::SaveSettings() {
+  saved_ = true;
+  std::vector<std::string> slots = held_;
+  if (held_.empty()) {
+    for (int i = 0; i < FileTable::kSlots; ++i) slots.push_back(table_.At(i).path);
+  }
+  return settings::Save(ini_, {static_cast<int>(eraseOption_), dllPath_, ""}, slots);
 }
 
 void NormalPage::PageStart() {
   view_.SetScanTimer(true);
   mode_ = 0;
   table_.RemoveAll();
+  const std::string& read =
+      places_.readDirectory.empty() ? places_.settingsDirectory : places_.readDirectory;
   const settings::Kept kept =
-      settings::Load(ini_, places_.settingsDirectory, places_.programDirectory);
+      settings::Load(ini_, read, places_.settingsDirectory, places_.programDirectory);
+  if (!kept.problem.empty()) platform::ShowMessageBox(kept.problem);
   // Only the three known bits ever reach the plug-in, whatever a hand-edited file holds.
   eraseOption_ = static_cast<uint32_t>(kept.eraseOption) & kEraseBits;
   boxAp_ = (eraseOption_ & kEraseAp) != 0;
   boxUserData_ = (eraseOption_ & kEraseUserData) != 0;
   boxCp_ = (eraseOption_ & kEraseCp) != 0;
   dllPath_ = kept.dllPath;
+  held_ = settings::ListedFiles(ini_, places_.programDirectory);
   LoadModelPlugin();
-  for (const std::string& path : settings::ListedFiles(ini_)) AddFile(path);
   view_.EnableStart(false);
   scan_.ResetSeen();
   // The whole modem flash is never erased from this page: the box keeps its mark, the bit goes.
@@ -45,8 +59,34 @@ void NormalPage::PageStart() {
 }
 
 void NormalPage::ChoosePlugin(const std::optional<std::string>& chosen) {
-  if (chosen) dllPath_ = *chosen;
+  if (chosen) {
+    if (const std::string refused = settings::Unkeepable(*chosen); !refused.empty()) {
+      return platform::ShowMessageBox(refused);
+    }
+    dllPath_ = *chosen;
+  }
   LoadModelPlugin();
+}
+
+// The list read from the settings waits for a plug-in that can type it; until then it is saved
+// back as it was, so that a plug-in that fails to load never costs the user the list.
+void NormalPage::AddListed(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) {
+    const FileTable::AddResult result = table_.AddListed(path);
+    if (const std::string message = AddResultMessage(result); !message.empty()) {
+      platform::ShowMessageBox(message);
+    }
+  }
+  view_.ShowFiles(table_.Rows(), table_.Header());
+  const std::vector<std::string> missing = table_.MissingPaths();
+  if (missing.empty()) return;
+  std::string names;
+  for (const std::string& path : missing) names += (names.empty() ? "" : ", ") + path;
+  platform::ShowMessageBox("Not found, kept in the list: " + names);
+}
+
+void NormalPage::RefreshMissing() {
+  if (table_.Refresh()) view_.ShowFiles(table_.Rows(), table_.Header());
 }
 
 void NormalPage::LoadModelPlugin() {
@@ -64,6 +104,7 @@ void NormalPage::LoadModelPlugin() {
   table_.SetTyping(plugin->Typing());
   current_ = plugin.get();
   plugins_.push_back(std::move(plugin));
+  if (!held_.empty() && table_.HasTyping()) AddListed(std::exchange(held_, {}));
   FillControls();
 }
 
@@ -78,6 +119,10 @@ bool NormalPage::LacksTyping(const std::string& what) {
 }
 
 bool NormalPage::AddFile(const std::string& path) {
+  if (const std::string refused = settings::Unkeepable(path); !refused.empty()) {
+    platform::ShowMessageBox(refused);
+    return false;
+  }
   if (LacksTyping(path)) return false;
   const FileTable::AddResult result = table_.AddFile(path);
   if (const std::string message = AddResultMessage(result); !message.empty()) {
@@ -92,7 +137,13 @@ void NormalPage::AddFiles(const std::vector<std::string>& paths) {
   for (const std::string& path : paths) AddFile(path);
 }
 
-void NormalPage::DropFiles(const std::vector<std::string>& paths) {
+void NormalPage::DropFiles(const std::vector<std::string>& dropped) {
+  std::vector<std::string> paths;
+  for (const std::string& path : dropped) {
+    const std::string refused = settings::Unkeepable(path);
+    if (refused.empty()) paths.push_back(path);
+    if (!refused.empty()) platform::ShowMessageBox(refused);
+  }
   if (!paths.empty() && LacksTyping("the dropped files")) return;
   const FileTable::DropResult result = table_.Drop(paths);
   if (!result.message.empty()) platform::ShowMessageBox(result.message);
@@ -110,12 +161,16 @@ bool NormalPage::DeleteKey(int selectionMark) {
 void NormalPage::RemoveAll() {
   JoinReader();
   table_.RemoveAll();
+  held_.clear();
   store_ = std::make_shared<CImageStore>();  // a run holding the last read keeps it
   view_.ShowFiles(table_.Rows(), table_.Header());
 }
 
 void NormalPage::CheckClicked(int row) {
-  if (row < 0 || row >= FileTable::kSlots || table_.At(row).path.empty()) return;
+  if (row < 0 || row >= FileTable::kSlots || table_.At(row).path.empty() ||
+      table_.At(row).missing) {
+    return;
+  }
   table_.SetCheck(row, table_.At(row).check != 1);
   view_.ShowHeader("Files to Download(" + std::to_string(table_.CheckedKnownCount()) + "/" +
                    std::to_string(table_.FileCount()) + ")");
@@ -159,6 +214,7 @@ bool NormalPage::AskAboutErase() {
 
 // A run without a file would only reset the phone and report success.
 void NormalPage::Start() {
+  RefreshMissing();
   if (table_.CheckedPaths().empty()) return platform::ShowMessageBox(kNothingTicked);
   g_nCurPage = 1;
   AskAboutErase();
@@ -207,7 +263,10 @@ void NormalPage::JoinReader() {
 
 void NormalPage::Activate() {
   g_nCurPage = 1;
-  if (activated_) FillControls();
+  if (activated_) {
+    RefreshMissing();
+    FillControls();
+  }
   activated_ = true;
 }
 

@@ -46,17 +46,23 @@ class NormalPage {
   enum class EraseBox { kEntireAp, kUserData, kEntireCp };
 
   struct Places {
-    std::string programDirectory;   // where model.so is looked for by default
-    std::string settingsDirectory;  // where "Tarvex.ini" lives
+    std::string programDirectory;    // where model.so is looked for by default
+    std::string settingsDirectory;   // where "Tarvex.ini" is written
+    std::string readDirectory = {};  // where it is read at start; "" for settingsDirectory
   };
 
   NormalPage(NormalPageView& view, Places places, PortScan::Discover discover);
-  // Writes the settings and waits for the last image read.
+  // Waits for the last image read and writes the settings unless SaveSettings did; a failure is
+  // said in a message box.
   ~NormalPage();
   NormalPage(const NormalPage&) = delete;
   NormalPage& operator=(const NormalPage&) = delete;
 
+  // Reads the settings, loads the plug-in and lists the kept files; those missing stay in the
+  // list, unticked, and are named in one message.
   void PageStart();
+  // Writes the settings now: "" on success, else the line that says why they were not saved.
+  std::string SaveSettings();
   // "...": `chosen` is the picked file, nullopt after Cancel; the plug-in is loaded either way.
   void ChoosePlugin(const std::optional<std::string>& chosen);
   void AddFiles(const std::vector<std::string>& paths);
@@ -89,6 +95,8 @@ class NormalPage {
 
  private:
   bool AddFile(const std::string& path);
+  void AddListed(const std::vector<std::string>& paths);
+  void RefreshMissing();
   bool LacksTyping(const std::string& what);
   void LoadModelPlugin();
   void Rebuild();
@@ -114,5 +122,8 @@ class NormalPage {
   // Each read gets a store of its own, shared with the runs that use it.
   std::shared_ptr<CImageStore> store_ = std::make_shared<CImageStore>();
   CIniFile ini_;
+  bool saved_ = false;
+  // The listed files while no plug-in could take them: saved back as they were read.
+  std::vector<std::string> held_;
   std::thread reader_;
 };

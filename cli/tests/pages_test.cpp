@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "cli_harness.h"
 #include "host/sheet.h"
 #include "support/message_boxes.h"
@@ -87,29 +89,83 @@ class Pages : public testing::Test {
 
 TEST_F(Pages, StartUpRestoresTheSettingsButNeverTheModemErase) {
   const std::string cfg = File("tq.cfg"), psi = File("modem_psi.fls");
-  Settings("[Erase Option]\nValue=7\n[File Lists]\n1=" + psi + "\n2=" + cfg +
-           "\n3=" + (dir / "gone.img") + "\n");
+  Settings("[Erase Option]\nValue=7\n[File Lists]\n1=" + psi + "\n2=" + cfg + "\n");
   NormalPage page(view, Places(), Discovery());
   page.PageStart();
   EXPECT_EQ(page.EraseOption(), kEraseAp | kEraseUserData);
   EXPECT_EQ(view.erase, (std::vector<bool>{true, true, true}));  // the CP mark stays
   EXPECT_EQ(view.labels, (std::vector<std::string>{"TQ4410", "Ver: 1.2, 1.3", "2011-02-26"}));
-  ASSERT_EQ(view.rows.size(), 2u);    // the file that is gone is dropped without a word
+  ASSERT_EQ(view.rows.size(), 2u);
   EXPECT_EQ(view.rows[0].path, psi);  // the plug-in's order: PSI before the configuration
   EXPECT_EQ(view.header, "Files to Download(2/2)");
   EXPECT_EQ(view.start, false);
   EXPECT_TRUE(boxes.Texts().empty());
 }
 
-TEST_F(Pages, WithoutAPluginEveryListedFileIsRefusedWithAMessage) {
-  Settings("[dll path save]\nValue=/no/model.so\n[File Lists]\n1=" + File("a.img") +
-           "\n2=" + File("b.img") + "\n");
-  NormalPage page(view, {dir.Path().string(), dir.Path().string()}, Discovery());
+// A stick not mounted yet: its file keeps its place and its entry, greyed and never ticked,
+// until it is there again at the next activation (or Start).
+TEST_F(Pages, AMissingListedFileIsKeptUntickedAndReturnsWhenItExists) {
+  const std::string psi = File("modem_psi.fls"), slb = dir / "modem_slb.fls";
+  Settings("[File Lists]\n1=" + slb + "\n2=" + psi + "\n");
+  {
+    NormalPage page(view, Places(), Discovery());
+    page.PageStart();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Not found, kept in the list: " + slb});
+    ASSERT_EQ(view.rows.size(), 2u);
+    EXPECT_TRUE(view.rows[1].missing);
+    EXPECT_FALSE(view.rows[1].checked);
+    EXPECT_EQ(view.rows[1].size, "");
+    EXPECT_EQ(view.header, "Files to Download(1/2)");
+    page.CheckClicked(1);
+    EXPECT_EQ(page.Request().paths, std::vector<std::string>{psi});
+  }
+  CIniFile saved;
+  ASSERT_EQ(saved.Load(dir / "Tarvex.ini"), 1);
+  EXPECT_EQ(saved.GetString("File Lists", "2"), slb);
+  NormalPage page(view, Places(), Discovery());
   page.PageStart();
-  EXPECT_EQ(page.DllPath(), dir / "model.so");  // a stale path falls back beside the program
-  EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"We can't find model.dll file",
-                                                     "At first, You should input dll file",
-                                                     "At first, You should input dll file"}));
+  page.Activate();
+  File("modem_slb.fls");
+  page.Activate();
+  ASSERT_EQ(view.rows.size(), 2u);
+  EXPECT_FALSE(view.rows[1].missing);
+  EXPECT_EQ(view.header, "Files to Download(2/2)");
+  EXPECT_EQ(page.Request().paths, (std::vector<std::string>{psi, slb}));
+}
+
+// A plug-in path that exists but does not load never costs the user the saved list.
+TEST_F(Pages, AFailedPluginLoadKeepsTheListAsSaved) {
+  const std::string notPlugin = File("text.so"), a = File("a.img"), b = File("b.img");
+  Settings("[dll path save]\nValue=" + notPlugin + "\n[File Lists]\n1=" + a + "\n2=" + b + "\n");
+  {
+    NormalPage page(view, {dir.Path().string(), dir.Path().string()}, Discovery());
+    page.PageStart();
+    EXPECT_EQ(page.DllPath(), notPlugin);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"We can't find model.dll file"});
+    const std::string fifo = dir / "fifo.so";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    page.ChoosePlugin(fifo);  // refused before the loader, which would block on it for good
+    EXPECT_EQ(page.Plugin(), nullptr);
+  }
+  CIniFile saved;
+  ASSERT_EQ(saved.Load(dir / "Tarvex.ini"), 1);
+  EXPECT_EQ(saved.GetString("File Lists", "1"), a);
+  EXPECT_EQ(saved.GetString("File Lists", "2"), b);
+}
+
+TEST_F(Pages, AFileNameWithALineBreakIsRefusedWhereverItEnters) {
+  NormalPage page(view, Places(), Discovery());
+  page.PageStart();
+  const std::string evil = File("a.img\n[Erase Option]\nValue=1\n");
+  page.AddFiles({evil});
+  page.DropFiles({evil, File("b.img")});
+  page.ChoosePlugin(evil);
+  const std::string refused = dir / "a.img\\n[Erase Option]\\nValue=1\\n" +
+                              ": a file name with a line break cannot be kept in the settings";
+  EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{refused, refused, refused}));
+  ASSERT_EQ(view.rows.size(), 1u);  // the rest of the drop is taken
+  EXPECT_EQ(view.rows[0].path, dir / "b.img");
+  EXPECT_NE(page.DllPath(), evil);
 }
 
 TEST_F(Pages, StartAsksAboutTheEraseReadsTheImagesAndOpensTheWindow) {
