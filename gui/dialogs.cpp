@@ -17,16 +17,28 @@ QuestionHook& Questions() {
 
 }  // namespace
 
+// The window the user is looking at: the download window while it runs (the sheet is hidden
+// then), else the sheet. A box with a parent is never the "last window" whose closing would end
+// the program.
+QWidget* BoxParent() {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (window->isVisible() && window->isWindow()) return window;
+  }
+  return nullptr;
+}
+
 void InstallMessageBoxHook() {
   platform::SetMessageBoxHook([](const std::string& text, const std::string& caption) {
     const QString title = QString::fromUtf8(caption.empty() ? ProgramString(102) : caption);
     const QString body = QString::fromUtf8(text);
-    const auto show = [title, body] {
-      QMessageBox::information(QApplication::activeWindow(), title, body);
-    };
-    // A box raised on a worker thread is shown by the GUI thread while the worker waits.
+    const auto show = [title, body] { QMessageBox::information(BoxParent(), title, body); };
     if (QThread::currentThread() == qApp->thread()) return show();
-    QMetaObject::invokeMethod(qApp, show, Qt::BlockingQueuedConnection);
+    // A box raised on another thread is posted and the thread goes on: the GUI thread may be
+    // waiting for that very thread (a page joining its image reader), and a worker that waited
+    // for the box would then wait for ever.
+    QMetaObject::invokeMethod(qApp, show, Qt::QueuedConnection);
   });
 }
 

@@ -9,7 +9,8 @@ class QWidget;
 namespace gui {
 
 // Message boxes of the library, the plug-in and the pages become Qt message boxes with an OK
-// button, over the window that is active.
+// button, over the window the user is looking at. One raised on another thread is posted: that
+// thread never waits for the box.
 void InstallMessageBoxHook();
 
 // Yes/No with a warning icon; true for Yes.

@@ -1,5 +1,5 @@
 // tarvex: the host program. The main sheet is the program's only top-level window; the program
-// ends when it closes.
+// ends when it closes, or on Ctrl-C, SIGTERM or SIGHUP after its runs have stopped.
 //
 //   tarvex [--simulate [N]]   N simulated TQ4410 phones (default 1) attached while it runs
 
@@ -9,9 +9,12 @@
 #include <cstring>
 #include <memory>
 
+#include "corvane/platform/message_box.h"
 #include "corvane/platform/process.h"
 #include "gui/dialogs.h"
+#include "gui/normal_page_widget.h"
 #include "gui/sheet_window.h"
+#include "gui/signal_ending.h"
 #include "gui/sleep_inhibitor.h"
 #include "host/settings.h"
 #include "host/simulation.h"
@@ -46,22 +49,42 @@ std::unique_ptr<simulation::Attached> Simulate(int phones, const std::string& pr
   return attached;
 }
 
+// Settings that could not be saved are said where the user will see it: in a box, or on
+// standard error when a signal ended the program (nobody may be left to click OK).
+void SaveSettings(gui::SheetWindow& sheet, bool signalled) {
+  const std::string failed = sheet.Normal().Page().SaveSettings();
+  if (failed.empty()) return;
+  if (signalled) {
+    std::fprintf(stderr, "%s\n", failed.c_str());
+  } else {
+    QMessageBox::warning(nullptr, "Tarvex", QString::fromStdString(failed));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Tarvex");
+  // Only the sheet's closing ends the program: a message box left last on screen must not.
+  QApplication::setQuitOnLastWindowClosed(false);
   gui::InstallMessageBoxHook();
   gui::SleepInhibitor::Install();
+  gui::SignalEnding ending;
   const std::string program = platform::ExecutableDirectory();
   std::unique_ptr<simulation::Attached> simulated;
   if (const int phones = SimulatedPhones(argc, argv); phones > 0) {
     simulated = Simulate(phones, program);
   }
-  gui::SheetWindow::Setup setup{
-      {program, settings::Directory(program, platform::UserConfigDirectory())},
-      PortScan::SystemDiscovery()};
+  const settings::Location location = settings::Locate(program, platform::UserConfigDirectory());
+  if (!location.notice.empty()) platform::ShowMessageBox(location.notice);
+  gui::SheetWindow::Setup setup{{program, location.directory, location.readDirectory},
+                                PortScan::SystemDiscovery()};
   gui::SheetWindow sheet(setup);
+  QObject::connect(&sheet, &QDialog::finished, &app, &QCoreApplication::quit);
   sheet.show();
-  return QApplication::exec();
+  const int status = QApplication::exec();
+  SaveSettings(sheet, ending.Status() != 0);
+  simulated.reset();
+  return ending.Status() != 0 ? ending.Status() : status;
 }

@@ -1,4 +1,4 @@
-// POSIX interrupts: SIGINT and SIGTERM cancel the routed cancellation; SIGPIPE is ignored.
+// POSIX interrupts: SIGINT, SIGTERM and SIGHUP cancel the routed cancellation; SIGPIPE is ignored.
 
 #include <signal.h>
 #include <unistd.h>
@@ -17,7 +17,9 @@ extern "C" void OnInterrupt(int signal) {
   Cancellation* interrupted = g_interrupted.load(std::memory_order_acquire);
   if (interrupted == nullptr) return;
   if (signal == SIGINT && interrupted->IsCancelled()) _exit(kInterruptStatus);
-  interrupted->Cancel(signal == SIGINT ? kInterruptStatus : kTerminateStatus);
+  interrupted->Cancel(signal == SIGINT   ? kInterruptStatus
+                      : signal == SIGHUP ? kHangUpStatus
+                                         : kTerminateStatus);
 }
 
 void Handle(int signal, void (*handler)(int)) {
@@ -36,6 +38,7 @@ void RouteInterruptsTo(Cancellation* interrupted) {
   void (*handler)(int) = interrupted != nullptr ? OnInterrupt : SIG_DFL;
   Handle(SIGINT, handler);
   Handle(SIGTERM, handler);
+  Handle(SIGHUP, handler);
   Handle(SIGPIPE, SIG_IGN);
 }
 

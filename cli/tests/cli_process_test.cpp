@@ -214,4 +214,34 @@ TEST_F(CliProcess, SimulatedPhonesOfARunAreSeenByThatRunOnly) {
   EXPECT_TRUE(fs::is_empty(shared));
 }
 
+// tarvex ended by a signal, as a portable install beside its own settings: it stops its runs,
+// saves its settings, removes its sample set and ends with the shell's status for the signal.
+TEST_F(CliProcess, TarvexEndedByASignalSavesItsSettingsAndClearsUp) {
+  const fs::path built = cli_testing::ProgramDirectory();
+  if (!fs::exists(built / "tarvex")) GTEST_SKIP() << "built without tarvex";
+  testing_support::TempDir portable;
+  for (const char* name : {"tarvex", "libCorvane.so", "model.so", "tarvex-sim.so"}) {
+    fs::copy_file(built / name, portable.Path() / name);
+  }
+  for (const auto& [signal, status] : {std::pair{SIGTERM, 143}, std::pair{SIGHUP, 129}}) {
+    std::ofstream(portable / "Tarvex.ini") << "[Erase Option]\nValue=4\n";
+    StartedProgram tarvex("--simulate 1", Env() + " QT_QPA_PLATFORM=offscreen",
+                          portable / "tarvex");
+    ASSERT_TRUE(tarvex.WaitForOutput("Simulated TQ4410 attached on "));
+    const std::string marker = "Sample firmware written to ";
+    const std::string out = tarvex.Output();
+    const std::string sample =
+        out.substr(out.find(marker) + marker.size(),
+                   out.find('\n', out.find(marker)) - out.find(marker) - marker.size());
+    ASSERT_TRUE(fs::exists(sample)) << sample;
+    tarvex.Signal(signal);
+    const CliRun run = tarvex.Wait();
+    EXPECT_EQ(run.status, status) << run.err;
+    EXPECT_FALSE(fs::exists(sample));
+    const std::string saved = Contents(portable / "Tarvex.ini");
+    EXPECT_NE(saved.find("[File Lists]"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("Value=4"), std::string::npos) << saved;
+  }
+}
+
 }  // namespace

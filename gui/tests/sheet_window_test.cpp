@@ -11,16 +11,20 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "corvane/platform/process.h"
+#include "gui/dialogs.h"
 #include "gui/normal_page_widget.h"
 #include "gui/rom_copy_page_widget.h"
 #include "gui/sheet_window.h"
@@ -143,6 +147,36 @@ TEST_F(SheetWindowTest, ClosingTheSheetKeepsTheFileList) {
   auto* files = Find<QTreeWidget>(again->Normal(), "files");
   ASSERT_EQ(files->topLevelItemCount(), 1);
   EXPECT_EQ(files->topLevelItem(0)->text(1).toStdString(), cfg);
+}
+
+// A box raised on another thread is posted, never waited for: the GUI thread may be waiting for
+// that very thread (a page joining its image reader). It shows over the window on screen, so
+// that dismissing it is never the last window closing.
+TEST_F(SheetWindowTest, AWorkersBoxIsPostedAndShownOverTheWindowOnScreen) {
+  const platform::MessageBoxHook recording = platform::SetMessageBoxHook({});
+  gui::InstallMessageBoxHook();
+  QDialog window;
+  window.show();
+  std::thread reader([] { platform::ShowMessageBox("File Open Error"); });
+  reader.join();  // as the page does on Remove All, Start again or Exit
+  QString text;
+  QWidget* parent = nullptr;
+  QTimer dismiss;
+  dismiss.callOnTimeout([&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      text = box->text();
+      parent = box->parentWidget();
+      box->accept();
+    }
+  });
+  dismiss.start(10);
+  for (int pass = 0; pass < 1000 && text.isEmpty(); ++pass) {
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  platform::SetMessageBoxHook(recording);
+  EXPECT_EQ(text, "File Open Error");
+  EXPECT_EQ(parent, &window);
+  EXPECT_TRUE(window.isVisible());
 }
 
 }  // namespace
