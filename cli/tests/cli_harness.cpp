@@ -119,11 +119,12 @@ struct StartedProgram::Files {
   std::string err = dir / "err";
 };
 
-StartedProgram::StartedProgram(const std::string& arguments, const std::string& environment)
+StartedProgram::StartedProgram(const std::string& arguments, const std::string& environment,
+                               const std::string& program)
     : files_(std::make_unique<Files>()) {
-  // exec all the way down, so that the signals reach tarvex-cli itself, not a shell.
+  // exec all the way down, so that the signals reach the program itself, not a shell.
   const std::string command = "cd '" + files_->dir.Path().string() + "' && exec env " +
-                              environment + " '" + ProgramDirectory() + "/tarvex-cli' " +
+                              environment + " '" + ProgramDirectory() + "/" + program + "' " +
                               arguments + " >'" + files_->out + "' 2>'" + files_->err + "'";
   pid_ = ::fork();
   if (pid_ == 0) {
@@ -147,6 +148,8 @@ bool StartedProgram::WaitForOutput(const std::string& text) {
   }
   return false;
 }
+
+std::string StartedProgram::Output() const { return ReadAll(files_->out); }
 
 void StartedProgram::Signal(int signal) {
   if (pid_ > 0) ::kill(pid_, signal);

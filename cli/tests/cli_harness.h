@@ -31,11 +31,12 @@ CliRun Cli(const std::vector<std::string>& args, const cli::Environment& environ
 // The built program, run through the shell with `environment` ("NAME=value ...") in front.
 CliRun RunProgram(const std::string& arguments, const std::string& environment = "");
 
-// The built program started in the background, for what happens while it runs (signals). Its
-// output goes to files, as with RunProgram.
+// A built program (tarvex-cli unless told) started in the background, for what happens while it
+// runs (signals). Its output goes to files, as with RunProgram.
 class StartedProgram {
  public:
-  StartedProgram(const std::string& arguments, const std::string& environment = "");
+  StartedProgram(const std::string& arguments, const std::string& environment = "",
+                 const std::string& program = "tarvex-cli");
   ~StartedProgram();  // a program still running is killed
   StartedProgram(const StartedProgram&) = delete;
   StartedProgram& operator=(const StartedProgram&) = delete;
@@ -43,6 +44,8 @@ class StartedProgram {
   int Pid() const { return pid_; }
   // Waits until its standard output holds `text`; false when it ended or a minute passed first.
   bool WaitForOutput(const std::string& text);
+  // Its standard output so far.
+  std::string Output() const;
   void Signal(int signal);
   // Waits for it to end; status -1 when it had not ended within a minute (it is then killed).
   CliRun Wait();
