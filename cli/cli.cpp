@@ -4,7 +4,6 @@
 
 #include "cli/commands/commands.h"
 #include "cli/console.h"
-#include "cli/json.h"
 #include "cli/options.h"
 #include "cli/phone_window.h"
 #include "corvane/platform/message_box.h"
@@ -36,12 +35,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   const Options& o = parsed.options;
   if (!parsed.error.empty()) {
     // A script that asked for JSON reads its answer from standard output, even for bad arguments.
-    if (std::find(args.begin(), args.end(), "--json") != args.end()) {
-      out << JsonObject().Add("event", "error").Add("text", parsed.error).Text() << '\n';
-    }
-    err << "tarvex-cli: " << parsed.error << "\n"
-        << "Try 'tarvex-cli " << (o.multi ? "multi " : "") << CommandName(o.command)
-        << (o.command == Command::kNone ? "" : " ") << "--help'.\n";
+    const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+    Console console(out, err, {json, false, false});
+    console.Error(parsed.error);
+    console.Hint(std::string("Try 'tarvex-cli ") + (o.multi ? "multi " : "") +
+                 CommandName(o.command) + (o.command == Command::kNone ? "" : " ") + "--help'.");
     return kExitUsage;
   }
   if (o.help) {

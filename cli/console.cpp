@@ -24,11 +24,9 @@ JsonObject PhoneObject(const char* event, const PhoneLabel& phone) {
   return o;
 }
 
-std::string RawPortText(const PhoneLabel& phone) {
+std::string PortText(const PhoneLabel& phone) {
   return phone.name + " (port " + std::to_string(phone.number) + ")";
 }
-
-std::string PortText(const PhoneLabel& phone) { return Printable(RawPortText(phone)); }
 
 const char* VerdictName(notify::Verdict verdict) {
   switch (verdict) {
@@ -85,8 +83,10 @@ std::string RenderBar(const BarView& bar, bool colour) {
   const char* tone = bar.tone == notify::Tone::kError      ? kRed
                      : bar.tone == notify::Tone::kComplete ? kGreen
                                                            : nullptr;
-  if (colour && tone != nullptr) return line + tone + bar.text + kPlain;
-  return line + bar.text;
+  // The bars are drawn beside the lines, not through them, and their colours are this console's
+  // own escapes: only what they show is made printable.
+  if (colour && tone != nullptr) return line + tone + Printable(bar.text) + kPlain;
+  return line + Printable(bar.text);
 }
 
 Console::Console(std::ostream& out, std::ostream& err, Mode mode)
@@ -126,10 +126,13 @@ void Console::DrawBarsLocked() {
   drawnBars_ = bars_.size();
 }
 
+// Every plain line passes here, so that nothing a line quotes (a file name, a device's
+// description, a plug-in's text) can act on the terminal or break the line in two.
 void Console::Line(const std::string& text) {
+  const std::string printable = Printable(text);
   std::lock_guard<std::mutex> guard(lock_);
   if (mode_.terminal) EraseBarsLocked();
-  out_ << text << '\n';
+  out_ << printable << '\n';
   if (mode_.terminal) DrawBarsLocked();
   out_.flush();
 }
@@ -141,7 +144,7 @@ void Console::Json(const std::string& object) {
 }
 
 std::string Console::Prefix(const PhoneLabel& phone) const {
-  return mode_.multi ? "[" + Printable(phone.name) + "] " : "";
+  return mode_.multi ? "[" + phone.name + "] " : "";
 }
 
 void Console::Refresh() {
@@ -176,8 +179,15 @@ void Console::JsonLine(const std::string& object) {
 
 void Console::Error(const std::string& text) {
   if (mode_.json) Json(JsonObject().Add("event", "error").Add("text", text).Text());
+  ErrorLine("tarvex-cli: " + text);
+}
+
+void Console::Hint(const std::string& text) { ErrorLine(text); }
+
+void Console::ErrorLine(const std::string& text) {
+  const std::string printable = Printable(text);
   std::lock_guard<std::mutex> guard(lock_);
-  err_ << "tarvex-cli: " << text << '\n';
+  err_ << printable << '\n';
   err_.flush();
 }
 
@@ -256,8 +266,8 @@ void Console::PhoneStarted(const PhoneLabel& phone) {
                     .Add("description", phone.description)
                     .Text());
   }
-  Line(Prefix(phone) + "Phone on " + PortText(phone) + ", " + Printable(phone.path) +
-       (phone.description.empty() ? "" : ", " + Printable(phone.description)));
+  Line(Prefix(phone) + "Phone on " + PortText(phone) + ", " + phone.path +
+       (phone.description.empty() ? "" : ", " + phone.description));
 }
 
 namespace {
@@ -323,7 +333,7 @@ struct Totals {
 Totals Count(const std::vector<PhoneResult>& results) {
   Totals t;
   for (const PhoneResult& r : results) {
-    if (!r.ok) (r.cancelled ? t.cancelled : t.failed).push_back(RawPortText(r.label));
+    if (!r.ok) (r.cancelled ? t.cancelled : t.failed).push_back(PortText(r.label));
     t.bytes += r.ok && r.bytesKnown ? r.bytes : 0;
   }
   t.ok = !results.empty() && t.failed.empty() && t.cancelled.empty();
@@ -339,7 +349,7 @@ std::string SummaryRow(const PhoneResult& r) {
   };
   char row[160];
   std::snprintf(row, sizeof row, "  %4u  %-10s  %-9s  ", static_cast<unsigned>(r.label.number),
-                Printable(r.label.name).c_str(),
+                r.label.name.c_str(),
                 r.ok          ? "OK"
                 : r.cancelled ? "cancelled"
                               : "FAILED");
@@ -357,13 +367,13 @@ std::string Verdict(size_t phones, const Totals& t) {
   std::string text;
   if (!t.failed.empty()) {
     text = std::to_string(t.failed.size()) + of + " failed:";
-    for (const std::string& f : t.failed) text += " " + Printable(f);
+    for (const std::string& f : t.failed) text += " " + f;
   }
   if (!t.cancelled.empty()) {
     text += (text.empty() ? std::to_string(t.cancelled.size()) + of
                           : "; " + std::to_string(t.cancelled.size())) +
             " cancelled:";
-    for (const std::string& c : t.cancelled) text += " " + Printable(c);
+    for (const std::string& c : t.cancelled) text += " " + c;
   }
   return text;
 }

@@ -73,9 +73,13 @@ class Console {
 
   const Mode& GetMode() const { return mode_; }
 
-  // The program's own lines.
+  // The program's own lines. In plain mode every line the console prints, these and the
+  // plug-in's alike, is made printable in one place (Printable): control characters in what it
+  // quotes are shown escaped. JSON lines carry the text as it is, in JSON's own escapes.
   void Note(const std::string& text);
   void Error(const std::string& text);
+  // Advice after an error, on the error stream only ("Try ... --help").
+  void Hint(const std::string& text);
   // A JSON object of the program's own (JSON mode only).
   void JsonLine(const std::string& object);
 
@@ -104,7 +108,8 @@ class Console {
   void Refresh();
 
  private:
-  void Line(const std::string& text);  // one scrolling line, bars kept below it
+  void Line(const std::string& text);       // one scrolling line, bars kept below it
+  void ErrorLine(const std::string& text);  // one line on the error stream
   void Json(const std::string& object);
   std::string Prefix(const PhoneLabel& phone) const;
   void EraseBarsLocked();

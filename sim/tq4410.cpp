@@ -176,12 +176,13 @@ int SimulatedTq4410::Resets() {
   return resets;
 }
 
-SimulatedMdmTq4410::SimulatedMdmTq4410() {
+SimulatedMdmTq4410::SimulatedMdmTq4410(const std::string& description) {
   auto model = std::make_shared<ModelPhone>();
   nvidia_ = &model->Add(std::make_unique<NvidiaLoader>());
   model->Add(std::make_unique<PhoneControlModel>("TQ4410", SamplePid()));
   apLoader_ = model;
   QualcommHandset::Options options;
+  if (!description.empty()) options.diagPort.description = description;
   options.apLoader = [loader = apLoader_] {
     return std::make_unique<builders::SharedPersonality>(loader);
   };

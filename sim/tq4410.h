@@ -76,7 +76,10 @@ class SimulatedTq4410 {
 // port, its download mode, then the application processor's NVIDIA boot loader.
 class SimulatedMdmTq4410 {
  public:
-  SimulatedMdmTq4410();
+  // `description`: how the modem's diagnostic port, the one a host looks for first, announces
+  // itself ("" as the maker's phones do). Its other ports keep theirs: the download finds them
+  // by those.
+  explicit SimulatedMdmTq4410(const std::string& description = "");
   ~SimulatedMdmTq4410();
   SimulatedMdmTq4410(const SimulatedMdmTq4410&) = delete;
   SimulatedMdmTq4410& operator=(const SimulatedMdmTq4410&) = delete;

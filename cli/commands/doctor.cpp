@@ -5,7 +5,6 @@
 
 #include "cli/commands/commands.h"
 #include "cli/json.h"
-#include "cli/printable.h"
 
 namespace cli {
 namespace {
@@ -62,25 +61,24 @@ void ShowJsonPort(Console& console, const diagnosis::Report& r, const diagnosis:
 
 void ShowProblems(Console& console, const std::vector<diagnosis::Problem>& problems) {
   for (const diagnosis::Problem& p : problems) {
-    console.Note("    problem:      " + Printable(p.text));
-    if (!p.fix.empty()) console.Note("    fix:          " + Printable(p.fix));
+    console.Note("    problem:      " + p.text);
+    if (!p.fix.empty()) console.Note("    fix:          " + p.fix);
   }
 }
 
 void ShowPort(Console& console, const diagnosis::Report& r, const diagnosis::PortFinding& f) {
   if (console.GetMode().json) return ShowJsonPort(console, r, f);
   const SerialPortEntry& e = f.entry;
-  console.Note(Printable(e.devicePath) + "  \"" + Printable(e.description) + "\"  " + UsbId(e) +
-               "  (port " + std::to_string(e.portNumber) + ")");
-  console.Note("    phone port:   " +
-               (f.taken ? std::string("yes") : "no: " + Printable(f.reason)));
+  console.Note(e.devicePath + "  \"" + e.description + "\"  " + UsbId(e) + "  (port " +
+               std::to_string(e.portNumber) + ")");
+  console.Note("    phone port:   " + (f.taken ? std::string("yes") : "no: " + f.reason));
   console.Note("    access:       " + AccessText(f));
-  console.Note("    held open by: " + Printable(HoldersText(f.holders)));
+  console.Note("    held open by: " + HoldersText(f.holders));
   console.Note("    ModemManager: " + ModemManagerText(r, f));
   if (f.tableLine) {
-    console.Note("    if it is a phone, add this line to " + Printable(f.tableLine->file) + ":");
-    console.Note("                  " + Printable(f.tableLine->line));
-    console.Note("      with:       " + Printable(f.tableLine->command));
+    console.Note("    if it is a phone, add this line to " + f.tableLine->file + ":");
+    console.Note("                  " + f.tableLine->line);
+    console.Note("      with:       " + f.tableLine->command);
   }
   ShowProblems(console, f.problems);
 }
@@ -93,8 +91,8 @@ void ShowSystem(Console& console, const diagnosis::Report& r) {
   console.Note("System:");
   console.Note(std::string("    ModemManager: ") +
                (r.modemManagerRunning ? "running" : "not running"));
-  console.Note("    udev rule:    " + (r.installedRule.empty() ? std::string("not installed")
-                                                               : Printable(r.installedRule)));
+  console.Note("    udev rule:    " +
+               (r.installedRule.empty() ? std::string("not installed") : r.installedRule));
   ShowProblems(console, r.problems);
 }
 

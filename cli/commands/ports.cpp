@@ -7,7 +7,6 @@
 
 #include "cli/commands/commands.h"
 #include "cli/json.h"
-#include "cli/printable.h"
 #include "cli/simulation.h"
 #include "corvane/ports/published_ports.h"
 #include "host/port_diagnosis.h"
@@ -30,8 +29,8 @@ void ShowJsonPort(Console& console, const diagnosis::PortFinding& f) {
 
 void ShowProblems(Console& console, const std::vector<diagnosis::Problem>& problems) {
   for (const diagnosis::Problem& p : problems) {
-    console.Note("        problem: " + Printable(p.text));
-    if (!p.fix.empty()) console.Note("        fix:     " + Printable(p.fix));
+    console.Note("        problem: " + p.text);
+    if (!p.fix.empty()) console.Note("        fix:     " + p.fix);
   }
 }
 
@@ -40,9 +39,9 @@ void ShowPort(Console& console, const diagnosis::PortFinding& f) {
   const SerialPortEntry& e = f.entry;
   char line[200];
   std::snprintf(line, sizeof line, "  %4u  %-10s %-36s %s", static_cast<unsigned>(e.portNumber),
-                Printable(e.portName).c_str(), Printable(e.description).c_str(), UsbId(e).c_str());
+                e.portName.c_str(), e.description.c_str(), UsbId(e).c_str());
   console.Note(line);
-  if (!f.taken) console.Note("        not taken: " + Printable(f.reason));
+  if (!f.taken) console.Note("        not taken: " + f.reason);
   ShowProblems(console, f.problems);
 }
 

@@ -2,12 +2,12 @@
 // phones, the job built by the command, the run on one phone, the summary and the check of the
 // simulated phones.
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <set>
-#include <sstream>
 
 #include "cli/commands/commands.h"
 #include "cli/simulation.h"
@@ -19,6 +19,29 @@ namespace {
 namespace fs = std::filesystem;
 
 double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
+// The pre-flight's message, one line per refusal. A line break within one of the run's own file
+// names belongs to that name (the console shows it escaped), so it does not end a line.
+std::vector<std::string> MessageLines(const std::string& message,
+                                      const std::vector<std::string>& files) {
+  std::vector<bool> inName(message.size(), false);
+  for (const std::string& f : files) {
+    if (f.find('\n') == std::string::npos) continue;
+    for (size_t at = message.find(f); at != std::string::npos; at = message.find(f, at + 1)) {
+      std::fill_n(inName.begin() + static_cast<long>(at), f.size(), true);
+    }
+  }
+  std::vector<std::string> lines(1);
+  for (size_t i = 0; i < message.size(); ++i) {
+    if (message[i] != '\n' || inName[i]) {
+      lines.back() += message[i];
+    } else if (!lines.back().empty()) {
+      lines.emplace_back();
+    }
+  }
+  if (lines.back().empty()) lines.pop_back();
+  return lines;
+}
 
 // A file that a run needs: it must exist and be readable before any phone is touched.
 std::string CheckReadable(const std::string& path) {
@@ -124,8 +147,9 @@ class Session {
     using V = FileCheck::Verdict;
     if (check.verdict == V::kUsable || check.verdict == V::kNoCheck) return kExitOk;
     if (check.verdict == V::kUnusedFiles && job_.allowUnused) return kExitOk;
-    std::istringstream lines(check.message);
-    for (std::string line; std::getline(lines, line);) console_.Error(line);
+    for (const std::string& line : MessageLines(check.message, job_.PhoneFiles())) {
+      console_.Error(line);
+    }
     console_.Error(check.verdict == V::kUnusedFiles
                        ? "the download was not started (--allow-unused starts it all the same)"
                        : "the download was not started");

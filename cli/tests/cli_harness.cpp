@@ -122,7 +122,8 @@ struct StartedProgram::Files {
 StartedProgram::StartedProgram(const std::string& arguments, const std::string& environment,
                                const std::string& program)
     : files_(std::make_unique<Files>()) {
-  const std::string path = program.empty() ? ProgramDirectory() + "/tarvex-cli" : program;
+  const std::string path =
+      program.rfind('/', 0) == 0 ? program : ProgramDirectory() + "/" + program;
   // exec all the way down, so that the signals reach the program itself, not a shell.
   const std::string command = "cd '" + files_->dir.Path().string() + "' && exec env " +
                               environment + " '" + path + "' " + arguments + " >'" + files_->out +

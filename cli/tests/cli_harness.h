@@ -31,12 +31,13 @@ CliRun Cli(const std::vector<std::string>& args, const cli::Environment& environ
 // The built program, run through the shell with `environment` ("NAME=value ...") in front.
 CliRun RunProgram(const std::string& arguments, const std::string& environment = "");
 
-// The built program (or `program`, a path) started in the background, for what happens while it
-// runs (signals). Its output goes to files, as with RunProgram.
+// A built program (tarvex-cli unless told; a name beside the tests or an absolute path) started
+// in the background, for what happens while it runs (signals). Its output goes to files, as with
+// RunProgram.
 class StartedProgram {
  public:
   StartedProgram(const std::string& arguments, const std::string& environment = "",
-                 const std::string& program = "");
+                 const std::string& program = "tarvex-cli");
   ~StartedProgram();  // a program still running is killed
   StartedProgram(const StartedProgram&) = delete;
   StartedProgram& operator=(const StartedProgram&) = delete;
@@ -44,7 +45,7 @@ class StartedProgram {
   int Pid() const { return pid_; }
   // Waits until its standard output holds `text`; false when it ended or a minute passed first.
   bool WaitForOutput(const std::string& text);
-  // What it has written to its standard output so far.
+  // Its standard output so far.
   std::string Output() const;
   void Signal(int signal);
   // Waits for it to end; status -1 when it had not ended within a minute (it is then killed).

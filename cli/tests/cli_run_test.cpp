@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -246,6 +247,31 @@ TEST_F(CliRefuses, FilesThePluginsCheckRefuses) {
   EXPECT_EQ(erase.status, 2);
   EXPECT_TRUE(erase.ErrHas("needs a configuration file (.cfg): none is given")) << erase.err;
   ExpectUntouched(phone);
+}
+
+// A file's name reaches the terminal as text: its escape sequence is shown escaped, its line
+// break makes no line of its own; JSON carries the name as it is, in JSON's own escapes.
+TEST_F(CliRefuses, AHostileFileNameNeitherDrivesTheTerminalNorForgesALine) {
+  const std::string evil = dir / "evil\x1b[2J\nPASS.bin";
+  std::ofstream(evil) << "no step of a download writes this";
+  const CliRun plain = Cli({"download", "--simulate", evil});
+  EXPECT_EQ(plain.status, 2) << plain.out << plain.err;
+  EXPECT_TRUE(plain.ErrHas("evil\\x1b[2J\\x0aPASS.bin: no step of this download would write it"))
+      << plain.err;
+  for (const std::string& text : {plain.out, plain.err}) {
+    EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_TRUE(line.find("PASS.bin") == line.npos || line.find("evil") != line.npos) << line;
+    }
+  }
+  const CliRun json = Cli({"download", "--simulate", "--json", evil});
+  EXPECT_EQ(json.status, 2);
+  size_t named = 0;
+  for (const auto& e : cli_testing::Events(json.Json(), "error")) {
+    named += e.at("text").get<std::string>().rfind(evil + ": no step", 0) == 0;
+  }
+  EXPECT_EQ(named, 1u) << json.out;
 }
 
 TEST_F(CliRefuses, ArgumentsThatMakeNoSense) {

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// phonesim's command line.
+namespace phonesim {
+
+struct PhonesimOptions {
+  bool help = false;
+  bool tq4410 = false;      // a whole TQ4410 instead of a boot loader that acknowledges all
+  bool mdm = false;         // the TQ4410 seen through its Qualcomm modem
+  std::string description;  // "" as the maker's phones announce themselves
+  std::string sample;       // where the sample firmware set is written
+  std::string error;        // why the command line was refused ("" when it was not)
+};
+
+PhonesimOptions ParsePhonesimArguments(const std::vector<std::string>& args);
+
+std::string PhonesimUsage();
+
+}  // namespace phonesim
