@@ -87,7 +87,8 @@ class Pages : public testing::Test {
 
 TEST_F(Pages, StartUpRestoresTheSettingsButNeverTheModemErase) {
   const std::string cfg = File("tq.cfg"), psi = File("modem_psi.fls");
-  Settings("[Erase Option]\nValue=7\n[File Lists]\n1=" + psi + "\n2=" + cfg +
+  // Every known bit, and one no plug-in knows (a hand-edited file).
+  Settings("[Erase Option]\nValue=263\n[File Lists]\n1=" + psi + "\n2=" + cfg +
            "\n3=" + (dir / "gone.img") + "\n");
   NormalPage page(view, Places(), Discovery());
   page.PageStart();
