@@ -56,4 +56,8 @@ QuestionHook SetQuestionHook(QuestionHook hook) {
 
 QString PluginFilter() { return QString::fromUtf8("dll 파일(*.so)"); }
 
+QString ImageFilter() { return QString::fromUtf8("binary 파일(*)"); }
+
+QString RomImageFilter() { return QString::fromUtf8("binary 파일(*.bin *.fls)"); }
+
 }  // namespace gui

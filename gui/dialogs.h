@@ -23,5 +23,11 @@ QuestionHook SetQuestionHook(QuestionHook hook);
 
 // The plug-in's file dialog filter: the platform's plug-in suffix ("dll 파일(*.so)").
 QString PluginFilter();
+// "&Add"'s filter, every file ("binary 파일(*)"): "*.*" would hide the many images that have
+// no extension here.
+QString ImageFilter();
+// The ROM images' filter, both kinds a ROM copy writes ("binary 파일(*.bin *.fls)"): a dialog
+// takes its patterns from the text it shows.
+QString RomImageFilter();
 
 }  // namespace gui

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QTreeWidget>
@@ -25,9 +26,12 @@
 namespace gui {
 namespace {
 
-// "&Hidden Log" outlives its window: the next window opens the way the last one was left.
+// "&Hidden Log"'s flag and the height it restores belong to the process, not to one window:
+// every window opens whole, and in the one after a hidden one the first "&Hidden Log" restores.
 bool g_logHidden = false;
 int g_shownHeight = 0;
+
+constexpr int kBarHeight = 24;
 
 QGroupBox* Group(const char* title, QWidget* content, QWidget* parent) {
   auto* group = new QGroupBox(title, parent);
@@ -42,22 +46,27 @@ DownloadWindowDialog::DownloadWindowDialog(RunRequest request, std::string setti
                                            QWidget* parent)
     : QDialog(parent), settingsDirectory_(std::move(settingsDirectory)) {
   setWindowTitle("Download Window");
+  // Above the other windows: the sheet is hidden, and a technician at the bench must not lose
+  // the run behind another program.
+  setWindowFlag(Qt::WindowStaysOnTopHint);
   bar_ = new widgets::TextProgressBar(this);
   bar_->setObjectName("progress");
   bar_->SetRange(0, 100);
-  bar_->setMinimumHeight(24);
+  bar_->setFixedHeight(kBarHeight);
   normalUnfilled_ = bar_->palette().color(QPalette::Base);
 
   log_ = new QPlainTextEdit(this);
   log_->setObjectName("log");
   log_->setReadOnly(true);
+  // A right click over the log goes to the window's menu, not to the text's Copy/Select All.
+  log_->setContextMenuPolicy(Qt::NoContextMenu);
   factory_ = new QTreeWidget(this);
   factory_->setObjectName("factory");
   factory_->setRootIsDecorated(false);
   factory_->setHeaderLabels({"Item", "Factory Data"});
   factory_->setColumnWidth(0, 100);
   factory_->setColumnWidth(1, 400);
-  lists_ = new QLabel(this);
+  lists_ = new QLabel("D/S lists", this);
   lists_->setObjectName("lists");
   lists_->setFont(LabelFont());
   QPalette black = lists_->palette();
@@ -72,6 +81,7 @@ DownloadWindowDialog::DownloadWindowDialog(RunRequest request, std::string setti
   layout->addWidget(groups_[0], 3);
   layout->addWidget(groups_[1], 1);
   layout->addWidget(groups_[2]);
+  layout->addStretch();  // takes the room the hidden groups leave, so the bar keeps its height
   resize(560, 520);
 
   menu_ = new QMenu(this);
@@ -84,7 +94,6 @@ DownloadWindowDialog::DownloadWindowDialog(RunRequest request, std::string setti
   connect(tick_, &QTimer::timeout, this, [this] { run_->Tick(); });
   run_ = std::make_unique<DownloadRun>(*this, std::move(request));
   mail_ = widgets::DeliverMailOnGuiThread(run_->Mailbox(), this);
-  if (g_logHidden) ApplyHiddenLog();
 }
 
 // The run ends before any of the widgets it reports to, and the notifier goes before the
@@ -102,8 +111,12 @@ void DownloadWindowDialog::done(int result) {
   QDialog::done(result);
 }
 
+// The newest line is shown whatever the user scrolled to; a selection being copied stays.
 void DownloadWindowDialog::AppendLog(const std::string& line) {
   log_->appendPlainText(QString::fromStdString(line));
+  if (!log_->textCursor().hasSelection()) log_->moveCursor(QTextCursor::End);
+  QScrollBar* scroll = log_->verticalScrollBar();
+  scroll->setValue(scroll->maximum());
 }
 
 void DownloadWindowDialog::ClearLog() { log_->clear(); }
@@ -113,9 +126,9 @@ void DownloadWindowDialog::ShowProgress(int position, const std::string& text, n
   bar_->SetUnfilledColour(tone == Tone::kError      ? QColor(Qt::red)
                           : tone == Tone::kComplete ? QColor(Qt::green)
                                                     : normalUnfilled_);
+  // The colour shows at the bar's next repaint, which only a new width or text brings.
   bar_->SetPos(position);
   bar_->SetText(QString::fromStdString(text));
-  bar_->update();  // a colour change alone is not a repaint of its own
 }
 
 void DownloadWindowDialog::AddFactoryRow(const view::FactoryRow& row) {
@@ -137,28 +150,29 @@ void DownloadWindowDialog::SetTickTimer(int periodMs) {
   tick_->start(periodMs);
 }
 
+// A request from the keyboard (the Menu key, Shift+F10) has no point on the window to open at.
 void DownloadWindowDialog::contextMenuEvent(QContextMenuEvent* event) {
+  if (event->reason() == QContextMenuEvent::Keyboard) return;
   menu_->exec(event->globalPos());
 }
 
 void DownloadWindowDialog::ToggleHiddenLog() {
-  if (!g_logHidden) g_shownHeight = height();
-  g_logHidden = !g_logHidden;
-  ApplyHiddenLog();
-}
-
-void DownloadWindowDialog::ApplyHiddenLog() {
-  for (QGroupBox* group : groups_) group->setVisible(!g_logHidden);
+  int newHeight = kHiddenHeight;
   if (g_logHidden) {
-    resize(width(), kHiddenHeight);
-  } else if (g_shownHeight > 0) {
-    resize(width(), g_shownHeight);
+    newHeight = g_shownHeight;
+  } else {
+    g_shownHeight = height();
   }
+  g_logHidden = !g_logHidden;
+  for (QGroupBox* group : groups_) group->setVisible(!g_logHidden);
+  // The window's least height follows the groups now shown, before it takes the new height.
+  layout()->activate();
+  resize(width(), newHeight);
 }
 
 void DownloadWindowDialog::SaveLog() {
   const std::string path = settingsDirectory_ + "/" + settings::kLogFileName;
-  const std::string document = RtfDocument(run_->Log().Lines());
+  const std::string document = RtfDocument(run_->Log().Saved());
   std::FILE* file = std::fopen(path.c_str(), "wb");
   bool ok = file != nullptr;
   int error = errno;

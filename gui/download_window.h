@@ -59,7 +59,6 @@ class DownloadWindowDialog : public QDialog, public DownloadWindowView {
 
  private:
   void ToggleHiddenLog();
-  void ApplyHiddenLog();
   void SaveLog();
 
   std::string settingsDirectory_;

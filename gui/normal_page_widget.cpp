@@ -106,9 +106,8 @@ QWidget* NormalPageWidget::BuildFileButtons() {
   auto* add = new QPushButton("&Add", row);
   add->setObjectName("add");
   connect(add, &QPushButton::clicked, this, [this] {
-    const QStringList files = QFileDialog::getOpenFileNames(this, QString(), QString(),
-                                                            QString::fromUtf8("binary 파일(*)"),
-                                                            nullptr, QFileDialog::ReadOnly);
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, QString(), QString(), ImageFilter(), nullptr, QFileDialog::ReadOnly);
     std::vector<std::string> paths;
     for (const QString& f : files) paths.push_back(f.toStdString());
     page_->AddFiles(paths);

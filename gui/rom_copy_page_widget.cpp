@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "gui/dialogs.h"
 #include "gui/icon_button.h"
 #include "gui/port_lists.h"
 
@@ -21,8 +22,7 @@ namespace {
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 std::optional<std::string> ChooseImage(QWidget* parent) {
-  const QString file = QFileDialog::getOpenFileName(parent, QString(), QString(),
-                                                    QString::fromUtf8("binary 파일(*.bin *.fls)"),
+  const QString file = QFileDialog::getOpenFileName(parent, QString(), QString(), RomImageFilter(),
                                                     nullptr, QFileDialog::ReadOnly);
   if (file.isEmpty()) return std::nullopt;
   return file.toStdString();

@@ -44,15 +44,16 @@ uint64_t DownloadRun::Elapsed() const { return platform::TickCount() - startMs_;
 void DownloadRun::Start() {
   startMs_ = platform::TickCount();
   relay_ = std::make_unique<MessageBoxRelay>(mailbox_);
-  view_.ShowListText(request_.ListText());
-  if (const std::string why = request_.Refusal(); !why.empty()) return Refuse(why);
   const bool romCopy = request_.mode == RunRequest::Mode::kRomCopy;
+  // A normal run lists its files once they are read (ReadingEnded).
+  if (romCopy) view_.ShowListText(request_.ListText());
+  if (const std::string why = request_.Refusal(); !why.empty()) return Refuse(why);
   const Export entry = romCopy ? Export::kDoFactoryDownload : Export::kDoDownload;
   if (const std::string lacks = request_.plugin->Lacking({entry}); !lacks.empty()) {
     return Refuse(lacks);
   }
   if (romCopy) return LaunchRomCopy();
-  if (request_.images && request_.images->ReadingEnded()) return ReadingEnded();
+  if (request_.images && request_.images->ReadingEnded()) return ReadingEnded(false);
   // The page's reader is still filling the store.
   waiting_ = true;
   view_.ShowProgress(0, kWaitText, notify::Tone::kNormal);
@@ -61,7 +62,7 @@ void DownloadRun::Start() {
 }
 
 // A file the store could not read is never handed to the plug-in as a null image.
-void DownloadRun::ReadingEnded() {
+void DownloadRun::ReadingEnded(bool waited) {
   waiting_ = false;
   view_.SetTickTimer(0);
   const CImageStore& store = *request_.images;
@@ -71,7 +72,8 @@ void DownloadRun::ReadingEnded() {
   }
   if (store.ReadingComplete() == 0 && why.empty()) why = "The files could not be read";
   if (!why.empty()) return Refuse(why);
-  view_.ShowProgress(0, "File Reading complete!", notify::Tone::kNormal);
+  view_.ShowListText(request_.ListText());
+  if (waited) view_.ShowProgress(0, "File Reading complete!", notify::Tone::kNormal);
   LaunchNormal();
 }
 
@@ -141,7 +143,7 @@ void DownloadRun::Show(const std::optional<notify::Tone>& verdictTone) {
 
 void DownloadRun::Tick() {
   if (waiting_) {
-    if (request_.images->ReadingEnded()) return ReadingEnded();
+    if (request_.images->ReadingEnded()) return ReadingEnded(true);
     blinkShown_ = !blinkShown_;
     view_.ShowProgress(0, blinkShown_ ? kWaitText : kBlankText, notify::Tone::kNormal);
     return;

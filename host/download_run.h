@@ -74,8 +74,9 @@ class DownloadRun {
   void LaunchRomCopy();
   void OnProgress(platform::LPARAM code);
   void Ended(int result);
-  // Once the page's read has ended: the run, or "Error" with why the files cannot be used.
-  void ReadingEnded();
+  // Once the page's read has ended: the list of files and the run, or "Error" with why the
+  // files cannot be used. A window that `waited` for the read says it is complete.
+  void ReadingEnded(bool waited);
   // Nothing runs: each line of `why` in the log, the bar red.
   void Refuse(const std::string& why);
   void Show(const std::optional<notify::Tone>& verdictTone);

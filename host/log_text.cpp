@@ -54,6 +54,7 @@ bool LogText::Append(const std::string& line) {
   if (emptied) Clear();
   lines_.push_back(line.substr(0, kCharacterLimit - 2));
   characters_ += lines_.back().size() + 2;
+  record_.Add(lines_.back());
   return emptied;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "corvane/flash/basic_flash.h"
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/notify.h"
 #include "plugin/model_module.h"
@@ -29,6 +30,17 @@ TEST_F(ModuleFramework, TheBaseAsksForOverridesAndTakesEveryFile) {
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>(3, CBasicModule::kNotOverridden));
   EXPECT_EQ(base.JudgeFile("anything.xyz"), 1);
   EXPECT_EQ(base.m_pFlash, nullptr);
+}
+
+// The caller's array may be shorter than the flash object's 20 slots: only `count` are read.
+TEST(DownloadBuffers, OnlyTheCountGivenIsTakenFromTheCallersArray) {
+  uint8_t image[4] = {};
+  uint8_t* images[CBasicFlash::kMaxBuffers];
+  for (uint8_t*& p : images) p = image;
+  CBasicFlash flash;
+  flash.InitDLBuffer(2, images);
+  EXPECT_EQ(flash.m_pDLBuffer[1], image);
+  for (int i = 2; i < CBasicFlash::kMaxBuffers; ++i) EXPECT_EQ(flash.m_pDLBuffer[i], nullptr) << i;
 }
 
 TEST_F(ModuleFramework, SetParentHandleTellsTheWindowAtOnce) {

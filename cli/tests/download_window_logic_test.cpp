@@ -31,6 +31,22 @@ TEST(LogTextTest, TheFiveHundredthLineEmptiesTheLogFirst) {
   EXPECT_EQ(log.Lines(), std::vector<std::string>{"500"});
 }
 
+// The record beside the view: the lines the view dropped are kept; past its limit it keeps the
+// first lines and the latest, and says how many it dropped where it dropped them.
+TEST(LogTextTest, TheSavedLogKeepsTheRunAndSaysWhereAndHowManyLinesWereDropped) {
+  LogText log;
+  const size_t total = RunRecord::kLimit + 7;
+  for (size_t i = 1; i <= total; ++i) log.Append(std::to_string(i));
+  log.Clear();
+  const std::vector<std::string> saved = log.Saved();
+  ASSERT_EQ(saved.size(), RunRecord::kLimit + 1);
+  EXPECT_EQ(saved.front(), "1");
+  EXPECT_EQ(saved[RunRecord::kHead - 1], std::to_string(RunRecord::kHead));
+  EXPECT_EQ(saved[RunRecord::kHead], "\u2026 7 lines dropped here \u2026");
+  EXPECT_EQ(saved[RunRecord::kHead + 1], std::to_string(RunRecord::kHead + 8));
+  EXPECT_EQ(saved.back(), std::to_string(total));
+}
+
 TEST(LogTextTest, RtfEscapesItsOwnCharactersAndKeepsEveryOtherOne) {
   EXPECT_EQ(RtfDocument({"a{b}\\c", "파일 \xF0\x9F\x93\xB1", "bad \xFF byte"}),
             "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fmodern Courier New;}}\\uc1\\f0"

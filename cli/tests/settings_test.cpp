@@ -1,7 +1,9 @@
 // The settings store's read and write rules and the host's three kept settings.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -170,6 +172,26 @@ TEST_F(Settings, AStoreWithoutAPathOrAnUnwritablePlaceFails) {
   EXPECT_EQ(bad.Error(), "파일(/no/such/dir/Tarvex.ini)을 열 수 없습니다.");
   EXPECT_EQ(bad.Write(), 0);
   EXPECT_EQ(bad.Reason(), "No such file or directory");
+}
+
+// A write that stops half-way (a full disk; here the process's file size limit) fails and
+// leaves the file that was there whole.
+TEST_F(Settings, AWriteThatStopsHalfWayFailsAndLeavesTheFormerFileWhole) {
+  const std::string former = "[s]\nk=v\n";
+  CIniFile ini;
+  ASSERT_EQ(ini.Load(Ini(former)), 1);
+  ini.SetString("s", "long", std::string(10000, 'x'));
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const int written = ini.Write();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(written, 0);
+  EXPECT_EQ(Slurp(dir / settings::kFileName), former);
 }
 
 TEST_F(Settings, APortableProgramKeepsItsSettingsBesideItAnInstalledOneInTheUsersConfig) {

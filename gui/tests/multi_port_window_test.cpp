@@ -7,11 +7,14 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -166,6 +169,15 @@ TEST_F(MultiPortTest, NothingStartsBeforeTheFilesAreReadAndTheSixthPanelIsInTheS
   ASSERT_EQ(panels.size(), 6);
   EXPECT_EQ(panels[5]->geometry(), QRect(0, 149, 121, 149));
   EXPECT_EQ(panels[4]->geometry().topLeft(), QPoint(484, 0));
+  // "Download complete!" fits a panel's bar in the face that stands in for "Letha" here.
+  panels[0]->layout()->activate();
+  const QList<QWidget*> parts = panels[0]->findChildren<QWidget*>();
+  const auto bar = std::find_if(parts.begin(), parts.end(), [](const QWidget* part) {
+    return std::string(part->metaObject()->className()) == "widgets::TextProgressBar";
+  });
+  ASSERT_NE(bar, parts.end());
+  EXPECT_EQ((*bar)->font().pixelSize(), 11);
+  EXPECT_LE(QFontMetrics((*bar)->font()).horizontalAdvance("Download complete!"), (*bar)->width());
   ASSERT_TRUE(Until([&] { return !window->Run().AnyRunning(); }));
   EXPECT_EQ(Cell(*window, 1, 5), "Fail");
 }

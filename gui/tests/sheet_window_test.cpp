@@ -1,6 +1,6 @@
 // The Qt sheet over the page logic: the controls a technician sees, a drop of files, the Delete
 // key, a simulated phone's port enabling Start, the tabs, "Initialization" on each tab, and the
-// settings kept when the window closes.
+// settings kept when the window closes, and what the file dialogs list.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "corvane/platform/process.h"
@@ -177,6 +181,39 @@ TEST_F(SheetWindowTest, AWorkersBoxIsPostedAndShownOverTheWindowOnScreen) {
   EXPECT_EQ(text, "File Open Error");
   EXPECT_EQ(parent, &window);
   EXPECT_TRUE(window.isVisible());
+}
+
+// The names a file dialog with `filter` lists in `directory`, as the user sees them.
+std::set<std::string> Listed(const QString& filter, const std::string& directory) {
+  QFileDialog dialog(nullptr, QString(), QString::fromStdString(directory), filter);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  auto* model = dialog.findChild<QFileSystemModel*>();
+  const QString path = QString::fromStdString(directory);
+  QEventLoop loop;
+  QObject::connect(model, &QFileSystemModel::directoryLoaded, &loop, [&](const QString& loaded) {
+    if (loaded == path) loop.quit();
+  });
+  QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+  loop.exec();
+  const QModelIndex root = model->index(path);
+  std::set<std::string> names;
+  for (int row = 0; row < model->rowCount(root); ++row) {
+    names.insert(model->index(row, 0, root).data().toString().toStdString());
+  }
+  return names;
+}
+
+// Plug-ins are shared objects here, and many images have no extension; a ROM copy takes both
+// of its kinds of image.
+TEST(FileDialogs, ListPlugInsAsThePlatformNamesThemEveryImageAndBothRomKinds) {
+  testing_support::TempDir dir;
+  for (const char* name : {"model.so", "model.dll", "boot", "system.img", "cp.fls", "ap.bin"}) {
+    std::ofstream(dir / name) << "x";
+  }
+  const std::string where = dir.Path().string();
+  EXPECT_EQ(Listed(gui::PluginFilter(), where), std::set<std::string>{"model.so"});
+  EXPECT_EQ(Listed(gui::ImageFilter(), where).size(), 6u);
+  EXPECT_EQ(Listed(gui::RomImageFilter(), where), (std::set<std::string>{"ap.bin", "cp.fls"}));
 }
 
 }  // namespace

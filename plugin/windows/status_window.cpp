@@ -22,13 +22,21 @@ QLabel* AddRow(QGridLayout* grid, int row, const char* caption, QWidget* parent)
   return value;
 }
 
-// The bar's text font: a narrow bold face at 11 pixels, whatever the system offers for it.
-QFont BarFont() {
+constexpr const char* kVerdict = "Download complete!";
+
+// The bar's text font: "Letha" at 11 pixels, weight 600. Where the face that stands in for it
+// is wider, it is narrowed just as far as the verdict needs to fit `room` pixels: a "Download
+// complete!" cut at both ends is no verdict.
+QFont BarFont(int room) {
   QFont font("Letha");
   font.setPixelSize(11);
   font.setWeight(QFont::DemiBold);
-  // Narrowed where the face has no narrow cut, so "Download complete!" fits a panel's width.
-  font.setStretch(QFont::SemiCondensed);
+  if (room <= 0) return font;
+  int stretch = QFont::Unstretched;
+  while (QFontMetrics(font).horizontalAdvance(kVerdict) > room && stretch > QFont::Condensed) {
+    stretch -= 5;
+    font.setStretch(stretch);
+  }
   return font;
 }
 
@@ -58,7 +66,7 @@ CStatusDlg::CStatusDlg(StatusInputs inputs, QWidget* parent)
   status_->setMinimumHeight(2 * QFontMetrics(small).lineSpacing());
   grid->addWidget(status_, 5, 0, 1, 2);
   bar_ = new widgets::TextProgressBar(this);
-  bar_->setFont(BarFont());
+  bar_->setFont(BarFont(0));
   bar_->setMinimumHeight(16);
   normalUnfilled_ = bar_->palette().color(QPalette::Base);
   grid->addWidget(bar_, 6, 0, 1, 2);
@@ -99,6 +107,12 @@ void CStatusDlg::ShowFields(const std::string& port, const std::string& file,
 }
 
 void CStatusDlg::ShowBar(int position, const std::string& text, notify::Tone tone) {
+  // The host gives the panel its width after it made the window.
+  if (width() != fittedWidth_) {
+    fittedWidth_ = width();
+    const QMargins margins = layout()->contentsMargins();
+    bar_->setFont(BarFont(contentsRect().width() - margins.left() - margins.right()));
+  }
   if (tone != tone_) {
     tone_ = tone;
     bar_->SetUnfilledColour(tone == notify::Tone::kError      ? QColor(255, 0, 0)

@@ -54,6 +54,7 @@ class CStatusDlg : public QFrame, public StatusView {
   QPushButton* close_ = nullptr;
   QColor normalUnfilled_;
   notify::Tone tone_ = notify::Tone::kNormal;
+  int fittedWidth_ = 0;  // the window's width the bar's font was last fitted to
   std::map<int, QTimer*> timers_;
   std::unique_ptr<StatusRun> run_;
   QSocketNotifier* mail_ = nullptr;
