@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
+#include <atomic>
+#include <cstdio>
 
 #include "corvane/platform/message_box.h"
 #include "host/resources.h"
@@ -29,8 +31,14 @@ QWidget* BoxParent() {
   return nullptr;
 }
 
+std::atomic<bool> g_unattended{false};
+
 void InstallMessageBoxHook() {
   platform::SetMessageBoxHook([](const std::string& text, const std::string& caption) {
+    if (g_unattended.load()) {
+      std::fprintf(stderr, "%s\n", text.c_str());
+      return;
+    }
     const QString title = QString::fromUtf8(caption.empty() ? ProgramString(102) : caption);
     const QString body = QString::fromUtf8(text);
     const auto show = [title, body] { QMessageBox::information(BoxParent(), title, body); };
@@ -41,6 +49,8 @@ void InstallMessageBoxHook() {
     QMetaObject::invokeMethod(qApp, show, Qt::QueuedConnection);
   });
 }
+
+void ShowBoxesOnStandardError() { g_unattended.store(true); }
 
 bool AskYesNo(QWidget* parent, const QString& text) {
   if (Questions()) return Questions()(text);

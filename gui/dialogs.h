@@ -12,6 +12,9 @@ namespace gui {
 // button, over the window the user is looking at. One raised on another thread is posted: that
 // thread never waits for the box.
 void InstallMessageBoxHook();
+// From now on the hook prints each box's text on standard error instead: the program is ending
+// on a signal and nobody may be there to click OK.
+void ShowBoxesOnStandardError();
 
 // Yes/No with a warning icon; true for Yes.
 bool AskYesNo(QWidget* parent, const QString& text);

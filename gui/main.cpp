@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -18,6 +19,7 @@
 #include "gui/sleep_inhibitor.h"
 #include "host/settings.h"
 #include "host/simulation.h"
+#include "host/worker_end.h"
 
 namespace {
 
@@ -83,8 +85,15 @@ int main(int argc, char** argv) {
   gui::SheetWindow sheet(setup);
   QObject::connect(&sheet, &QDialog::finished, &app, &QCoreApplication::quit);
   sheet.show();
-  const int status = QApplication::exec();
+  const int finished = QApplication::exec();
+  const int status = ending.Status() != 0 ? ending.Status() : finished;
   SaveSettings(sheet, ending.Status() != 0);
   simulated.reset();
-  return ending.Status() != 0 ? ending.Status() : status;
+  // A plug-in that ignored its cancellation still runs on an abandoned worker: unloading it
+  // under that thread would crash, so the program ends here, its settings saved.
+  if (WorkerEnd::Abandoned() > 0) {
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
+  return status;
 }

@@ -20,6 +20,7 @@ SignalEnding::~SignalEnding() { platform::RouteInterruptsTo(nullptr); }
 void SignalEnding::End() {
   notifier_->setEnabled(false);  // the handle stays signalled
   SetQuestionHook([](const QString&) { return true; });
+  ShowBoxesOnStandardError();
   QApplication::closeAllWindows();
   QApplication::exit(Status());
 }

@@ -1,8 +1,10 @@
 #include "host/download_run.h"
 
+#include <chrono>
 #include <sstream>
 
 #include "corvane/platform/clock.h"
+#include "corvane/platform/message_box.h"
 #include "corvane/platform/notify.h"
 #include "corvane/platform/run_routing.h"
 
@@ -78,40 +80,49 @@ void DownloadRun::ReadingEnded(bool waited) {
 }
 
 void DownloadRun::LaunchNormal() {
-  images_ = request_.Images();
-  Launch([this, fn = request_.plugin->Exports().doDownload] {
-    return fn(mailbox_.get(), request_.port, images_.data(), static_cast<int>(images_.size()),
-              &request_.paths, kRunTimeoutMs, request_.erase);
+  Launch([fn = request_.plugin->Exports().doDownload](Share& s) {
+    return fn(s.mailbox.get(), s.request.port, s.images.data(), static_cast<int>(s.images.size()),
+              &s.request.paths, kRunTimeoutMs, s.request.erase);
   });
 }
 
 void DownloadRun::LaunchRomCopy() {
-  Launch([this, fn = request_.plugin->Exports().doFactoryDownload] {
-    return fn(mailbox_.get(), request_.port, &request_.cpPath, &request_.apPath, kRunTimeoutMs,
-              request_.erase);
+  Launch([fn = request_.plugin->Exports().doFactoryDownload](Share& s) {
+    return fn(s.mailbox.get(), s.request.port, &s.request.cpPath, &s.request.apPath, kRunTimeoutMs,
+              s.request.erase);
   });
 }
 
 // The pre-flight reads every file (modem images included), so it runs on the worker: the
 // window stays responsive meanwhile.
-void DownloadRun::Launch(std::function<int()> entryPoint) {
+void DownloadRun::Launch(EntryPoint entryPoint) {
   launched_ = true;
   running_ = true;
   awake_.emplace();
-  worker_ = std::thread([this, entryPoint = std::move(entryPoint)] {
-    const FileCheck check =
-        request_.plugin->CheckFiles(request_.CheckMode(), request_.Files(), request_.erase);
-    if (check.verdict == FileCheck::Verdict::kRefused ||
-        check.verdict == FileCheck::Verdict::kUnusedFiles) {
-      platform::SendWindowMessage(mailbox_.get(), notify::kMsgRunRefused, 0,
-                                  reinterpret_cast<platform::LPARAM>(check.message.c_str()));
-      return;
-    }
-    const int result = entryPoint();
-    // A closed window answers 0 at once: nobody is left to tell.
-    platform::SendWindowMessage(mailbox_.get(), notify::kMsgRunEnded,
-                                static_cast<platform::WPARAM>(result), 0);
+  share_ = std::make_shared<Share>();
+  share_->request = request_;
+  if (request_.mode != RunRequest::Mode::kRomCopy) share_->images = request_.Images();
+  share_->mailbox = mailbox_;
+  worker_ = std::thread([share = share_, entryPoint = std::move(entryPoint)] {
+    Work(*share, entryPoint);
+    share->end.Ended();
   });
+}
+
+void DownloadRun::Work(Share& share, const EntryPoint& entryPoint) {
+  const RunRequest& request = share.request;
+  const FileCheck check =
+      request.plugin->CheckFiles(request.CheckMode(), request.Files(), request.erase);
+  if (check.verdict == FileCheck::Verdict::kRefused ||
+      check.verdict == FileCheck::Verdict::kUnusedFiles) {
+    platform::SendWindowMessage(share.mailbox.get(), notify::kMsgRunRefused, 0,
+                                reinterpret_cast<platform::LPARAM>(check.message.c_str()));
+    return;
+  }
+  const int result = entryPoint(share);
+  // A closed window answers 0 at once: nobody is left to tell.
+  platform::SendWindowMessage(share.mailbox.get(), notify::kMsgRunEnded,
+                              static_cast<platform::WPARAM>(result), 0);
 }
 
 // The plug-in's own verdict is not the last word: a failure it reported, a file it was given
@@ -155,10 +166,22 @@ void DownloadRun::Tick() {
 void DownloadRun::Close() {
   waiting_ = false;
   mailbox_->CloseMailbox();
-  if (worker_.joinable()) worker_.join();
+  bool abandoned = false;
+  if (worker_.joinable()) {
+    abandoned = !share_->end.WaitOrAbandon(std::chrono::milliseconds(kStopWaitMs));
+    if (abandoned) {
+      worker_.detach();
+    } else {
+      worker_.join();
+    }
+  }
   running_ = false;
   awake_.reset();
   relay_.reset();
+  if (abandoned) {
+    platform::ShowMessageBox("The plug-in did not stop within 2 s; COM" +
+                             std::to_string(request_.port) + " stays busy until it ends");
+  }
 }
 
 void DownloadRun::ClearLog() {

@@ -15,6 +15,7 @@
 #include "host/message_box_relay.h"
 #include "host/run_request.h"
 #include "host/sleep_inhibition.h"
+#include "host/worker_end.h"
 
 // What the single-port download window shows; the Qt window implements it, tests record it.
 // Every call comes on the GUI thread.
@@ -41,6 +42,8 @@ class DownloadWindowView {
 class DownloadRun {
  public:
   static constexpr int kWaitTickMs = 1000;
+  // How long closing waits for a plug-in that does not stop before it abandons the run.
+  static constexpr int kStopWaitMs = 2000;
 
   DownloadRun(DownloadWindowView& view, RunRequest request);
   // Closes the run and waits for its worker.
@@ -52,7 +55,9 @@ class DownloadRun {
   // The view's timer: the blinking wait for the images, the progress ticker.
   void Tick();
   // Cancels the run (every wait of the link ends at once) and joins its worker. The plug-in
-  // closes its own port on its own thread. Message boxes then go their usual way again.
+  // closes its own port on its own thread. Message boxes then go their usual way again. A
+  // plug-in that ignores the cancellation for kStopWaitMs has its run abandoned: the worker
+  // runs on, detached, on inputs it shares, and a message names the port it keeps busy.
   void Close();
 
   platform::MailboxTarget& Mailbox() { return *mailbox_; }
@@ -67,9 +72,18 @@ class DownloadRun {
 
  private:
   platform::LRESULT Handle(uint32_t message, platform::WPARAM wParam, platform::LPARAM lParam);
+  // What the worker uses, shared with it, so that an abandoned worker never outlives its inputs.
+  struct Share {
+    RunRequest request;
+    std::vector<uint8_t*> images;  // fixed before the worker starts, read only by it afterwards
+    std::shared_ptr<platform::MailboxTarget> mailbox;
+    WorkerEnd end;
+  };
+  using EntryPoint = std::function<int(Share&)>;
   // Starts the worker: the pre-flight, then (unless it refuses) `entryPoint`, each reported
   // through the mailbox.
-  void Launch(std::function<int()> entryPoint);
+  void Launch(EntryPoint entryPoint);
+  static void Work(Share& share, const EntryPoint& entryPoint);
   void LaunchNormal();
   void LaunchRomCopy();
   void OnProgress(platform::LPARAM code);
@@ -99,7 +113,6 @@ class DownloadRun {
   bool running_ = false;
   // The system stays awake from the launch until the run's end is handled.
   std::optional<sleep_inhibition::Hold> awake_;
-  // What the worker hands the plug-in: fixed before it starts, read only by it afterwards.
-  std::vector<uint8_t*> images_;
+  std::shared_ptr<Share> share_;
   std::thread worker_;
 };

@@ -15,9 +15,15 @@ MailboxTarget::~MailboxTarget() {
 
 LRESULT MailboxTarget::HandleMessage(uint32_t message, WPARAM wParam, LPARAM lParam) {
   if (std::this_thread::get_id() == owner_) return handler_(message, wParam, lParam);
-  LRESULT answered = 0;
-  if (routing_.onSender && routing_.onSender(message, wParam, lParam, answered)) return answered;
-  if (routing_.post && routing_.post(message, wParam, lParam)) return Post(message, wParam, lParam);
+  {
+    const std::lock_guard<std::mutex> routed(routingLock_);
+    if (IsClosed()) return 0;
+    LRESULT answered = 0;
+    if (routing_.onSender && routing_.onSender(message, wParam, lParam, answered)) return answered;
+    if (routing_.post && routing_.post(message, wParam, lParam)) {
+      return Post(message, wParam, lParam);
+    }
+  }
   Mail mail{message, wParam, lParam};
   std::unique_lock<std::mutex> guard(lock_);
   if (IsClosed()) return 0;
@@ -74,7 +80,10 @@ void MailboxTarget::Deliver() {
 }
 
 void MailboxTarget::CloseMailbox() {
-  Close();
+  {
+    const std::lock_guard<std::mutex> routed(routingLock_);
+    Close();
+  }
   {
     const std::lock_guard<std::mutex> guard(lock_);
     answered_.notify_all();

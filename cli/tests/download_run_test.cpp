@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 
@@ -297,6 +298,29 @@ TEST_F(DownloadRunTest, AnEntryPointThatReturnsZeroUnreportedEndsInError) {
   EXPECT_TRUE(LogHas("The plug-in reported failure")) << testing::PrintToString(window.log);
   EXPECT_EQ(window.text, "Error");
   EXPECT_EQ(window.sounds, std::vector<bool>{false});
+}
+
+// A plug-in that ignores its cancellation, as a careless third-party one may: closing waits 2 s,
+// then abandons the run, names the port it keeps busy, and the worker ends on its own later with
+// what it shares (its request and the image buffers outlive the window).
+TEST_F(DownloadRunTest, APluginThatIgnoresItsCancellationIsAbandonedAfterTwoSeconds) {
+  const std::string release = dir / "release";
+  ::setenv("STUCK_MODEL_RELEASE", release.c_str(), 1);
+  UsePlugin("stuck_model.so");
+  ReadImages();
+  OpenNormal();
+  ASSERT_TRUE(run->Launched());
+  run->Close();
+  EXPECT_EQ(WorkerEnd::Abandoned(), 1);
+  ASSERT_FALSE(boxes.Texts().empty());
+  EXPECT_EQ(boxes.Texts().back(), "The plug-in did not stop within 2 s; COM" +
+                                      std::to_string(phone.PortNumber()) +
+                                      " stays busy until it ends");
+  run.reset();
+  normal.RemoveAll();
+  std::ofstream(release) << "go";
+  EXPECT_TRUE(testing_support::WaitUntil([] { return WorkerEnd::Abandoned() == 0; }));
+  ::unsetenv("STUCK_MODEL_RELEASE");
 }
 
 // A plug-in that reports a failure, then claims completion and success: the failure stands.

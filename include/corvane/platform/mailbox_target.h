@@ -50,7 +50,9 @@ class CORVANE_API MailboxTarget : public MessageTarget {
   void Deliver();
   // Readable while mail is waiting.
   intptr_t WakeHandle() const noexcept { return wake_.Handle(); }
-  // Close() and wake every waiting sender at once (a plain Close is seen within a few ms).
+  // Close() and wake every waiting sender at once (a plain Close is seen within a few ms). Once
+  // it returns, no routing function runs again: what they touch may go with the window, while
+  // a sender that does not stop may keep the mailbox itself alive.
   void CloseMailbox();
 
  private:
@@ -69,6 +71,7 @@ class CORVANE_API MailboxTarget : public MessageTarget {
 
   Handler handler_;
   Routing routing_;
+  std::mutex routingLock_;  // held while a routing function runs, and by CloseMailbox
   std::thread::id owner_;
   WakeEvent wake_;
   std::mutex lock_;

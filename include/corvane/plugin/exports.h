@@ -41,6 +41,11 @@ PELLUM_API int PluginAbiVersion(void);
 // that no step wrote was not written, and a run without any step wrote nothing.
 PELLUM_API int ReportsSteps(void);
 
+// Every wait of an entry point must end when its run is cancelled (platform::CancellationOf on the
+// window it was given; the library's link waits do so already): a host that closes the window
+// waits 2 s for the entry point, then abandons the run, which keeps its port busy and the plug-in
+// loaded until the entry point returns, and ends the program without waiting for it.
+
 // Normal download of `count` images (each a 32-bit length, then the file) with their paths.
 // `options`: the erase bits above.
 PELLUM_API int DoDownload(platform::WindowHandle window, int port, uint8_t** images, int count,
