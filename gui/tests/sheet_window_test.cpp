@@ -153,6 +153,23 @@ TEST_F(SheetWindowTest, ClosingTheSheetKeepsTheFileList) {
   EXPECT_EQ(files->topLevelItem(0)->text(1).toStdString(), cfg);
 }
 
+// A listed file that is not there (a stick not mounted yet) stays in its row, greyed, and a
+// click on its box never ticks it.
+TEST_F(SheetWindowTest, AMissingListedFileIsAGreyRowThatCannotBeTicked) {
+  const std::string gone = dir / "modem_slb.fls";
+  std::ofstream(dir / "Tarvex.ini") << "[File Lists]\n1=" << gone << "\n";
+  auto sheet = Open();
+  auto* files = Find<QTreeWidget>(sheet->Normal(), "files");
+  ASSERT_EQ(files->topLevelItemCount(), 1);
+  QTreeWidgetItem* row = files->topLevelItem(0);
+  EXPECT_EQ(row->text(1).toStdString(), gone);
+  EXPECT_FALSE(row->flags() & Qt::ItemIsUserCheckable);
+  EXPECT_EQ(row->foreground(1).color(), files->palette().color(QPalette::Disabled, QPalette::Text));
+  row->setCheckState(0, Qt::Checked);  // what a click would do, were it tickable
+  EXPECT_TRUE(sheet->Normal().Page().Request().paths.empty());
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Not found, kept in the list: " + gone});
+}
+
 // A box raised on another thread is posted, never waited for: the GUI thread may be waiting for
 // that very thread (a page joining its image reader). It shows over the window on screen, so
 // that dismissing it is never the last window closing.
