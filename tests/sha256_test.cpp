@@ -1,0 +1,45 @@
+// SHA-256 against the FIPS 180-4 examples, and fed in every way a reading loop may feed it.
+
+#include "corvane/protocol/sha256.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string HexOf(const std::string& text) {
+  return sha256::Hex(sha256::Of(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
+
+TEST(Sha256, TheStandardsExamples) {
+  EXPECT_EQ(HexOf(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(HexOf("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  // 56 bytes: the length no longer fits the block, so the padding takes a second one.
+  EXPECT_EQ(HexOf("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  EXPECT_EQ(
+      HexOf("abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklm"
+            "nopqrlmnopqrsmnopqrstnopqrstu"),
+      "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1");
+}
+
+// A million "a" in pieces of 1,000 and 7 bytes: the pieces never line up with the blocks.
+TEST(Sha256, PiecesOfAnySizeGiveTheDigestOfTheWhole) {
+  const std::string piece(1000, 'a');
+  sha256::Hasher thousands, sevens;
+  for (int i = 0; i < 1000; ++i) {
+    thousands.Update(reinterpret_cast<const uint8_t*>(piece.data()), piece.size());
+  }
+  for (int i = 0; i < 1000000 / 7; ++i) {
+    sevens.Update(reinterpret_cast<const uint8_t*>(piece.data()), 7);
+  }
+  sevens.Update(reinterpret_cast<const uint8_t*>(piece.data()), 1000000 % 7);
+  EXPECT_EQ(thousands.Length(), 1000000u);
+  const std::string million = "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0";
+  EXPECT_EQ(sha256::Hex(thousands.Finish()), million);
+  EXPECT_EQ(sha256::Hex(sevens.Finish()), million);
+  EXPECT_EQ(sha256::Hex(thousands.Finish()), HexOf(""));  // a finished hasher starts again
+}
+
+}  // namespace
