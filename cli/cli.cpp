@@ -50,6 +50,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   const MessageBoxRoute boxes(console);
   if (o.command == Command::kPorts) return RunPorts(o, console, environment);
   if (o.command == Command::kDoctor) return RunDoctor(console);
+  if (o.command == Command::kRecords) return RunRecordsCommand(o, console, environment);
   return RunSession(o, console, environment);
 }
 

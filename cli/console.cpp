@@ -173,6 +173,12 @@ void Console::Note(const std::string& text) {
   Line(text);
 }
 
+void Console::DataLine(const std::string& text) {
+  std::lock_guard<std::mutex> guard(lock_);
+  out_ << text << '\n';
+  out_.flush();
+}
+
 void Console::JsonLine(const std::string& object) {
   if (mode_.json) Json(object);
 }

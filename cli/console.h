@@ -24,6 +24,7 @@ struct PhoneLabel {
   std::string name;         // the system's name: ttyACM0, pts3
   std::string path;         // /dev/ttyACM0
   std::string description;  // the driver's description
+  std::string usbIds;       // "1d6b:0106"; "" when not a USB device
 };
 
 // A phone's progress bar at one moment.
@@ -82,6 +83,8 @@ class Console {
   void Hint(const std::string& text);
   // A JSON object of the program's own (JSON mode only).
   void JsonLine(const std::string& object);
+  // A line of data as it is (CSV: its own quoting keeps line breaks and commas in their field).
+  void DataLine(const std::string& text);
 
   // What the plug-in sends, per phone.
   void Status(const PhoneLabel& phone, uint64_t elapsedMs, const std::string& text);

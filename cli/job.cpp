@@ -1,7 +1,10 @@
 #include "cli/job.h"
 
+#include <cstdio>
+
 #include "cli/phone_window.h"
 #include "cli/ports.h"
+#include "cli/run_records.h"
 #include "corvane/platform/path.h"
 #include "corvane/ports/serial_port_entry.h"
 
@@ -86,9 +89,12 @@ PhoneWorker::PhoneWorker(const Exports& exports, const Job& job, const PhoneLabe
     console.PhoneStarted(label_);
     const CurrentPhone current(label_);
     console.AttachBar(window_.get());
+    records::Record record;
+    if (job.records != nullptr) record = job.records->Begin(label_);
     window_->Begin();
     const int result = exports.Run(job, window_.get(), label_.number);
     result_ = window_->End(result);
+    if (job.records != nullptr) job.records->End(record, result_, *window_);
     console.DetachBar(window_.get());
     console.Result(result_);
     done_.store(true, std::memory_order_release);
@@ -124,6 +130,11 @@ PhoneLabel LabelOf(const SerialPortEntry& entry) {
   label.name = entry.portName.empty() ? platform::BareName(entry.devicePath) : entry.portName;
   label.path = entry.devicePath;
   label.description = entry.description;
+  if (entry.usbVendor != 0 || entry.usbProduct != 0) {
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", entry.usbVendor, entry.usbProduct);
+    label.usbIds = ids;
+  }
   return label;
 }
 

@@ -19,6 +19,8 @@
 // different ports may run at the same time; the image buffers are shared and only read.
 namespace cli {
 
+class RunRecords;
+
 struct Job {
   Command command = Command::kNone;
   uint32_t options = 0;  // erase bits
@@ -36,6 +38,7 @@ struct Job {
 
   uint64_t totalBytes = 0;  // what a run writes (or reads back)
   bool allowUnused = false;
+  const RunRecords* records = nullptr;  // where each phone's run leaves its record (null: nowhere)
 
   // The user's files as the entry point receives them, by the index its step notices use;
   // an empty entry is no file. An upload writes no file into the phone: none.

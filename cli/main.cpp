@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
   cli::Environment env;
   env.terminal = cli::StandardOutputIsTerminal();
   env.programDirectory = platform::ExecutableDirectory();
+  env.configDirectory = platform::UserConfigDirectory();
+  env.dataDirectory = platform::UserDataDirectory();
   // Ctrl-C and SIGTERM only mark this; the command cancels its phones and ends in order.
   static platform::Cancellation interrupted;
   platform::RouteInterruptsTo(&interrupted);

@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include "host/records/record.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -42,7 +44,8 @@ std::optional<Command> CommandNamed(const std::string& word) {
   static const std::map<std::string, Command> kNames = {
       {"ports", Command::kPorts},       {"doctor", Command::kDoctor},
       {"download", Command::kDownload}, {"factory", Command::kFactory},
-      {"mdm", Command::kMdm},           {"upload", Command::kUpload}};
+      {"mdm", Command::kMdm},           {"upload", Command::kUpload},
+      {"records", Command::kRecords}};
   const auto it = kNames.find(word);
   if (it == kNames.end()) return std::nullopt;
   return it->second;
@@ -81,6 +84,22 @@ std::string WaitValue(const std::string& text, Options& o) {
   return "";
 }
 
+std::string RecordOption(const std::string& name, const std::string& value, Options& o) {
+  if (value.empty()) return name + " needs a value";
+  if (name == "--station") o.station = value;
+  if (name == "--job") o.jobLabel = value;
+  if (name == "--records") o.recordsServer = value;
+  if (name == "--since") o.since = value;
+  if (name == "--serial") o.serial = value;
+  if (name == "--verdict") {
+    if (value != "pass" && value != "fail" && value != "cancelled" && value != "refused") {
+      return "--verdict takes pass, fail, cancelled or refused, not '" + value + "'";
+    }
+    o.verdict = value;
+  }
+  return "";
+}
+
 // Applies one option that takes a value; returns an error text or "".
 std::string ValueOption(const std::string& name, const std::string& value, Options& o) {
   if (name == "--port") {
@@ -99,6 +118,9 @@ std::string ValueOption(const std::string& name, const std::string& value, Optio
     const auto n = Unsigned32(value, false);
     if (!n || *n == 0 || *n > 100000) return "--count takes a number of phones (1 or more)";
     o.count = static_cast<int>(*n);
+  } else if (name == "--station" || name == "--job" || name == "--records" || name == "--since" ||
+             name == "--serial" || name == "--verdict") {
+    return RecordOption(name, value, o);
   } else if (name == "--mdm") {
     if (value.empty()) return "--mdm needs a path";
     o.mdmFile = value;
@@ -117,8 +139,9 @@ std::string ValueOption(const std::string& name, const std::string& value, Optio
 }
 
 bool TakesValue(const std::string& name) {
-  static const char* kNames[] = {"--port", "--plugin", "--erase",   "--wait",   "--count",
-                                 "--mdm",  "--out",    "--sectors", "--address"};
+  static const char* kNames[] = {"--port", "--plugin",  "--erase",   "--wait",    "--count",
+                                 "--mdm",  "--out",     "--sectors", "--address", "--station",
+                                 "--job",  "--records", "--since",   "--serial",  "--verdict"};
   return std::any_of(std::begin(kNames), std::end(kNames),
                      [&](const char* n) { return name == n; });
 }
@@ -176,6 +199,10 @@ std::string Tokens(const std::vector<std::string>& args, Options& o) {
       o.noTty = true;
     } else if (a == "--allow-unused") {
       o.allowUnused = true;
+    } else if (a == "--simulated") {
+      o.simulated = true;
+    } else if (a == "--csv") {
+      o.csv = true;
     } else if (name == "--simulate") {
       o.simulate = 1;
       if (inlineValue) {
@@ -212,6 +239,11 @@ std::string CheckFiles(const Options& o) {
     case Command::kMdm:
       if (generated && o.mdmFile.empty()) return "";
       return n == 1 ? "" : "mdm needs one file: the application processor's image (AP_FILE)";
+    case Command::kRecords:
+      if (n == 0 || (n == 1 && o.files[0] == "sync") || (n == 2 && o.files[0] == "show")) {
+        return "";
+      }
+      return "records takes no words, 'show ID' or 'sync'";
     case Command::kNone:
       break;
   }
@@ -225,6 +257,26 @@ std::string CheckErase(const Options& o) {
   }
   if (o.command != Command::kDownload) {
     return std::string(CommandName(o.command)) + " takes no --erase";
+  }
+  return "";
+}
+
+std::string CheckRecordOptions(const Options& o) {
+  const bool records = o.command == Command::kRecords;
+  const bool runs = o.command != Command::kPorts && o.command != Command::kDoctor && !records;
+  if (!records &&
+      (!o.since.empty() || !o.serial.empty() || !o.verdict.empty() || o.simulated || o.csv)) {
+    return "--since, --serial, --verdict, --simulated and --csv belong to records";
+  }
+  if (!records && !runs && (!o.station.empty() || !o.recordsServer.empty())) {
+    return "--station and --records belong to the commands that run phones, and records";
+  }
+  if (!runs && !o.jobLabel.empty()) return "--job belongs to the commands that run phones";
+  if (records && (o.simulate > 0 || !o.port.empty())) return "records runs no phone";
+  if (o.csv && o.json) return "--csv and --json: choose one";
+  int64_t ms = 0;
+  if (!o.since.empty() && !records::ParseTime(o.since, ms)) {
+    return "--since takes a date (YYYY-MM-DD) or an ISO 8601 time, not '" + o.since + "'";
   }
   return "";
 }
@@ -270,6 +322,8 @@ const char* CommandName(Command command) {
       return "mdm";
     case Command::kUpload:
       return "upload";
+    case Command::kRecords:
+      return "records";
     case Command::kNone:
       break;
   }
@@ -286,7 +340,7 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
         std::string("multi runs 'download' or 'factory', not '") + CommandName(o.command) + "'";
     return p;
   }
-  for (const auto& check : {CheckFiles, CheckErase, CheckCommandOptions}) {
+  for (const auto& check : {CheckFiles, CheckErase, CheckRecordOptions, CheckCommandOptions}) {
     p.error = check(o);
     if (!p.error.empty()) return p;
   }

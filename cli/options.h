@@ -11,7 +11,7 @@
 // The command line of tarvex-cli, parsed and checked before anything touches a phone.
 namespace cli {
 
-enum class Command { kNone, kPorts, kDoctor, kDownload, kFactory, kMdm, kUpload };
+enum class Command { kNone, kPorts, kDoctor, kDownload, kFactory, kMdm, kUpload, kRecords };
 
 // Exit statuses. 0 only when every phone succeeded (and a simulated phone's stores matched).
 enum ExitStatus : int {
@@ -42,7 +42,17 @@ struct Options {
   std::string outFile;              // upload --out
   std::optional<uint32_t> sectors;  // upload --sectors
   std::optional<uint32_t> address;  // upload --address
-  std::vector<std::string> files;
+  std::vector<std::string> files;   // records: "show ID" or "sync"
+  // The run's record: the station's name, the line's job label and server.
+  std::string station;        // --station; for records, the station to list
+  std::string jobLabel;       // --job
+  std::string recordsServer;  // --records: a PostgreSQL connection string
+  // records' filters and forms
+  std::string since;       // --since DATE
+  std::string serial;      // --serial S
+  std::string verdict;     // --verdict WORD
+  bool simulated = false;  // --simulated
+  bool csv = false;        // --csv
 };
 
 struct Parsed {

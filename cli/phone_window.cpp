@@ -56,6 +56,7 @@ void PhoneWindow::OnText(const char* text) {
     std::lock_guard<std::mutex> guard(lock_);
     elapsed = ElapsedMs();
     lastLine_ = line;
+    lines_.Add(view::ElapsedPrefix(elapsed) + line);
     watch_.OnStatusText(line);
   }
   console_.Status(label_, elapsed, line);
@@ -92,14 +93,29 @@ void PhoneWindow::OnCode(intptr_t code) {
 }
 
 void PhoneWindow::OnModelName(const char* name) {
-  console_.Factory(label_, view::ModelNameRow(name));
+  const view::FactoryRow row = view::ModelNameRow(name);
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    modelName_ = row.value;
+  }
+  console_.Factory(label_, row);
 }
 
 void PhoneWindow::OnPid(const uint8_t* block) {
   if (block == nullptr) return;
   std::array<uint8_t, kPidBlock> copy{};
   std::copy(block, block + kPidBlock, copy.begin());
-  console_.Factory(label_, view::PidRow(copy.data()));
+  const view::FactoryRow row = view::PidRow(copy.data());
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    pid_ = row.value;
+  }
+  console_.Factory(label_, row);
+}
+
+PhoneWindow::Kept PhoneWindow::KeptForRecord() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return {modelName_, pid_, lines_.Lines()};
 }
 
 BarView PhoneWindow::Bar() const {

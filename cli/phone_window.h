@@ -11,6 +11,7 @@
 #include "corvane/platform/notify.h"
 #include "corvane/platform/run_outcome.h"
 #include "host/download_view.h"
+#include "host/run_record.h"
 
 // The window that one phone's run reports to: the plug-in sends it status lines, progress codes,
 // file lines and factory data from the run's thread, while the console's refresher reads its
@@ -38,6 +39,15 @@ class PhoneWindow : public platform::MessageTarget, public BarSource {
   // Milliseconds since Begin.
   uint64_t ElapsedMs() const;
 
+  // What the run's record keeps of this window: the phone's factory data and the status lines
+  // as the console showed them.
+  struct Kept {
+    std::string modelName;
+    std::string pid;
+    std::vector<std::string> lines;
+  };
+  Kept KeptForRecord() const;
+
  private:
   void OnText(const char* text);
   void OnFileLine(const char* text);
@@ -54,6 +64,9 @@ class PhoneWindow : public platform::MessageTarget, public BarSource {
   notify::RunWatch watch_;
   Throughput throughput_;
   std::string lastLine_;
+  std::string modelName_;
+  std::string pid_;
+  RunRecord lines_;
 };
 
 // The phone whose run the calling thread is in, so that message boxes raised inside the plug-in

@@ -17,6 +17,9 @@ constexpr const char* kCommon =
     "  --no-tty         plain lines only, no progress bars\n"
     "  --allow-unused   run a set with files that no step of the plug-in would write (they\n"
     "                   are named, not written); without it the plug-in's check refuses it\n"
+    "  --station NAME   the station its records name (default [Records] Station, else the\n"
+    "                   host name); --job TEXT labels them with the line's job\n"
+    "  --records URL    the line's PostgreSQL server the records go to (no password in it)\n"
     "  --help           this help\n"
     "\n"
     "Before any phone is touched, a plug-in that can check files reads every file of the run\n"
@@ -43,6 +46,7 @@ constexpr const char* kOverview =
     "  mdm [--port P] [--mdm FILE] AP_FILE    modem (MDM) and application processor download\n"
     "  upload [--port P] --out FILE --sectors N --address A   read the phone's memory back\n"
     "  multi download|factory ...            the same download on every phone port found\n"
+    "  records [show ID | sync]              the records of past runs\n"
     "\n"
     "'tarvex-cli COMMAND --help' tells more about each.\n\n";
 
@@ -106,6 +110,20 @@ constexpr const char* kMulti =
     "away. It stops after --count phones, or once no phone has been running or appeared for\n"
     "--wait seconds. With --simulate N it stops after those N phones.\n\n";
 
+constexpr const char* kRecords =
+    "usage: tarvex-cli records [--since DATE] [--serial S] [--station NAME] [--verdict WORD]\n"
+    "                          [--simulated] [--json|--csv]\n"
+    "       tarvex-cli records show ID\n"
+    "       tarvex-cli records sync\n"
+    "\n"
+    "Every run leaves a record: station, phone, files with their SHA-256, verdict and status\n"
+    "lines. 'records' lists them (from the line's server when [Records] Server or --records\n"
+    "names one that answers, else from this station's file), newest first; DATE is YYYY-MM-DD\n"
+    "or an ISO 8601 time, UTC unless it carries an offset; --serial matches the USB serial or\n"
+    "the phone's PID; WORD is pass, fail, cancelled or refused. Simulated phones' records are\n"
+    "shown only with --simulated. 'show' prints one record (an id prefix will do); 'sync'\n"
+    "delivers what this station has not yet delivered to the line's server.\n\n";
+
 }  // namespace
 
 std::string UsageText(Command command, bool multi) {
@@ -124,6 +142,8 @@ std::string UsageText(Command command, bool multi) {
     text = kMdm;
   } else if (command == Command::kUpload) {
     text = kUpload;
+  } else if (command == Command::kRecords) {
+    return kRecords;
   }
   return text + kCommon;
 }

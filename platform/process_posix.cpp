@@ -1,4 +1,5 @@
 #include <errno.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+#include <vector>
 
 #include "corvane/platform/private_files.h"
 #include "corvane/platform/process.h"
@@ -83,6 +85,31 @@ std::string UserConfigDirectory() {
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return xdg;
   if (const char* home = std::getenv("HOME"); home && *home) {  // NOLINT(concurrency-mt-unsafe)
     return std::string(home) + "/.config";
+  }
+  return {};
+}
+
+std::string UserDataDirectory() {
+  // NOLINTNEXTLINE(concurrency-mt-unsafe)
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) return xdg;
+  if (const char* home = std::getenv("HOME"); home && *home) {  // NOLINT(concurrency-mt-unsafe)
+    return std::string(home) + "/.local/share";
+  }
+  return {};
+}
+
+std::string HostName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
+}
+
+std::string UserName() {
+  std::vector<char> buffer(4096);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found) {
+    return found->pw_name;
   }
   return {};
 }

@@ -60,6 +60,8 @@ int RunEveryPhone(const PhoneRun& run, std::vector<PhoneResult>& results);
 
 // download, factory, mdm, upload and multi (session.cpp).
 int RunSession(const Options& options, Console& console, const Environment& environment);
+// records (records.cpp): the records of past runs.
+int RunRecordsCommand(const Options& options, Console& console, const Environment& environment);
 // ports (ports.cpp).
 int RunPorts(const Options& options, Console& console, const Environment& environment);
 // doctor (doctor.cpp): kExitOk when every phone port can be used, kExitRunFailed otherwise.

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "cli/commands/commands.h"
+#include "cli/run_records.h"
 #include "cli/simulation.h"
 #include "corvane/platform/path.h"
 
@@ -61,6 +62,7 @@ class Session {
     if (int status = LoadPlugin(); status != kExitOk) return status;
     if (int status = Simulate(); status != kExitOk) return status;
     if (int status = BuildJob(); status != kExitOk) return status;
+    if (int status = PrepareRecords(); status != kExitOk) return status;
     if (int status = CheckFiles(); status != kExitOk) return status;
     std::vector<PhoneResult> results;
     const PhoneRun run{o_, console_, *exports_, job_, Discovery(), env_.interrupt};
@@ -136,6 +138,19 @@ class Session {
     }
   }
 
+  // A line that must never ship an unrecorded phone sets "records required": then a record file
+  // that cannot be written stops the command before any phone is touched.
+  int PrepareRecords() {
+    records_.Prepare(job_, plugin_->String(1), plugin_->String(2));
+    if (const std::string refusal = records_.Refusal(); !refusal.empty()) {
+      console_.Error(refusal);
+      console_.Error("the download was not started");
+      return kExitUsage;
+    }
+    job_.records = &records_;
+    return kExitOk;
+  }
+
   int Interrupted() const { return env_.interrupt != nullptr ? env_.interrupt->Reason() : 0; }
 
   // The plug-in reads every file with the readers its sequences use before a phone is touched,
@@ -150,6 +165,7 @@ class Session {
     for (const std::string& line : MessageLines(check.message, job_.PhoneFiles())) {
       console_.Error(line);
     }
+    records_.Refused(check.message);
     console_.Error(check.verdict == V::kUnusedFiles
                        ? "the download was not started (--allow-unused starts it all the same)"
                        : "the download was not started");
@@ -176,7 +192,7 @@ class Session {
         console_.Note("Verification: " + c.name + " skipped (no run was started on it)");
         continue;
       }
-      const PhoneLabel phone{c.portNumber, c.name, c.path, ""};
+      const PhoneLabel phone{c.portNumber, c.name, c.path, "", ""};
       console_.Verification(phone, c.ok, c.lines, c.verdict);
       ok = ok && c.ok;
     }
@@ -192,6 +208,7 @@ class Session {
   std::unique_ptr<simulation::Attached> simulation_;
   CImageStore store_;
   Job job_;
+  RunRecords records_{o_, env_, console_};  // after the job: its workers use it to the end
 };
 
 }  // namespace

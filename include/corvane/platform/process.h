@@ -26,5 +26,10 @@ CORVANE_API std::string ExecutableDirectory();
 CORVANE_API uint64_t PeakResidentBytes();
 // The user's configuration directory (~/.config), "" without a home.
 CORVANE_API std::string UserConfigDirectory();
+// The user's data directory (~/.local/share), "" without a home.
+CORVANE_API std::string UserDataDirectory();
+// This machine's name and the user's login name ("" when unknown).
+CORVANE_API std::string HostName();
+CORVANE_API std::string UserName();
 
 }  // namespace platform

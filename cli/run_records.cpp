@@ -1,0 +1,99 @@
+#include "cli/run_records.h"
+
+#include "cli/phone_window.h"
+#include "host/settings.h"
+
+namespace cli {
+namespace {
+
+const char* ModeOf(Command command) {
+  switch (command) {
+    case Command::kFactory:
+      return "rom copy";
+    case Command::kMdm:
+      return "mdm";
+    case Command::kUpload:
+      return "upload";
+    default:
+      return "normal";
+  }
+}
+
+}  // namespace
+
+records::Settings RecordSettings(const Options& o, const Environment& env) {
+  CIniFile ini;
+  std::string settingsDirectory;
+  if (!env.configDirectory.empty()) {
+    const settings::Location where = settings::Locate(env.programDirectory, env.configDirectory);
+    ini.Load(where.readDirectory + "/" + settings::kFileName);
+    settingsDirectory = where.directory;
+  }
+  const std::string defaultFile =
+      env.dataDirectory.empty()
+          ? ""
+          : records::DefaultFile(env.programDirectory, settingsDirectory, env.dataDirectory);
+  records::Settings s = records::SettingsOf(ini, defaultFile);
+  if (!o.station.empty()) s.station = o.station;
+  if (!o.jobLabel.empty()) s.job = o.jobLabel;
+  if (!o.recordsServer.empty()) s.server = o.recordsServer;
+  return s;
+}
+
+RunRecords::RunRecords(const Options& options, const Environment& environment, Console& console)
+    : settings_(RecordSettings(options, environment)), console_(console) {}
+
+void RunRecords::Prepare(const Job& job, const std::string& pluginName,
+                         const std::string& pluginVersion) {
+  start_.station = settings_.station;
+  start_.job = settings_.job;
+  start_.tool = "tarvex-cli";
+  start_.toolVersion = records::ToolVersion();
+  start_.plugin = pluginName;
+  start_.pluginVersion = pluginVersion;
+  start_.mode = ModeOf(job.command);
+  start_.erase = job.options;
+  start_.files = job.PhoneFiles();
+  if (job.command == Command::kDownload) start_.images.assign(job.images.begin(), job.images.end());
+  if (settings_.file.empty()) return;
+  // Said from the writer's threads as well: the console takes one line at a time.
+  recorder_ = std::make_unique<records::Recorder>(
+      records::Recorder::Config{settings_.file, settings_.server, settings_.keepDays},
+      [this](const std::string& problem) { console_.Note(problem); });
+}
+
+std::string RunRecords::Refusal() {
+  if (!settings_.required) return "";
+  if (!recorder_) return "Records are required, and no record file is set";
+  const std::string problem = recorder_->Problem();
+  return problem.empty() ? "" : "Records are required: " + problem;
+}
+
+records::Record RunRecords::Begin(const PhoneLabel& phone) const {
+  records::RunStart start = start_;
+  // Simulated phones answer on pseudo-terminals; a phone's own port never is one.
+  start.simulated = phone.path.rfind("/dev/pts/", 0) == 0;
+  start.phone.port = "COM" + std::to_string(phone.number) + " (" + phone.path + ")";
+  start.phone.usbIds = phone.usbIds;
+  records::Record record = records::Started(start);
+  if (recorder_) recorder_->Begin(record);
+  return record;
+}
+
+void RunRecords::End(records::Record& record, const PhoneResult& result,
+                     const PhoneWindow& window) const {
+  const PhoneWindow::Kept kept = window.KeptForRecord();
+  record.phone.modelName = kept.modelName;
+  record.phone.pid = kept.pid;
+  records::Ended(record, {result.verdict, result.reason}, result.exportResult,
+                 result.unwrittenFiles, kept.lines);
+  if (recorder_) recorder_->End(record);
+}
+
+void RunRecords::Refused(const std::string& reason) const {
+  records::Record record = records::Started(start_);
+  records::Ended(record, {notify::Verdict::kRefused, reason}, 0, {}, {reason});
+  if (recorder_) recorder_->End(record);
+}
+
+}  // namespace cli

@@ -1,0 +1,143 @@
+#include "host/records/run_entry.h"
+
+#include <openssl/evp.h>
+
+#include <filesystem>
+
+#include "corvane/platform/byte_order.h"
+#include "corvane/platform/process.h"
+#include "corvane/protocol/sha256.h"
+
+namespace records {
+namespace {
+
+// The host's own buffers go through libcrypto, which uses the processor's SHA instructions: a
+// gigabyte of images must not hold up the run it precedes.
+std::string HexDigest(const uint8_t* data, size_t length) {
+  sha256::Digest digest{};
+  unsigned int size = 0;
+  if (EVP_Digest(data, length, digest.data(), &size, EVP_sha256(), nullptr) != 1 ||
+      size != digest.size()) {
+    digest = sha256::Of(data, length);
+  }
+  return sha256::Hex(digest);
+}
+
+uint64_t SizeOf(const std::string& path) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  return ec ? 0 : size;
+}
+
+}  // namespace
+
+Record Started(const RunStart& s) {
+  Record r;
+  r.id = NewId();
+  r.startMs = NowMs();
+  r.station = s.station;
+  r.job = s.job;
+  r.user = platform::UserName();
+  r.tool = s.tool;
+  r.toolVersion = s.toolVersion;
+  r.plugin = s.plugin;
+  r.pluginVersion = s.pluginVersion;
+  r.mode = s.mode;
+  r.erase = s.erase;
+  r.simulated = s.simulated;
+  r.phone = s.phone;
+  for (size_t i = 0; i < s.files.size(); ++i) {
+    if (s.files[i].empty()) continue;
+    FileRun f;
+    f.path = s.files[i];
+    f.fileIndex = static_cast<int>(i);
+    f.size = SizeOf(f.path);
+    const uint8_t* image = i < s.images.size() ? s.images[i] : nullptr;
+    if (image != nullptr) {
+      f.hashedBytes = bytes::LoadLe32(image);
+      f.sha256 = HexDigest(image + 4, f.hashedBytes);
+      f.partial = f.hashedBytes < f.size;
+    }
+    r.files.push_back(std::move(f));
+  }
+  return r;
+}
+
+void AddStep(Record& record, const StepResult& step) {
+  FileRun* line = nullptr;
+  for (FileRun& f : record.files) {
+    if (step.fileIndex != notify::kNoFile && f.fileIndex == step.fileIndex && f.result.empty()) {
+      line = &f;
+      break;
+    }
+  }
+  if (line == nullptr) {
+    FileRun f;
+    f.fileIndex = step.fileIndex;
+    for (const FileRun& known : record.files) {
+      if (known.fileIndex == step.fileIndex && step.fileIndex != notify::kNoFile) {
+        f.path = known.path;
+        f.size = known.size;
+      }
+    }
+    record.files.push_back(f);
+    line = &record.files.back();
+  }
+  line->stepKind = StepKindWord(step.kind);
+  line->ackedBytes = step.ackedBytes;
+  line->durationMs = step.durationMs;
+  line->result = step.succeeded ? kPass : kFail;
+  if (!step.sha256.empty()) {
+    line->sha256 = step.sha256;
+    line->hashedBytes = step.hashedBytes;
+    line->partial = step.partial;
+  }
+}
+
+const char* VerdictWord(notify::Verdict verdict) {
+  switch (verdict) {
+    case notify::Verdict::kSucceeded:
+      return kPass;
+    case notify::Verdict::kCancelled:
+      return kCancelled;
+    case notify::Verdict::kRefused:
+      return kRefused;
+    case notify::Verdict::kFailed:
+    case notify::Verdict::kRunning:
+      break;
+  }
+  return kFail;
+}
+
+const char* StepKindWord(notify::StepKind kind) {
+  switch (kind) {
+    case notify::StepKind::kConfiguration:
+      return "configuration";
+    case notify::StepKind::kErase:
+      return "erase";
+    case notify::StepKind::kPartition:
+      return "partition";
+    case notify::StepKind::kModemImage:
+      return "modem image";
+    case notify::StepKind::kFactoryImage:
+      return "factory image";
+    case notify::StepKind::kNandImage:
+      return "NAND image";
+    case notify::StepKind::kUpload:
+      return "upload";
+  }
+  return "step";
+}
+
+void Ended(Record& record, const notify::Judgement& judgement, int exportResult,
+           std::vector<std::string> unwritten, std::vector<std::string> lines) {
+  record.state = kEnded;
+  record.endMs = NowMs();
+  record.verdict = VerdictWord(judgement.verdict);
+  record.reason = judgement.reason;
+  record.exportResult = exportResult;
+  record.unwritten = std::move(unwritten);
+  record.lines = std::move(lines);
+}
+
+}  // namespace records

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "corvane/platform/notify.h"
+#include "corvane/platform/run_outcome.h"
+#include "host/records/record.h"
+
+// How a front end's run becomes its record: the "started" record before the phone is touched,
+// the steps as the run reported them, and the outcome as the one verdict decided it.
+namespace records {
+
+struct RunStart {
+  std::string station;
+  std::string job;
+  std::string tool;
+  std::string toolVersion;
+  std::string plugin;
+  std::string pluginVersion;
+  std::string mode;
+  uint32_t erase = 0;
+  bool simulated = false;
+  Phone phone;
+  // The run's files, indexed as its step notices name them ("" for none), and the images the
+  // host loaded for them (a 32-bit length, then the file's bytes; null for a file the plug-in
+  // reads from its path, which it hashes itself).
+  std::vector<std::string> files;
+  std::vector<const uint8_t*> images;
+};
+
+// A record with a new id, started now; the host's images are hashed here, from their buffers.
+Record Started(const RunStart& start);
+
+// One step as the run reported it when it ended.
+struct StepResult {
+  notify::StepKind kind = notify::StepKind::kPartition;
+  int fileIndex = notify::kNoFile;
+  uint64_t ackedBytes = 0;
+  uint64_t durationMs = 0;
+  bool succeeded = false;
+  std::string sha256;  // "" when the plug-in sent none
+  uint64_t hashedBytes = 0;
+  bool partial = false;
+};
+
+// Puts the step on its file's line (a second step on one file, or a step on none, gets a line
+// of its own).
+void AddStep(Record& record, const StepResult& step);
+
+const char* VerdictWord(notify::Verdict verdict);
+const char* StepKindWord(notify::StepKind kind);
+
+// The run's end: its judgement, the entry point's result, the files no step wrote and the status
+// lines as the log showed them.
+void Ended(Record& record, const notify::Judgement& judgement, int exportResult,
+           std::vector<std::string> unwritten, std::vector<std::string> lines);
+
+}  // namespace records
