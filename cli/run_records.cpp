@@ -41,7 +41,9 @@ records::Settings RecordSettings(const Options& o, const Environment& env) {
 }
 
 RunRecords::RunRecords(const Options& options, const Environment& environment, Console& console)
-    : settings_(RecordSettings(options, environment)), console_(console) {}
+    : settings_(RecordSettings(options, environment)),
+      simulated_(options.simulate > 0),
+      console_(console) {}
 
 void RunRecords::Prepare(const Job& job, const std::string& pluginName,
                          const std::string& pluginVersion) {
@@ -53,6 +55,7 @@ void RunRecords::Prepare(const Job& job, const std::string& pluginName,
   start_.pluginVersion = pluginVersion;
   start_.mode = ModeOf(job.command);
   start_.erase = job.options;
+  start_.simulated = simulated_;
   start_.files = job.PhoneFiles();
   if (job.command == Command::kDownload) start_.images.assign(job.images.begin(), job.images.end());
   if (settings_.file.empty()) return;
@@ -72,7 +75,7 @@ std::string RunRecords::Refusal() {
 records::Record RunRecords::Begin(const PhoneLabel& phone) const {
   records::RunStart start = start_;
   // Simulated phones answer on pseudo-terminals; a phone's own port never is one.
-  start.simulated = phone.path.rfind("/dev/pts/", 0) == 0;
+  start.simulated = start.simulated || phone.path.rfind("/dev/pts/", 0) == 0;
   start.phone.port = "COM" + std::to_string(phone.number) + " (" + phone.path + ")";
   start.phone.usbIds = phone.usbIds;
   records::Record record = records::Started(start);

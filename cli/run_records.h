@@ -38,6 +38,7 @@ class RunRecords {
 
  private:
   const records::Settings settings_;
+  const bool simulated_;  // --simulate: a refusal too belongs to a simulation
   Console& console_;
   records::RunStart start_;
   std::unique_ptr<records::Recorder> recorder_;
