@@ -49,6 +49,9 @@ std::unique_ptr<ServerStore> ServerStore::Connect(const std::string& connection,
     PQfinish(c);
     return nullptr;
   }
+  // The server's notices ("already exists, skipping") are for its log, not the user's terminal.
+  PQsetNoticeProcessor(
+      c, [](void*, const char*) {}, nullptr);
   std::unique_ptr<ServerStore> store(new ServerStore(c));
   if (!store->Migrate(schema, error)) return nullptr;
   return store;
