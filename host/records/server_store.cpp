@@ -137,6 +137,7 @@ std::vector<Record> ServerStore::Find(const Query& query, std::string& error) {
   Exec("SELECT " + ColumnList(RunColumns()) + " FROM runs WHERE " + c.where + c.tail, c.args, error,
        &rows);
   std::vector<Record> found;
+  found.reserve(rows.size());
   for (const auto& row : rows) found.push_back(RecordOf(row));
   return found;
 }
