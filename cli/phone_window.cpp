@@ -69,7 +69,7 @@ void PhoneWindow::OnStep(const notify::StepNotice* notice) {
     std::lock_guard<std::mutex> guard(lock_);
     elapsed = ElapsedMs();
     throughput_.OnStep(*notice, elapsed);
-    watch_.OnStep(*notice);
+    watch_.OnStep(*notice, elapsed);
   }
   console_.Step(label_, elapsed, *notice);
 }

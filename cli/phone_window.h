@@ -38,6 +38,9 @@ class PhoneWindow : public platform::MessageTarget, public BarSource {
 
   // Milliseconds since Begin.
   uint64_t ElapsedMs() const;
+  // Each step of the run and its status lines, for a record of the run; a StepLog may be read
+  // while the run still reports.
+  const notify::StepLog& Steps() const { return watch_.Steps(); }
 
   // What the run's record keeps of this window: the phone's factory data and the status lines
   // as the console showed them.

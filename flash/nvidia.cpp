@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "corvane/flash/basic_flash.h"
 #include "corvane/platform/notify.h"
+#include "corvane/protocol/step_digest.h"
 #include "flash/ap_factory_headers.h"
 #include "flash/boot_header.h"
 
@@ -88,12 +90,15 @@ int RefusePlan(CBasicFlash& flash, const ap_factory::NvPlan& plan) {
 // The loader always takes a whole staging block; the bytes past a short chunk are erased-flash
 // 0xFF rather than what the previous chunk left there.
 bool SendPartitionBlocks(CBasicFlash& flash, CMiscUtilComm* comm, std::FILE* file,
-                         const ap_factory::NvPartition& p, std::vector<uint8_t>& staging) {
+                         const ap_factory::NvPartition& p, std::vector<uint8_t>& staging,
+                         sha256::StepDigest& digest) {
   uint32_t sent = 0;
   while (sent < p.sizeBytes) {
     const uint32_t chunk = std::min<uint32_t>(CBasicFlash::kBlockSize, p.sizeBytes - sent);
     if (chunk < CBasicFlash::kBlockSize) std::fill(staging.begin() + chunk, staging.end(), 0xFF);
-    if (std::fread(staging.data(), 1, chunk, file) != chunk) return false;
+    const size_t got = std::fread(staging.data(), 1, chunk, file);
+    digest.Read(p.fileOffset + sent, staging.data(), got);
+    if (got != chunk) return false;
     BootHeader h(boot_cmd::kNvPartitionBlock);
     h.U32(2, chunk);
     if (!Acknowledged(comm->AsyncTxRxExFile(h.data(), nullptr, BootHeader::kLength, staging.data(),
@@ -108,7 +113,8 @@ bool SendPartitionBlocks(CBasicFlash& flash, CMiscUtilComm* comm, std::FILE* fil
 }
 
 int SendPartition(CBasicFlash& flash, CMiscUtilComm* comm, std::FILE* file,
-                  const ap_factory::NvPartition& p, std::vector<uint8_t>& staging) {
+                  const ap_factory::NvPartition& p, std::vector<uint8_t>& staging,
+                  sha256::StepDigest& digest) {
   flash.SendCode(0);
   flash.Report().AddToPlan(p.sizeBytes);
   BootHeader h(boot_cmd::kNvPartitionStart);
@@ -118,7 +124,7 @@ int SendPartition(CBasicFlash& flash, CMiscUtilComm* comm, std::FILE* file,
     return Fail(flash, "error!");
   }
   if (std::fseek(file, static_cast<long>(p.fileOffset), SEEK_SET) != 0 ||
-      !SendPartitionBlocks(flash, comm, file, p, staging)) {
+      !SendPartitionBlocks(flash, comm, file, p, staging, digest)) {
     return Fail(flash, "error!");
   }
   flash.SendText("Partition download complete.");
@@ -209,6 +215,9 @@ int CBasicFlash::nVidiaFactoryDownload(const char* path, CMiscUtilComm* comm) {
   std::array<uint8_t, ap_factory::kNvHeaderSize> head{};
   uint64_t fileSize = 0;
   const size_t got = ReadHead(file.get(), head, fileSize);
+  // A file that could not be opened was never read: its step has no digest.
+  std::optional<sha256::StepDigest> digest;
+  if (file) digest.emplace(m_Report, fileSize).Read(0, head.data(), got);
   ap_factory::NvHeader header;
   const HeaderStatus status = ap_factory::ReadNvHeader({head.data(), got}, header);
   if (status == HeaderStatus::kBadMagic) return Fail(*this, "We can't read magic number");
@@ -226,7 +235,7 @@ int CBasicFlash::nVidiaFactoryDownload(const char* path, CMiscUtilComm* comm) {
   if (plan.status != PlanStatus::kOk) return RefusePlan(*this, plan);
   std::vector<uint8_t> staging(kBlockSize, 0xFF);
   for (size_t i = 0; i < plan.count; ++i) {
-    if (!SendPartition(*this, comm, file.get(), plan.partitions[i], staging)) return 0;
+    if (!SendPartition(*this, comm, file.get(), plan.partitions[i], staging, *digest)) return 0;
   }
   return 1;
 }

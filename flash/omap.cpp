@@ -12,6 +12,7 @@
 #include "corvane/flash/basic_flash.h"
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/notify.h"
+#include "corvane/protocol/step_digest.h"
 #include "flash/ap_factory_headers.h"
 #include "flash/boot_header.h"
 
@@ -98,11 +99,15 @@ Streamed SendBlocks(CBasicFlash& flash, CMiscUtilComm* comm, uint8_t partition, 
   return Streamed::kOk;
 }
 
-// Reads blocks of a file into the staging block; a short block leaves zeros behind it.
-auto FileFetcher(std::FILE* file, std::vector<uint8_t>& staging) {
-  return [file, &staging](uint64_t, uint32_t length) -> const uint8_t* {
+// Reads blocks of a file, from `base` on, into the staging block; a short block leaves zeros
+// behind it. What is read goes into the step's digest as it passes.
+auto FileFetcher(std::FILE* file, uint64_t base, std::vector<uint8_t>& staging,
+                 sha256::StepDigest& digest) {
+  return [file, base, &staging, &digest](uint64_t offset, uint32_t length) -> const uint8_t* {
     if (length < CBasicFlash::kBlockSize) std::fill(staging.begin(), staging.end(), 0);
-    return std::fread(staging.data(), 1, length, file) == length ? staging.data() : nullptr;
+    const size_t got = std::fread(staging.data(), 1, length, file);
+    digest.Read(base + offset, staging.data(), got);
+    return got == length ? staging.data() : nullptr;
   };
 }
 
@@ -137,15 +142,15 @@ int RefusePlan(CBasicFlash& flash, const ap_factory::OmapPlan& plan) {
 
 int WriteFactoryPartition(CBasicFlash& flash, CMiscUtilComm* comm, std::FILE* file,
                           const char* path, const ap_factory::OmapPartition& p,
-                          std::vector<uint8_t>& staging) {
+                          std::vector<uint8_t>& staging, sha256::StepDigest& digest) {
   if (p.imageSectors != 0 && !flash.OMAPErasePart(p.address, p.eraseBytes, comm)) return 0;
   flash.SendText(ap_factory::OmapPartitionSizeText(p.imageSectors).c_str());
   flash.SendCode(0);
   if (!Announce(flash, comm, 0, p.address, p.announcedSize)) return Fail(flash, "error!");
   if (!SeekTo(file, p.fileOffset)) return ReportStream(flash, Streamed::kReadFailed, path);
   flash.Report().AddToPlan(p.dataBytes);
-  const Streamed outcome =
-      SendBlocks(flash, comm, 0, p.dataBytes, false, FileFetcher(file, staging));
+  const Streamed outcome = SendBlocks(flash, comm, 0, p.dataBytes, false,
+                                      FileFetcher(file, p.fileOffset, staging, digest));
   return ReportStream(flash, outcome, path);
 }
 
@@ -222,8 +227,10 @@ int StreamFile(CBasicFlash& flash, const char* path, uint8_t partition, uint32_t
     return 0;
   }
   if (!Announce(flash, comm, partition, address, size)) return Fail(flash, "error!");
+  sha256::StepDigest digest(flash.Report(), *now);
   return ReportStream(
-      flash, SendBlocks(flash, comm, partition, *now, true, FileFetcher(file.get(), staging)),
+      flash,
+      SendBlocks(flash, comm, partition, *now, true, FileFetcher(file.get(), 0, staging, digest)),
       path);
 }
 
@@ -266,8 +273,10 @@ int CBasicFlash::OMAPFactoryDownload(const char* path, CMiscUtilComm* comm) {
     SendCode(notify::kProgressFailed);
     return 0;
   }
+  sha256::StepDigest digest(m_Report, fileSize);
   std::array<uint8_t, ap_factory::kOmapHeaderSize> head{};
   const size_t got = std::fread(head.data(), 1, head.size(), file.get());
+  digest.Read(0, head.data(), got);
   ap_factory::OmapHeader header;
   const HeaderStatus status = ap_factory::ReadOmapHeader({head.data(), got}, header);
   if (status != HeaderStatus::kOk) return RefuseHeader(*this, status);
@@ -279,7 +288,7 @@ int CBasicFlash::OMAPFactoryDownload(const char* path, CMiscUtilComm* comm) {
   SendText("EMMC writing start");
   for (size_t i = 0; i < plan.count; ++i) {
     const ap_factory::OmapPartition& p = plan.partitions[i];
-    if (!WriteFactoryPartition(*this, comm, file.get(), path, p, staging)) return 0;
+    if (!WriteFactoryPartition(*this, comm, file.get(), path, p, staging, digest)) return 0;
   }
   return 1;
 }

@@ -36,7 +36,8 @@ DownloadRun::DownloadRun(DownloadWindowView& view, RunRequest request)
       watch_(WatchSetup(request_)),
       mailbox_(std::make_shared<platform::MailboxTarget>(
           [this](uint32_t m, platform::WPARAM w, platform::LPARAM l) { return Handle(m, w, l); })) {
-  mailbox_->SetRouting(notify::RunRouting(watch_.Written(), false));
+  mailbox_->SetRouting(notify::RunRouting(
+      watch_, [this] { return Elapsed(); }, false));
 }
 
 DownloadRun::~DownloadRun() { Close(); }
@@ -209,7 +210,9 @@ platform::LRESULT DownloadRun::Handle(uint32_t message, platform::WPARAM wParam,
   } else if (message == notify::kMsgNotify && wParam == notify::kProgress) {
     OnProgress(lParam);
   } else if (message == notify::kMsgNotify && wParam == notify::kStepNotice) {
-    if (const notify::StepNotice* notice = notify::StepNoticeOf(lParam)) watch_.OnStep(*notice);
+    if (const notify::StepNotice* notice = notify::StepNoticeOf(lParam)) {
+      watch_.OnStep(*notice, Elapsed());
+    }
     return 0;  // only counted: the log and the bar say enough
   } else if (message == notify::kMsgRunEnded) {
     Ended(static_cast<int>(wParam));

@@ -69,6 +69,8 @@ class DownloadRun {
   bool Running() const { return running_; }
   // The run's verdict and reason so far.
   notify::Judgement Verdict() const { return watch_.Decide(); }
+  // Each step of the run and its status lines, for a record of the run.
+  const notify::StepLog& Steps() const { return watch_.Steps(); }
 
  private:
   platform::LRESULT Handle(uint32_t message, platform::WPARAM wParam, platform::LPARAM lParam);

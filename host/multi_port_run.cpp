@@ -140,6 +140,8 @@ platform::LRESULT MultiPortRun::Handle(uint32_t message, platform::WPARAM wParam
     Slot* s = SlotOfPort(static_cast<platform::LPARAM>(wParam));
     if (s == nullptr || outcome == nullptr) return 0;
     s->reason = outcome->reason != nullptr ? outcome->reason : "";  // shown with the result
+    // Kept past the panel: the port's last run is still to be recorded after its window closed.
+    steps_[s->port] = notify::HistoryOf(*outcome);
   } else if (message == notify::kMsgStatusWindowResult) {
     Slot* s = SlotOfPort(lParam);
     if (s == nullptr) return 0;
@@ -153,6 +155,11 @@ platform::LRESULT MultiPortRun::Handle(uint32_t message, platform::WPARAM wParam
     return 0;
   }
   return 1;
+}
+
+const notify::StepHistory* MultiPortRun::PortSteps(uint8_t port) const {
+  const auto it = steps_.find(port);
+  return it == steps_.end() ? nullptr : &it->second;
 }
 
 bool MultiPortRun::AnyRunning() const {

@@ -2,12 +2,14 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "corvane/platform/mailbox_target.h"
+#include "corvane/platform/step_log.h"
 #include "corvane/plugin/exports.h"
 #include "host/message_box_relay.h"
 #include "host/port_scan.h"
@@ -64,6 +66,9 @@ class MultiPortRun {
   bool SlotBusy(int slot) const { return slots_[static_cast<size_t>(slot)].busy; }
   // The reason of the slot's last failed run ("" none).
   const std::string& SlotReason(int slot) const { return slots_[static_cast<size_t>(slot)].reason; }
+  // The step record of the port's last run as its status window handed it over (1012), kept
+  // after the window has gone; null before any (or from a plug-in that sends none: empty).
+  const notify::StepHistory* PortSteps(uint8_t port) const;
 
  private:
   struct Slot {
@@ -93,6 +98,7 @@ class MultiPortRun {
   std::unique_ptr<MessageBoxRelay> relay_;
   std::optional<sleep_inhibition::Hold> awake_;
   std::array<Slot, kSlots> slots_{};
+  std::map<uint8_t, notify::StepHistory> steps_;  // by port
   std::vector<SerialPortEntry> ports_;
   bool refused_ = false;
   bool imagesTaken_ = false;

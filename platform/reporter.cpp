@@ -41,6 +41,9 @@ void Reporter::BeginStep(notify::StepKind kind, int32_t fileIndex, uint64_t byte
   step_.fileIndex = fileIndex;
   step_.bytesPlanned = bytesPlanned;
   stepName_ = name;
+  stepDigest_.clear();
+  digestBytes_ = 0;
+  digestPartial_ = false;
   stepOpen_ = true;
   lastSentDone_ = 0;
   SendStep(notify::StepPhase::kBegin);
@@ -61,6 +64,13 @@ void Reporter::StepAdvance(uint64_t bytes) {
   }
 }
 
+void Reporter::SetStepDigest(const std::string& sha256, uint64_t bytes, bool partial) {
+  if (!stepOpen_) return;
+  stepDigest_ = sha256;
+  digestBytes_ = bytes;
+  digestPartial_ = partial;
+}
+
 void Reporter::EndStep(bool succeeded) {
   if (!stepOpen_) return;
   step_.succeeded = succeeded ? 1 : 0;
@@ -71,6 +81,11 @@ void Reporter::EndStep(bool succeeded) {
 void Reporter::SendStep(notify::StepPhase phase) {
   step_.phase = phase;
   step_.name = stepName_.c_str();
+  // Only the end carries the digest: until then it covers less than the step will read.
+  const bool end = phase == notify::StepPhase::kEnd;
+  step_.sha256 = end ? stepDigest_.c_str() : "";
+  step_.bytesHashed = end ? digestBytes_ : 0;
+  step_.hashPartial = end && digestPartial_ ? 1 : 0;
   platform::SendWindowMessage(window_, notify::kMsgNotify, notify::kStepNotice,
                               reinterpret_cast<platform::LPARAM>(&step_));
 }

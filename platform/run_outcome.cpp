@@ -9,6 +9,43 @@ std::string NotWritten(const std::vector<std::string>& files) {
   return text;
 }
 
+const char* Text(const char* text) { return text != nullptr ? text : ""; }
+
+// Its strings stay the record's: valid while it is.
+RunStep PlainStep(const StepRecord& r) {
+  RunStep s;
+  s.kind = r.kind;
+  s.fileIndex = r.fileIndex;
+  s.ended = r.ended ? 1 : 0;
+  s.succeeded = r.succeeded ? 1 : 0;
+  s.hashPartial = r.partial ? 1 : 0;
+  s.beginMs = r.beginMs;
+  s.endMs = r.endMs;
+  s.bytesPlanned = r.bytesPlanned;
+  s.bytesDone = r.bytesDone;
+  s.bytesHashed = r.bytesHashed;
+  s.name = r.name.c_str();
+  s.sha256 = r.sha256.c_str();
+  return s;
+}
+
+StepRecord RecordOf(const RunStep& s) {
+  StepRecord r;
+  r.kind = s.kind;
+  r.fileIndex = s.fileIndex;
+  r.name = Text(s.name);
+  r.beginMs = s.beginMs;
+  r.endMs = s.endMs;
+  r.ended = s.ended != 0;
+  r.bytesPlanned = s.bytesPlanned;
+  r.bytesDone = s.bytesDone;
+  r.succeeded = s.succeeded != 0;
+  r.sha256 = Text(s.sha256);
+  r.bytesHashed = s.bytesHashed;
+  r.partial = s.hashPartial != 0;
+  return r;
+}
+
 }  // namespace
 
 Judgement Judge(const RunFacts& f) {
@@ -28,6 +65,7 @@ Judgement Judge(const RunFacts& f) {
 RunWatch::RunWatch(Setup setup) : setup_(std::move(setup)), progress_(setup_.style) {}
 
 void RunWatch::OnStatusText(const std::string& line) {
+  steps_.OnStatusText(line);
   if (awaitingLine_) {
     failureLine_ = line;
     awaitingLine_ = false;
@@ -107,7 +145,35 @@ RunOutcome RunWatch::Outcome() const {
   o.failureCode = facts.failureCode ? 1 : 0;
   o.unwrittenFiles = static_cast<int32_t>(facts.unwritten.size());
   o.reason = reason_.c_str();
+  AddStepRecord(o);
   return o;
+}
+
+void RunWatch::AddStepRecord(RunOutcome& o) const {
+  history_ = steps_.Snapshot();
+  outcomeSteps_.clear();
+  for (const StepRecord& r : history_.steps) outcomeSteps_.push_back(PlainStep(r));
+  outcomeLines_.clear();
+  for (const std::string& line : history_.lines) outcomeLines_.push_back(line.c_str());
+  o.stepCount = static_cast<uint32_t>(outcomeSteps_.size());
+  o.steps = outcomeSteps_.data();
+  o.lineCount = static_cast<uint32_t>(outcomeLines_.size());
+  o.lines = outcomeLines_.data();
+  o.droppedLines = history_.droppedLines;
+  o.droppedSteps = history_.droppedSteps;
+}
+
+StepHistory HistoryOf(const RunOutcome& o) {
+  StepHistory h;
+  if (!HasStepRecord(o)) return h;
+  const auto* entry = reinterpret_cast<const uint8_t*>(o.steps);
+  for (uint32_t i = 0; i < o.stepCount; ++i, entry += o.stepSize) {
+    h.steps.push_back(RecordOf(*reinterpret_cast<const RunStep*>(entry)));
+  }
+  for (uint32_t i = 0; i < o.lineCount; ++i) h.lines.emplace_back(Text(o.lines[i]));
+  h.droppedLines = o.droppedLines;
+  h.droppedSteps = o.droppedSteps;
+  return h;
 }
 
 }  // namespace notify

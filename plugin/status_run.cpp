@@ -36,7 +36,9 @@ StatusRun::StatusRun(StatusView& view, StatusInputs inputs)
           [this](uint32_t m, platform::WPARAM w, platform::LPARAM l) { return Handle(m, w, l); })),
       portText_(std::to_string(inputs_.port & 0xFF)),
       watch_(WatchSetup(inputs_)) {
-  mailbox_->SetRouting(notify::RunRouting(watch_.Written(), true));
+  // Steps are timed on the run's clock from the start; the worker starts after startMs_ is set.
+  mailbox_->SetRouting(notify::RunRouting(
+      watch_, [this] { return platform::TickCount() - startMs_; }, true));
   if (inputs_.factory) file_ = ModemFileOf(inputs_);
 }
 
@@ -145,7 +147,9 @@ platform::LRESULT StatusRun::Handle(uint32_t message, platform::WPARAM wParam,
   }
   if (message != notify::kMsgNotify) return 0;
   if (wParam == notify::kStepNotice) {
-    if (const notify::StepNotice* n = notify::StepNoticeOf(lParam)) watch_.OnStep(*n);
+    if (const notify::StepNotice* n = notify::StepNoticeOf(lParam)) {
+      watch_.OnStep(*n, platform::TickCount() - startMs_);
+    }
   } else if (wParam == notify::kProgress) {
     OnProgress(lParam);
   } else if ((wParam == notify::kStatusText || wParam == notify::kFileLine) && lParam != 0) {

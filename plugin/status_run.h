@@ -71,6 +71,8 @@ class StatusRun {
   bool Ended() const { return ended_; }
   const std::string& StatusLine() const { return status_; }
   const std::string& FileLine() const { return file_; }
+  // Each step of the run and its status lines, for a record of the run.
+  const notify::StepLog& Steps() const { return watch_.Steps(); }
 
  private:
   platform::LRESULT Handle(uint32_t message, platform::WPARAM wParam, platform::LPARAM lParam);

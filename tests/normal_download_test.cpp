@@ -16,6 +16,7 @@
 #include "corvane/platform/byte_order.h"
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/notify.h"
+#include "corvane/protocol/sha256.h"
 #include "sim/builders/infineon_builders.h"
 #include "sim/infineon_modem.h"
 #include "sim/model_phone.h"
@@ -208,6 +209,21 @@ class NormalDownload : public ::testing::Test {
 
 const Lines& kInfineonBoot = testing_support::kInfineonStartUpLines;
 
+std::string DigestOf(const Bytes& bytes, size_t length) {
+  return sha256::Hex(sha256::Of(bytes.data(), length));
+}
+
+// Each step's end as "<name> <sha256> <bytes hashed> whole|partial".
+Lines DigestEnds(const testing_support::RecordingWindow& window) {
+  Lines out;
+  for (const auto& s : window.Steps()) {
+    if (s.notice.phase != notify::StepPhase::kEnd) continue;
+    out.push_back(s.name + " " + s.sha256 + " " + std::to_string(s.notice.bytesHashed) +
+                  (s.notice.hashPartial ? " partial" : " whole"));
+  }
+  return out;
+}
+
 Lines Join(std::initializer_list<Lines> parts) {
   Lines out;
   for (const Lines& p : parts) out.insert(out.end(), p.begin(), p.end());
@@ -241,6 +257,14 @@ TEST_F(NormalDownload, WritesEveryPartitionAndModemImageThenResets) {
             (Lines{"1 0 partition.cfg 0/0 ok", "3 1 boot.img 100000/100000 ok",
                    "3 2 system.img 600000/600000 ok", "4 3 PSI 3100/3100 ok",
                    "4 4 SLB 3200/3200 ok", "4 5 Code 3300/3300 ok", "4 6 Aeneas 3400/3400 ok"}));
+  // The partitions stream from disk and carry their files' digests; the configuration and the
+  // modem images came in the host's buffers, which the host hashes itself.
+  const std::string boot = DigestOf(Content("boot.img"), 100000);
+  const std::string system = DigestOf(Content("system.img"), 600000);
+  EXPECT_EQ(DigestEnds(window_),
+            (Lines{"partition.cfg  0 whole", "boot.img " + boot + " 100000 whole",
+                   "system.img " + system + " 600000 whole", "PSI  0 whole", "SLB  0 whole",
+                   "Code  0 whole", "Aeneas  0 whole"}));
   Inspect([&] {
     EXPECT_EQ(control->Resets(), 1);
     EXPECT_EQ(agent->Starts(), 1);
@@ -541,6 +565,17 @@ TEST_F(NormalDownload, FailuresEndWithTheirLinesThePortClosedAndNoReset) {
     ASSERT_FALSE(steps.empty());
     EXPECT_EQ(steps.back(), c.lastStep);
   }
+}
+
+// The phone refuses system.img's first block: the step read that block and no more, and says so.
+TEST_F(NormalDownload, APartitionThatFailsMidwayReportsTheDigestOfWhatItRead) {
+  WriteStandardSet();
+  phone->InjectFault({.kind = FaultKind::kRefuse, .command = 0x02, .skip = 1});
+  EXPECT_EQ(Run(0), 0);
+  const Lines ends = DigestEnds(window_);
+  ASSERT_FALSE(ends.empty());
+  EXPECT_EQ(ends.back(),
+            "system.img " + DigestOf(Content("system.img"), 524288) + " 524288 partial");
 }
 
 TEST_F(NormalDownload, NoWindowNoPortAndAnUnopenablePort) {

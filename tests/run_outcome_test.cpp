@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "corvane/platform/step_log.h"
+
 namespace {
 
 using notify::ProgressState;
@@ -90,21 +92,122 @@ TEST(RunWatch, TheFailureLineAndACompletionTheFactsDoNotBear) {
   after.OnStatusText("Code Download fail");
   EXPECT_EQ(after.OnCode(notify::kProgressComplete, 10), std::nullopt);
   EXPECT_EQ(after.Progress().Text(10), "Error");
-  after.OnStep(WriteOf(0));
+  after.OnStep(WriteOf(0), 15);
   EXPECT_EQ(after.End(1, false, 20), std::nullopt);  // red already
   const notify::RunOutcome o = after.Outcome();
   EXPECT_EQ(o.verdict, Verdict::kFailed);
   EXPECT_STREQ(o.reason, "Req StartA error!");
 
   notify::RunWatch claims({{"a.img", "b.img"}, true});
-  claims.OnStep(WriteOf(0));
+  claims.OnStep(WriteOf(0), 0);
   EXPECT_EQ(claims.OnCode(notify::kProgressComplete, 0), Tone::kError);
   notify::RunWatch done({{"a.img", "b.img"}, true});
-  done.OnStep(WriteOf(0));
-  done.OnStep(WriteOf(1));
+  done.OnStep(WriteOf(0), 0);
+  done.OnStep(WriteOf(1), 0);
   EXPECT_EQ(done.OnCode(notify::kProgressComplete, 0), Tone::kComplete);
   EXPECT_EQ(done.End(1, false, 10), std::nullopt);
   EXPECT_EQ(done.Decide().verdict, Verdict::kSucceeded);
+}
+
+notify::StepNotice Notice(notify::StepPhase phase, notify::StepKind kind, int32_t file,
+                          uint64_t planned, uint64_t done) {
+  notify::StepNotice n;
+  n.phase = phase;
+  n.kind = kind;
+  n.fileIndex = file;
+  n.bytesPlanned = planned;
+  n.bytesDone = done;
+  n.name = "boot.img";
+  return n;
+}
+
+const std::string kDigest(64, 'a');
+
+// The end of a partition that read its whole file: done, with the file's digest.
+notify::StepNotice PartitionEnd(uint64_t bytes) {
+  notify::StepNotice n =
+      Notice(notify::StepPhase::kEnd, notify::StepKind::kPartition, 1, bytes, bytes);
+  n.succeeded = 1;
+  n.sha256 = kDigest.c_str();
+  n.bytesHashed = bytes;
+  return n;
+}
+
+// A first-version notice as an older plug-in sends it; what lies past its size (here a digest
+// that must not be believed) is none of its fields.
+notify::StepNotice FirstVersion(notify::StepNotice n) {
+  n.version = 1;
+  n.structSize = notify::kStepNoticeV1Size;
+  return n;
+}
+
+TEST(StepLog, EachStepsTimeBytesResultAndDigestAndTheFirstAndLatestLines) {
+  notify::StepLog log(2, 2);
+  using notify::StepKind;
+  using notify::StepPhase;
+  log.OnStep(Notice(StepPhase::kBegin, StepKind::kPartition, 1, 1000, 0), 100);
+  log.OnStep(Notice(StepPhase::kAdvance, StepKind::kPartition, 1, 1000, 500), 150);
+  log.OnStep(PartitionEnd(1000), 400);
+  log.OnStep(Notice(StepPhase::kBegin, StepKind::kErase, notify::kNoFile, 0, 0), 500);
+  log.OnStep(Notice(StepPhase::kEnd, StepKind::kErase, notify::kNoFile, 0, 0), 520);
+  // An older plug-in's step: read for what its version has, its digest never looked for.
+  const auto old = FirstVersion(PartitionEnd(77));
+  const notify::StepNotice* n = notify::StepNoticeOf(reinterpret_cast<platform::LPARAM>(&old));
+  ASSERT_NE(n, nullptr);
+  EXPECT_FALSE(notify::HasDigest(*n));
+  log.OnStep(*n, 600);
+  for (int i = 1; i <= 7; ++i) log.OnStatusText("line " + std::to_string(i));
+
+  const notify::StepHistory h = log.Snapshot();
+  ASSERT_EQ(h.steps.size(), 3u);
+  const notify::StepRecord& boot = h.steps[0];
+  EXPECT_EQ(boot.beginMs, 100u);
+  EXPECT_EQ(boot.DurationMs(), 300u);
+  EXPECT_EQ(boot.bytesDone, 1000u);
+  EXPECT_TRUE(boot.ended && boot.succeeded);
+  EXPECT_EQ(boot.name, "boot.img");
+  EXPECT_EQ(boot.sha256, kDigest);
+  EXPECT_EQ(boot.bytesHashed, 1000u);
+  EXPECT_FALSE(boot.partial);
+  EXPECT_TRUE(h.steps[1].ended && !h.steps[1].succeeded);
+  EXPECT_EQ(h.steps[1].DurationMs(), 20u);
+  EXPECT_TRUE(h.steps[2].succeeded);
+  EXPECT_EQ(h.steps[2].bytesDone, 77u);
+  EXPECT_EQ(h.steps[2].sha256, "");
+  EXPECT_EQ(h.steps[2].bytesHashed, 0u);
+  EXPECT_EQ(h.lines,
+            (std::vector<std::string>{"line 1", "line 2", "\u2026 3 lines dropped here \u2026",
+                                      "line 6", "line 7"}));
+  EXPECT_EQ(h.droppedLines, 3u);
+}
+
+// The step record crosses the plug-in boundary as plain values and comes back whole; an outcome
+// of the first version is still read, without one.
+TEST(RunOutcome, TheStepRecordCrossesAsPlainValuesAndAFirstVersionStillReads) {
+  notify::RunWatch watch({{"", "boot.img"}, true});
+  watch.OnStatusText("boot.img  writing start");
+  watch.OnStep(Notice(notify::StepPhase::kBegin, notify::StepKind::kPartition, 1, 1000, 0), 10);
+  watch.OnStep(PartitionEnd(1000), 30);
+  watch.End(1, false, 40);
+  const notify::RunOutcome sent = watch.Outcome();
+  const notify::RunOutcome* o = notify::RunOutcomeOf(reinterpret_cast<platform::LPARAM>(&sent));
+  ASSERT_NE(o, nullptr);
+  ASSERT_TRUE(notify::HasStepRecord(*o));
+  const notify::StepHistory h = notify::HistoryOf(*o);
+  ASSERT_EQ(h.steps.size(), 1u);
+  EXPECT_EQ(h.steps[0].sha256, kDigest);
+  EXPECT_EQ(h.steps[0].DurationMs(), 20u);
+  EXPECT_TRUE(h.steps[0].succeeded);
+  EXPECT_EQ(h.lines, std::vector<std::string>{"boot.img  writing start"});
+
+  notify::RunOutcome first = sent;  // what lies past the first version's size is not its own
+  first.version = 1;
+  first.structSize = notify::kRunOutcomeV1Size;
+  const notify::RunOutcome* old = notify::RunOutcomeOf(reinterpret_cast<platform::LPARAM>(&first));
+  ASSERT_NE(old, nullptr);
+  EXPECT_EQ(old->verdict, notify::Verdict::kSucceeded);
+  EXPECT_FALSE(notify::HasStepRecord(*old));
+  EXPECT_TRUE(notify::HistoryOf(*old).steps.empty());
 }
 
 TEST(ProgressState, PositionsAndVerdictsAndAFailureThatStays) {

@@ -58,8 +58,9 @@ TEST(Mailbox, RunRoutingCountsStepsOnTheWorkerAndPostsProgressCodesInOrder) {
     if (w == notify::kProgress) codes.push_back(l);
     return platform::LRESULT{7};
   });
-  notify::WrittenFiles written;
-  box.SetRouting(notify::RunRouting(written, false));
+  notify::RunWatch watch({{"a.img", "b.img"}, true});
+  box.SetRouting(notify::RunRouting(
+      watch, [] { return uint64_t{42}; }, false));
   notify::StepNotice step;
   step.phase = notify::StepPhase::kEnd;
   step.fileIndex = 0;
@@ -73,7 +74,10 @@ TEST(Mailbox, RunRoutingCountsStepsOnTheWorkerAndPostsProgressCodesInOrder) {
   });
   worker.join();  // nothing was delivered meanwhile: nothing waited for this thread
   EXPECT_TRUE(codes.empty());
-  EXPECT_TRUE(written.Unwritten({"a.img", "b.img"}) == std::vector<std::string>{"b.img"});
+  EXPECT_TRUE(watch.Written().Unwritten({"a.img", "b.img"}) == std::vector<std::string>{"b.img"});
+  const notify::StepHistory steps = watch.Steps().Snapshot();  // timed on the run's clock
+  ASSERT_EQ(steps.steps.size(), 1u);
+  EXPECT_EQ(steps.steps[0].endMs, 42u);
   box.Deliver();
   EXPECT_EQ(codes, (std::vector<platform::LPARAM>{10, 20, 30}));
 }

@@ -22,6 +22,7 @@
 
 #include "corvane/platform/process.h"
 #include "corvane/platform/shared_library.h"
+#include "corvane/protocol/sha256.h"
 #include "gui/dialogs.h"
 #include "gui/multi_port_window.h"
 #include "gui/normal_page_widget.h"
@@ -34,6 +35,13 @@
 #include "support/temp_dir.h"
 
 namespace {
+
+std::string DigestOf(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
+  return sha256::Hex(sha256::Of(bytes.data(), bytes.size()));
+}
 
 class MultiPortTest : public testing::Test {
  protected:
@@ -135,6 +143,22 @@ TEST_F(MultiPortTest, ThreePhonesPassPassFailAndAClosedPanelStartsItsPhoneAgain)
   EXPECT_EQ(Cell(*window, 1, 2), "Fail");
   EXPECT_TRUE(phones[0].VerifyNormalDownload(*firmware).ok);
   EXPECT_TRUE(phones[1].VerifyNormalDownload(*firmware).ok);
+  // Each status window handed over its run's step record before its result: the partitions with
+  // their files' digests, the status lines, the failed step of the failed run.
+  const notify::StepHistory* passed = window->Run().PortSteps(phones[0].PortNumber());
+  ASSERT_NE(passed, nullptr);
+  const auto system =
+      std::find_if(passed->steps.begin(), passed->steps.end(),
+                   [](const notify::StepRecord& r) { return r.name == "system.img"; });
+  ASSERT_NE(system, passed->steps.end());
+  EXPECT_EQ(system->sha256, DigestOf(firmware->PathOf("system.img")));
+  EXPECT_EQ(system->bytesHashed, 300005u);
+  EXPECT_TRUE(system->succeeded && !system->partial);
+  EXPECT_EQ(passed->lines.back(), "Download complete");
+  const notify::StepHistory* failed = window->Run().PortSteps(phones[2].PortNumber());
+  ASSERT_NE(failed, nullptr);
+  ASSERT_FALSE(failed->steps.empty());
+  EXPECT_FALSE(failed->steps.back().succeeded);
   // The failed phone's panel can be closed once its worker has ended.
   QPushButton* failedClose = CloseButtonAt(*window, {242, 0});
   ASSERT_NE(failedClose, nullptr);

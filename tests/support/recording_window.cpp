@@ -9,7 +9,10 @@ platform::LRESULT RecordingWindow::HandleMessage(uint32_t message, platform::WPA
   if (message == notify::kMsgNotify && wParam == notify::kStepNotice) {
     const notify::StepNotice* n = notify::StepNoticeOf(lParam);
     std::lock_guard<std::mutex> guard(lock_);
-    if (n != nullptr) steps_.push_back({*n, n->name});
+    if (n != nullptr) {
+      const notify::StepNotice copy = notify::CopyOf(*n);
+      steps_.push_back({copy, copy.name, copy.sha256});
+    }
     return 0;
   }
   Message m{message, wParam, 0, {}};

@@ -23,10 +23,12 @@ class RecordingWindow : public platform::MessageTarget {
   platform::LRESULT HandleMessage(uint32_t message, platform::WPARAM wParam,
                                   platform::LPARAM lParam) override;
 
-  // A step notice as it was sent; `name` copied, `notice.name` no longer valid.
+  // A step notice as it was sent; `name` and `sha256` copied, the notice's pointers no longer
+  // valid.
   struct Step {
     notify::StepNotice notice;
     std::string name;
+    std::string sha256;
   };
 
   std::vector<Message> Messages() const;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "corvane/platform/message_target.h"
 
@@ -37,7 +39,8 @@ constexpr platform::WPARAM kFactoryPid = 1006;        // lParam: address of a 64
 constexpr uint32_t kMsgStatusWindowClose = 1010;   // wParam: the status window object
 constexpr uint32_t kMsgStatusWindowResult = 1011;  // wParam: result of the sequence (1 or 0)
 // Sent just before 1011: wParam the port number, lParam the address of the run's RunOutcome
-// (run_outcome.h), valid during the call. A host that does not know it loses nothing.
+// (run_outcome.h), valid during the call; from its version 2 on it carries the run's step record
+// (each step and the status lines). A host that does not know it loses nothing.
 constexpr uint32_t kMsgStatusWindowOutcome = 1012;
 
 // A window's messages to itself, never sent across the plug-in boundary.
@@ -64,12 +67,13 @@ enum class StepPhase : uint32_t {
   kEnd = 3,
 };
 
-constexpr uint32_t kStepNoticeVersion = 1;
+constexpr uint32_t kStepNoticeVersion = 2;
 constexpr int32_t kNoFile = -1;
 
 // One step of a run, as it begins, as the phone acknowledges its data, and as it ends. A plain
 // structure with fixed-width fields. Later versions only append fields and raise `version`, so a
-// reader takes any version at least its own whose `structSize` covers the fields it reads.
+// reader takes any version whose `structSize` covers the fields it reads: the first version's
+// fields are always there (StepNoticeOf), the later ones only where Has...() says so.
 struct StepNotice {
   uint32_t structSize = sizeof(StepNotice);
   uint32_t version = kStepNoticeVersion;
@@ -82,15 +86,39 @@ struct StepNotice {
   uint64_t bytesPlanned = 0;  // what the step moves; 0 while unknown
   uint64_t bytesDone = 0;     // what the phone acknowledged (or sent, for an upload) so far
   const char* name = "";      // partition, image kind or file name; valid during the call
+  // Version 2. At kEnd of a step that read a file of the caller's from disk: the SHA-256 of the
+  // bytes read, from the file's start on (64 lower-case hexadecimal digits, valid during the
+  // call); "" when the step read no file itself (images the host passed in memory are the
+  // host's to hash) and in every notice but kEnd.
+  const char* sha256 = "";
+  uint64_t bytesHashed = 0;  // how many bytes, from the file's start, the digest covers
+  int32_t hashPartial = 0;   // 1: the file was not read to its end (the step stopped midway)
+  uint32_t reserved = 0;     // keeps the size a multiple of 8 on every system; always 0
 };
 
-// The notice behind an lParam of kStepNotice, or null when it is older than this reader.
+// The size of the first version, which every notice has.
+constexpr uint32_t kStepNoticeV1Size = offsetof(StepNotice, sha256);
+
+// The notice behind an lParam of kStepNotice, or null when it is none. A notice of an older
+// version is returned too: read only its first version's fields unless HasDigest says more.
 inline const StepNotice* StepNoticeOf(platform::LPARAM lParam) {
   const auto* n = reinterpret_cast<const StepNotice*>(lParam);
-  if (n == nullptr || n->version < kStepNoticeVersion || n->structSize < sizeof(StepNotice)) {
-    return nullptr;
-  }
+  if (n == nullptr || n->version < 1 || n->structSize < kStepNoticeV1Size) return nullptr;
   return n;
+}
+
+// Whether the notice carries the digest fields (sha256, bytesHashed, hashPartial).
+inline bool HasDigest(const StepNotice& n) {
+  return n.version >= 2 && n.structSize >= offsetof(StepNotice, reserved);
+}
+
+// A copy of what the sender filled in; the fields its version lacks keep their defaults, so the
+// copy never reads past a shorter notice.
+inline StepNotice CopyOf(const StepNotice& n) {
+  StepNotice copy;
+  std::memcpy(&copy, &n, HasDigest(n) ? offsetof(StepNotice, reserved) : kStepNoticeV1Size);
+  copy.structSize = sizeof(StepNotice);
+  return copy;
 }
 
 }  // namespace notify

@@ -43,6 +43,10 @@ class CORVANE_API Reporter {
   // The phone acknowledged `bytes` more of the open step. Notices are sent at most once per
   // thousandth of the plan (and for the last byte), so a large step costs the window little.
   void StepAdvance(uint64_t bytes);
+  // The digest of the file that the open step read from disk, for its end notice: `sha256` its
+  // hexadecimal text, covering `bytes` from the file's start, `partial` when the file was not
+  // read to its end. Taken by the reading loop (sha256::StepDigest), never by a second read.
+  void SetStepDigest(const std::string& sha256, uint64_t bytes, bool partial);
   void EndStep(bool succeeded);
 
  private:
@@ -52,6 +56,9 @@ class CORVANE_API Reporter {
   std::string last_;
   notify::StepNotice step_{};
   std::string stepName_;
+  std::string stepDigest_;  // "" until the step's reading loop hands its digest over
+  uint64_t digestBytes_ = 0;
+  bool digestPartial_ = false;
   bool stepOpen_ = false;
   uint64_t lastSentDone_ = 0;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,6 +9,7 @@
 #include "corvane/platform/export.h"
 #include "corvane/platform/notify.h"
 #include "corvane/platform/progress_state.h"
+#include "corvane/platform/step_log.h"
 #include "corvane/platform/written_files.h"
 
 // How a run ended, decided in one place for every front end: the download window, the plug-in's
@@ -49,11 +51,32 @@ struct Judgement {
 // The verdict. A failure once seen is never undone: a 200 fails the run whatever came after it.
 CORVANE_API Judgement Judge(const RunFacts& facts);
 
-constexpr uint32_t kRunOutcomeVersion = 1;
+constexpr uint32_t kRunOutcomeVersion = 2;
+
+// One step of a run as it crosses the plug-in boundary in a RunOutcome (StepRecord as a plain
+// structure with fixed-width fields). Later versions only append fields: a reader steps through
+// the array by RunOutcome::stepSize, never by its own sizeof.
+struct RunStep {
+  StepKind kind = StepKind::kPartition;
+  int32_t fileIndex = kNoFile;
+  int32_t ended = 0;      // 1: the step's end was reported
+  int32_t succeeded = 0;  // 1: it did all its work
+  int32_t hashPartial = 0;
+  uint32_t reserved = 0;  // always 0
+  uint64_t beginMs = 0;   // the run's clock (milliseconds since the run started)
+  uint64_t endMs = 0;
+  uint64_t bytesPlanned = 0;
+  uint64_t bytesDone = 0;  // what the phone acknowledged
+  uint64_t bytesHashed = 0;
+  const char* name = "";
+  const char* sha256 = "";  // as in StepNotice: "" when the step read no file itself
+};
 
 // A run's outcome as it crosses the plug-in boundary (kMsgStatusWindowOutcome): a plain structure
 // with fixed-width fields; later versions only append fields and raise `version`, so a reader
-// takes any version at least its own whose `structSize` covers the fields it reads.
+// takes any version whose `structSize` covers the fields it reads: the first version's fields
+// are always there (RunOutcomeOf), the step record only where HasStepRecord says so. Every
+// pointer is valid during the call only.
 struct RunOutcome {
   uint32_t structSize = sizeof(RunOutcome);
   uint32_t version = kRunOutcomeVersion;
@@ -62,21 +85,44 @@ struct RunOutcome {
   int32_t failureCode = 0;     // 1: the plug-in sent 200
   int32_t unwrittenFiles = 0;  // given files that no step wrote
   const char* reason = "";     // Judgement::reason; valid during the call
+  // Version 2: the run's step record (StepLog), steps in the order they began.
+  uint32_t stepCount = 0;
+  uint32_t stepSize = sizeof(RunStep);  // the size of each entry of `steps`
+  const RunStep* steps = nullptr;
+  // The status lines in order, "… N lines dropped here …" where the middle of a long run went.
+  uint32_t lineCount = 0;
+  uint32_t reserved = 0;  // always 0
+  const char* const* lines = nullptr;
+  uint64_t droppedLines = 0;
+  uint64_t droppedSteps = 0;
 };
 
-// The outcome behind an lParam of kMsgStatusWindowOutcome, or null when it is older than this
-// reader.
+// The size of the first version, which every outcome has.
+constexpr uint32_t kRunOutcomeV1Size = offsetof(RunOutcome, stepCount);
+
+// The outcome behind an lParam of kMsgStatusWindowOutcome, or null when it is none. An outcome
+// of an older version is returned too: read only its first version's fields unless
+// HasStepRecord says more.
 inline const RunOutcome* RunOutcomeOf(platform::LPARAM lParam) {
   const auto* o = reinterpret_cast<const RunOutcome*>(lParam);
-  if (o == nullptr || o->version < kRunOutcomeVersion || o->structSize < sizeof(RunOutcome)) {
-    return nullptr;
-  }
+  if (o == nullptr || o->version < 1 || o->structSize < kRunOutcomeV1Size) return nullptr;
   return o;
 }
 
+// Whether the outcome carries the run's step record, with entries this reader can read.
+inline bool HasStepRecord(const RunOutcome& o) {
+  return o.version >= 2 && o.structSize >= sizeof(RunOutcome) &&
+         (o.stepCount == 0 || (o.steps != nullptr && o.stepSize >= sizeof(RunStep))) &&
+         (o.lineCount == 0 || o.lines != nullptr);
+}
+
+// A copy of the step record an outcome carries (empty for an outcome without one), for a host
+// to keep after the call.
+CORVANE_API StepHistory HistoryOf(const RunOutcome& outcome);
+
 // Follows one run: its status lines, progress codes and step notices, its end. Owns the bar's
-// state and the facts of the verdict. OnStep may be called from any thread (a run's worker
-// counts its steps itself); everything else from one thread at a time.
+// state, the facts of the verdict and the run's step record. OnStep may be called from any
+// thread (a run's worker counts its steps itself); everything else from one thread at a time.
 class CORVANE_API RunWatch {
  public:
   struct Setup {
@@ -90,7 +136,11 @@ class CORVANE_API RunWatch {
   explicit RunWatch(Setup setup);
 
   void OnStatusText(const std::string& line);
-  void OnStep(const StepNotice& notice) { written_.OnStep(notice); }
+  // A step notice at `nowMs` on the run's clock.
+  void OnStep(const StepNotice& notice, uint64_t nowMs) {
+    written_.OnStep(notice);
+    steps_.OnStep(notice, nowMs);
+  }
   // Applies a progress code at `nowMs` (the run's clock). A 400 stands only when the facts so
   // far bear it out: after a 200, or with a given file no step wrote, it shows "Error" instead.
   // Returns the verdict tone that this code brought (kError, kComplete), or nullopt.
@@ -103,21 +153,25 @@ class CORVANE_API RunWatch {
 
   RunFacts Facts() const;
   Judgement Decide() const { return Judge(Facts()); }
-  // The outcome as a plain value; `reason` points into this watch and stays valid until the
-  // next call that changes it.
+  // The outcome as a plain value, with the run's step record; its pointers point into this
+  // watch and stay valid until the next call of Outcome().
   RunOutcome Outcome() const;
 
   const ProgressState& Progress() const { return progress_; }
   WrittenFiles& Written() { return written_; }
+  // Each step and every status line of the run.
+  const StepLog& Steps() const { return steps_; }
   const std::vector<std::string>& Files() const { return setup_.files; }
 
  private:
   std::optional<Tone> Show(intptr_t code, uint64_t nowMs);
   bool ClaimsTooMuch() const;
+  void AddStepRecord(RunOutcome& outcome) const;
 
   Setup setup_;
   ProgressState progress_;
   WrittenFiles written_;
+  StepLog steps_;
   bool ended_ = false;
   int result_ = 0;
   bool cancelled_ = false;
@@ -126,7 +180,11 @@ class CORVANE_API RunWatch {
   bool awaitingLine_ = false;  // a 200 came with no line since the code before it
   std::optional<std::string> lineSinceCode_;
   std::string refusal_;
-  mutable std::string reason_;  // what Outcome() points into
+  // What Outcome() points into.
+  mutable std::string reason_;
+  mutable StepHistory history_;
+  mutable std::vector<RunStep> outcomeSteps_;
+  mutable std::vector<const char*> outcomeLines_;
 };
 
 }  // namespace notify

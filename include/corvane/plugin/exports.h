@@ -41,6 +41,35 @@ PELLUM_API int PluginAbiVersion(void);
 // that no step wrote was not written, and a run without any step wrote nothing.
 PELLUM_API int ReportsSteps(void);
 
+// What an entry point tells its window (`window`, a platform::WindowHandle; every message is a
+// synchronous send, and every pointer passed is valid during the call only: copy what you keep).
+// The names and numbers are in corvane/platform/notify.h, the structures there and in
+// corvane/platform/run_outcome.h:
+//   1025 (kMsgNotify), wParam 1001 a status line, 1002 a progress or phase code, 1003 the "File :"
+//        text, 1007 (kStepNotice) the address of a notify::StepNotice: one step as it begins,
+//        advances and ends (kind, the caller's file index, name, bytes planned and acknowledged,
+//        success). Version 2 appends, in the end notice of a step that read a caller's file from
+//        its path: `sha256` (64 lower-case hexadecimal digits of the bytes read from the file's
+//        start, taken as they were read, never by a second read), `bytesHashed` (how many bytes
+//        that covers) and `hashPartial` (1: the file was not read to its end, as when the step
+//        failed midway or the reader skipped part of it). A step that read no file of its own
+//        (the configuration and the modem images come from the host's buffers, which the host
+//        hashes itself) sends "", 0, 0. A reader takes any version from 1 on (StepNoticeOf) and
+//        reads the digest only where notify::HasDigest says it is there.
+//   1004 (kMsgFactory) the phone's factory data.
+// A status window (below) tells its host, when its run has ended:
+//   1012 (kMsgStatusWindowOutcome), wParam the port, lParam the address of a notify::RunOutcome:
+//        verdict, result, whether a 200 came, unwritten files, reason. Version 2 appends the run's
+//        step record: `stepCount` entries of `stepSize` bytes at `steps` (notify::RunStep: kind,
+//        file index, ended, succeeded, begin and end on the run's clock in milliseconds, bytes
+//        planned, acknowledged and hashed, whether the digest is partial, name, sha256), and
+//        `lineCount` status lines at `lines` (the first and the latest of a long run, with
+//        "… N lines dropped here …" between; `droppedLines` says how many). A reader takes any
+//        version from 1 on (RunOutcomeOf), the record only where notify::HasStepRecord says so,
+//        and copies it during the call (notify::HistoryOf).
+//   1011 (kMsgStatusWindowResult), wParam 1 passed or 0 failed, lParam the port; always after 1012.
+//   1010 (kMsgStatusWindowClose) when the user presses "Window Close".
+
 // Every wait of an entry point must end when its run is cancelled (platform::CancellationOf on the
 // window it was given; the library's link waits do so already): a host that closes the window
 // waits 2 s for the entry point, then abandons the run, which keeps its port busy and the plug-in
