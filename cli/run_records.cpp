@@ -88,6 +88,11 @@ void RunRecords::End(records::Record& record, const PhoneResult& result,
   const PhoneWindow::Kept kept = window.KeptForRecord();
   record.phone.modelName = kept.modelName;
   record.phone.pid = kept.pid;
+  for (const notify::StepRecord& step : window.Steps().Snapshot().steps) {
+    if (!step.ended) continue;
+    records::AddStep(record, {step.kind, step.fileIndex, step.bytesDone, step.DurationMs(),
+                              step.succeeded, step.sha256, step.bytesHashed, step.partial});
+  }
   records::Ended(record, {result.verdict, result.reason}, result.exportResult,
                  result.unwrittenFiles, kept.lines);
   if (recorder_) recorder_->End(record);

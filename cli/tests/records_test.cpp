@@ -199,6 +199,31 @@ TEST_F(CliRecords, EveryPhoneOfAMultiRunLeavesARecord) {
   }
 }
 
+TEST_F(CliRecords, EachFileCarriesItsDigestAndItsStepWhetherTheHostOrThePlugInReadIt) {
+  ASSERT_EQ(Run({"download", "--simulate"}).status, 0);
+  std::string error;
+  auto store = LocalStore::OpenToRead(dir / "tarvex/records.sqlite", error);
+  ASSERT_TRUE(store) << error;
+  records::Query all;
+  all.simulated = true;
+  const auto found = store->Find(all);
+  ASSERT_EQ(found.size(), 1U);
+  const Record r = *store->Get(found[0].id);
+  size_t partitions = 0;
+  for (const records::FileRun& f : r.files) {
+    if (f.path.empty()) continue;  // a step on no file of the user's (an erase)
+    EXPECT_EQ(f.sha256.size(), 64U) << f.path;
+    EXPECT_FALSE(f.partial) << f.path;
+    EXPECT_EQ(f.result, records::kPass) << f.path;
+    if (f.stepKind == "partition") {
+      ++partitions;  // streamed from disk: hashed in the plug-in's reading loop
+      EXPECT_EQ(f.hashedBytes, f.size) << f.path;
+    }
+  }
+  EXPECT_EQ(partitions, 3U);
+  EXPECT_FALSE(r.lines.empty());
+}
+
 TEST_F(CliRecords, ARefusedSetAndACorruptFileEachSayWhatHappened) {
   const std::string image = dir / "lonely.img";
   std::ofstream(image) << std::string(4096, '\x5a');
