@@ -89,12 +89,12 @@ PhoneWorker::PhoneWorker(const Exports& exports, const Job& job, const PhoneLabe
     console.PhoneStarted(label_);
     const CurrentPhone current(label_);
     console.AttachBar(window_.get());
-    records::Record record;
-    if (job.records != nullptr) record = job.records->Begin(label_);
+    std::optional<records::RunLedger> ledger;
+    if (job.records != nullptr) ledger.emplace(job.records->Begin(label_));
     window_->Begin();
     const int result = exports.Run(job, window_.get(), label_.number);
     result_ = window_->End(result);
-    if (job.records != nullptr) job.records->End(record, result_, *window_);
+    if (ledger) job.records->End(*ledger, result_, *window_);
     console.DetachBar(window_.get());
     console.Result(result_);
     done_.store(true, std::memory_order_release);

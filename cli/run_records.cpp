@@ -72,36 +72,29 @@ std::string RunRecords::Refusal() {
   return problem.empty() ? "" : "Records are required: " + problem;
 }
 
-records::Record RunRecords::Begin(const PhoneLabel& phone) const {
+records::RunLedger RunRecords::Begin(const PhoneLabel& phone) const {
   records::RunStart start = start_;
   // Simulated phones answer on pseudo-terminals; a phone's own port never is one.
   start.simulated = start.simulated || phone.path.rfind("/dev/pts/", 0) == 0;
-  start.phone.port = "COM" + std::to_string(phone.number) + " (" + phone.path + ")";
-  start.phone.usbIds = phone.usbIds;
-  records::Record record = records::Started(start);
-  if (recorder_) recorder_->Begin(record);
-  return record;
+  records::RunLedger ledger(recorder_.get(), start);
+  records::Phone p;
+  p.port = "COM" + std::to_string(phone.number) + " (" + phone.path + ")";
+  p.usbIds = phone.usbIds;
+  ledger.Begin(p);
+  return ledger;
 }
 
-void RunRecords::End(records::Record& record, const PhoneResult& result,
+void RunRecords::End(records::RunLedger& ledger, const PhoneResult& result,
                      const PhoneWindow& window) const {
   const PhoneWindow::Kept kept = window.KeptForRecord();
-  record.phone.modelName = kept.modelName;
-  record.phone.pid = kept.pid;
-  for (const notify::StepRecord& step : window.Steps().Snapshot().steps) {
-    if (!step.ended) continue;
-    records::AddStep(record, {step.kind, step.fileIndex, step.bytesDone, step.DurationMs(),
-                              step.succeeded, step.sha256, step.bytesHashed, step.partial});
-  }
-  records::Ended(record, {result.verdict, result.reason}, result.exportResult,
-                 result.unwrittenFiles, kept.lines);
-  if (recorder_) recorder_->End(record);
+  ledger.SetFactory(kept.modelName, kept.pid);
+  ledger.End({result.verdict, result.reason}, result.exportResult, result.unwrittenFiles,
+             kept.lines, window.Steps().Snapshot());
 }
 
 void RunRecords::Refused(const std::string& reason) const {
-  records::Record record = records::Started(start_);
-  records::Ended(record, {notify::Verdict::kRefused, reason}, 0, {}, {reason});
-  if (recorder_) recorder_->End(record);
+  records::RunLedger ledger(recorder_.get(), start_);
+  ledger.End({notify::Verdict::kRefused, reason}, 0, {}, {reason}, {});
 }
 
 }  // namespace cli

@@ -10,7 +10,7 @@
 #include "corvane/ports/serial_port_entry.h"
 #include "host/records/recorder.h"
 #include "host/records/records_settings.h"
-#include "host/records/run_entry.h"
+#include "host/records/run_ledger.h"
 
 // The records of one tarvex-cli session: every phone's run, and a refusal before any phone, leave
 // a record in the station's file (and through it on the line's server).
@@ -31,8 +31,9 @@ class RunRecords {
   // "" when a run may start; else why not ("records required" and the file cannot be written).
   std::string Refusal();
 
-  records::Record Begin(const PhoneLabel& phone) const;
-  void End(records::Record& record, const PhoneResult& result, const PhoneWindow& window) const;
+  // A phone's run: its ledger, begun.
+  records::RunLedger Begin(const PhoneLabel& phone) const;
+  void End(records::RunLedger& ledger, const PhoneResult& result, const PhoneWindow& window) const;
   // The files were refused before any phone was touched.
   void Refused(const std::string& reason) const;
 
