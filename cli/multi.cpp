@@ -7,6 +7,8 @@
 #include <string>
 #include <thread>
 
+#include "corvane/platform/serial_device.h"
+
 namespace cli {
 namespace {
 
@@ -79,14 +81,31 @@ class Scheduler {
     std::set<std::string> now;
     for (const SerialPortEntry& e : present) now.insert(e.devicePath);
     std::erase_if(finished_, [&](const std::string& path) { return !now.count(path); });
+    std::erase_if(heldSaid_, [&](const std::string& path) { return !now.count(path); });
   }
 
   void StartNew(const std::vector<SerialPortEntry>& ready) {
     for (const SerialPortEntry& e : ready) {
       if (running_.count(e.devicePath) || finished_.count(e.devicePath)) continue;
       if (static_cast<int>(workers_.size()) >= settings_.atOnce || CountReached()) return;
+      if (HeldByAnotherProgram(e)) continue;
       Start(LabelOf(e));
     }
+  }
+
+  // A port another program has open is not a phone of this run: its run could only fail to
+  // open it. It is passed over (said once while it stays listed) and started once it is free.
+  bool HeldByAnotherProgram(const SerialPortEntry& e) {
+    if (!platform::HeldElsewhere(e.devicePath)) {
+      heldSaid_.erase(e.devicePath);
+      return false;
+    }
+    if (heldSaid_.insert(e.devicePath).second) {
+      const PhoneLabel label = LabelOf(e);
+      console_.Note(label.name + " (port " + std::to_string(label.number) +
+                    ") is held by another program: passed over");
+    }
+    return true;
   }
 
   void Start(const PhoneLabel& label) {
@@ -102,6 +121,7 @@ class Scheduler {
   std::list<std::unique_ptr<PhoneWorker>> workers_;  // joined when they go
   std::set<std::string> running_;
   std::set<std::string> finished_;
+  std::set<std::string> heldSaid_;  // held by another program, and said so
   int started_ = 0;
   Clock::time_point lastActivity_;
   MultiOutcome outcome_;

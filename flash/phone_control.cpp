@@ -47,6 +47,7 @@ int CBasicFlash::CPUSBSwitch(CMiscUtilComm* comm) {
 
 int CBasicFlash::SwitchUSBToAP(CMiscUtilComm* comm) {
   const uint8_t request = kSwitchUsbToAp;
+  NotePortsBeforeSwitch(comm);
   if (comm->MDMAsyncTx(&request, nullptr, 1) == kTxFail) {
     SendText("We can't switch USB to AP");
     SendCode(notify::kProgressFailed);

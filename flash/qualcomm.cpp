@@ -1,10 +1,13 @@
 // Qualcomm modems: from the diagnostic mode into download mode, NAND erase, initialise and
 // finalise, reset, and finding the phone's port again after it re-enumerated.
 
+#include <algorithm>
+
 #include "corvane/flash/basic_flash.h"
 #include "corvane/platform/byte_order.h"
 #include "corvane/platform/clock.h"
 #include "corvane/platform/notify.h"
+#include "corvane/platform/serial_device.h"
 #include "corvane/ports/find_phone_ports.h"
 
 namespace {
@@ -30,6 +33,31 @@ constexpr uint32_t kSearchPollMs = 200;
 constexpr uint32_t kSearchLimitMs = 20000;
 constexpr uint8_t kNoPort = 255;
 
+// The same port as before: a device name alone is not enough, since a re-enumerated phone often
+// gets the name its old port had (ttyACM0 again, the same pseudo-terminal); its new enumeration
+// has an address of its own (and its new mode other USB ids).
+bool SamePort(const SerialPortEntry& a, const SerialPortEntry& b) {
+  return a.devicePath == b.devicePath && a.usbAddress == b.usbAddress &&
+         a.description == b.description && a.usbVendor == b.usbVendor &&
+         a.usbProduct == b.usbProduct && a.usbInterface == b.usbInterface &&
+         a.usbPath == b.usbPath && a.usbSerial == b.usbSerial;
+}
+
+// The ports among `found` that may be this phone's: new since the switch, in its socket where
+// that is known, and held by no run (looked at last, and only for these: a look takes the port's
+// lock for an instant, which must not refuse another phone's run its own port).
+std::vector<SerialPortEntry> PortsOfThisPhone(const QualcommState& q,
+                                              const std::vector<SerialPortEntry>& found) {
+  std::vector<SerialPortEntry> out;
+  for (const SerialPortEntry& e : found) {
+    const bool old = std::any_of(q.beforeSwitch.begin(), q.beforeSwitch.end(),
+                                 [&](const SerialPortEntry& b) { return SamePort(b, e); });
+    if (old || (!q.usbPath.empty() && e.usbPath != q.usbPath)) continue;
+    if (!platform::HeldElsewhere(e.devicePath)) out.push_back(e);
+  }
+  return out;
+}
+
 int Diag(CMiscUtilComm* comm, std::initializer_list<uint8_t> request, uint32_t timeoutMs) {
   const std::vector<uint8_t> bytes(request);
   return comm->AsyncTxRx(bytes.data(), nullptr, bytes.size(), timeoutMs, 1);
@@ -54,6 +82,7 @@ int CBasicFlash::MDMSendCmdLineToPhone(CMiscUtilComm* comm) {
 
 int CBasicFlash::MDMDloadSet(CMiscUtilComm* comm) {
   SendCode(0);
+  NotePortsBeforeSwitch(comm);
   if (Diag(comm, {diag_cmd::kEnterDownload, 0x00}, m_nDefaultTimeout) == kTxFail) {
     SendText("We can't change DLOAD mode");
     SendCode(notify::kProgressFailed);
@@ -130,6 +159,7 @@ int CBasicFlash::MDMNandFlashFinalize(CMiscUtilComm* comm) {
 
 int CBasicFlash::MDMDownLoadReset(CMiscUtilComm* comm) {
   const uint8_t request = dload_cmd::kReset;
+  NotePortsBeforeSwitch(comm);
   if (comm->MDMAsyncTx(&request, nullptr, 1) == kTxFail) {
     SendText("We can't reset the phone");
     SendCode(notify::kProgressFailed);
@@ -138,15 +168,29 @@ int CBasicFlash::MDMDownLoadReset(CMiscUtilComm* comm) {
   return 1;
 }
 
+void CBasicFlash::NotePortsBeforeSwitch(const CMiscUtilComm* comm) {
+  m_Qualcomm.beforeSwitch.clear();
+  FindPhonePorts(m_Qualcomm.beforeSwitch, 0, 0, 1);
+  m_Qualcomm.usbPath.clear();
+  for (const SerialPortEntry& e : m_Qualcomm.beforeSwitch) {
+    if (e.portNumber == comm->GetPort()) m_Qualcomm.usbPath = e.usbPath;
+  }
+}
+
 // Looks again at every poll, so that a port which appears late is found, and starts from an empty
 // list each time, so that a port seen by an earlier search (and gone since) is never returned.
-// A cancelled run stops looking at once: nobody waits for that phone any more.
+// A cancelled run stops looking at once: nobody waits for that phone any more. Another phone
+// switched at the same moment comes back on a new port too, maybe first: without the socket
+// to tell them apart, two new ports are a guess that could write one phone's image into the
+// other, so the run fails instead.
 uint8_t CBasicFlash::SearchUSBDevice() {
   const uint64_t start = platform::TickCount();
+  std::vector<SerialPortEntry> mine;
   for (;;) {
     m_Qualcomm.portList.clear();
-    FindPhonePorts(m_Qualcomm.portList, 0, 0, 0);  // nothing found this time: poll again
-    if (!m_Qualcomm.portList.empty()) break;
+    FindPhonePorts(m_Qualcomm.portList, 0, 0, 0);
+    mine = PortsOfThisPhone(m_Qualcomm, m_Qualcomm.portList);
+    if (!mine.empty()) break;  // nothing found this time: poll again
     if (platform::TickCount() - start > kSearchLimitMs ||
         platform::SleepMs(kSearchPollMs, m_Report.RunCancellation())) {
       SendCode(notify::kProgressFailed);
@@ -154,7 +198,13 @@ uint8_t CBasicFlash::SearchUSBDevice() {
       return kNoPort;
     }
   }
-  const uint8_t port = m_Qualcomm.portList.front().portNumber;
+  if (mine.size() > 1 && m_Qualcomm.usbPath.empty()) {
+    SendText("More than one new port: cannot tell which one is this phone");
+    SendCode(notify::kProgressFailed);
+    return kNoPort;
+  }
+  // Several new ports in the phone's own socket are all its own (interfaces of one device).
+  const uint8_t port = mine.front().portNumber;
   SendTextF("Curport: %d", port);
   return port;
 }

@@ -1,6 +1,7 @@
 #include "gui/multi_port_window.h"
 
 #include <QHeaderView>
+#include <QLabel>
 #include <QSocketNotifier>
 #include <QTableWidget>
 #include <QTimer>
@@ -57,6 +58,12 @@ MultiPortDialog::MultiPortDialog(RunRequest request, PortScan::Discover discover
   layout->addWidget(panels_, 0, Qt::AlignLeft | Qt::AlignTop);
   layout->addSpacing(8);
   layout->addWidget(table_);
+  notes_ = new QLabel(this);
+  notes_->setObjectName("notes");
+  notes_->setTextFormat(Qt::PlainText);  // a port's name is never markup
+  notes_->setWordWrap(true);
+  notes_->hide();  // until there is something to say
+  layout->addWidget(notes_);
 
   tick_ = new QTimer(this);
   tick_->setSingleShot(true);
@@ -105,6 +112,12 @@ void MultiPortDialog::ShowReason(int slot, const std::string& reason) {
       item->setToolTip(QString::fromStdString(reason));
     }
   }
+}
+
+void MultiPortDialog::ShowNote(const std::string& text) {
+  const QString line = QString::fromStdString(text);
+  notes_->setText(notes_->text().isEmpty() ? line : notes_->text() + "\n" + line);
+  notes_->show();
 }
 
 void MultiPortDialog::PlaySound(bool success) {

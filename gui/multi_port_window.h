@@ -5,6 +5,7 @@
 
 #include "host/multi_port_run.h"
 
+class QLabel;
 class QSocketNotifier;
 class QTableWidget;
 class QTimer;
@@ -36,12 +37,16 @@ class MultiPortDialog : public QDialog, public MultiPortView {
   void ShowReason(int slot, const std::string& reason) override;
   void PlaySound(bool success) override;
   void* PanelParent() override { return panels_; }
+  // Notes gather below the table, one line each.
+  void ShowNote(const std::string& text) override;
+  QLabel* Notes() { return notes_; }
 
  private:
   void OnTick();
 
   QWidget* panels_ = nullptr;
   QTableWidget* table_ = nullptr;
+  QLabel* notes_ = nullptr;
   QTimer* tick_ = nullptr;
   std::unique_ptr<MultiPortRun> run_;
   QSocketNotifier* mail_ = nullptr;

@@ -1,10 +1,13 @@
 #include "host/multi_port_run.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/notify.h"
+#include "corvane/platform/port_table.h"
 #include "corvane/platform/run_outcome.h"
+#include "corvane/platform/serial_device.h"
 
 namespace {
 
@@ -93,13 +96,31 @@ bool MultiPortRun::ImagesReady() {
   return true;
 }
 
-std::optional<uint8_t> MultiPortRun::NewPort() const {
+std::optional<uint8_t> MultiPortRun::NewPort() {
+  std::erase_if(heldSaid_, [&](uint8_t port) {
+    return std::none_of(ports_.begin(), ports_.end(),
+                        [&](const SerialPortEntry& e) { return e.portNumber == port; });
+  });
   for (const SerialPortEntry& entry : ports_) {
     bool held = false;
     for (const Slot& s : slots_) held = held || (s.busy && s.port == entry.portNumber);
-    if (!held) return entry.portNumber;
+    if (!held && !HeldByAnotherProgram(entry)) return entry.portNumber;
   }
   return std::nullopt;
+}
+
+// Its status window could only fail to open it, and a phone of this window's would be counted
+// as failed: the port is passed over until it is free.
+bool MultiPortRun::HeldByAnotherProgram(const SerialPortEntry& entry) {
+  if (!platform::HeldElsewhere(platform::PortPath(entry.portNumber))) {
+    heldSaid_.erase(entry.portNumber);
+    return false;
+  }
+  if (heldSaid_.insert(entry.portNumber).second) {
+    view_.ShowNote("COM" + std::to_string(entry.portNumber) + " (" + entry.portName +
+                   ") is held by another program: passed over");
+  }
+  return true;
 }
 
 void MultiPortRun::StartPort(size_t slot, uint8_t port) {

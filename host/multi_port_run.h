@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@ class MultiPortView {
   // Why the run in column `slot` failed, as its status window decided ("" when it passed).
   virtual void ShowReason(int slot, const std::string& reason) = 0;
   virtual void PlaySound(bool success) = 0;
+  // A line about the ports beside the table ("COM3 (ttyACM0) is held by another program: ...").
+  virtual void ShowNote(const std::string& text) = 0;
   // The window in which the plug-in creates its status windows (a QWidget*).
   virtual void* PanelParent() = 0;
 };
@@ -81,7 +84,9 @@ class MultiPortRun {
 
   platform::LRESULT Handle(uint32_t message, platform::WPARAM wParam, platform::LPARAM lParam);
   bool ImagesReady();
-  std::optional<uint8_t> NewPort() const;
+  std::optional<uint8_t> NewPort();
+  // Whether another program has the port open, said once while it stays listed.
+  bool HeldByAnotherProgram(const SerialPortEntry& entry);
   void StartPort(size_t slot, uint8_t port);
   Slot* SlotOfPort(platform::LPARAM port);
   void Refuse(const std::string& why);
@@ -100,6 +105,7 @@ class MultiPortRun {
   std::array<Slot, kSlots> slots_{};
   std::map<uint8_t, notify::StepHistory> steps_;  // by port
   std::vector<SerialPortEntry> ports_;
+  std::set<uint8_t> heldSaid_;  // ports held by another program, and said so
   bool refused_ = false;
   bool imagesTaken_ = false;
   // What every port's window is handed (normal mode); it lives as long as the windows.

@@ -63,6 +63,8 @@ int RemainingMs(std::chrono::steady_clock::time_point deadline) {
   return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
+bool IsBusyErrno(int err) { return err == EBUSY || err == EWOULDBLOCK; }
+
 class PosixSerialDevice final : public SerialDevice {
  public:
   ~PosixSerialDevice() override { Close(); }
@@ -231,6 +233,16 @@ class PosixSerialDevice final : public SerialDevice {
 
 std::unique_ptr<SerialDevice> SerialDevice::Create() {
   return std::make_unique<PosixSerialDevice>();
+}
+
+// The open that holds a port set TIOCEXCL (a further open fails with EBUSY, except to root) and
+// took the advisory lock (refused to everyone); the look takes the lock for an instant only.
+bool HeldElsewhere(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return IsBusyErrno(errno);
+  const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && IsBusyErrno(errno);
+  ::close(fd);
+  return held;
 }
 
 }  // namespace platform

@@ -3,7 +3,9 @@
 //   ttyACM0: /sys/class/tty/ttyACM0/device -> .../1-1/1-1:1.0          (the interface)
 //   ttyUSB0: /sys/class/tty/ttyUSB0/device -> .../1-1/1-1:1.0/ttyUSB0  (one usb-serial level more)
 // The interface directory has bInterfaceNumber (and maybe "interface", its string); its parent is
-// the USB device with idVendor, idProduct and "product".
+// the USB device with idVendor, idProduct, "product" and maybe "serial"; that directory's name is
+// the bus-port chain of the socket the phone is plugged into ("1-1.4.2"); busnum and devnum give
+// the address of this enumeration.
 
 #include <algorithm>
 #include <filesystem>
@@ -75,6 +77,11 @@ std::optional<SerialPortEntry> UsbPort(const fs::path& ttyEntry, bool modemClass
   e.usbVendor = static_cast<uint16_t>(*vendor);
   e.usbProduct = static_cast<uint16_t>(*product);
   e.usbInterface = static_cast<int>(*number);
+  e.usbPath = usbDevice.filename().string();
+  e.usbSerial = ReadLine(usbDevice / "serial");
+  const std::string bus = ReadLine(usbDevice / "busnum");
+  const std::string address = ReadLine(usbDevice / "devnum");
+  if (!bus.empty() && !address.empty()) e.usbAddress = bus + "." + address;
   if (auto known = table.Find(e.usbVendor, e.usbProduct, e.usbInterface)) {
     e.description = *known;
   } else if (std::string s = ReadLine(iface->dir / "interface"); !s.empty()) {
@@ -96,6 +103,9 @@ SerialPortEntry FromPublished(const PublishedPort& p) {
   e.usbVendor = p.vendor;
   e.usbProduct = p.product;
   e.usbInterface = p.interface;
+  e.usbPath = p.usbPath;
+  e.usbSerial = p.usbSerial;
+  e.usbAddress = p.usbAddress;
   return e;
 }
 

@@ -88,6 +88,9 @@ bool ReadAnnouncement(const fs::path& file, Announcement& a) {
       if (key == "vendor") a.port.vendor = static_cast<uint16_t>(std::stoul(value, nullptr, 16));
       if (key == "product") a.port.product = static_cast<uint16_t>(std::stoul(value, nullptr, 16));
       if (key == "interface") a.port.interface = std::stoi(value);
+      if (key == "usbpath") a.port.usbPath = value;
+      if (key == "usbserial") a.port.usbSerial = value;
+      if (key == "usbaddress") a.port.usbAddress = value;
       if (key == "owner") a.owner = std::stoll(value);
       if (key == "started") a.started = std::stoull(value);
     } catch (const std::exception&) {
@@ -196,8 +199,9 @@ bool PublishPort(const PublishedPort& port) {
     std::ofstream out(temp, std::ios::trunc);
     out << "path=" << port.path << "\ndescription=" << port.description << std::hex
         << "\nvendor=" << port.vendor << "\nproduct=" << port.product << std::dec
-        << "\ninterface=" << port.interface << "\nowner=" << platform::ProcessId()
-        << "\nstarted=" << *started << "\n";
+        << "\ninterface=" << port.interface << "\nusbpath=" << port.usbPath
+        << "\nusbserial=" << port.usbSerial << "\nusbaddress=" << port.usbAddress
+        << "\nowner=" << platform::ProcessId() << "\nstarted=" << *started << "\n";
     if (!out) return false;
   }
   // Renamed into place so that a reader never sees half an announcement.

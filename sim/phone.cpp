@@ -7,6 +7,7 @@
 
 #include "corvane/platform/clock.h"
 #include "corvane/platform/port_table.h"
+#include "corvane/platform/process.h"
 #include "corvane/ports/published_ports.h"
 #include "corvane/protocol/hdlc.h"
 
@@ -80,7 +81,27 @@ const char* FaultName(FaultKind kind) {
   return "fault";
 }
 
+// Each appearance on a port has an address of its own, as a USB device gets one each time it
+// enumerates: bus 9, then one unlike any other process's.
+std::string NextUsbAddress() {
+  static std::atomic<unsigned> appearances{0};
+  return "9." + std::to_string(platform::ProcessId()) + "." + std::to_string(++appearances);
+}
+
 }  // namespace
+
+UsbLocation NextUsbLocation() {
+  static std::atomic<unsigned> next{0};
+  const std::string pid = std::to_string(platform::ProcessId());
+  const std::string n = std::to_string(++next);
+  return {"9-" + pid + "." + n, "SIM" + pid + "N" + n};
+}
+
+PortIdentity PluggedIn(PortIdentity identity, const UsbLocation& usb) {
+  identity.usbPath = usb.path;
+  identity.usbSerial = usb.serial;
+  return identity;
+}
 
 Phone::Phone(std::unique_ptr<Personality> personality, PortIdentity identity)
     : personality_(std::move(personality)), reader_(*personality_), identity_(std::move(identity)) {
@@ -90,8 +111,9 @@ Phone::Phone(std::unique_ptr<Personality> personality, PortIdentity identity)
   path_ = pty_->Path();
   port_ = platform::BindPort(path_);
   if (!identity_.description.empty()) {
-    ports::PublishPort(
-        {path_, identity_.description, identity_.vendor, identity_.product, identity_.interface});
+    ports::PublishPort({path_, identity_.description, identity_.vendor, identity_.product,
+                        identity_.interface, identity_.usbPath, identity_.usbSerial,
+                        NextUsbAddress()});
   }
   thread_ = std::thread([this] { Run(); });
 }

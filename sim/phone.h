@@ -64,7 +64,20 @@ struct PortIdentity {
   uint16_t vendor = 0;
   uint16_t product = 0;
   int interface = -1;
+  std::string usbPath{};    // the USB socket it is plugged into ("" unknown)
+  std::string usbSerial{};  // its USB serial number ("" none)
 };
+
+// Where a simulated phone is plugged in. Every phone gets a socket and a serial number of its
+// own, unlike those of any other simulated phone of any process, as real phones on a hub do: the
+// host tells a re-enumerated phone's new port from another phone's by them.
+struct UsbLocation {
+  std::string path;    // "9-<process id>.<n>": bus 9, a hub port per process, a socket per phone
+  std::string serial;  // "SIM<process id>N<n>"
+};
+UsbLocation NextUsbLocation();
+// `identity` plugged in at `usb`.
+PortIdentity PluggedIn(PortIdentity identity, const UsbLocation& usb);
 
 // A simulated phone on a real pseudo-terminal: the host opens Path() (bound to PortNumber() in
 // the port table) as it opens a USB serial port. The phone runs on its own thread until it is

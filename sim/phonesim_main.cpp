@@ -110,6 +110,7 @@ int ServeTq4410(const phonesim::PhonesimOptions& o, const std::string& directory
   // Announced where every program of the user looks: the host is started separately.
   options.privateAnnouncements = false;
   options.description = o.description;
+  options.usb = {o.usbPath, o.usbSerial};
   phonesim::Tq4410Phones phones(options);
   std::string error = phones.AnnouncementRefusal();
   if (error.empty()) phones.Attach(error);

@@ -3,8 +3,8 @@
 namespace phonesim {
 namespace {
 
-// A description is written into the port's announcement as one line and shown by every host:
-// a control character would break the one and act on the other's terminal.
+// A description (and a USB path or serial) is written into the port's announcement as one line and
+// shown by every host: a control character would break the one and act on the other's terminal.
 bool OneLineOfText(const std::string& text) {
   for (const char c : text) {
     const auto u = static_cast<unsigned char>(c);
@@ -14,15 +14,20 @@ bool OneLineOfText(const std::string& text) {
 }
 
 // The rules between the options, once each was read.
-std::string Contradiction(const PhonesimOptions& o, bool descriptionGiven) {
-  if (!o.tq4410 && (o.mdm || descriptionGiven || !o.sample.empty())) {
-    return "--mdm, --description and --sample are options of --tq4410";
+std::string Contradiction(const PhonesimOptions& o, bool descriptionGiven, bool usbGiven) {
+  if (!o.tq4410 && (o.mdm || descriptionGiven || usbGiven || !o.sample.empty())) {
+    return "--mdm, --description, --usb-path, --usb-serial and --sample are options of --tq4410";
   }
   if (o.tq4410 && o.sample.empty()) {
     return "--tq4410 needs --sample DIR: the firmware set to download and to check against";
   }
   if (descriptionGiven && !OneLineOfText(o.description)) {
     return "--description takes one line of printable text";
+  }
+  for (const std::string* value : {&o.usbPath, &o.usbSerial}) {
+    if (usbGiven && !value->empty() && !OneLineOfText(*value)) {
+      return "--usb-path and --usb-serial take one line of printable text";
+    }
   }
   return "";
 }
@@ -32,9 +37,11 @@ std::string Contradiction(const PhonesimOptions& o, bool descriptionGiven) {
 PhonesimOptions ParsePhonesimArguments(const std::vector<std::string>& args) {
   PhonesimOptions o;
   bool descriptionGiven = false;
+  bool usbGiven = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    const bool takesValue = a == "--description" || a == "--sample";
+    const bool takesValue =
+        a == "--description" || a == "--sample" || a == "--usb-path" || a == "--usb-serial";
     if (takesValue && i + 1 >= args.size()) {
       o.error = a + " needs a value";
       return o;
@@ -48,6 +55,9 @@ PhonesimOptions ParsePhonesimArguments(const std::vector<std::string>& args) {
     } else if (a == "--description") {
       o.description = args[++i];
       descriptionGiven = true;
+    } else if (a == "--usb-path" || a == "--usb-serial") {
+      (a == "--usb-path" ? o.usbPath : o.usbSerial) = args[++i];
+      usbGiven = true;
     } else if (a == "--sample") {
       o.sample = args[++i];
       if (o.sample.empty()) o.error = "--sample needs a directory";
@@ -56,13 +66,14 @@ PhonesimOptions ParsePhonesimArguments(const std::vector<std::string>& args) {
     }
     if (!o.error.empty()) return o;
   }
-  if (!o.help) o.error = Contradiction(o, descriptionGiven);
+  if (!o.help) o.error = Contradiction(o, descriptionGiven, usbGiven);
   return o;
 }
 
 std::string PhonesimUsage() {
   return "usage: phonesim [--help]\n"
-         "       phonesim --tq4410 [--mdm] [--description TEXT] --sample DIR\n"
+         "       phonesim --tq4410 [--mdm] [--description TEXT] [--usb-path P] [--usb-serial S]\n"
+         "                --sample DIR\n"
          "\n"
          "Without --tq4410: starts a simulated phone whose boot loader acknowledges every framed\n"
          "command, prints the pseudo-terminal to open, and runs until interrupted. It stores\n"
@@ -80,6 +91,10 @@ std::string PhonesimUsage() {
          "                      \"Zelco Mobile USB Modem\", with --mdm \"Zelco CDMA USB Modem\");\n"
          "                      hosts take only ports whose description they know, such as one\n"
          "                      that begins with one of these\n"
+         "  --usb-path P        the USB socket it announces, a bus-port chain such as 1-1.4.2\n"
+         "  --usb-serial S      the USB serial number it announces (default for both: ones of\n"
+         "                      its own, unlike every other simulated phone's); a host finds a\n"
+         "                      phone's port again by its socket when the phone re-enumerates\n"
          "  --sample DIR        where the sample set is written\n"
          "TARVEX_SIM_EMMC_BYTES_PER_S slows its eMMC down to a real phone's pace.\n"
          "\n"

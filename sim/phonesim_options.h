@@ -12,6 +12,8 @@ struct PhonesimOptions {
   bool mdm = false;         // the TQ4410 seen through its Qualcomm modem
   std::string description;  // "" as the maker's phones announce themselves
   std::string sample;       // where the sample firmware set is written
+  std::string usbPath;      // the USB socket it announces ("" one of its own)
+  std::string usbSerial;    // the USB serial number it announces ("" one of its own)
   std::string error;        // why the command line was refused ("" when it was not)
 };
 

@@ -197,10 +197,10 @@ QualcommHandset::~QualcommHandset() {
   last.reset();
 }
 
-const PortIdentity& QualcommHandset::IdentityFor(Mode mode) const {
-  if (mode == Mode::kDload) return options_.dloadPort;
-  if (mode == Mode::kApLoader) return options_.apPort;
-  return options_.diagPort;
+PortIdentity QualcommHandset::IdentityFor(Mode mode) const {
+  if (mode == Mode::kDload) return PluggedIn(options_.dloadPort, options_.usb);
+  if (mode == Mode::kApLoader) return PluggedIn(options_.apPort, options_.usb);
+  return PluggedIn(options_.diagPort, options_.usb);
 }
 
 std::unique_ptr<Personality> QualcommHandset::PersonalityFor(Mode mode) {

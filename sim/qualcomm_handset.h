@@ -33,6 +33,8 @@ class QualcommHandset {
     PortIdentity diagPort{"Zelco CDMA USB Modem", 0x1d6b, 0x0104, 0};
     PortIdentity dloadPort{"Qualcomm HS-USB Diagnostics 9008", 0x05c6, 0x9008, 0};
     PortIdentity apPort{"Zelco Mobile USB Serial Port", 0x1d6b, 0x0105, 0};
+    // Where the phone is plugged in: every port it comes up on is there ({} unknown).
+    UsbLocation usb = NextUsbLocation();
     // The application processor's boot loader (a generic one when empty).
     std::function<std::unique_ptr<Personality>()> apLoader;
   };
@@ -85,7 +87,7 @@ class QualcommHandset {
   void OnLeave(uint64_t generation);
   void Reenumerate();
   std::unique_ptr<Personality> PersonalityFor(Mode mode);
-  const PortIdentity& IdentityFor(Mode mode) const;
+  PortIdentity IdentityFor(Mode mode) const;
 
   Options options_;
   // Lock order: lock_, then a phone's own lock, then stateLock_. The phone's personalities run

@@ -87,7 +87,9 @@ std::string Verification::Verdict() const {
   return text;
 }
 
-PortIdentity Tq4410Identity() { return {"Zelco Mobile USB Modem", 0x1d6b, 0x0106, 0}; }
+PortIdentity Tq4410Identity() {
+  return PluggedIn({"Zelco Mobile USB Modem", 0x1d6b, 0x0106, 0}, NextUsbLocation());
+}
 
 SimulatedTq4410::SimulatedTq4410(const Tq4410Options& options) : keepData_(options.keepEmmcData) {
   auto model = std::make_unique<ModelPhone>();
@@ -176,13 +178,14 @@ int SimulatedTq4410::Resets() {
   return resets;
 }
 
-SimulatedMdmTq4410::SimulatedMdmTq4410(const std::string& description) {
+SimulatedMdmTq4410::SimulatedMdmTq4410(const std::string& description, const UsbLocation& usb) {
   auto model = std::make_shared<ModelPhone>();
   nvidia_ = &model->Add(std::make_unique<NvidiaLoader>());
   model->Add(std::make_unique<PhoneControlModel>("TQ4410", SamplePid()));
   apLoader_ = model;
   QualcommHandset::Options options;
   if (!description.empty()) options.diagPort.description = description;
+  if (!usb.path.empty() || !usb.serial.empty()) options.usb = usb;
   options.apLoader = [loader = apLoader_] {
     return std::make_unique<builders::SharedPersonality>(loader);
   };

@@ -29,7 +29,8 @@ struct Verification {
   std::string Verdict() const;
 };
 
-// How a simulated TQ4410 shows itself on its USB port: a description the name filter accepts.
+// How a simulated TQ4410 shows itself on its USB port: a description the name filter accepts,
+// in a USB socket of its own.
 PortIdentity Tq4410Identity();
 
 struct Tq4410Options {
@@ -79,7 +80,8 @@ class SimulatedMdmTq4410 {
   // `description`: how the modem's diagnostic port, the one a host looks for first, announces
   // itself ("" as the maker's phones do). Its other ports keep theirs: the download finds them
   // by those.
-  explicit SimulatedMdmTq4410(const std::string& description = "");
+  // `usb`: where it is plugged in (empty: a socket of its own).
+  explicit SimulatedMdmTq4410(const std::string& description = "", const UsbLocation& usb = {});
   ~SimulatedMdmTq4410();
   SimulatedMdmTq4410(const SimulatedMdmTq4410&) = delete;
   SimulatedMdmTq4410& operator=(const SimulatedMdmTq4410&) = delete;

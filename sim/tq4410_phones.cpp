@@ -14,9 +14,11 @@ using simulation::SimulatedCheck;
 
 // TARVEX_SIM_EMMC_BYTES_PER_S slows the simulated eMMC down to a real phone's pace, to watch the
 // bars or to interrupt a run in its middle; unset or not a number: as fast as the link goes.
-Tq4410Options PhoneOptions(const std::string& description) {
+Tq4410Options PhoneOptions(const std::string& description, const UsbLocation& usb) {
   Tq4410Options options;
   if (!description.empty()) options.identity.description = description;
+  if (!usb.path.empty()) options.identity.usbPath = usb.path;
+  if (!usb.serial.empty()) options.identity.usbSerial = usb.serial;
   // The environment is only read once the program runs; nothing sets it.
   if (const char* rate =
           std::getenv("TARVEX_SIM_EMMC_BYTES_PER_S")) {  // NOLINT(concurrency-mt-unsafe)
@@ -58,7 +60,7 @@ std::string Tq4410Phones::AnnouncementRefusal() const {
 
 bool Tq4410Phones::Attach(std::string& error) {
   if (options_.firmware == Firmware::kMdm) {
-    mdmPhone_ = std::make_unique<SimulatedMdmTq4410>(options_.description);
+    mdmPhone_ = std::make_unique<SimulatedMdmTq4410>(options_.description, options_.usb);
     if (!mdmPhone_->Handset().WaitForMode(QualcommHandset::Mode::kDiag, 5000)) {
       error = "the simulated phone's modem port did not appear";
       return false;
@@ -66,7 +68,8 @@ bool Tq4410Phones::Attach(std::string& error) {
     return true;
   }
   for (int i = 0; i < options_.phones; ++i) {
-    phones_.push_back(std::make_unique<SimulatedTq4410>(PhoneOptions(options_.description)));
+    phones_.push_back(
+        std::make_unique<SimulatedTq4410>(PhoneOptions(options_.description, options_.usb)));
   }
   return true;
 }

@@ -24,6 +24,8 @@ struct Tq4410PhonesOptions {
   bool privateAnnouncements = true;
   // How the port a host looks for first announces itself; "" as the maker's phones do.
   std::string description;
+  // Where the phones are plugged in (empty: each in a socket of its own).
+  UsbLocation usb;
 };
 
 class Tq4410Phones final : public simulation::SimulatedPhones {

@@ -107,7 +107,7 @@ class Discovery : public ::testing::Test {
 };
 
 TEST_F(Discovery, UsbTtysGetTheirDescriptionFromTableInterfaceOrProduct) {
-  sys.AddAcm("ttyACM0", {"1d6b", "0104", "Phone", 0, "Zelco CDMA USB Modem"});
+  sys.AddAcm("ttyACM0", {"1d6b", "0104", "Phone", 0, "Zelco CDMA USB Modem", 2, "1-1.4.2", "ZX9"});
   sys.AddUsbSerial("ttyUSB0", {"2c7c", "0125", "Other", 2, "Ignored interface string", 0xff});
   sys.AddAcm("ttyACM1", {"04c5", "1234", "FOMA L-04C", 1, ""});
   sys.AddNonUsb("ttyS0");
@@ -119,6 +119,11 @@ TEST_F(Discovery, UsbTtysGetTheirDescriptionFromTableInterfaceOrProduct) {
   EXPECT_EQ(found[0].description, "Zelco CDMA USB Modem");  // the interface string
   EXPECT_EQ(found[0].isUsb, 1);
   EXPECT_EQ(found[0].usbVendor, 0x1d6b);
+  EXPECT_EQ(found[0].usbPath, "1-1.4.2");  // the USB device's directory: where it is plugged in
+  EXPECT_EQ(found[0].usbSerial, "ZX9");
+  EXPECT_EQ(found[0].usbAddress, "1.2");  // bus and address of this enumeration
+  EXPECT_EQ(found[2].usbPath, "1-2");     // a usb-serial adapter: one level further down
+  EXPECT_EQ(found[2].usbSerial, "");      // no serial number reported
   EXPECT_EQ(found[1].portName, "ttyACM1");
   EXPECT_EQ(found[1].description, "FOMA L-04C");  // the product string
   EXPECT_EQ(found[1].usbInterface, 1);
@@ -155,7 +160,7 @@ TEST_F(Discovery, SimulatedPhonesArePublishedWhileTheyAreOnTheirPort) {
   std::string path;
   {
     phonesim::Phone phone(std::make_unique<phonesim::GenericBootLoader>(),
-                          {"Zelco Mobile USB Modem", 0x1d6b, 0x0104, 0});
+                          {"Zelco Mobile USB Modem", 0x1d6b, 0x0104, 0, "3-2.1", "SN7"});
     path = phone.Path();
     const auto found = Enumerate();
     ASSERT_EQ(found.size(), 1u);
@@ -163,6 +168,8 @@ TEST_F(Discovery, SimulatedPhonesArePublishedWhileTheyAreOnTheirPort) {
     EXPECT_EQ(found[0].description, "Zelco Mobile USB Modem");
     EXPECT_EQ(found[0].portNumber, phone.PortNumber());
     EXPECT_EQ(found[0].portName.rfind("pts", 0), 0u);
+    EXPECT_EQ(found[0].usbPath, "3-2.1");
+    EXPECT_EQ(found[0].usbSerial, "SN7");
     phone.Vanish();
     EXPECT_TRUE(Enumerate().empty());  // gone with its device
   }

@@ -27,10 +27,12 @@ constexpr int kWaitMs = 5000;
 
 class Qualcomm : public ::testing::Test {
  protected:
-  explicit Qualcomm(Mode initial = Mode::kDiag, uint32_t delayMs = 300) {
+  explicit Qualcomm(Mode initial = Mode::kDiag, uint32_t delayMs = 300,
+                    const phonesim::UsbLocation& usb = phonesim::NextUsbLocation()) {
     QualcommHandset::Options options;
     options.initialMode = initial;
     options.reenumerateDelayMs = delayMs;
+    options.usb = usb;
     handset = std::make_unique<QualcommHandset>(options);
     flash.SetParentHandle(&window);
     flash.SetDefaultTimeout(300);
@@ -60,6 +62,38 @@ class Qualcomm : public ::testing::Test {
 class Dload : public Qualcomm {
  protected:
   Dload() : Qualcomm(Mode::kDload) {}
+};
+
+// This phone is slow to come back; the other phone, switched at the same moment, is quick.
+class TwoPhones : public Qualcomm {
+ protected:
+  explicit TwoPhones(const phonesim::UsbLocation& usb = phonesim::NextUsbLocation())
+      : Qualcomm(Mode::kDiag, kSlowMs, usb) {
+    QualcommHandset::Options quick;
+    quick.reenumerateDelayMs = 10;
+    if (usb.path.empty()) quick.usb = {};
+    other = std::make_unique<QualcommHandset>(quick);
+    EXPECT_TRUE(other->WaitForMode(Mode::kDiag, kWaitMs));
+  }
+  ~TwoPhones() override { otherLink.Close(); }
+
+  // The other phone's run tells it to switch to download mode.
+  void SwitchTheOther() {
+    otherLink.Close();
+    ASSERT_TRUE(otherLink.SetComPort(other->CurrentPort()));
+    ASSERT_EQ(otherFlash.MDMDloadSet(&otherLink), 1);
+    otherLink.Close();
+  }
+
+  static constexpr uint32_t kSlowMs = 1500;
+  std::unique_ptr<QualcommHandset> other;
+  CMiscUtilComm otherLink;
+  CBasicFlash otherFlash;
+};
+
+class TwoPhonesInUnknownSockets : public TwoPhones {
+ protected:
+  TwoPhonesInUnknownSockets() : TwoPhones({}) {}
 };
 
 TEST_F(Qualcomm, ModeCommandRetriesOnceAfterASecond) {
@@ -135,6 +169,45 @@ TEST_F(Qualcomm, SearchFindsAPortThatAppearsLateAndGivesUpAfterTwentySeconds) {
   EXPECT_GE(platform::TickCount() - t1, 2000u);
   EXPECT_TRUE(handset->WaitForMode(Mode::kDiag, kWaitMs));
   EXPECT_EQ(found, handset->CurrentPort());
+}
+
+// The other phone's download port comes up first, while this phone's is still away: the search
+// waits for the new port in this phone's own USB socket.
+TEST_F(TwoPhones, SwitchedAtOnceEachFindsItsOwnNewPortWhicheverComesFirst) {
+  ASSERT_EQ(flash.MDMDloadSet(&link), 1);
+  SwitchTheOther();
+  ASSERT_TRUE(handset->WaitForMode(Mode::kGone, kWaitMs));
+  ASSERT_TRUE(other->WaitForMode(Mode::kDload, kWaitMs));
+  link.Close();
+  const uint8_t found = flash.SearchUSBDevice();
+  EXPECT_TRUE(handset->WaitForMode(Mode::kDload, kWaitMs));
+  EXPECT_EQ(found, handset->CurrentPort());
+  EXPECT_NE(found, other->CurrentPort());
+}
+
+// Without sockets to go by: a port that was there before the switch is never this phone's, nor
+// one that another run holds; two free new ones cannot be told apart, and the run fails.
+TEST_F(TwoPhonesInUnknownSockets, OnlyANewPortNoRunHoldsAndTwoAreNeither) {
+  ASSERT_EQ(flash.MDMDloadSet(&link), 1);  // the other phone stays on its diagnostic port
+  ASSERT_TRUE(handset->WaitForMode(Mode::kGone, kWaitMs));
+  link.Close();
+  const uint8_t found = flash.SearchUSBDevice();
+  ASSERT_TRUE(handset->WaitForMode(Mode::kDload, kWaitMs));
+  ASSERT_EQ(found, handset->CurrentPort());
+
+  ASSERT_TRUE(link.SetComPort(found));
+  ASSERT_EQ(flash.MDMDownLoadReset(&link), 1);  // back to its diagnostic port, slowly
+  link.Close();
+  SwitchTheOther();
+  ASSERT_TRUE(other->WaitForMode(Mode::kDload, kWaitMs));
+  ASSERT_TRUE(handset->WaitForMode(Mode::kDiag, kWaitMs));
+  window.Clear();
+  EXPECT_EQ(flash.SearchUSBDevice(), 255);
+  EXPECT_EQ(window.Log(),
+            (Lines{"More than one new port: cannot tell which one is this phone", "#200"}));
+
+  ASSERT_TRUE(otherLink.SetComPort(other->CurrentPort()));  // the other phone's run has it
+  EXPECT_EQ(flash.SearchUSBDevice(), handset->CurrentPort());
 }
 
 TEST_F(Dload, EraseSendsBigEndianBlocksUnframedWithItsCheck) {

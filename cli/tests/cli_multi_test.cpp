@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli_fixture.h"
+#include "corvane/platform/serial_device.h"
 #include "corvane/ports/published_ports.h"
 #include "support/wait.h"
 
@@ -115,6 +116,24 @@ TEST_F(CliMulti, SimulateAttachesThePhonesAndChecksEachOne) {
   ASSERT_EQ(summary.size(), 1u);
   EXPECT_EQ(summary[0].at("phones"), 2);
   EXPECT_EQ(summary[0].at("failed"), 0);
+}
+
+// A port another program has open is passed over, said once, and not counted as a phone.
+TEST_F(CliMulti, APortAnotherProgramHoldsIsPassedOverAndSaidOnce) {
+  SimulatedTq4410 available;
+  SimulatedTq4410 held;
+  auto holder = platform::SerialDevice::Create();
+  ASSERT_TRUE(holder->Open(held.Path()));
+  const CliRun run = Cli(WithFiles({"multi", "download", "--wait", "1"}));
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_TRUE(available.VerifyNormalDownload(firmware).ok);
+  const std::string said = NameOf(held) + " (port " + std::to_string(held.PortNumber()) +
+                           ") is held by another program: passed over";
+  const std::string& out = run.out;
+  const size_t first = out.find(said);
+  ASSERT_NE(first, std::string::npos) << out;
+  EXPECT_EQ(out.find(said, first + 1), std::string::npos) << out;
+  EXPECT_EQ(held.Resets(), 0);
 }
 
 // "--wait 0" still looks once, and phones that --count left alone are neither verified nor

@@ -346,6 +346,7 @@ TEST_F(DownloadRunTest, AMultiPortWindowWithoutThePluginsWindowExportsStartsNoth
     void ShowColumn(int, const std::string&, const std::string&) override {}
     void ShowReason(int, const std::string&) override {}
     void PlaySound(bool) override {}
+    void ShowNote(const std::string&) override {}
     void* PanelParent() override { return nullptr; }
   } panels;
   UsePlugin("failing_model.so");

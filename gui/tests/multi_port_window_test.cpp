@@ -21,6 +21,7 @@
 #include <optional>
 
 #include "corvane/platform/process.h"
+#include "corvane/platform/serial_device.h"
 #include "corvane/platform/shared_library.h"
 #include "corvane/protocol/sha256.h"
 #include "gui/dialogs.h"
@@ -182,6 +183,23 @@ TEST_F(MultiPortTest, ThreePhonesPassPassFailAndAClosedPanelStartsItsPhoneAgain)
 
 // Ports start only once the files are read; the sixth phone's panel opens in the second row.
 // These ports do not exist, so each run fails at once.
+// A port another program has open gets no panel (its run could only fail): it is said once,
+// below the table.
+TEST_F(MultiPortTest, APortAnotherProgramHoldsGetsNoPanelAndIsSaidOnce) {
+  phonesim::SimulatedTq4410 held;
+  auto holder = platform::SerialDevice::Create();
+  ASSERT_TRUE(holder->Open(held.Path()));
+  See(held.PortNumber());
+  ReadFiles();
+  auto window = Open();
+  window->Run().Tick();
+  window->Run().Tick();
+  EXPECT_FALSE(window->Run().SlotBusy(0));
+  EXPECT_EQ(
+      window->Notes()->text().toStdString(),
+      "COM" + std::to_string(held.PortNumber()) + " (pts) is held by another program: passed over");
+}
+
 TEST_F(MultiPortTest, NothingStartsBeforeTheFilesAreReadAndTheSixthPanelIsInTheSecondRow) {
   for (uint8_t port = 200; port < 206; ++port) See(port);
   auto window = Open();

@@ -20,6 +20,8 @@ class FakeSysfs {
     int iface = 0;
     std::string ifaceString;
     int ifaceClass = 2;
+    std::string chain{};   // the USB device's bus-port chain ("" one of the tree's own: 1-n)
+    std::string serial{};  // its "serial" file ("" none)
   };
 
   void AddAcm(const std::string& tty, const Usb& usb) { Add(tty, usb, false); }
@@ -45,13 +47,18 @@ class FakeSysfs {
   }
 
   void Add(const std::string& tty, const Usb& usb, bool usbSerial) {
-    const fs::path device = root_ / "devices/pci0000:00/usb1" / ("1-" + std::to_string(++n_));
+    ++n_;
+    const fs::path device = root_ / "devices/pci0000:00/usb1" /
+                            (usb.chain.empty() ? "1-" + std::to_string(n_) : usb.chain);
     const fs::path iface =
         device / (device.filename().string() + ":1." + std::to_string(usb.iface));
     fs::create_directories(iface);
     Write(device / "idVendor", usb.vid);
     Write(device / "idProduct", usb.pid);
     if (!usb.product.empty()) Write(device / "product", usb.product);
+    if (!usb.serial.empty()) Write(device / "serial", usb.serial);
+    Write(device / "busnum", "1");
+    Write(device / "devnum", std::to_string(n_ + 1));  // the root hub has address 1
     Write(iface / "bInterfaceNumber", "0" + std::to_string(usb.iface));
     Write(iface / "bInterfaceClass", "0" + std::to_string(usb.ifaceClass));
     if (!usb.ifaceString.empty()) Write(iface / "interface", usb.ifaceString);

@@ -123,7 +123,12 @@ class CORVANE_API CBasicFlash {
   int MDMNandFlashInit(uint32_t block, CMiscUtilComm* comm);
   int MDMNandFlashFinalize(CMiscUtilComm* comm);
   int MDMDownLoadReset(CMiscUtilComm* comm);
-  // The port of the phone after it re-enumerated: its number, or 255 when none appeared in 20 s.
+  // Notes the ports there are just before a command makes the phone leave `comm`'s port (the
+  // switch to download mode, the reset, the switch to the application processor send it).
+  void NotePortsBeforeSwitch(const CMiscUtilComm* comm);
+  // The port of the phone after it re-enumerated: its number, or 255 when none appeared in 20 s
+  // or when it cannot be told from another phone's. Only a port that was not there before the
+  // switch, that no run holds, and in the phone's USB socket where that is known, is the phone's.
   uint8_t SearchUSBDevice();
 
   // --- resets, USB switches, factory data (phone_control.cpp) ------------------------------

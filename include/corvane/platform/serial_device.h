@@ -72,4 +72,9 @@ class CORVANE_API SerialDevice {
   const Cancellation* cancellation_ = nullptr;
 };
 
+// Whether an exclusive open of the device at `path` is refused because an open of it somewhere
+// holds it (another program's, another run's or this process's own). A device that cannot be
+// opened for any other reason, or that is free, is not held.
+CORVANE_API bool HeldElsewhere(const std::string& path);
+
 }  // namespace platform

@@ -17,6 +17,9 @@ struct PublishedPort {
   uint16_t vendor = 0;
   uint16_t product = 0;
   int interface = -1;
+  std::string usbPath{};     // where the phone is plugged in, as SerialPortEntry::usbPath
+  std::string usbSerial{};   // its USB serial number
+  std::string usbAddress{};  // new for each appearance, as SerialPortEntry::usbAddress
 };
 
 // Where announcements are kept; tests point this at a directory of their own ("" = default:

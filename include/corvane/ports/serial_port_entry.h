@@ -15,4 +15,12 @@ struct SerialPortEntry {
   uint16_t usbVendor = 0;
   uint16_t usbProduct = 0;
   int usbInterface = -1;
+  // Where the phone is plugged in: the USB bus-port chain ("1-1.4.2"), which stays the same when
+  // the phone re-enumerates in another mode, so it tells this phone's new port from another's.
+  std::string usbPath;    // "" when unknown
+  std::string usbSerial;  // the device's USB serial number, "" when it reports none
+  // This enumeration of the device: its bus and address ("1.17"), which the device gets anew
+  // each time it enumerates, so a port that came back under its old name is told from the one
+  // that went ("" unknown).
+  std::string usbAddress;
 };
