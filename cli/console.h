@@ -25,6 +25,8 @@ struct PhoneLabel {
   std::string path;         // /dev/ttyACM0
   std::string description;  // the driver's description
   std::string usbIds;       // "1d6b:0106"; "" when not a USB device
+  std::string usbPath;      // the USB socket's bus-port chain ("1-1.4.2"); "" when unknown
+  std::string usbSerial;    // the device's USB serial number; "" when it reports none
 };
 
 // A phone's progress bar at one moment.

@@ -135,6 +135,8 @@ PhoneLabel LabelOf(const SerialPortEntry& entry) {
     std::snprintf(ids, sizeof ids, "%04x:%04x", entry.usbVendor, entry.usbProduct);
     label.usbIds = ids;
   }
+  label.usbPath = entry.usbPath;
+  label.usbSerial = entry.usbSerial;
   return label;
 }
 

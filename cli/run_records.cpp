@@ -80,6 +80,8 @@ records::RunLedger RunRecords::Begin(const PhoneLabel& phone) const {
   records::Phone p;
   p.port = "COM" + std::to_string(phone.number) + " (" + phone.path + ")";
   p.usbIds = phone.usbIds;
+  p.usbPath = phone.usbPath;
+  p.usbSerial = phone.usbSerial;
   ledger.Begin(p);
   return ledger;
 }

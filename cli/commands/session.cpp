@@ -192,7 +192,7 @@ class Session {
         console_.Note("Verification: " + c.name + " skipped (no run was started on it)");
         continue;
       }
-      const PhoneLabel phone{c.portNumber, c.name, c.path, "", ""};
+      const PhoneLabel phone{c.portNumber, c.name, c.path, "", "", "", ""};
       console_.Verification(phone, c.ok, c.lines, c.verdict);
       ok = ok && c.ok;
     }

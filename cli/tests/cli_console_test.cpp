@@ -22,7 +22,9 @@ namespace {
 using cli::Console;
 using cli::PhoneWindow;
 
-cli::PhoneLabel Label() { return {7, "ttyACM0", "/dev/ttyACM0", "Zelco Mobile USB Modem", ""}; }
+cli::PhoneLabel Label() {
+  return {7, "ttyACM0", "/dev/ttyACM0", "Zelco Mobile USB Modem", "", "", ""};
+}
 
 // The run's files and whether the plug-in promised step notices.
 notify::RunWatch::Setup Given(std::vector<std::string> files = {}, bool reportsSteps = false) {
@@ -217,7 +219,7 @@ TEST(Console, SummaryNamesTheFailedPhonesAndClaimsNoBytesNobodyCounted) {
   good.bytesKnown = true;
   good.seconds = 2.0;
   cli::PhoneResult bad = good;
-  bad.label = {8, "ttyACM1", "/dev/ttyACM1", "", ""};
+  bad.label = {8, "ttyACM1", "/dev/ttyACM1", "", "", "", ""};
   bad.ok = false;
   cli::PhoneResult unreported = good;
   unreported.label.number = 9;

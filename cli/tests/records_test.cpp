@@ -221,6 +221,8 @@ TEST_F(CliRecords, EachFileCarriesItsDigestAndItsStepWhetherTheHostOrThePlugInRe
     }
   }
   EXPECT_EQ(partitions, 3U);
+  EXPECT_FALSE(r.phone.usbPath.empty());  // a simulated phone announces its socket and serial
+  EXPECT_FALSE(r.phone.usbSerial.empty());
   EXPECT_FALSE(r.lines.empty());
 }
 
