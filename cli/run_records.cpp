@@ -57,7 +57,7 @@ void RunRecords::Prepare(const Job& job, const std::string& pluginName,
   start_.erase = job.options;
   start_.simulated = simulated_;
   start_.files = job.PhoneFiles();
-  if (job.command == Command::kDownload) start_.images.assign(job.images.begin(), job.images.end());
+  if (job.command == Command::kDownload) images_ = job.images;
   if (settings_.file.empty()) return;
   // Said from the writer's threads as well: the console takes one line at a time.
   recorder_ = std::make_unique<records::Recorder>(
@@ -74,15 +74,14 @@ std::string RunRecords::Refusal() {
 
 records::RunLedger RunRecords::Begin(const PhoneLabel& phone) const {
   records::RunStart start = start_;
-  // Simulated phones answer on pseudo-terminals; a phone's own port never is one.
-  start.simulated = start.simulated || phone.path.rfind("/dev/pts/", 0) == 0;
+  start.simulated = start.simulated || records::SimulatedPort(phone.path);
   records::RunLedger ledger(recorder_.get(), start);
   records::Phone p;
   p.port = "COM" + std::to_string(phone.number) + " (" + phone.path + ")";
   p.usbIds = phone.usbIds;
   p.usbPath = phone.usbPath;
   p.usbSerial = phone.usbSerial;
-  ledger.Begin(p);
+  ledger.Begin(p, images_);
   return ledger;
 }
 

@@ -17,6 +17,8 @@
 #include "gui/sheet_window.h"
 #include "gui/signal_ending.h"
 #include "gui/sleep_inhibitor.h"
+#include "host/records/recorder.h"
+#include "host/records/records_settings.h"
 #include "host/settings.h"
 #include "host/simulation.h"
 #include "host/worker_end.h"
@@ -63,6 +65,14 @@ void SaveSettings(gui::SheetWindow& sheet, bool signalled) {
   }
 }
 
+// The [Records] section of the settings the sheet reads.
+records::Settings RecordSettings(const std::string& program, const settings::Location& location) {
+  CIniFile ini;
+  ini.Load(location.readDirectory + "/" + settings::kFileName);
+  return records::SettingsOf(
+      ini, records::DefaultFile(program, location.directory, platform::UserDataDirectory()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,12 +93,19 @@ int main(int argc, char** argv) {
   gui::SheetWindow::Setup setup{{program, location.directory, location.readDirectory},
                                 PortScan::SystemDiscovery()};
   gui::SheetWindow sheet(setup);
+  const records::Settings recordSettings = RecordSettings(program, location);
+  auto recorder = std::make_shared<records::Recorder>(
+      records::Recorder::Config{recordSettings.file, recordSettings.server,
+                                recordSettings.keepDays},
+      [](const std::string& problem) { platform::ShowMessageBox(problem); });
+  sheet.SetRecords(recorder, recordSettings);
   QObject::connect(&sheet, &QDialog::finished, &app, &QCoreApplication::quit);
   sheet.show();
   const int finished = QApplication::exec();
   const int status = ending.Status() != 0 ? ending.Status() : finished;
   SaveSettings(sheet, ending.Status() != 0);
   simulated.reset();
+  recorder->Flush();  // the records are in their file before the program may end below
   // A plug-in that ignored its cancellation still runs on an abandoned worker: unloading it
   // under that thread would crash, so the program ends here, its settings saved.
   if (WorkerEnd::Abandoned() > 0) {

@@ -56,7 +56,15 @@ SheetWindow::SheetWindow(const Setup& setup, QWidget* parent)
 SheetWindow::~SheetWindow() = default;
 
 // The sheet stays hidden while the window runs, so the pages get no input meanwhile.
-void SheetWindow::OpenDownloadWindow(const RunRequest& request) {
+void SheetWindow::SetRecords(std::shared_ptr<records::Recorder> recorder,
+                             records::Settings settings) {
+  recorder_ = std::move(recorder);
+  records_ = std::move(settings);
+}
+
+void SheetWindow::OpenDownloadWindow(const RunRequest& page) {
+  RunRequest request = page;
+  AttachRecords(request, recorder_, records_, discover_());
   hide();
   if (!request.multi) {
     DownloadWindowDialog run(request, settingsDirectory_, this);

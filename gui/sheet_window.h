@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "host/records/recorder.h"
+#include "host/records/records_settings.h"
 #include "host/sheet.h"
 
 class QTabWidget;
@@ -29,9 +31,11 @@ class SheetWindow : public QDialog {
 
   NormalPageWidget& Normal() { return *normal_; }
   RomCopyPageWidget& RomCopy() { return *romCopy_; }
+  // Where every run opened from here leaves its record (null: nowhere).
+  void SetRecords(std::shared_ptr<records::Recorder> recorder, records::Settings settings);
 
  private:
-  void OpenDownloadWindow(const RunRequest& request);
+  void OpenDownloadWindow(const RunRequest& page);
 
   QTabWidget* tabs_ = nullptr;
   NormalPageWidget* normal_ = nullptr;
@@ -39,6 +43,8 @@ class SheetWindow : public QDialog {
   std::string settingsDirectory_;  // where the window saves "Log.rtf"
   PortScan::Discover discover_;    // the multi-port window finds its phones itself
   std::unique_ptr<Sheet> sheet_;
+  std::shared_ptr<records::Recorder> recorder_;
+  records::Settings records_;
 };
 
 }  // namespace gui

@@ -34,6 +34,7 @@ DownloadRun::DownloadRun(DownloadWindowView& view, RunRequest request)
     : view_(view),
       request_(std::move(request)),
       watch_(WatchSetup(request_)),
+      ledger_(request_.recorder.get(), request_.record),
       mailbox_(std::make_shared<platform::MailboxTarget>(
           [this](uint32_t m, platform::WPARAM w, platform::LPARAM l) { return Handle(m, w, l); })) {
   mailbox_->SetRouting(notify::RunRouting(
@@ -104,6 +105,9 @@ void DownloadRun::Launch(EntryPoint entryPoint) {
   share_->request = request_;
   if (request_.mode != RunRequest::Mode::kRomCopy) share_->images = request_.Images();
   share_->mailbox = mailbox_;
+  records::Phone phone = records::PhoneOf(request_.portEntry);
+  if (request_.portEntry.devicePath.empty()) phone.port = "COM" + std::to_string(request_.port);
+  ledger_.Begin(phone, share_->images);
   worker_ = std::thread([share = share_, entryPoint = std::move(entryPoint)] {
     Work(*share, entryPoint);
     share->end.Ended();
@@ -137,14 +141,22 @@ void DownloadRun::Ended(int result) {
   if (verdict.verdict != notify::Verdict::kSucceeded && !watch_.Facts().failureCode) {
     AddLine(view::ElapsedPrefix(Elapsed()) + verdict.reason);
   }
+  Record(verdict, result);
   Show(tone);
+}
+
+void DownloadRun::Record(const notify::Judgement& judgement, int result) {
+  const notify::StepHistory steps = watch_.Steps().Snapshot();
+  ledger_.End(judgement, result, watch_.Facts().unwritten, steps.lines, steps);
 }
 
 void DownloadRun::Refuse(const std::string& why) {
   running_ = false;
   awake_.reset();
   for (const std::string& line : LinesOf(why)) AddLine(line);
-  Show(watch_.Refuse(why, Elapsed()));
+  const std::optional<notify::Tone> tone = watch_.Refuse(why, Elapsed());
+  Record(watch_.Decide(), 0);
+  Show(tone);
 }
 
 // The bar, and the sound of a verdict the bar has just reached.
@@ -179,6 +191,8 @@ void DownloadRun::Close() {
   running_ = false;
   awake_.reset();
   relay_.reset();
+  // Closed before its end: the run was cancelled (an abandoned worker's later end is not heard).
+  if (ledger_.Begun()) Record({notify::Verdict::kCancelled, "Cancelled"}, 0);
   if (abandoned) {
     platform::ShowMessageBox("The plug-in did not stop within 2 s; COM" +
                              std::to_string(request_.port) + " stays busy until it ends");
@@ -221,9 +235,13 @@ platform::LRESULT DownloadRun::Handle(uint32_t message, platform::WPARAM wParam,
   } else if (message == MessageBoxRelay::kMessage && relay_) {
     relay_->Handle(lParam);
   } else if (message == notify::kMsgFactory && wParam == notify::kFactoryModelName) {
-    view_.AddFactoryRow(view::ModelNameRow(reinterpret_cast<const char*>(lParam)));
+    const view::FactoryRow row = view::ModelNameRow(reinterpret_cast<const char*>(lParam));
+    ledger_.SetFactory(row.value, "");
+    view_.AddFactoryRow(row);
   } else if (message == notify::kMsgFactory && wParam == notify::kFactoryPid) {
-    view_.AddFactoryRow(view::PidRow(reinterpret_cast<const uint8_t*>(lParam)));
+    const view::FactoryRow row = view::PidRow(reinterpret_cast<const uint8_t*>(lParam));
+    ledger_.SetFactory("", row.value);
+    view_.AddFactoryRow(row);
   } else {
     return 0;  // file lines: the log and the bar say enough
   }

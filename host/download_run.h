@@ -13,6 +13,7 @@
 #include "host/download_view.h"
 #include "host/log_text.h"
 #include "host/message_box_relay.h"
+#include "host/records/run_ledger.h"
 #include "host/run_request.h"
 #include "host/sleep_inhibition.h"
 #include "host/worker_end.h"
@@ -98,11 +99,14 @@ class DownloadRun {
   void Show(const std::optional<notify::Tone>& verdictTone);
   void AddLine(const std::string& line);
   void ShowProgress();
+  // The run's record: its end as the verdict decided it (the first end counts).
+  void Record(const notify::Judgement& judgement, int result);
   uint64_t Elapsed() const;
 
   DownloadWindowView& view_;
   const RunRequest request_;
   notify::RunWatch watch_;
+  records::RunLedger ledger_;
   // Shared with the message-box hook, which another thread may still hold a copy of after Close.
   std::shared_ptr<platform::MailboxTarget> mailbox_;
   // From Start to Close, message boxes of other threads reach the GUI thread through the mailbox.

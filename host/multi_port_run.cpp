@@ -127,6 +127,14 @@ void MultiPortRun::StartPort(size_t slot, uint8_t port) {
   Slot& s = slots_[slot];
   s = Slot{true, true, port, nullptr, ""};
   HoldAwake();
+  steps_.erase(port);
+  records::RunStart start = request_.record;
+  for (const SerialPortEntry& e : ports_) {
+    if (e.portNumber != port) continue;
+    start.simulated = records::SimulatedPort(e.devicePath);
+    ledgers_.insert_or_assign(port, records::RunLedger(request_.recorder.get(), start))
+        .first->second.Begin(records::PhoneOf(e), images_);
+  }
   request_.plugin->Exports().a111(table_.entries, static_cast<int>(request_.mode));
   view_.ShowColumn(static_cast<int>(slot), PortColumn(port), "Progress");
   const Rect r = Panel(static_cast<int>(slot));
@@ -139,6 +147,20 @@ void MultiPortRun::StartPort(size_t slot, uint8_t port) {
                          r.width, r.height, request_.erase);
   }
   s.window = table_.LastWindow()();
+}
+
+void MultiPortRun::Record(uint8_t port, int result) {
+  const auto ledger = ledgers_.find(port);
+  if (ledger == ledgers_.end()) return;
+  const auto outcome = outcomes_.find(port);
+  const notify::Judgement judgement =
+      outcome != outcomes_.end() ? outcome->second
+                                 : notify::Judgement{notify::Verdict::kCancelled, "Cancelled"};
+  const notify::StepHistory* steps = PortSteps(port);
+  ledger->second.End(judgement, result, {}, steps ? steps->lines : std::vector<std::string>{},
+                     steps ? *steps : notify::StepHistory{});
+  ledgers_.erase(ledger);
+  outcomes_.erase(port);
 }
 
 MultiPortRun::Slot* MultiPortRun::SlotOfPort(platform::LPARAM port) {
@@ -154,6 +176,7 @@ platform::LRESULT MultiPortRun::Handle(uint32_t message, platform::WPARAM wParam
     relay_->Handle(lParam);
   } else if (message == notify::kMsgStatusWindowClose) {
     table_.CloseWindow()(reinterpret_cast<void*>(wParam));
+    Record(static_cast<uint8_t>(lParam), 0);  // closed before its end: cancelled
     if (Slot* s = SlotOfPort(lParam)) *s = Slot{};
     HoldAwake();
   } else if (message == notify::kMsgStatusWindowOutcome) {
@@ -163,10 +186,12 @@ platform::LRESULT MultiPortRun::Handle(uint32_t message, platform::WPARAM wParam
     s->reason = outcome->reason != nullptr ? outcome->reason : "";  // shown with the result
     // Kept past the panel: the port's last run is still to be recorded after its window closed.
     steps_[s->port] = notify::HistoryOf(*outcome);
+    outcomes_[s->port] = {outcome->verdict, s->reason};
   } else if (message == notify::kMsgStatusWindowResult) {
     Slot* s = SlotOfPort(lParam);
     if (s == nullptr) return 0;
     s->running = false;
+    Record(s->port, static_cast<int>(wParam));
     const int slot = static_cast<int>(s - slots_.data());
     view_.ShowColumn(slot, PortColumn(s->port), wParam != 0 ? "Pass" : "Fail");
     view_.ShowReason(slot, s->reason);
@@ -202,6 +227,7 @@ void MultiPortRun::CloseAll() {
   mailbox_->CloseMailbox();
   for (Slot& s : slots_) {
     if (s.window != nullptr) table_.CloseWindow()(s.window);
+    if (s.busy) Record(s.port, 0);
     s = Slot{};
   }
   awake_.reset();

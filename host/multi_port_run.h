@@ -14,6 +14,7 @@
 #include "corvane/plugin/exports.h"
 #include "host/message_box_relay.h"
 #include "host/port_scan.h"
+#include "host/records/run_ledger.h"
 #include "host/run_request.h"
 #include "host/sleep_inhibition.h"
 
@@ -94,6 +95,8 @@ class MultiPortRun {
   std::string Refusal() const;
   // The system stays awake while any port runs.
   void HoldAwake();
+  // The port's record ends: with its status window's outcome, or as cancelled without one.
+  void Record(uint8_t port, int result);
 
   MultiPortView& view_;
   // Lives as long as the status windows: they read its files and images.
@@ -104,6 +107,9 @@ class MultiPortRun {
   std::optional<sleep_inhibition::Hold> awake_;
   std::array<Slot, kSlots> slots_{};
   std::map<uint8_t, notify::StepHistory> steps_;  // by port
+  // Each running port's record, and the outcome its status window handed over (1012).
+  std::map<uint8_t, records::RunLedger> ledgers_;
+  std::map<uint8_t, notify::Judgement> outcomes_;
   std::vector<SerialPortEntry> ports_;
   std::set<uint8_t> heldSaid_;  // ports held by another program, and said so
   bool refused_ = false;

@@ -40,3 +40,24 @@ std::string EraseText(uint32_t bits) {
   if (bits & kEraseCp) text += "[Erase entire CP] ";
   return text;
 }
+
+void AttachRecords(RunRequest& request, std::shared_ptr<records::Recorder> recorder,
+                   const records::Settings& settings, const std::vector<SerialPortEntry>& ports) {
+  request.recorder = std::move(recorder);
+  records::RunStart& r = request.record;
+  r.station = settings.station;
+  r.job = settings.job;
+  r.tool = "tarvex";
+  r.toolVersion = records::ToolVersion();
+  if (request.plugin != nullptr) {
+    r.plugin = request.plugin->String(1);
+    r.pluginVersion = request.plugin->String(2);
+  }
+  r.mode = request.mode == RunRequest::Mode::kRomCopy ? "rom copy" : "normal";
+  r.erase = request.erase;
+  r.files = request.Files();
+  for (const SerialPortEntry& p : ports) {
+    if (p.portNumber == request.port) request.portEntry = p;
+  }
+  r.simulated = records::SimulatedPort(request.portEntry.devicePath);
+}

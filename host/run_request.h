@@ -5,8 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "corvane/ports/serial_port_entry.h"
 #include "host/image_store.h"
 #include "host/model_plugin.h"
+#include "host/records/recorder.h"
+#include "host/records/records_settings.h"
+#include "host/records/run_entry.h"
 
 // What a page's Start hands the download window it opens: everything a run needs, fixed at
 // Start. The single-port run, the multi-port window and the plug-in's status windows take their
@@ -33,6 +37,11 @@ struct RunRequest {
 
   // ROM copy: the two images (either may be empty).
   std::string cpPath, apPath;
+  // The scanned port as discovery saw it (a single-port run); empty when it is not listed.
+  SerialPortEntry portEntry;
+  // Where the run's record goes (null: nowhere) and what every record of it starts with.
+  std::shared_ptr<records::Recorder> recorder;
+  records::RunStart record;
 
   // The files the run must write, indexed as its steps name them.
   std::vector<std::string> Files() const;
@@ -48,6 +57,11 @@ struct RunRequest {
   // this request lives, once the read has ended well.
   std::vector<uint8_t*> Images() const;
 };
+
+// Adds where the request's runs are recorded: the record's station, tool, plug-in, mode and
+// files, and the scanned port's entry among `ports`.
+void AttachRecords(RunRequest& request, std::shared_ptr<records::Recorder> recorder,
+                   const records::Settings& settings, const std::vector<SerialPortEntry>& ports);
 
 // The erase options as the page's question and tarvex-cli name them: "[Erase entire AP] ...".
 std::string EraseText(uint32_t bits);

@@ -17,6 +17,7 @@
 #include "host/download_run.h"
 #include "host/multi_port_run.h"
 #include "host/normal_page.h"
+#include "host/records/local_store.h"
 #include "host/rom_copy_page.h"
 #include "host/sleep_inhibition.h"
 #include "support/message_boxes.h"
@@ -213,6 +214,46 @@ TEST_F(DownloadRunTest, ANormalDownloadIntoAPhoneEndsCompleteWithStampedLines) {
     EXPECT_TRUE(cli_testing::Shaped(line.substr(0, 14), "99:99.9 Sec  :")) << line;
   }
   EXPECT_TRUE(phone.VerifyNormalDownload(firmware).ok);
+}
+
+// The window's runs leave their records as tarvex-cli's do: a pass with every file's digest, and
+// a run closed before its end as cancelled.
+TEST_F(DownloadRunTest, EveryRunOfTheWindowLeavesItsRecordAsItEnded) {
+  const std::string file = dir / "records.sqlite";
+  auto recorder = std::make_shared<records::Recorder>(
+      records::Recorder::Config{file, "", records::kKeepDays}, nullptr);
+  records::Settings settings;
+  settings.station = "window-test";
+  const auto recorded = [&] {
+    RunRequest request = normal.Request();
+    AttachRecords(request, recorder, settings, discover());
+    return request;
+  };
+  ReadImages();
+  Open(recorded());
+  ASSERT_TRUE(PumpToEnd());
+  phonesim::Fault silent;
+  silent.times = 1000000;
+  phone.Device().InjectFault(silent);
+  Open(recorded());
+  ASSERT_TRUE(Pump([&] { return !window.log.empty(); }));
+  run->Close();
+  recorder->Flush();
+
+  std::string error;
+  auto store = records::LocalStore::OpenToRead(file, error);
+  ASSERT_TRUE(store) << error;
+  records::Query all;
+  all.simulated = true;
+  const auto found = store->Find(all);
+  ASSERT_EQ(found.size(), 2U);
+  EXPECT_EQ(found[0].verdict, records::kCancelled);
+  const records::Record passed = *store->Get(found[1].id);
+  EXPECT_EQ(passed.verdict, records::kPass);
+  EXPECT_EQ(passed.station, "window-test");
+  EXPECT_EQ(passed.tool, "tarvex");
+  EXPECT_EQ(passed.files.size(), firmware.Files().size());
+  for (const records::FileRun& f : passed.files) EXPECT_EQ(f.sha256.size(), 64U) << f.path;
 }
 
 TEST_F(DownloadRunTest, AReadStoppedShortEndsInErrorWithItsReasonAndNoRun) {

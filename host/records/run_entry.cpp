@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "corvane/platform/byte_order.h"
@@ -30,6 +31,22 @@ uint64_t SizeOf(const std::string& path) {
 }
 
 }  // namespace
+
+Phone PhoneOf(const SerialPortEntry& port) {
+  Phone p;
+  p.port = "COM" + std::to_string(port.portNumber) +
+           (port.devicePath.empty() ? "" : " (" + port.devicePath + ")");
+  if (port.usbVendor != 0 || port.usbProduct != 0) {
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", port.usbVendor, port.usbProduct);
+    p.usbIds = ids;
+  }
+  p.usbPath = port.usbPath;
+  p.usbSerial = port.usbSerial;
+  return p;
+}
+
+bool SimulatedPort(const std::string& devicePath) { return devicePath.rfind("/dev/pts/", 0) == 0; }
 
 Record Started(const RunStart& s) {
   Record r;

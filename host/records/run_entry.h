@@ -6,6 +6,7 @@
 
 #include "corvane/platform/notify.h"
 #include "corvane/platform/run_outcome.h"
+#include "corvane/ports/serial_port_entry.h"
 #include "host/records/record.h"
 
 // How a front end's run becomes its record: the "started" record before the phone is touched,
@@ -29,6 +30,11 @@ struct RunStart {
   std::vector<std::string> files;
   std::vector<const uint8_t*> images;
 };
+
+// The phone on `port` as discovery saw it.
+Phone PhoneOf(const SerialPortEntry& port);
+// Simulated phones answer on pseudo-terminals; a phone's own port never is one.
+bool SimulatedPort(const std::string& devicePath);
 
 // A record with a new id, started now; the host's images are hashed here, from their buffers.
 Record Started(const RunStart& start);
