@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 
 #include "cli_fixture.h"
 #include "corvane/ports/published_ports.h"
+#include "support/no_system_bus.h"
 #include "support/wait.h"
 
 namespace {
@@ -115,6 +117,17 @@ TEST_F(CliMulti, SimulateAttachesThePhonesAndChecksEachOne) {
   ASSERT_EQ(summary.size(), 1u);
   EXPECT_EQ(summary[0].at("phones"), 2);
   EXPECT_EQ(summary[0].at("failed"), 0);
+}
+
+// A station without a system bus (a container) writes its phones all the same, and says once
+// that the system may sleep meanwhile.
+TEST_F(CliMulti, WithoutASystemBusThePhonesRunAndOneLineSaysTheSystemMaySleep) {
+  const testing_support::NoSystemBus noBus;
+  const CliRun run = Cli({"multi", "download", "--simulate", "2"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(run.err.rfind("tarvex-cli: the system may sleep while phones are written (", 0), 0u)
+      << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
 }
 
 // "--wait 0" still looks once, and phones that --count left alone are neither verified nor
