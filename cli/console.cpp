@@ -188,6 +188,8 @@ void Console::Error(const std::string& text) {
   ErrorLine("tarvex-cli: " + text);
 }
 
+void Console::Warning(const std::string& text) { ErrorLine("tarvex-cli: " + text); }
+
 void Console::Hint(const std::string& text) { ErrorLine(text); }
 
 void Console::ErrorLine(const std::string& text) {

@@ -81,6 +81,8 @@ class Console {
   // quotes are shown escaped. JSON lines carry the text as it is, in JSON's own escapes.
   void Note(const std::string& text);
   void Error(const std::string& text);
+  // Something the user should know that does not stop the run, on the error stream only.
+  void Warning(const std::string& text);
   // Advice after an error, on the error stream only ("Try ... --help").
   void Hint(const std::string& text);
   // A JSON object of the program's own (JSON mode only).

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/process.h"
@@ -16,11 +17,11 @@
 #include "gui/normal_page_widget.h"
 #include "gui/sheet_window.h"
 #include "gui/signal_ending.h"
-#include "gui/sleep_inhibitor.h"
 #include "host/records/recorder.h"
 #include "host/records/records_settings.h"
 #include "host/settings.h"
 #include "host/simulation.h"
+#include "host/sleep_inhibition.h"
 #include "host/worker_end.h"
 
 namespace {
@@ -81,7 +82,8 @@ int main(int argc, char** argv) {
   // Only the sheet's closing ends the program: a message box left last on screen must not.
   QApplication::setQuitOnLastWindowClosed(false);
   gui::InstallMessageBoxHook();
-  gui::SleepInhibitor::Install();
+  sleep_inhibition::SetBackend(sleep_inhibition::SystemBackend(
+      [](const std::string& line) { std::fprintf(stderr, "tarvex: %s\n", line.c_str()); }));
   gui::SignalEnding ending;
   const std::string program = platform::ExecutableDirectory();
   std::unique_ptr<simulation::Attached> simulated;

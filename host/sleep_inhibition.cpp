@@ -1,6 +1,10 @@
 #include "host/sleep_inhibition.h"
 
+#include <memory>
+#include <optional>
 #include <utility>
+
+#include "corvane/platform/sleep_inhibit.h"
 
 namespace sleep_inhibition {
 namespace {
@@ -36,5 +40,23 @@ void SetBackend(std::function<void(bool inhibit)> backend) {
 }
 
 int Holds() { return g_holds; }
+
+std::function<void(bool inhibit)> SystemBackend(std::function<void(const std::string&)> warn) {
+  struct State {
+    std::optional<platform::SleepInhibit> hold;
+    bool warned = false;
+    std::function<void(const std::string&)> warn;
+  };
+  auto state = std::make_shared<State>();
+  state->warn = std::move(warn);
+  return [state](bool inhibit) {
+    state->hold.reset();
+    if (!inhibit) return;
+    state->hold.emplace("Writing firmware into a phone");
+    if (state->hold->Held() || state->warned) return;
+    state->warned = true;
+    if (state->warn) state->warn(state->hold->Warning());
+  };
+}
 
 }  // namespace sleep_inhibition

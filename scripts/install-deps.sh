@@ -9,6 +9,7 @@ PACKAGES=(
   clang libclang-rt-14-dev clang-format clang-tidy
   nlohmann-json3-dev
   libsqlite3-dev libpq-dev libssl-dev postgresql
+  libsystemd-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev libgl-dev
   fonts-dejavu-core fonts-nanum xvfb xauth
   dpkg-dev librsvg2-bin lintian appstream

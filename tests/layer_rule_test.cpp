@@ -98,7 +98,8 @@ bool IsOsHeader(const std::string& header) {
                         "dirent.h", "signal.h", "pwd.h", "grp.h"}) {
     if (header == h) return true;
   }
-  return StartsWith(header, "sys/") || StartsWith(header, "linux/") || StartsWith(header, "asm/");
+  return StartsWith(header, "sys/") || StartsWith(header, "linux/") || StartsWith(header, "asm/") ||
+         StartsWith(header, "systemd/");
 }
 
 // The header of an #include line and whether it is quoted; false for any other line.

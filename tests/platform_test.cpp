@@ -18,7 +18,9 @@
 #include "corvane/platform/port_table.h"
 #include "corvane/platform/private_files.h"
 #include "corvane/platform/pseudo_terminal.h"
+#include "corvane/platform/sleep_inhibit.h"
 #include "corvane/platform/terminal.h"
+#include "support/no_system_bus.h"
 #include "support/temp_dir.h"
 #include "support/time_scale.h"
 
@@ -181,6 +183,17 @@ TEST(Terminal, OnlyATerminalDeviceIsOne) {
   EXPECT_FALSE(platform::IsTerminalDevice("/dev/null"));
   EXPECT_FALSE(platform::IsTerminalDevice("/proc/self/status"));
   EXPECT_FALSE(platform::IsTerminalDevice("/dev/no-such-port"));
+}
+
+// A container or CI machine has no system bus: the hold says so and nothing fails.
+TEST(SleepInhibit, WithoutASystemBusNothingIsHeldAndTheWarningSaysWhy) {
+  const testing_support::NoSystemBus noBus;
+  const platform::SleepInhibit hold("a test");
+  if (hold.Problem() == "this build cannot keep the system awake") GTEST_SKIP() << hold.Problem();
+  EXPECT_FALSE(hold.Held());
+  EXPECT_EQ(hold.Problem(), "no system bus: No such file or directory");
+  EXPECT_EQ(hold.Warning(),
+            "the system may sleep while phones are written (" + hold.Problem() + ")");
 }
 
 TEST(SerialDevice, MissingDeviceAndUnknownBaudAreRefused) {

@@ -2,6 +2,7 @@
 
 #include "cli/multi.h"
 #include "cli/commands/commands.h"
+#include "corvane/platform/sleep_inhibit.h"
 
 namespace cli {
 
@@ -13,6 +14,10 @@ int RunEveryPhone(const PhoneRun& run, std::vector<PhoneResult>& results) {
   settings.idleMs = WaitMs(o);
   settings.pollMs = kPollMs;
   settings.interrupt = run.interrupt;
+  // The station stays awake for the whole session, the waits for the next phone included: one
+  // that slept in between would leave a phone plugged in unwritten and the line stopped.
+  const platform::SleepInhibit awake("Writing firmware into phones");
+  if (!awake.Held()) run.console.Warning(awake.Warning());
   run.console.Note("Running on every phone port found, up to 8 at once" +
                    (settings.count > 0
                         ? ", until " + std::to_string(settings.count) + " phones have run"

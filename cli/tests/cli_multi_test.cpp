@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include "cli_fixture.h"
 #include "corvane/platform/serial_device.h"
 #include "corvane/ports/published_ports.h"
+#include "support/no_system_bus.h"
 #include "support/wait.h"
 
 namespace {
@@ -134,6 +136,17 @@ TEST_F(CliMulti, APortAnotherProgramHoldsIsPassedOverAndSaidOnce) {
   ASSERT_NE(first, std::string::npos) << out;
   EXPECT_EQ(out.find(said, first + 1), std::string::npos) << out;
   EXPECT_EQ(held.Resets(), 0);
+}
+
+// A station without a system bus (a container) writes its phones all the same, and says once
+// that the system may sleep meanwhile.
+TEST_F(CliMulti, WithoutASystemBusThePhonesRunAndOneLineSaysTheSystemMaySleep) {
+  const testing_support::NoSystemBus noBus;
+  const CliRun run = Cli({"multi", "download", "--simulate", "2"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(run.err.rfind("tarvex-cli: the system may sleep while phones are written (", 0), 0u)
+      << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
 }
 
 // "--wait 0" still looks once, and phones that --count left alone are neither verified nor

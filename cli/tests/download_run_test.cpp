@@ -21,6 +21,7 @@
 #include "host/rom_copy_page.h"
 #include "host/sleep_inhibition.h"
 #include "support/message_boxes.h"
+#include "support/no_system_bus.h"
 #include "support/time_scale.h"
 #include "support/wait.h"
 
@@ -449,6 +450,19 @@ TEST(SleepInhibition, TheFirstHoldInhibitsAndTheLastReleases) {
   EXPECT_EQ(calls, (std::vector<bool>{true, false}));
   EXPECT_EQ(sleep_inhibition::Holds(), 0);
   sleep_inhibition::SetBackend(nullptr);
+}
+
+// A program without a system bus says once that the system may sleep; its runs go on.
+TEST(SleepInhibition, TheSystemBackendWithoutABusWarnsOnceForAllRuns) {
+  const testing_support::NoSystemBus noBus;
+  std::vector<std::string> warnings;
+  sleep_inhibition::SetBackend(
+      sleep_inhibition::SystemBackend([&](const std::string& line) { warnings.push_back(line); }));
+  for (int run = 0; run < 2; ++run) sleep_inhibition::Hold hold;
+  sleep_inhibition::SetBackend(nullptr);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0].rfind("the system may sleep while phones are written (", 0), 0u)
+      << warnings[0];
 }
 
 TEST_F(DownloadRunTest, AMessageBoxFromAnotherThreadIsShownOnTheWindowsThreadUntilItCloses) {

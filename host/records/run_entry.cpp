@@ -7,7 +7,6 @@
 
 #include "corvane/platform/byte_order.h"
 #include "corvane/platform/process.h"
-#include "corvane/protocol/sha256.h"
 
 namespace records {
 namespace {
@@ -15,13 +14,16 @@ namespace {
 // The host's own buffers go through libcrypto, which uses the processor's SHA instructions: a
 // gigabyte of images must not hold up the run it precedes.
 std::string HexDigest(const uint8_t* data, size_t length) {
-  sha256::Digest digest{};
+  unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int size = 0;
-  if (EVP_Digest(data, length, digest.data(), &size, EVP_sha256(), nullptr) != 1 ||
-      size != digest.size()) {
-    digest = sha256::Of(data, length);
+  if (EVP_Digest(data, length, digest, &size, EVP_sha256(), nullptr) != 1) return "";
+  static const char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned int i = 0; i < size; ++i) {
+    text += kHex[digest[i] >> 4];
+    text += kHex[digest[i] & 0x0f];
   }
-  return sha256::Hex(digest);
+  return text;
 }
 
 uint64_t SizeOf(const std::string& path) {
