@@ -3,6 +3,10 @@
 #include "corvane/protocol/sha256.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#include <cstring>
+#include <vector>
 
 #include <string>
 
@@ -43,3 +47,19 @@ TEST(Sha256, PiecesOfAnySizeGiveTheDigestOfTheWhole) {
 }
 
 }  // namespace
+
+// Every length around the block and padding boundaries, and a large odd one, against OpenSSL.
+TEST(Sha256, AgreesWithOpenSslAtEveryBoundary) {
+  std::vector<uint8_t> data(100003);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 131 + (i >> 7));
+  std::vector<size_t> lengths = {data.size()};
+  for (size_t n = 0; n <= 130; ++n) lengths.push_back(n);
+  for (const size_t n : lengths) {
+    unsigned char theirs[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    ASSERT_EQ(EVP_Digest(data.data(), n, theirs, &size, EVP_sha256(), nullptr), 1);
+    const sha256::Digest ours = sha256::Of(data.data(), n);
+    ASSERT_EQ(size, ours.size());
+    EXPECT_EQ(std::memcmp(ours.data(), theirs, size), 0) << n << " bytes";
+  }
+}
