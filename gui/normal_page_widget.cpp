@@ -118,9 +118,13 @@ QWidget* NormalPageWidget::BuildFileButtons() {
   auto* devices = new IconButton(":/icons/ports.svg", "Ports", row);
   devices->setObjectName("deviceManager");
   connect(devices, &QPushButton::clicked, this, &NormalPageWidget::DeviceManagerRequested);
+  auto* records = new IconButton(":/icons/records.svg", "Records", row);
+  records->setObjectName("records");
+  connect(records, &QPushButton::clicked, this, &NormalPageWidget::RecordsRequested);
   layout->addWidget(add);
   layout->addWidget(removeAll);
   layout->addStretch(1);
+  layout->addWidget(records);
   layout->addWidget(devices);
   return row;
 }

@@ -47,6 +47,7 @@ class NormalPageWidget : public QWidget, public NormalPageView {
 
  signals:
   void DeviceManagerRequested();
+  void RecordsRequested();
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;

@@ -9,6 +9,7 @@
 #include "gui/multi_port_window.h"
 #include "gui/normal_page_widget.h"
 #include "gui/port_view.h"
+#include "gui/records_window.h"
 #include "gui/rom_copy_page_widget.h"
 #include "host/resources.h"
 
@@ -33,6 +34,10 @@ SheetWindow::SheetWindow(const Setup& setup, QWidget* parent)
   connect(normal_, &NormalPageWidget::DeviceManagerRequested, this, [this] {
     PortView view(diagnosis::System::Current(), this);
     view.exec();
+  });
+  connect(normal_, &NormalPageWidget::RecordsRequested, this, [this] {
+    RecordsWindow records(records_, this);
+    records.exec();
   });
   tabs_->addTab(normal_, "Normal D/L");
   tabs_->addTab(romCopy_, "ROM copy D/L");

@@ -6,9 +6,8 @@
 #include "cli/commands/commands.h"
 #include "cli/json.h"
 #include "cli/run_records.h"
-#include "host/records/local_store.h"
+#include "host/records/reader.h"
 #include "host/records/record_csv.h"
-#include "host/records/server_store.h"
 
 namespace cli {
 namespace {
@@ -67,12 +66,8 @@ std::string TableLine(const std::vector<std::string>& cells) {
 }
 
 void ShowTable(Console& console, const std::vector<records::Record>& found) {
-  console.Note(TableLine({"TIME", "STATION", "PORT", "SERIAL/PID", "MODE", "VERDICT", "DURATION"}));
-  for (const records::Record& r : found) {
-    console.Note(TableLine(
-        {records::LocalTime(r.startMs), r.station, r.phone.port, records::SerialOrPid(r), r.mode,
-         r.state == records::kInterrupted ? r.state : r.verdict, records::DurationText(r)}));
-  }
+  console.Note(TableLine(records::TableHeader()));
+  for (const records::Record& r : found) console.Note(TableLine(records::TableCells(r)));
   if (found.empty()) console.Note("No records match.");
 }
 
@@ -87,68 +82,12 @@ void Show(Console& console, const Options& o, const std::vector<records::Record>
   }
 }
 
-void ShowOne(Console& console, const records::Record& r) {
-  console.Note("Record " + r.id + (r.simulated ? " (simulated phone)" : ""));
-  console.Note("  Started   " + records::LocalTime(r.startMs) + "   " + records::DurationText(r));
-  console.Note("  Station   " + r.station + (r.job.empty() ? "" : "   job " + r.job) + "   user " +
-               r.user);
-  console.Note("  Phone     " + r.phone.port + "   serial/PID " + records::SerialOrPid(r) + "   " +
-               r.phone.modelName);
-  console.Note("  Tool      " + r.tool + " " + r.toolVersion + ", " + r.plugin + " " +
-               r.pluginVersion + ", mode " + r.mode);
-  console.Note("  Verdict   " + (r.state == records::kInterrupted ? r.state : r.verdict) +
-               (r.reason.empty() ? "" : ": " + r.reason));
-  for (const records::FileRun& f : r.files) {
-    console.Note("  File      " + (f.path.empty() ? "(no file)" : f.path) + "  " +
-                 std::to_string(f.size) + " bytes  " + f.stepKind + " " + f.result);
-    if (!f.sha256.empty()) {
-      console.Note("    sha256  " + f.sha256 +
-                   (f.partial ? "  (partial: " + std::to_string(f.hashedBytes) + " bytes)" : ""));
-    }
-  }
-  for (const std::string& line : r.lines) console.Note("  | " + line);
+// The first line of the answer, out of the way of data a script parses.
+void SayOrigin(Console& console, const Options& o, const std::string& text) {
+  if (o.json) return console.JsonLine(JsonObject().Add("event", "source").Add("text", text).Text());
+  if (o.csv) return console.Hint(text);
+  console.Note(text);
 }
-
-// The server when one is set and answers, the station's file otherwise; says which.
-class Source {
- public:
-  Source(const records::Settings& s, Console& console, const Options& o) {
-    std::string error;
-    if (!s.server.empty()) {
-      server_ = records::ServerStore::Connect(s.server, error);
-      if (server_) {
-        Say(console, o, "Records from the line's server");
-        return;
-      }
-      Say(console, o, error + "; the records of this station instead");
-    }
-    local_ = records::LocalStore::OpenToRead(s.file, error);
-    if (!local_) problem_ = "No records can be read from " + s.file + ": " + error;
-    if (local_ && s.server.empty()) Say(console, o, "Records of this station (" + s.file + ")");
-  }
-  const std::string& Problem() const { return problem_; }
-  std::vector<records::Record> Find(const records::Query& q) {
-    std::string error;
-    return server_ ? server_->Find(q, error) : local_->Find(q);
-  }
-  std::optional<records::Record> Get(const std::string& id) {
-    std::string error;
-    return server_ ? server_->Get(id, error) : local_->Get(id);
-  }
-
- private:
-  // The first line of the answer, out of the way of data a script parses.
-  static void Say(Console& console, const Options& o, const std::string& text) {
-    if (o.json)
-      return console.JsonLine(JsonObject().Add("event", "source").Add("text", text).Text());
-    if (o.csv) return console.Hint(text);
-    console.Note(text);
-  }
-
-  std::unique_ptr<records::ServerStore> server_;
-  std::unique_ptr<records::LocalStore> local_;
-  std::string problem_;
-};
 
 int Sync(const records::Settings& s, Console& console) {
   if (s.server.empty()) {
@@ -178,7 +117,8 @@ int RunRecordsCommand(const Options& o, Console& console, const Environment& env
     return kExitUsage;
   }
   if (!o.files.empty() && o.files[0] == "sync") return Sync(s, console);
-  Source source(s, console, o);
+  records::Reader source(s);
+  if (!source.Origin().empty()) SayOrigin(console, o, source.Origin());
   if (!source.Problem().empty()) {
     console.Error(source.Problem());
     return kExitRunFailed;
@@ -195,7 +135,7 @@ int RunRecordsCommand(const Options& o, Console& console, const Environment& env
   if (o.json) {
     console.JsonLine(JsonOf(*r));
   } else {
-    ShowOne(console, *r);
+    for (const std::string& line : records::DetailLines(*r)) console.Note(line);
   }
   return kExitOk;
 }

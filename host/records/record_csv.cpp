@@ -49,6 +49,17 @@ std::string CsvRow(const Record& r) {
   return row;
 }
 
+std::vector<std::string> TableHeader() {
+  return {"TIME", "STATION", "PORT", "SERIAL/PID", "MODE", "VERDICT", "DURATION"};
+}
+
+std::vector<std::string> TableCells(const Record& r) {
+  return {LocalTime(r.startMs), r.station,      r.phone.port, SerialOrPid(r), r.mode,
+          VerdictText(r),       DurationText(r)};
+}
+
+std::string VerdictText(const Record& r) { return r.state == kInterrupted ? r.state : r.verdict; }
+
 std::string SerialOrPid(const Record& r) {
   if (!r.phone.usbSerial.empty()) return r.phone.usbSerial;
   return r.phone.pid.empty() ? "—" : r.phone.pid;

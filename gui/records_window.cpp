@@ -1,0 +1,143 @@
+#include "gui/records_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <fstream>
+
+#include "corvane/platform/message_box.h"
+#include "host/records/record_csv.h"
+
+namespace gui {
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+QColor VerdictColour(const std::string& verdict) {
+  if (verdict == records::kPass) return {0x1e, 0x8c, 0x3a};
+  if (verdict == records::kFail || verdict == records::kInterrupted) return {0xc6, 0x28, 0x28};
+  return {0x9a, 0x6a, 0x00};  // cancelled, refused
+}
+
+}  // namespace
+
+RecordsWindow::RecordsWindow(const records::Settings& settings, QWidget* parent)
+    : QDialog(parent), reader_(settings) {
+  setWindowTitle("Records");
+  origin_ = new QLabel(Q(reader_.Problem().empty() ? reader_.Origin() : reader_.Problem()), this);
+  origin_->setObjectName("origin");
+  serial_ = new QLineEdit(this);
+  serial_->setObjectName("serial");
+  serial_->setPlaceholderText("Serial or PID");
+  verdict_ = new QComboBox(this);
+  verdict_->setObjectName("verdict");
+  verdict_->addItems(
+      {"Any verdict", records::kPass, records::kFail, records::kCancelled, records::kRefused});
+  simulated_ = new QCheckBox("Simulated phones", this);
+  simulated_->setObjectName("simulated");
+  auto* exportCsv = new QPushButton("Export CSV", this);
+  exportCsv->setObjectName("exportCsv");
+  auto* filters = new QHBoxLayout;
+  filters->addWidget(serial_, 1);
+  filters->addWidget(verdict_);
+  filters->addWidget(simulated_);
+  filters->addStretch(1);
+  filters->addWidget(exportCsv);
+
+  table_ = new QTableWidget(0, static_cast<int>(records::TableHeader().size()), this);
+  table_->setObjectName("records");
+  QStringList header;
+  for (const std::string& h : records::TableHeader()) header << Q(h).toLower();
+  header[0] = "Time";
+  table_->setHorizontalHeaderLabels(header);
+  table_->verticalHeader()->hide();
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->horizontalHeader()->setStretchLastSection(true);
+  detail_ = new QPlainTextEdit(this);
+  detail_->setObjectName("detail");
+  detail_->setReadOnly(true);
+  detail_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  detail_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  auto* split = new QSplitter(Qt::Vertical, this);
+  split->addWidget(table_);
+  split->addWidget(detail_);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(origin_);
+  layout->addLayout(filters);
+  layout->addWidget(split, 1);
+  resize(860, 560);
+
+  connect(serial_, &QLineEdit::textChanged, this, [this] { Refresh(); });
+  connect(verdict_, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
+  connect(simulated_, &QCheckBox::toggled, this, [this] { Refresh(); });
+  connect(table_, &QTableWidget::currentCellChanged, this, [this](int row) { ShowDetail(row); });
+  connect(exportCsv, &QPushButton::clicked, this, [this] {
+    const QString path =
+        QFileDialog::getSaveFileName(this, "Export CSV", "records.csv", "CSV files (*.csv)");
+    if (path.isEmpty()) return;
+    if (const std::string why = ExportCsv(path.toStdString()); !why.empty()) {
+      platform::ShowMessageBox(why);
+    }
+  });
+  Refresh();
+}
+
+records::Query RecordsWindow::Filter(size_t limit) const {
+  records::Query q;
+  q.serial = serial_->text().trimmed().toStdString();
+  q.verdict = verdict_->currentIndex() > 0 ? verdict_->currentText().toStdString() : "";
+  q.simulated = simulated_->isChecked();
+  q.limit = limit;
+  return q;
+}
+
+void RecordsWindow::Refresh() {
+  shown_ = reader_.Find(Filter(kNewest));
+  table_->setRowCount(static_cast<int>(shown_.size()));
+  for (size_t row = 0; row < shown_.size(); ++row) {
+    const std::vector<std::string> cells = records::TableCells(shown_[row]);
+    for (size_t col = 0; col < cells.size(); ++col) {
+      auto* item = new QTableWidgetItem(Q(cells[col]));
+      if (col == 5) item->setForeground(VerdictColour(cells[col]));
+      table_->setItem(static_cast<int>(row), static_cast<int>(col), item);
+    }
+  }
+  table_->resizeColumnsToContents();
+  if (!shown_.empty()) table_->selectRow(0);
+  ShowDetail(shown_.empty() ? -1 : 0);
+}
+
+void RecordsWindow::ShowDetail(int row) {
+  if (row < 0 || static_cast<size_t>(row) >= shown_.size()) return detail_->clear();
+  const std::optional<records::Record> r = reader_.Get(shown_[static_cast<size_t>(row)].id);
+  QString text;
+  for (const std::string& line :
+       records::DetailLines(r.value_or(shown_[static_cast<size_t>(row)]))) {
+    text += Q(line) + "\n";
+  }
+  detail_->setPlainText(text);
+}
+
+std::string RecordsWindow::ExportCsv(const std::string& path) {
+  std::ofstream out(path, std::ios::trunc);
+  out << records::CsvHeader() << '\n';
+  for (const records::Record& r : reader_.Find(Filter(0))) out << records::CsvRow(r) << '\n';
+  out.flush();
+  if (!out) return "The records could not be written to " + path;
+  return "";
+}
+
+}  // namespace gui
