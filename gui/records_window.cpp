@@ -56,14 +56,16 @@ RecordsWindow::RecordsWindow(const records::Settings& settings, QWidget* parent)
 
   table_ = new QTableWidget(0, static_cast<int>(records::TableHeader().size()), this);
   table_->setObjectName("records");
-  QStringList header;
-  for (const std::string& h : records::TableHeader()) header << Q(h).toLower();
-  header[0] = "Time";
-  table_->setHorizontalHeaderLabels(header);
+  table_->setHorizontalHeaderLabels(
+      {"Time", "Station", "Port", "Serial/PID", "Mode", "Verdict", "Duration"});
   table_->verticalHeader()->hide();
+  table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  for (int c = 0; c + 1 < table_->columnCount(); ++c) {
+    table_->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+  }
   table_->horizontalHeader()->setStretchLastSection(true);
   detail_ = new QPlainTextEdit(this);
   detail_->setObjectName("detail");
@@ -115,13 +117,14 @@ void RecordsWindow::Refresh() {
       table_->setItem(static_cast<int>(row), static_cast<int>(col), item);
     }
   }
-  table_->resizeColumnsToContents();
   if (!shown_.empty()) table_->selectRow(0);
   ShowDetail(shown_.empty() ? -1 : 0);
 }
 
 void RecordsWindow::ShowDetail(int row) {
-  if (row < 0 || static_cast<size_t>(row) >= shown_.size()) return detail_->clear();
+  if (row < 0 || static_cast<size_t>(row) >= shown_.size()) {
+    return detail_->setPlainText(shown_.empty() ? "No records match." : "");
+  }
   const std::optional<records::Record> r = reader_.Get(shown_[static_cast<size_t>(row)].id);
   QString text;
   for (const std::string& line :

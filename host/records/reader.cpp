@@ -37,9 +37,10 @@ std::vector<std::string> DetailLines(const Record& r) {
       "Record " + r.id + (r.simulated ? " (simulated phone)" : ""),
       "  Started   " + LocalTime(r.startMs) + "   " + DurationText(r),
       "  Station   " + r.station + (r.job.empty() ? "" : "   job " + r.job) + "   user " + r.user,
-      "  Phone     " + r.phone.port + "   serial/PID " + SerialOrPid(r) +
-          (r.phone.usbPath.empty() ? "" : "   USB " + r.phone.usbPath) +
-          (r.phone.modelName.empty() ? "" : "   " + r.phone.modelName),
+      r.phone.port.empty() ? "  Phone     none: the run never reached one"
+                           : "  Phone     " + r.phone.port + "   serial/PID " + SerialOrPid(r) +
+                                 (r.phone.usbPath.empty() ? "" : "   USB " + r.phone.usbPath) +
+                                 (r.phone.modelName.empty() ? "" : "   " + r.phone.modelName),
       "  Tool      " + r.tool + " " + r.toolVersion + ", " + r.plugin + " " + r.pluginVersion +
           ", mode " + r.mode,
       "  Verdict   " + verdict + (r.reason.empty() ? "" : ": " + r.reason)};
