@@ -56,7 +56,6 @@ void PhoneWindow::OnText(const char* text) {
     std::lock_guard<std::mutex> guard(lock_);
     elapsed = ElapsedMs();
     lastLine_ = line;
-    lines_.Add(view::ElapsedPrefix(elapsed) + line);
     watch_.OnStatusText(line);
   }
   console_.Status(label_, elapsed, line);
@@ -115,7 +114,7 @@ void PhoneWindow::OnPid(const uint8_t* block) {
 
 PhoneWindow::Kept PhoneWindow::KeptForRecord() const {
   std::lock_guard<std::mutex> guard(lock_);
-  return {modelName_, pid_, lines_.Lines()};
+  return {modelName_, pid_};
 }
 
 BarView PhoneWindow::Bar() const {

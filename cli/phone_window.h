@@ -11,7 +11,6 @@
 #include "corvane/platform/notify.h"
 #include "corvane/platform/run_outcome.h"
 #include "host/download_view.h"
-#include "host/run_record.h"
 
 // The window that one phone's run reports to: the plug-in sends it status lines, progress codes,
 // file lines and factory data from the run's thread, while the console's refresher reads its
@@ -42,12 +41,11 @@ class PhoneWindow : public platform::MessageTarget, public BarSource {
   // while the run still reports.
   const notify::StepLog& Steps() const { return watch_.Steps(); }
 
-  // What the run's record keeps of this window: the phone's factory data and the status lines
-  // as the console showed them.
+  // What the run's record keeps of this window besides its steps and lines: the phone's
+  // factory data.
   struct Kept {
     std::string modelName;
     std::string pid;
-    std::vector<std::string> lines;
   };
   Kept KeptForRecord() const;
 
@@ -69,7 +67,6 @@ class PhoneWindow : public platform::MessageTarget, public BarSource {
   std::string lastLine_;
   std::string modelName_;
   std::string pid_;
-  RunRecord lines_;
 };
 
 // The phone whose run the calling thread is in, so that message boxes raised inside the plug-in

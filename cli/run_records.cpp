@@ -89,8 +89,9 @@ void RunRecords::End(records::RunLedger& ledger, const PhoneResult& result,
                      const PhoneWindow& window) const {
   const PhoneWindow::Kept kept = window.KeptForRecord();
   ledger.SetFactory(kept.modelName, kept.pid);
+  const notify::StepHistory steps = window.Steps().Snapshot();
   ledger.End({result.verdict, result.reason}, result.exportResult, result.unwrittenFiles,
-             kept.lines, window.Steps().Snapshot());
+             steps.lines, steps);
 }
 
 void RunRecords::Refused(const std::string& reason) const {
