@@ -242,4 +242,27 @@ TEST_F(CliRecords, ARefusedSetAndACorruptFileEachSayWhatHappened) {
   EXPECT_TRUE(flashed.OutHas("The records cannot be written to")) << flashed.out;
 }
 
+// A line that must never ship an unrecorded phone: with "records required", a record file that
+// cannot be written stops the command before the phone is touched.
+TEST_F(CliRecords, RequiredRecordsThatCannotBeWrittenStopTheRunBeforeThePhone) {
+  const std::string program = dir / "program";
+  std::filesystem::create_directories(program);
+  std::filesystem::create_symlink(cli_testing::ProgramDirectory() + "/tarvex-sim.so",
+                                  program + "/tarvex-sim.so");
+  std::ofstream(program + "/Tarvex.ini")
+      << "[Records]\nRequired=1\nFile=" << (dir / "missing/dir/records.sqlite") << "\n";
+  cli::Environment env;
+  env.programDirectory = program;  // a portable install: its settings beside it
+  env.configDirectory = dir / "config";
+  env.dataDirectory = dir.Path().string();
+  const auto run = cli_testing::Cli({"download", "--simulate", "--no-tty", "--plugin",
+                                     cli_testing::ProgramDirectory() + "/model.so"},
+                                    env);
+  EXPECT_EQ(run.status, 2) << run.out;
+  EXPECT_TRUE(run.ErrHas("tarvex-cli: Records are required: The records cannot be written to " +
+                         (dir / "missing/dir/records.sqlite")))
+      << run.err;
+  EXPECT_FALSE(run.OutHas("Download Start")) << run.out;
+}
+
 }  // namespace
