@@ -1,5 +1,7 @@
 #include "host/records/sqlite_db.h"
 
+#include <sqlite3.h>
+
 namespace records {
 
 SqliteStatement::SqliteStatement(sqlite3* db, const std::string& sql) : db_(db) {

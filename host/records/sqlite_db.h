@@ -1,13 +1,14 @@
 #pragma once
 
-#include <sqlite3.h>
-
 #include <cstdint>
 #include <string>
 
 // A thin owner of an SQLite connection and its statements: what the record store needs, no
 // more. Errors come back as text, never as exceptions, since a broken record file must not stop
 // a flash.
+struct sqlite3;
+struct sqlite3_stmt;
+
 namespace records {
 
 class SqliteStatement {
