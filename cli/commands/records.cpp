@@ -65,6 +65,29 @@ std::string TableLine(const std::vector<std::string>& cells) {
   return line;
 }
 
+// A record with its files and lines, for `records show --json`.
+std::string DetailJsonOf(const records::Record& r) {
+  std::string files = "[";
+  for (const records::FileRun& f : r.files) {
+    files += (files.size() > 1 ? "," : "") + JsonObject()
+                                                 .Add("path", f.path)
+                                                 .Add("size", f.size)
+                                                 .Add("sha256", f.sha256)
+                                                 .Add("hashed_bytes", f.hashedBytes)
+                                                 .Add("partial", f.partial)
+                                                 .Add("step", f.stepKind)
+                                                 .Add("acked_bytes", f.ackedBytes)
+                                                 .Add("duration_ms", f.durationMs)
+                                                 .Add("result", f.result)
+                                                 .Text();
+  }
+  std::string lines = "[";
+  for (const std::string& line : r.lines) lines += (lines.size() > 1 ? "," : "") + JsonString(line);
+  std::string object = JsonOf(r);
+  object.pop_back();  // the closing brace: the files and lines go inside
+  return object + ",\"files\":" + files + "],\"lines\":" + lines + "]}";
+}
+
 void ShowTable(Console& console, const std::vector<records::Record>& found) {
   console.Note(TableLine(records::TableHeader()));
   for (const records::Record& r : found) console.Note(TableLine(records::TableCells(r)));
@@ -133,7 +156,7 @@ int RunRecordsCommand(const Options& o, Console& console, const Environment& env
     return kExitRunFailed;
   }
   if (o.json) {
-    console.JsonLine(JsonOf(*r));
+    console.JsonLine(DetailJsonOf(*r));
   } else {
     for (const std::string& line : records::DetailLines(*r)) console.Note(line);
   }

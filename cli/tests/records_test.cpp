@@ -224,6 +224,10 @@ TEST_F(CliRecords, EachFileCarriesItsDigestAndItsStepWhetherTheHostOrThePlugInRe
   EXPECT_FALSE(r.phone.usbPath.empty());  // a simulated phone announces its socket and serial
   EXPECT_FALSE(r.phone.usbSerial.empty());
   EXPECT_FALSE(r.lines.empty());
+  const auto json = Run({"records", "show", r.id.substr(0, 8), "--json"}).Json();
+  ASSERT_EQ(json.size(), 2U);  // where from, then the record
+  EXPECT_EQ(json[1].at("files").size(), r.files.size());
+  EXPECT_EQ(json[1].at("files")[0].at("sha256"), r.files[0].sha256);
 }
 
 TEST_F(CliRecords, ARefusedSetAndACorruptFileEachSayWhatHappened) {
