@@ -58,6 +58,7 @@ TEST_F(RecordStore, KeepsARecordWholeAndFindsItByEachFilter) {
 
   const auto got = store->Get(recent.id.substr(0, 8));
   ASSERT_TRUE(got);
+  EXPECT_FALSE(store->Get(recent.id.substr(0, 7) + "_"));  // a prefix, never a pattern
   EXPECT_EQ(records::CsvRow(*got), records::CsvRow(recent));
   EXPECT_EQ(got->files.size(), 1U);
   EXPECT_EQ(got->files[0].sha256, recent.files[0].sha256);

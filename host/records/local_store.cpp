@@ -149,7 +149,8 @@ std::vector<Record> LocalStore::Find(const Query& q) {
 }
 
 std::optional<Record> LocalStore::Get(const std::string& id) {
-  std::vector<Record> found = Select("id LIKE ? || '%'", {id}, " LIMIT 2");
+  // A prefix compared as text: LIKE would take a '_' or '%' typed by the user as a wildcard.
+  std::vector<Record> found = Select("substr(id, 1, length(?)) = ?", {id, id}, " LIMIT 2");
   if (found.size() != 1) return std::nullopt;
   Record r = std::move(found.front());
   SqliteStatement s = db_.Prepare("SELECT " + ColumnList(FileColumns()) +

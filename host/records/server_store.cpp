@@ -144,7 +144,8 @@ std::vector<Record> ServerStore::Find(const Query& query, std::string& error) {
 
 std::optional<Record> ServerStore::Get(const std::string& id, std::string& error) {
   std::vector<std::vector<std::string>> rows;
-  if (!Exec("SELECT " + ColumnList(RunColumns()) + " FROM runs WHERE id LIKE $1 || '%' LIMIT 2",
+  if (!Exec("SELECT " + ColumnList(RunColumns()) +
+                " FROM runs WHERE substr(id, 1, length($1)) = $1 LIMIT 2",
             {id}, error, &rows) ||
       rows.size() != 1) {
     return std::nullopt;
