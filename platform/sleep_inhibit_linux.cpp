@@ -32,7 +32,7 @@ std::string ErrorText(int negativeErrno) {
 
 // logind's answer to Inhibit, or null with the reason in `problem`.
 Message CallInhibit(sd_bus* bus, const std::string& why, std::string& problem) {
-  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_error error{};  // SD_BUS_ERROR_NULL, which is a C compound literal
   sd_bus_message* reply = nullptr;
   const int r = sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1",
                                    "org.freedesktop.login1.Manager", "Inhibit", &error, &reply,
