@@ -1,7 +1,5 @@
 #include "cli/job.h"
 
-#include <cstdio>
-
 #include "cli/phone_window.h"
 #include "cli/ports.h"
 #include "cli/run_records.h"
@@ -130,11 +128,7 @@ PhoneLabel LabelOf(const SerialPortEntry& entry) {
   label.name = entry.portName.empty() ? platform::BareName(entry.devicePath) : entry.portName;
   label.path = entry.devicePath;
   label.description = entry.description;
-  if (entry.usbVendor != 0 || entry.usbProduct != 0) {
-    char ids[16];
-    std::snprintf(ids, sizeof ids, "%04x:%04x", entry.usbVendor, entry.usbProduct);
-    label.usbIds = ids;
-  }
+  label.usbIds = records::PhoneOf(entry).usbIds;
   label.usbPath = entry.usbPath;
   label.usbSerial = entry.usbSerial;
   return label;
