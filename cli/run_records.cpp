@@ -57,7 +57,8 @@ void RunRecords::Prepare(const Job& job, const std::string& pluginName,
   start_.erase = job.options;
   start_.simulated = simulated_;
   start_.files = job.PhoneFiles();
-  if (job.command == Command::kDownload) images_ = job.images;
+  // Once for every phone of the session, before any is touched.
+  if (job.command == Command::kDownload) records::HashImages(start_, job.images);
   if (settings_.file.empty()) return;
   // Said from the writer's threads as well: the console takes one line at a time.
   recorder_ = std::make_unique<records::Recorder>(
@@ -81,7 +82,7 @@ records::RunLedger RunRecords::Begin(const PhoneLabel& phone) const {
   p.usbIds = phone.usbIds;
   p.usbPath = phone.usbPath;
   p.usbSerial = phone.usbSerial;
-  ledger.Begin(p, images_);
+  ledger.Begin(p);
   return ledger;
 }
 

@@ -42,7 +42,6 @@ class RunRecords {
   const bool simulated_;  // --simulate: a refusal too belongs to a simulation
   Console& console_;
   records::RunStart start_;
-  std::vector<uint8_t*> images_;  // the download's loaded images, by file index
   std::unique_ptr<records::Recorder> recorder_;
 };
 

@@ -107,7 +107,8 @@ void DownloadRun::Launch(EntryPoint entryPoint) {
   share_->mailbox = mailbox_;
   records::Phone phone = records::PhoneOf(request_.portEntry);
   if (request_.portEntry.devicePath.empty()) phone.port = "COM" + std::to_string(request_.port);
-  ledger_.Begin(phone, share_->images);
+  ledger_.HashImages(share_->images);
+  ledger_.Begin(phone);
   worker_ = std::thread([share = share_, entryPoint = std::move(entryPoint)] {
     Work(*share, entryPoint);
     share->end.Ended();

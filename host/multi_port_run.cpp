@@ -34,8 +34,8 @@ MultiPortRun::MultiPortRun(MultiPortView& view, RunRequest request, PortScan::Di
       request_(std::move(request)),
       discover_(std::move(discover)),
       mailbox_(std::make_shared<platform::MailboxTarget>(
-          [this](uint32_t m, platform::WPARAM w, platform::LPARAM l) { return Handle(m, w, l); })) {
-}
+          [this](uint32_t m, platform::WPARAM w, platform::LPARAM l) { return Handle(m, w, l); })),
+      recordStart_(request_.record) {}
 
 MultiPortRun::~MultiPortRun() { CloseAll(); }
 
@@ -92,6 +92,7 @@ bool MultiPortRun::ImagesReady() {
     return false;
   }
   images_ = request_.Images();
+  records::HashImages(recordStart_, images_);
   imagesTaken_ = true;
   return true;
 }
@@ -128,12 +129,12 @@ void MultiPortRun::StartPort(size_t slot, uint8_t port) {
   s = Slot{true, true, port, nullptr, ""};
   HoldAwake();
   steps_.erase(port);
-  records::RunStart start = request_.record;
+  records::RunStart start = recordStart_;
   for (const SerialPortEntry& e : ports_) {
     if (e.portNumber != port) continue;
     start.simulated = records::SimulatedPort(e.devicePath);
     ledgers_.insert_or_assign(port, records::RunLedger(request_.recorder.get(), start))
-        .first->second.Begin(records::PhoneOf(e), images_);
+        .first->second.Begin(records::PhoneOf(e));
   }
   request_.plugin->Exports().a111(table_.entries, static_cast<int>(request_.mode));
   view_.ShowColumn(static_cast<int>(slot), PortColumn(port), "Progress");

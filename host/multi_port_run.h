@@ -109,6 +109,7 @@ class MultiPortRun {
   std::map<uint8_t, notify::StepHistory> steps_;  // by port
   // Each running port's record, and the outcome its status window handed over (1012).
   std::map<uint8_t, records::RunLedger> ledgers_;
+  records::RunStart recordStart_;  // what each port's record starts from, its images hashed once
   std::map<uint8_t, notify::Judgement> outcomes_;
   std::vector<SerialPortEntry> ports_;
   std::set<uint8_t> heldSaid_;  // ports held by another program, and said so

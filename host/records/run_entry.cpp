@@ -59,6 +59,15 @@ Phone PhoneOf(const SerialPortEntry& port) {
 
 bool SimulatedPort(const std::string& devicePath) { return devicePath.rfind("/dev/pts/", 0) == 0; }
 
+void HashImages(RunStart& start, const std::vector<uint8_t*>& images) {
+  start.digests.assign(images.size(), {});
+  for (size_t i = 0; i < images.size(); ++i) {
+    if (images[i] == nullptr) continue;
+    const uint64_t length = bytes::LoadLe32(images[i]);
+    start.digests[i] = {HexDigest(images[i] + 4, length), length};
+  }
+}
+
 Record Started(const RunStart& s) {
   Record r;
   r.id = NewId();
@@ -80,10 +89,9 @@ Record Started(const RunStart& s) {
     f.path = s.files[i];
     f.fileIndex = static_cast<int>(i);
     f.size = SizeOf(f.path);
-    const uint8_t* image = i < s.images.size() ? s.images[i] : nullptr;
-    if (image != nullptr) {
-      f.hashedBytes = bytes::LoadLe32(image);
-      f.sha256 = HexDigest(image + 4, f.hashedBytes);
+    if (i < s.digests.size() && !s.digests[i].sha256.empty()) {
+      f.sha256 = s.digests[i].sha256;
+      f.hashedBytes = s.digests[i].bytes;
       f.partial = f.hashedBytes < f.size;
     }
     r.files.push_back(std::move(f));

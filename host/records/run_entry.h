@@ -24,19 +24,26 @@ struct RunStart {
   uint32_t erase = 0;
   bool simulated = false;
   Phone phone;
-  // The run's files, indexed as its step notices name them ("" for none), and the images the
-  // host loaded for them (a 32-bit length, then the file's bytes; null for a file the plug-in
-  // reads from its path, which it hashes itself).
+  // The run's files, indexed as its step notices name them ("" for none), and the digests of
+  // those the host loaded (HashImages; a file the plug-in reads from its path it hashes itself).
   std::vector<std::string> files;
-  std::vector<const uint8_t*> images;
+  struct Digest {
+    std::string sha256;  // "" for a file the host did not load
+    uint64_t bytes = 0;
+  };
+  std::vector<Digest> digests;
 };
+
+// Hashes the host's images once for all the runs that start from `start`: `images` by file
+// index, each a 32-bit length and then the file's bytes (null for a file left on disk).
+void HashImages(RunStart& start, const std::vector<uint8_t*>& images);
 
 // The phone on `port` as discovery saw it.
 Phone PhoneOf(const SerialPortEntry& port);
 // Simulated phones answer on pseudo-terminals; a phone's own port never is one.
 bool SimulatedPort(const std::string& devicePath);
 
-// A record with a new id, started now; the host's images are hashed here, from their buffers.
+// A record with a new id, started now.
 Record Started(const RunStart& start);
 
 // One step as the run reported it when it ended.

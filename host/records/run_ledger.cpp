@@ -2,10 +2,9 @@
 
 namespace records {
 
-void RunLedger::Begin(const Phone& phone, const std::vector<uint8_t*>& images) {
+void RunLedger::Begin(const Phone& phone) {
   if (begun_ || ended_) return;
   start_.phone = phone;
-  if (!images.empty()) start_.images.assign(images.begin(), images.end());
   record_ = Started(start_);
   begun_ = true;
   if (recorder_ != nullptr) recorder_->Begin(record_);

@@ -17,9 +17,10 @@ class RunLedger {
   // `recorder` null: the run is recorded nowhere (records are off).
   RunLedger(Recorder* recorder, RunStart start) : recorder_(recorder), start_(std::move(start)) {}
 
-  // The phone is about to be touched; `images` are the host's loaded images by file index, as
-  // the run hands them to the plug-in (hashed here, from their buffers).
-  void Begin(const Phone& phone, const std::vector<uint8_t*>& images = {});
+  // The host's images by file index, as the run hands them to the plug-in (records::HashImages).
+  void HashImages(const std::vector<uint8_t*>& images) { records::HashImages(start_, images); }
+  // The phone is about to be touched.
+  void Begin(const Phone& phone);
   void SetFactory(const std::string& modelName, const std::string& pid);
   // The run's end as the one verdict decided it; only the first end counts. A run that never
   // began (refused before the phone) is recorded here whole.
