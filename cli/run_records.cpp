@@ -67,10 +67,7 @@ void RunRecords::Prepare(const Job& job, const std::string& pluginName,
 }
 
 std::string RunRecords::Refusal() {
-  if (!settings_.required) return "";
-  if (!recorder_) return "Records are required, and no record file is set";
-  const std::string problem = recorder_->Problem();
-  return problem.empty() ? "" : "Records are required: " + problem;
+  return records::RequiredRefusal(settings_.required, recorder_.get());
 }
 
 records::RunLedger RunRecords::Begin(const PhoneLabel& phone) const {

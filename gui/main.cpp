@@ -96,10 +96,13 @@ int main(int argc, char** argv) {
                                 PortScan::SystemDiscovery()};
   gui::SheetWindow sheet(setup);
   const records::Settings recordSettings = RecordSettings(program, location);
-  auto recorder = std::make_shared<records::Recorder>(
-      records::Recorder::Config{recordSettings.file, recordSettings.server,
-                                recordSettings.keepDays},
-      [](const std::string& problem) { platform::ShowMessageBox(problem); });
+  std::shared_ptr<records::Recorder> recorder;
+  if (!recordSettings.file.empty()) {
+    recorder = std::make_shared<records::Recorder>(
+        records::Recorder::Config{recordSettings.file, recordSettings.server,
+                                  recordSettings.keepDays},
+        [](const std::string& problem) { platform::ShowMessageBox(problem); });
+  }
   sheet.SetRecords(recorder, recordSettings);
   QObject::connect(&sheet, &QDialog::finished, &app, &QCoreApplication::quit);
   sheet.show();
@@ -107,7 +110,8 @@ int main(int argc, char** argv) {
   const int status = ending.Status() != 0 ? ending.Status() : finished;
   SaveSettings(sheet, ending.Status() != 0);
   simulated.reset();
-  recorder->Flush();  // the records are in their file before the program may end below
+  if (recorder)
+    recorder->Flush();  // the records are in their file before the program may end below
   // A plug-in that ignored its cancellation still runs on an abandoned worker: unloading it
   // under that thread would crash, so the program ends here, its settings saved.
   if (WorkerEnd::Abandoned() > 0) {

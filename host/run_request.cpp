@@ -25,7 +25,7 @@ std::string RunRequest::Refusal() const {
   if (mode == Mode::kRomCopy && cpPath.empty() && apPath.empty()) {
     return "There is no ROM image to download: choose the CP bin or the AP bin file";
   }
-  return "";
+  return records::RequiredRefusal(recordsRequired, recorder.get());
 }
 
 std::vector<uint8_t*> RunRequest::Images() const {
@@ -44,6 +44,7 @@ std::string EraseText(uint32_t bits) {
 void AttachRecords(RunRequest& request, std::shared_ptr<records::Recorder> recorder,
                    const records::Settings& settings, const std::vector<SerialPortEntry>& ports) {
   request.recorder = std::move(recorder);
+  request.recordsRequired = settings.required;
   records::RunStart& r = request.record;
   r.station = settings.station;
   r.job = settings.job;

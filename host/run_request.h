@@ -42,6 +42,7 @@ struct RunRequest {
   // Where the run's record goes (null: nowhere) and what every record of it starts with.
   std::shared_ptr<records::Recorder> recorder;
   records::RunStart record;
+  bool recordsRequired = false;  // no run starts unless its record can be written
 
   // The files the run must write, indexed as its steps name them.
   std::vector<std::string> Files() const;

@@ -318,6 +318,24 @@ TEST_F(DownloadRunTest, ARomCopyWithoutImagesIsRefusedBeforeThePhone) {
   EXPECT_TRUE(phone.Device().Requests().empty());
 }
 
+// A line that must never ship an unrecorded phone: the window refuses, as tarvex-cli does.
+TEST_F(DownloadRunTest, RequiredRecordsThatCannotBeWrittenRefuseTheRunBeforeThePhone) {
+  records::Settings settings;
+  settings.required = true;
+  auto recorder = std::make_shared<records::Recorder>(
+      records::Recorder::Config{dir / "missing/dir/records.sqlite", "", records::kKeepDays},
+      nullptr);
+  RunRequest request = normal.Request();
+  AttachRecords(request, recorder, settings, discover());
+  ReadImages();
+  Open(request);
+  EXPECT_FALSE(run->Launched());
+  EXPECT_EQ(window.text, "Error");
+  ASSERT_EQ(window.log.size(), 1U);
+  EXPECT_EQ(window.log[0].rfind("Records are required: ", 0), 0U) << window.log[0];
+  EXPECT_TRUE(phone.Device().Requests().empty());
+}
+
 // The plug-in's pre-flight runs on the worker before its entry point: a ticked partition image
 // that no partition names would go unwritten, so the run is refused with the phone untouched.
 TEST_F(DownloadRunTest, AFileNoStepWouldWriteIsRefusedBeforeThePhone) {

@@ -169,6 +169,8 @@ TEST(RecordText, SettingsComeFromTheRecordsSection) {
   EXPECT_TRUE(s.required);
   EXPECT_EQ(s.file, "/data/records.sqlite");
   EXPECT_FALSE(records::SettingsOf(CIniFile(), "").station.empty());  // the host's name
+  ini.Parse("[Records]\nFile=none\n");
+  EXPECT_EQ(records::SettingsOf(ini, "/data/records.sqlite").file, "");  // no records kept
 }
 
 // What tarvex-cli's runs leave: one record per phone, a refused set included, each readable

@@ -14,6 +14,10 @@ Reader::Reader(const Settings& s) {
     }
     origin_ = error + "; the records of this station instead";
   }
+  if (s.file.empty()) {
+    problem_ = "This station keeps no records (File=none in the [Records] settings)";
+    return;
+  }
   local_ = LocalStore::OpenToRead(s.file, error);
   if (!local_) problem_ = "No records can be read from " + s.file + ": " + error;
   if (local_ && origin_.empty()) origin_ = "Records of this station (" + s.file + ")";

@@ -68,4 +68,13 @@ class Recorder {
   std::thread writer_;  // last: started once everything it uses is there
 };
 
+// Why a run must not start: records are `required` (a line that must never ship an unrecorded
+// phone) and the local file cannot be written, or none is kept. "" when the run may start.
+inline std::string RequiredRefusal(bool required, Recorder* recorder) {
+  if (!required) return "";
+  if (recorder == nullptr) return "Records are required, and no record file is set";
+  const std::string problem = recorder->Problem();
+  return problem.empty() ? "" : "Records are required: " + problem;
+}
+
 }  // namespace records

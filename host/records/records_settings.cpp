@@ -27,6 +27,7 @@ Settings SettingsOf(const CIniFile& ini, const std::string& defaultFile) {
   s.server = ini.GetString(kSection, "Server");
   s.file = ini.GetString(kSection, "File");
   if (s.file.empty()) s.file = defaultFile;
+  if (s.file == kNoFile) s.file.clear();
   const int days = ini.GetInt(kSection, "KeepDays");
   if (days > 0) s.keepDays = days;
   const std::string required = ini.GetString(kSection, "Required");

@@ -11,12 +11,13 @@ namespace records {
 inline constexpr const char* kSection = "Records";
 inline constexpr const char* kFileName = "records.sqlite";
 inline constexpr int kKeepDays = 90;
+inline constexpr const char* kNoFile = "none";  // File=none: a bench that keeps no records
 
 struct Settings {
   std::string station;       // Station; the host name when not set
   std::string job;           // Job: a label a line gives its batch
   std::string server;        // Server: the line's PostgreSQL connection string
-  std::string file;          // File: the local record file
+  std::string file;          // File: the local record file; "" (File=none) keeps no records
   int keepDays = kKeepDays;  // KeepDays: how long delivered records stay on this station
   bool required = false;     // Required: a run refuses to start when its record cannot be written
 };
