@@ -12,7 +12,9 @@
 //  (b) the run's wall time and rate;
 //  (c) the host's CPU time per MiB written (the window's from its start to its end; tarvex-cli's
 //      for its whole process);
-//  and the GUI thread's busy share while the window runs (its CPU time over the wall time).
+//  and the GUI thread's busy share while the window runs (its CPU time over the wall time);
+//  (d) what records cost: both front ends run again keeping none ([Records] File=none, and a
+//      window without a recorder); the phone's share may grow by at most 1 point with them.
 // Each phone's stores are checked afterwards (lengths on the eMMC, bytes on the NOR).
 // Exits 1 when a run or a check fails or the window misses its target.
 //
@@ -47,6 +49,8 @@
 #include "gui/sheet_window.h"
 #include "gui/sounds.h"
 #include "host/current_page.h"
+#include "host/records/recorder.h"
+#include "host/run_request.h"
 #include "sim/tq4410.h"
 #include "widgets/text_progress_bar.h"
 
@@ -57,6 +61,7 @@ using bench_support::Clock;
 using bench_support::HostRun;
 
 constexpr double kTargetShare = 0.05;
+constexpr double kRecordsCost = 0.01;  // recording may add at most 1 point to the phone's wait
 constexpr const char* kComplete = "Download complete!";
 
 struct Settings {
@@ -115,7 +120,8 @@ WindowFigures RunWindow(gui::DownloadWindowDialog& window) {
   return f;
 }
 
-// --window PHONE_PATH SETTINGS_DIRECTORY FILE...: one line of figures on standard output.
+// --window PHONE_PATH SETTINGS_DIRECTORY RECORDS_FILE FILE...: one line of figures on standard
+// output. RECORDS_FILE "none" keeps no records.
 int WindowProcess(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
@@ -130,15 +136,24 @@ int WindowProcess(int argc, char** argv) {
   gui::SheetWindow sheet({{platform::ExecutableDirectory(), settingsDirectory},
                           [entry] { return std::vector<SerialPortEntry>{entry}; }});
   NormalPage& page = sheet.Normal().Page();
-  page.AddFiles(std::vector<std::string>(argv + 4, argv + argc));
+  page.AddFiles(std::vector<std::string>(argv + 5, argv + argc));
   for (int i = 0; i < 5; ++i) page.ScanTimer();
   // Read before the window opens, so that its run is the download alone.
   page.Store().ReadImages(page.Files().CheckedPaths(), page.Files().CheckedLoads());
 
-  gui::DownloadWindowDialog window(page.Request(), settingsDirectory);
+  RunRequest request = page.Request();
+  std::shared_ptr<records::Recorder> recorder;
+  if (const std::string file = argv[4]; file != records::kNoFile) {
+    // As the program attaches them: the same recorder writes every window's record.
+    recorder = std::make_shared<records::Recorder>(
+        records::Recorder::Config{file, "", records::kKeepDays}, nullptr);
+    AttachRecords(request, recorder, records::Settings{}, {entry});
+  }
+  gui::DownloadWindowDialog window(request, settingsDirectory);
   window.show();
   const WindowFigures f = RunWindow(window);
   window.reject();
+  if (recorder) recorder->Flush();
   std::printf("{\"text\":\"%s\",\"seconds\":%.6f,\"cpu_seconds\":%.6f,\"gui_cpu_seconds\":%.6f}\n",
               f.text.c_str(), f.seconds, f.cpuSeconds, f.guiCpuSeconds);
   return f.text == kComplete ? 0 : 1;
@@ -208,12 +223,13 @@ void Finish(Outcome& o, phonesim::SimulatedTq4410& phone, StreamEnd& streamEnd,
   o.ok = o.ok && o.storesMatch;
 }
 
-Outcome RunCli(const fs::path& dir, const phonesim::Tq4410Options& options,
+Outcome RunCli(const fs::path& dir, const fs::path& program,
+               const phonesim::Tq4410Options& options,
                const phonesim::builders::SampleFirmware& firmware) {
   phonesim::SimulatedTq4410 phone(options);
   StreamEnd streamEnd(phone, firmware);
   const HostRun host = bench_support::RunCli(
-      dir, "download --json --wait 60 --port '" + phone.Path() + "'", firmware.Files());
+      dir, "download --json --wait 60 --port '" + phone.Path() + "'", firmware.Files(), program);
   const auto found = host.phones.find(bench_support::PortName(phone.Path()));
   Outcome o;
   if (found != host.phones.end()) {
@@ -233,14 +249,17 @@ std::string FirstLine(const fs::path& path) {
   return line;
 }
 
-Outcome RunWindowProcess(const fs::path& dir, const phonesim::Tq4410Options& options,
+Outcome RunWindowProcess(const fs::path& dir, const std::string& recordsFile,
+                         const phonesim::Tq4410Options& options,
                          const phonesim::builders::SampleFirmware& firmware) {
   phonesim::SimulatedTq4410 phone(options);
   StreamEnd streamEnd(phone, firmware);
   fs::create_directories(dir / "settings");
   const HostRun host = bench_support::RunChild(
       dir, "window", "bench_gui_download",
-      "--window '" + phone.Path() + "' '" + (dir / "settings").string() + "'", firmware.Files());
+      "--window '" + phone.Path() + "' '" + (dir / "settings").string() + "' '" + recordsFile +
+          "'",
+      firmware.Files());
   const std::string line = FirstLine(dir / "window.out");
   Outcome o;
   o.ok = host.status == 0 && bench_support::TextField(line, "text") == kComplete;
@@ -258,7 +277,7 @@ Outcome RunWindowProcess(const fs::path& dir, const phonesim::Tq4410Options& opt
 void Print(const char* name, const Outcome& o, uint64_t bytes) {
   const double mib = static_cast<double>(bytes) / (1 << 20);
   std::printf(
-      "  %-10s %s  waiting %5.2f %% (eMMC %4.2f %% + modem %4.2f %%)  %5.2f s  %4.1f MB/s"
+      "  %-12s %s  waiting %5.2f %% (eMMC %4.2f %% + modem %4.2f %%)  %5.2f s  %4.1f MB/s"
       "  CPU %4.2f s = %4.1f ms per MiB  stores %s\n",
       name, o.ok ? "ok    " : "FAILED", 100 * o.waitShare, 100 * o.streamWaitShare,
       100 * (o.waitShare - o.streamWaitShare), o.seconds,
@@ -278,7 +297,7 @@ Outcome Median(std::vector<Outcome> runs, bool& allOk) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 4 && std::string(argv[1]) == "--window") return WindowProcess(argc, argv);
+  if (argc >= 5 && std::string(argv[1]) == "--window") return WindowProcess(argc, argv);
   const Settings s = Parse(argc, argv);
   const fs::path dir = bench_support::MakeDirectory("tarvex-bench-gui-");
   ports::SetPublishDirectory((dir / "tarvex-ports").string());
@@ -292,19 +311,37 @@ int main(int argc, char** argv) {
   const uint64_t bytes = firmware.TotalBytes();
   std::printf("bench_gui_download: one phone, eMMC %.1f MB/s, %.1f MB of firmware\n", s.rateMBps,
               static_cast<double>(bytes) / 1e6);
-  std::vector<Outcome> cliRuns, windowRuns;
+  // Both front ends as shipped (recording every run, its files hashed) and the same keeping
+  // none, alternating, so that the records' cost is a difference within one run of the bench.
+  const fs::path recordedCli = bench_support::PortableCli(dir / "recorded", "records.sqlite");
+  const fs::path unrecordedCli = bench_support::PortableCli(dir / "unrecorded", records::kNoFile);
+  const std::string windowRecords = (dir / "window-records.sqlite").string();
+  std::vector<Outcome> cliRuns, windowRuns, bareCliRuns, bareWindowRuns;
   for (int i = 0; i < s.runs; ++i) {
-    cliRuns.push_back(RunCli(dir, options, firmware));
-    windowRuns.push_back(RunWindowProcess(dir, options, firmware));
-    std::printf("run %d: waiting for the host: tarvex-cli %.2f %%, window %.2f %%\n", i + 1,
-                100 * cliRuns.back().waitShare, 100 * windowRuns.back().waitShare);
+    cliRuns.push_back(RunCli(dir, recordedCli, options, firmware));
+    windowRuns.push_back(RunWindowProcess(dir, windowRecords, options, firmware));
+    bareCliRuns.push_back(RunCli(dir, unrecordedCli, options, firmware));
+    bareWindowRuns.push_back(RunWindowProcess(dir, records::kNoFile, options, firmware));
+    std::printf(
+        "run %d: waiting for the host: tarvex-cli %.2f %% (%.2f %% keeping no records), window "
+        "%.2f %% (%.2f %%)\n",
+        i + 1, 100 * cliRuns.back().waitShare, 100 * bareCliRuns.back().waitShare,
+        100 * windowRuns.back().waitShare, 100 * bareWindowRuns.back().waitShare);
   }
   bool cliOk = true, windowOk = true;
   const Outcome cli = Median(cliRuns, cliOk);
   const Outcome window = Median(windowRuns, windowOk);
+  const Outcome bareCli = Median(bareCliRuns, cliOk);
+  const Outcome bareWindow = Median(bareWindowRuns, windowOk);
+  if (!fs::exists(windowRecords) || !fs::exists(recordedCli.parent_path() / "records.sqlite")) {
+    std::printf("a recorded front end left no record file: FAILED\n");
+    cliOk = false;
+  }
   std::printf("median of %d runs:\n", s.runs);
   Print("tarvex-cli", cli, bytes);
   Print("window", window, bytes);
+  Print("cli, none", bareCli, bytes);
+  Print("window, none", bareWindow, bytes);
   const double wall = window.seconds > 0 ? window.seconds : 1;
   std::printf("GUI thread busy %.2f s of the window's %.2f s = %.1f %%\n", window.guiCpuSeconds,
               window.seconds, 100 * window.guiCpuSeconds / wall);
@@ -313,6 +350,13 @@ int main(int argc, char** argv) {
       "window's share waiting for the host: %.2f %% (target <= %.0f %%, tarvex-cli %.2f %%): "
       "%s\n",
       100 * window.waitShare, 100 * kTargetShare, 100 * cli.waitShare, met ? "PASS" : "FAIL");
+  const double cliCost = cli.waitShare - bareCli.waitShare;
+  const double windowCost = window.waitShare - bareWindow.waitShare;
+  const bool cheap = cliCost <= kRecordsCost && windowCost <= kRecordsCost;
+  std::printf(
+      "records' cost to the phone's share: tarvex-cli %+.2f points, window %+.2f points "
+      "(target <= %.0f): %s\n",
+      100 * cliCost, 100 * windowCost, 100 * kRecordsCost, cheap ? "PASS" : "FAIL");
   ports::SetPublishDirectory("");
   std::error_code ec;
   if (cliOk && windowOk) {
@@ -320,5 +364,5 @@ int main(int argc, char** argv) {
   } else {
     std::printf("the runs' files are kept in %s\n", dir.c_str());
   }
-  return cliOk && met ? 0 : 1;
+  return cliOk && met && cheap ? 0 : 1;
 }

@@ -23,17 +23,18 @@ const char* ModeOf(Command command) {
 
 records::Settings RecordSettings(const Options& o, const Environment& env) {
   CIniFile ini;
-  std::string settingsDirectory;
+  std::string settingsDirectory, readDirectory;
   if (!env.configDirectory.empty()) {
     const settings::Location where = settings::Locate(env.programDirectory, env.configDirectory);
     ini.Load(where.readDirectory + "/" + settings::kFileName);
     settingsDirectory = where.directory;
+    readDirectory = where.readDirectory;
   }
   const std::string defaultFile =
       env.dataDirectory.empty()
           ? ""
           : records::DefaultFile(env.programDirectory, settingsDirectory, env.dataDirectory);
-  records::Settings s = records::SettingsOf(ini, defaultFile);
+  records::Settings s = records::SettingsOf(ini, defaultFile, readDirectory);
   if (!o.station.empty()) s.station = o.station;
   if (!o.jobLabel.empty()) s.job = o.jobLabel;
   if (!o.recordsServer.empty()) s.server = o.recordsServer;

@@ -71,7 +71,8 @@ records::Settings RecordSettings(const std::string& program, const settings::Loc
   CIniFile ini;
   ini.Load(location.readDirectory + "/" + settings::kFileName);
   return records::SettingsOf(
-      ini, records::DefaultFile(program, location.directory, platform::UserDataDirectory()));
+      ini, records::DefaultFile(program, location.directory, platform::UserDataDirectory()),
+      location.readDirectory);
 }
 
 }  // namespace

@@ -75,14 +75,16 @@ inline void ReadCliJson(const std::string& path, HostRun& run) {
   }
 }
 
-// Runs `program` (beside this one) with `arguments` and `files` quoted after them, its runtime
-// directory `dir` (so it looks for phones where this process announces them); standard output
-// goes to dir/<name>.out, standard error to dir/<name>.err. Returns the exit status and the wall
-// time.
-inline HostRun RunChild(const fs::path& dir, const std::string& name, const std::string& program,
+// Runs `program` (a path, or a name beside this one) with `arguments` and `files` quoted after
+// them, its runtime directory `dir` (so it looks for phones where this process announces them);
+// standard output goes to dir/<name>.out, standard error to dir/<name>.err. Returns the exit
+// status and the wall time.
+inline HostRun RunChild(const fs::path& dir, const std::string& name, const fs::path& program,
                         const std::string& arguments, const std::vector<std::string>& files) {
-  std::string command = "XDG_RUNTIME_DIR='" + dir.string() + "' '" +
-                        platform::ExecutableDirectory() + "/" + program + "' " + arguments;
+  const fs::path path =
+      program.has_parent_path() ? program : fs::path(platform::ExecutableDirectory()) / program;
+  std::string command =
+      "XDG_RUNTIME_DIR='" + dir.string() + "' '" + path.string() + "' " + arguments;
   for (const std::string& f : files) command += " '" + f + "'";
   command +=
       " >'" + (dir / (name + ".out")).string() + "' 2>'" + (dir / (name + ".err")).string() + "'";
@@ -93,10 +95,26 @@ inline HostRun RunChild(const fs::path& dir, const std::string& name, const std:
   return run;
 }
 
-// tarvex-cli with `arguments` (which should ask for --json) and the files.
+// A portable install of tarvex-cli in `directory`: the program, the library and the plug-in
+// copied beside a "Tarvex.ini" whose [Records] File is `recordsFile` ("none" keeps no records), so
+// that a bench compares runs with and without records, and none lands in the build tree. Returns
+// the program's path.
+inline fs::path PortableCli(const fs::path& directory, const std::string& recordsFile) {
+  const fs::path from = platform::ExecutableDirectory();
+  fs::create_directories(directory);
+  for (const char* file : {"tarvex-cli", "libCorvane.so", "model.so", "usb-descriptions.txt"}) {
+    fs::copy_file(from / file, directory / file, fs::copy_options::overwrite_existing);
+  }
+  std::ofstream(directory / "Tarvex.ini") << "[Records]\nFile=" << recordsFile << "\n";
+  return directory / "tarvex-cli";
+}
+
+// tarvex-cli (`program`: a PortableCli, or the one beside this bench) with `arguments` (which
+// should ask for --json) and the files.
 inline HostRun RunCli(const fs::path& dir, const std::string& arguments,
-                      const std::vector<std::string>& files) {
-  HostRun run = RunChild(dir, "host", "tarvex-cli", arguments, files);
+                      const std::vector<std::string>& files,
+                      const fs::path& program = "tarvex-cli") {
+  HostRun run = RunChild(dir, "host", program, arguments, files);
   ReadCliJson((dir / "host.out").string(), run);
   return run;
 }

@@ -171,6 +171,8 @@ TEST(RecordText, SettingsComeFromTheRecordsSection) {
   EXPECT_FALSE(records::SettingsOf(CIniFile(), "").station.empty());  // the host's name
   ini.Parse("[Records]\nFile=none\n");
   EXPECT_EQ(records::SettingsOf(ini, "/data/records.sqlite").file, "");  // no records kept
+  ini.Parse("[Records]\nFile=line/records.sqlite\n");
+  EXPECT_EQ(records::SettingsOf(ini, "", "/opt/tarvex").file, "/opt/tarvex/line/records.sqlite");
 }
 
 // What tarvex-cli's runs leave: one record per phone, a refused set included, each readable

@@ -19,15 +19,21 @@ std::string DefaultFile(const std::string& programDirectory, const std::string& 
   return (directory / kFileName).string();
 }
 
-Settings SettingsOf(const CIniFile& ini, const std::string& defaultFile) {
+Settings SettingsOf(const CIniFile& ini, const std::string& defaultFile,
+                    const std::string& iniDirectory) {
   Settings s;
   s.station = ini.GetString(kSection, "Station");
   if (s.station.empty()) s.station = platform::HostName();
   s.job = ini.GetString(kSection, "Job");
   s.server = ini.GetString(kSection, "Server");
   s.file = ini.GetString(kSection, "File");
-  if (s.file.empty()) s.file = defaultFile;
-  if (s.file == kNoFile) s.file.clear();
+  if (s.file == kNoFile) {
+    s.file.clear();
+  } else if (s.file.empty()) {
+    s.file = defaultFile;
+  } else if (std::filesystem::path(s.file).is_relative() && !iniDirectory.empty()) {
+    s.file = (std::filesystem::path(iniDirectory) / s.file).string();
+  }
   const int days = ini.GetInt(kSection, "KeepDays");
   if (days > 0) s.keepDays = days;
   const std::string required = ini.GetString(kSection, "Required");

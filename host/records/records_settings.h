@@ -27,7 +27,9 @@ struct Settings {
 std::string DefaultFile(const std::string& programDirectory, const std::string& settingsDirectory,
                         const std::string& userDataDirectory);
 
-// The settings in `ini`, the defaults for what it lacks.
-Settings SettingsOf(const CIniFile& ini, const std::string& defaultFile);
+// The settings in `ini`, the defaults for what it lacks. A relative File is taken from
+// `iniDirectory`, the directory of the "Tarvex.ini" read, never from the working directory.
+Settings SettingsOf(const CIniFile& ini, const std::string& defaultFile,
+                    const std::string& iniDirectory = "");
 
 }  // namespace records
