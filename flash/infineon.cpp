@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "corvane/platform/clock.h"
 #include "corvane/platform/notify.h"
 #include "corvane/plugin/exports.h"
+#include "corvane/protocol/step_digest.h"
 #include "flash/boot_header.h"
 #include "flash/ifx_image.h"
 
@@ -223,6 +225,10 @@ ifx::Refusal ScanImage(const uint8_t* image, ifx::ByteSource& source, unsigned k
 // --- the factory file ---------------------------------------------------------------------
 
 // The factory file through a standard stream; nothing of it is kept in memory but the reads.
+// With a step's digest, what is read goes into it as it passes. The download reads the file out
+// of order (every element header before any code, a component's security block before its
+// code, each record's code only on its own walk), so the digest ends at the first stretch that
+// a read skips and is partial: covering the file whole would take a second read of the code.
 class FileSource final : public ifx::ByteSource {
  public:
   explicit FileSource(const char* path) {
@@ -242,13 +248,21 @@ class FileSource final : public ifx::ByteSource {
     in_.clear();
     in_.seekg(static_cast<std::streamoff>(offset));
     in_.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(n));
-    return static_cast<size_t>(in_.gcount()) == n;
+    if (static_cast<size_t>(in_.gcount()) != n) return false;
+    if (digest_) digest_->Read(offset, out, n);
+    return true;
+  }
+  // The step that `step` reports gets the SHA-256 of what is read from here on when the source
+  // goes; a file that is not open gives none.
+  void DigestFor(Reporter& step) {
+    if (open_) digest_.emplace(step, size_);
   }
 
  private:
   std::ifstream in_;
   uint64_t size_ = 0;
   bool open_ = false;
+  std::optional<sha256::StepDigest> digest_;
 };
 
 enum class Security { kA, kB, kC };
@@ -632,6 +646,7 @@ int CBasicFlash::IFXFactoryCheck(const char* path) {
 
 int CBasicFlash::IFXFactoryDownload(const char* path, CMiscUtilComm* comm, uint32_t flags) {
   FileSource file(path);
+  file.DigestFor(m_Report);
   ifx::Area area;
   ifx::Layout layout;
   if (!CheckFactoryFile(*this, file, path, area, layout)) return 0;

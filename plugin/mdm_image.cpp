@@ -136,10 +136,38 @@ FileSource::FileSource(const std::string& path) {
 bool FileSource::ReadAt(uint64_t offset, std::span<uint8_t> out) {
   if (!open_ || offset > size_ || out.size() > size_ - offset) return false;
   if (out.empty()) return true;
+  if (digest_) ReadThrough(offset);
+  if (!ReadRaw(offset, out)) return false;
+  if (digest_) digest_->Read(offset, out.data(), out.size());
+  return true;
+}
+
+void FileSource::DigestFor(Reporter& step) {
+  if (open_) digest_.emplace(step, size_);
+}
+
+bool FileSource::ReadRaw(uint64_t offset, std::span<uint8_t> out) {
   file_.clear();
   file_.seekg(static_cast<std::streamoff>(offset));
   file_.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size()));
   return file_.gcount() == static_cast<std::streamsize>(out.size());
+}
+
+// A stretch that cannot be read is left to the reader, which needs none of it: the digest
+// stops before it and is partial.
+void FileSource::ReadThrough(uint64_t offset) {
+  constexpr size_t kPassBlock = size_t{64} * 1024;
+  if (throughFailed_ || digest_->Covered() >= offset) return;
+  std::vector<uint8_t> block(kPassBlock);
+  for (uint64_t at = digest_->Covered(); at < offset;) {
+    const auto n = static_cast<size_t>(std::min<uint64_t>(block.size(), offset - at));
+    if (!ReadRaw(at, std::span(block).first(n))) {
+      throughFailed_ = true;
+      return;
+    }
+    digest_->Read(at, block.data(), n);
+    at += n;
+  }
 }
 
 ReadResult ReadImage(ByteSource& source, PartitionSet& set) {

@@ -4,9 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "corvane/protocol/step_digest.h"
 
 // The modem's MDM image: a header, a partition table counted in NAND blocks, a table of partition
 // names and the data of each partition. The reader is a pure function over a source of bytes, so
@@ -84,10 +87,23 @@ class FileSource : public ByteSource {
   uint64_t Size() const override { return size_; }
   bool ReadAt(uint64_t offset, std::span<uint8_t> out) override;
 
+  // From here on what is read goes into the SHA-256 of the step that `step` reports, handed
+  // over when the source goes. The reader skips the padding between the header, the tables and
+  // the partitions; the source reads those bytes on its way instead of seeking past them, once
+  // and in order, so that an image read up to its end is covered whole. A source that is not
+  // open takes no digest.
+  void DigestFor(Reporter& step);
+
  private:
+  bool ReadRaw(uint64_t offset, std::span<uint8_t> out);
+  // Feeds the digest from what it covers up to `offset`.
+  void ReadThrough(uint64_t offset);
+
   std::ifstream file_;
   uint64_t size_ = 0;
   bool open_ = false;
+  std::optional<sha256::StepDigest> digest_;
+  bool throughFailed_ = false;  // a skipped stretch could not be read: the digest ends there
 };
 
 enum class ReadStatus {

@@ -51,7 +51,7 @@ bool CModelModule::DownloadModem(const std::string& mdmPath) {
   SendText("MDM Download start");
   SendText("Read binary setting value");
   StepScope step(Steps(), notify::StepKind::kNandImage, 0, 0, platform::BareName(mdmPath));
-  if (!Files()->ReadMDMImage(mdmPath)) return false;
+  if (!Files()->ReadMDMImage(mdmPath, &Steps())) return false;
   if (!SwitchToDownloadMode()) return false;
   const int programmed = ProgramNandPartitions();
   Files()->ReleaseMDMImage();  // written or not, the partitions are not needed any more

@@ -28,13 +28,14 @@ int CModelFileMngr::Refuse(const std::string& text) {
   return 0;
 }
 
-int CModelFileMngr::ReadMDMImage(const std::string& path) {
+int CModelFileMngr::ReadMDMImage(const std::string& path, Reporter* step) {
   SendCode(0);
   mdm::FileSource file(path);
   if (!file.IsOpen()) {
     m_Partitions.Release();
     return Refuse("We can't read MDM binary");
   }
+  if (step != nullptr) file.DigestFor(*step);
   return ReadFrom(file);
 }
 

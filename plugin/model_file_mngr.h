@@ -15,8 +15,9 @@ class CModelFileMngr : public CFileMngr {
   uint8_t FileDLOrder(const std::string& path) override;
 
   // Reads the MDM image at `path` into the partition set, reporting to the parent window;
-  // 1 or 0. The second form reads from any source of bytes.
-  int ReadMDMImage(const std::string& path);
+  // 1 or 0. With `step`, the step that reports there gets the SHA-256 of the file as it was
+  // read. The second form reads from any source of bytes.
+  int ReadMDMImage(const std::string& path, Reporter* step = nullptr);
   int ReadMDMImage(mdm::ByteSource& source);
   // Gives the buffers back once the partitions are written.
   void ReleaseMDMImage() { m_Partitions.Release(); }

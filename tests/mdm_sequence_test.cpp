@@ -12,6 +12,7 @@
 #include "corvane/platform/clock.h"
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/notify.h"
+#include "corvane/protocol/sha256.h"
 #include "plugin/mdm_image.h"
 #include "sim/builders/ap_builders.h"
 #include "sim/builders/mdm_builders.h"
@@ -50,6 +51,10 @@ const Lines kSwitch = {"We try to communicate with phone",
                        "Curport: *",
                        "Test DLOAD mode",
                        "Set NONHDLC mode"};
+
+std::string DigestOf(const Bytes& bytes, size_t length) {
+  return sha256::Hex(sha256::Of(bytes.data(), length));
+}
 
 Lines EmptySlot(const std::string& name, const char* address) {
   return {"Erase Partition: " + name, std::string("Erase Address: ") + address + ",  Size : 0x0",
@@ -195,6 +200,13 @@ TEST_F(MdmDownload, ModemThenApplicationProcessorAcrossFiveAppearances) {
   EXPECT_EQ(Stored(3 * B, 7 * 2048), Bytes(efs.begin(), efs.begin() + 7 * 2048));
   EXPECT_EQ(Stored(3 * B + 7 * 2048, 1), Bytes{0xFF});
   ExpectApplicationProcessorWritten();
+  // The NAND step carries the image's digest, whole: the padding between the header, the tables
+  // and the data is read on the way, not skipped.
+  const Bytes image = mdm.Build();
+  const Lines digests = window.DigestEnds();
+  ASSERT_FALSE(digests.empty());
+  EXPECT_EQ(digests[0], "modem.mdm " + DigestOf(image, image.size()) + " " +
+                            std::to_string(image.size()) + " whole");
 }
 
 TEST_F(MdmDownload, WithoutAnMdmImageOnlyTheApplicationProcessorIsWritten) {
@@ -273,9 +285,12 @@ TEST_F(MdmDownload, UnreadableOrMeaninglessMdmImageLeavesThePhoneAlone) {
             (Lines{"Read binary setting value", "#0", "#200", "We can't read MDM binary"}));
   // Random bytes: no table in the file, nothing to write.
   window.Clear();
-  ASSERT_TRUE(b::WriteFile(dir / "random.mdm", b::Pattern(5000, 77)));
+  const Bytes random = b::Pattern(5000, 77);
+  ASSERT_TRUE(b::WriteFile(dir / "random.mdm", random));
   EXPECT_EQ(Run(dir / "random.mdm"), 0);
   EXPECT_EQ(Tail(2), (Lines{"#200", "MDM binary holds no partition to write"}));
+  // Only its header was read (its table offset lies far past its end): the digest says so.
+  EXPECT_EQ(window.DigestEnds(), (Lines{"random.mdm " + DigestOf(random, 104) + " 104 partial"}));
   EXPECT_EQ(Handset().Appearances(), 1);
   EXPECT_EQ(Handset().CurrentMode(), Mode::kDiag);
 }

@@ -213,17 +213,6 @@ std::string DigestOf(const Bytes& bytes, size_t length) {
   return sha256::Hex(sha256::Of(bytes.data(), length));
 }
 
-// Each step's end as "<name> <sha256> <bytes hashed> whole|partial".
-Lines DigestEnds(const testing_support::RecordingWindow& window) {
-  Lines out;
-  for (const auto& s : window.Steps()) {
-    if (s.notice.phase != notify::StepPhase::kEnd) continue;
-    out.push_back(s.name + " " + s.sha256 + " " + std::to_string(s.notice.bytesHashed) +
-                  (s.notice.hashPartial ? " partial" : " whole"));
-  }
-  return out;
-}
-
 Lines Join(std::initializer_list<Lines> parts) {
   Lines out;
   for (const Lines& p : parts) out.insert(out.end(), p.begin(), p.end());
@@ -261,7 +250,7 @@ TEST_F(NormalDownload, WritesEveryPartitionAndModemImageThenResets) {
   // modem images came in the host's buffers, which the host hashes itself.
   const std::string boot = DigestOf(Content("boot.img"), 100000);
   const std::string system = DigestOf(Content("system.img"), 600000);
-  EXPECT_EQ(DigestEnds(window_),
+  EXPECT_EQ(window_.DigestEnds(),
             (Lines{"partition.cfg  0 whole", "boot.img " + boot + " 100000 whole",
                    "system.img " + system + " 600000 whole", "PSI  0 whole", "SLB  0 whole",
                    "Code  0 whole", "Aeneas  0 whole"}));
@@ -572,7 +561,7 @@ TEST_F(NormalDownload, APartitionThatFailsMidwayReportsTheDigestOfWhatItRead) {
   WriteStandardSet();
   phone->InjectFault({.kind = FaultKind::kRefuse, .command = 0x02, .skip = 1});
   EXPECT_EQ(Run(0), 0);
-  const Lines ends = DigestEnds(window_);
+  const Lines ends = window_.DigestEnds();
   ASSERT_FALSE(ends.empty());
   EXPECT_EQ(ends.back(),
             "system.img " + DigestOf(Content("system.img"), 524288) + " 524288 partial");

@@ -55,6 +55,16 @@ std::vector<std::string> RecordingWindow::StepEnds() const {
   return out;
 }
 
+std::vector<std::string> RecordingWindow::DigestEnds() const {
+  std::vector<std::string> out;
+  for (const Step& s : Steps()) {
+    if (s.notice.phase != notify::StepPhase::kEnd) continue;
+    out.push_back(s.name + " " + s.sha256 + " " + std::to_string(s.notice.bytesHashed) +
+                  (s.notice.hashPartial ? " partial" : " whole"));
+  }
+  return out;
+}
+
 std::vector<std::string> RecordingWindow::Texts() const {
   std::lock_guard<std::mutex> guard(lock_);
   std::vector<std::string> out;

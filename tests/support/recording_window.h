@@ -36,6 +36,8 @@ class RecordingWindow : public platform::MessageTarget {
   std::vector<Step> Steps() const;
   // Each step as it ended: "<kind> <file index> <name> <done>/<planned> ok|failed".
   std::vector<std::string> StepEnds() const;
+  // Each step's digest as it ended: "<name> <sha256> <bytes hashed> whole|partial".
+  std::vector<std::string> DigestEnds() const;
   // The status lines, in order.
   std::vector<std::string> Texts() const;
   // The progress and phase codes, in order.
