@@ -223,8 +223,7 @@ void Finish(Outcome& o, phonesim::SimulatedTq4410& phone, StreamEnd& streamEnd,
   o.ok = o.ok && o.storesMatch;
 }
 
-Outcome RunCli(const fs::path& dir, const fs::path& program,
-               const phonesim::Tq4410Options& options,
+Outcome RunCli(const fs::path& dir, const fs::path& program, const phonesim::Tq4410Options& options,
                const phonesim::builders::SampleFirmware& firmware) {
   phonesim::SimulatedTq4410 phone(options);
   StreamEnd streamEnd(phone, firmware);
@@ -257,8 +256,7 @@ Outcome RunWindowProcess(const fs::path& dir, const std::string& recordsFile,
   fs::create_directories(dir / "settings");
   const HostRun host = bench_support::RunChild(
       dir, "window", "bench_gui_download",
-      "--window '" + phone.Path() + "' '" + (dir / "settings").string() + "' '" + recordsFile +
-          "'",
+      "--window '" + phone.Path() + "' '" + (dir / "settings").string() + "' '" + recordsFile + "'",
       firmware.Files());
   const std::string line = FirstLine(dir / "window.out");
   Outcome o;

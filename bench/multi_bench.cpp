@@ -55,9 +55,9 @@ Settings Parse(int argc, char** argv) {
 
 struct Outcome {
   bool ok = true;
-  double worst = 0;      // the largest share of a phone's run waiting for the host
-  double mean = 0;       // the phones' mean share
-  uint64_t bytes = 0;    // all phones' bytes
+  double worst = 0;    // the largest share of a phone's run waiting for the host
+  double mean = 0;     // the phones' mean share
+  uint64_t bytes = 0;  // all phones' bytes
   double wallSeconds = 0;
   double cpuSeconds = 0;
 };
@@ -70,8 +70,8 @@ Outcome RunOnce(const fs::path& dir, const fs::path& program, const Settings& s,
   for (int i = 0; i < s.phones; ++i)
     phones.push_back(std::make_unique<phonesim::SimulatedTq4410>(options));
   const HostRun host = bench_support::RunCli(
-      dir, "multi download --json --wait 60 --count " + std::to_string(s.phones),
-      firmware.Files(), program);
+      dir, "multi download --json --wait 60 --count " + std::to_string(s.phones), firmware.Files(),
+      program);
   Outcome o;
   o.ok = host.status == 0 && static_cast<int>(host.phones.size()) == s.phones;
   for (auto& phone : phones) {
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
   const Outcome host = Median(with);
   const Outcome bare = Median(without);
   bool ok = std::all_of(with.begin(), with.end(), [](const Outcome& o) { return o.ok; }) &&
-                  std::all_of(without.begin(), without.end(), [](const Outcome& o) { return o.ok; });
+            std::all_of(without.begin(), without.end(), [](const Outcome& o) { return o.ok; });
   if (!fs::exists(recorded.parent_path() / "records.sqlite") ||
       fs::exists(unrecorded.parent_path() / "records.sqlite")) {
     std::printf("the records are not where the two programs' settings put them: FAILED\n");
