@@ -7,6 +7,8 @@
 
 #include "cli_fixture.h"
 #include "corvane/ports/find_phone_ports.h"
+#include "sim/qualcomm_handset.h"
+#include "support/time_scale.h"
 
 namespace {
 
@@ -66,6 +68,23 @@ TEST_F(Tq4410Check, PhonesShowThemselvesToDiscoveryAsTheMakersModems) {
   EXPECT_FALSE(v.ok);
   EXPECT_EQ(v.lines.size(), 3u);
   EXPECT_EQ(mdm.PortNumber(), 0);  // retired by the check
+}
+
+// A second phone in modem mode is announced before the run starts: after the simulated phone
+// changes over, the download takes only the port that appeared since, never the bystander's.
+TEST_F(Tq4410Check, AnMdmDownloadNeverTouchesAPhoneAnnouncedBesideIt) {
+  testing_support::ScopedTimeScale fast{0.02};  // the mode switches wait 2, 5, 8 and 10 s
+  phonesim::SimulatedMdmTq4410 bystander;
+  const uint8_t port = bystander.PortNumber();
+  ASSERT_NE(port, 0);
+  const cli_testing::CliRun run = cli_testing::Cli({"mdm", "--simulate", "--json"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  const auto checks = cli_testing::Events(run.Json(), "verification");
+  ASSERT_EQ(checks.size(), 1u);
+  EXPECT_TRUE(checks[0].at("ok").get<bool>()) << checks[0].at("verdict");
+  EXPECT_EQ(bystander.Handset().Appearances(), 1);
+  EXPECT_EQ(bystander.Handset().CurrentMode(), phonesim::QualcommHandset::Mode::kDiag);
+  EXPECT_EQ(bystander.PortNumber(), port);
 }
 
 }  // namespace
