@@ -30,6 +30,7 @@ class CORVANE_API UsbDescriptionTable {
   std::optional<std::string> Find(uint16_t vendor, uint16_t product, int interface) const;
 
   size_t Size() const { return rules_.size(); }
+  const std::vector<UsbDescriptionRule>& Rules() const { return rules_; }
   size_t Rejected() const { return rejected_; }
 
   // The shipped table beside the program, then /etc/tarvex, then the user's configuration.
