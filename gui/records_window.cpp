@@ -98,11 +98,10 @@ RecordsWindow::RecordsWindow(const records::Settings& settings, QWidget* parent)
         QFileDialog::getSaveFileName(this, "Export CSV", "records.csv", "CSV files (*.csv)");
     if (!path.isEmpty()) ExportCsv(path.toStdString());
   });
-  // Posted to this window's thread; a window that has gone takes its posted answers with it.
-  reader_ = std::make_unique<records::ReaderThread>(settings, [this](records::ReadAnswer a) {
-    QMetaObject::invokeMethod(
-        this, [this, a = std::move(a)] { Answered(a); }, Qt::QueuedConnection);
-  });
+  // The answers are taken on this window's thread; a window that has gone takes its posted
+  // calls with it.
+  reader_ = std::make_unique<records::ReaderThread>(
+      settings, [this] { QMetaObject::invokeMethod(this, "TakeAnswers", Qt::QueuedConnection); });
   Refresh();
 }
 
@@ -118,6 +117,10 @@ records::Query RecordsWindow::Filter(size_t limit) const {
 void RecordsWindow::Refresh() {
   findTicket_ = reader_->Find(Filter(kNewest));
   note_->setText(kReading);
+}
+
+void RecordsWindow::TakeAnswers() {
+  for (const records::ReadAnswer& a : reader_->Take()) Answered(a);
 }
 
 void RecordsWindow::Answered(const records::ReadAnswer& answer) {

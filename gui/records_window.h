@@ -41,7 +41,8 @@ class RecordsWindow : public QDialog {
  private:
   records::Query Filter(size_t limit) const;
   void ShowDetail(int row);
-  // On this window's thread.
+  // On this window's thread, called by name from the reading thread's wake-up.
+  Q_INVOKABLE void TakeAnswers();
   void Answered(const records::ReadAnswer& answer);
   void ShowFound(std::vector<records::Record> found);
   void ShowExported(const records::ReadAnswer& answer);

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "host/records/record_csv.h"
 
@@ -17,8 +18,9 @@ struct ReaderThread::Shared {
   std::condition_variable asked;
   std::deque<Request> waiting;
   uint64_t lastTicket = 0;
+  std::vector<ReadAnswer> answered;
   bool stopped = false;
-  std::function<void(ReadAnswer)> deliver;  // cleared by the owner's end, under `lock`
+  std::function<void()> ready;  // cleared by the owner's end, under `lock`
 };
 
 namespace {
@@ -33,9 +35,9 @@ std::string WriteCsv(const std::vector<Record>& found, const std::string& path) 
 
 }  // namespace
 
-ReaderThread::ReaderThread(const Settings& settings, std::function<void(ReadAnswer)> deliver)
+ReaderThread::ReaderThread(const Settings& settings, std::function<void()> ready)
     : shared_(std::make_shared<Shared>()) {
-  shared_->deliver = std::move(deliver);
+  shared_->ready = std::move(ready);
   // Detached: the owner never waits for a server's time-out; the thread holds its own copies.
   std::thread(Loop, shared_, settings).detach();
 }
@@ -44,7 +46,7 @@ ReaderThread::~ReaderThread() {
   {
     const std::lock_guard<std::mutex> guard(shared_->lock);
     shared_->stopped = true;
-    shared_->deliver = nullptr;
+    shared_->ready = nullptr;
     shared_->waiting.clear();
   }
   shared_->asked.notify_one();
@@ -60,6 +62,11 @@ uint64_t ReaderThread::Get(const std::string& id) {
 
 uint64_t ReaderThread::Export(const Query& query, const std::string& path) {
   return Ask({ReadAnswer::Kind::kExport, 0, query, path});
+}
+
+std::vector<ReadAnswer> ReaderThread::Take() {
+  const std::lock_guard<std::mutex> guard(shared_->lock);
+  return std::exchange(shared_->answered, {});
 }
 
 uint64_t ReaderThread::Ask(Request request) {
@@ -89,9 +96,10 @@ void ReaderThread::Loop(const std::shared_ptr<Shared>& shared, const Settings& s
       shared->waiting.pop_front();
     }
     ReadAnswer answer = Serve(reader, request);
-    // Under the lock: once the owner has cleared `deliver`, no answer is on its way.
+    // Under the lock: once the owner has cleared `ready`, it is called no more.
     const std::lock_guard<std::mutex> guard(shared->lock);
-    if (shared->deliver) shared->deliver(std::move(answer));
+    shared->answered.push_back(std::move(answer));
+    if (shared->ready) shared->ready();
   }
 }
 

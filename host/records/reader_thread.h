@@ -31,10 +31,12 @@ struct ReadAnswer {
 
 class ReaderThread {
  public:
-  // Calls `deliver` on the reading thread with each answer, in the order asked.
-  ReaderThread(const Settings& settings, std::function<void(ReadAnswer)> deliver);
-  // Delivers nothing once it has returned, and waits for nothing: a query still running ends on
-  // its own time-out, and the thread with it, on copies of its own.
+  // Calls `ready` on the reading thread whenever an answer is there to be taken: an owner of
+  // another thread wakes its own to Take it, so that no answer's data crosses by another path
+  // than this class's lock.
+  ReaderThread(const Settings& settings, std::function<void()> ready);
+  // Calls `ready` no more once it has returned, and waits for nothing: a query still running
+  // ends on its own time-out, and the thread with it, on copies of its own.
   ~ReaderThread();
   ReaderThread(const ReaderThread&) = delete;
   ReaderThread& operator=(const ReaderThread&) = delete;
@@ -45,6 +47,8 @@ class ReaderThread {
   uint64_t Get(const std::string& id);
   // Writes what `query` finds to `path` as CSV; never dropped.
   uint64_t Export(const Query& query, const std::string& path);
+  // The answers that came since the last call, in the order asked.
+  std::vector<ReadAnswer> Take();
 
  private:
   struct Request {
