@@ -14,6 +14,7 @@
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
 #include "corvane/platform/message_box.h"
 #include "host/records/record_csv.h"
 
