@@ -8,12 +8,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <fstream>
 
 #include "corvane/platform/message_box.h"
 #include "host/records/record_csv.h"
@@ -29,13 +29,20 @@ QColor VerdictColour(const std::string& verdict) {
   return {0x9a, 0x6a, 0x00};  // cancelled, refused
 }
 
+QString DetailText(const records::Record& record) {
+  QString text;
+  for (const std::string& line : records::DetailLines(record)) text += Q(line) + "\n";
+  return text;
+}
+
 }  // namespace
 
-RecordsWindow::RecordsWindow(const records::Settings& settings, QWidget* parent)
-    : QDialog(parent), reader_(settings) {
+RecordsWindow::RecordsWindow(const records::Settings& settings, QWidget* parent) : QDialog(parent) {
   setWindowTitle("Records");
-  origin_ = new QLabel(Q(reader_.Problem().empty() ? reader_.Origin() : reader_.Problem()), this);
+  origin_ = new QLabel(this);
   origin_->setObjectName("origin");
+  note_ = new QLabel(this);
+  note_->setObjectName("note");
   serial_ = new QLineEdit(this);
   serial_->setObjectName("serial");
   serial_->setPlaceholderText("Serial or PID");
@@ -80,6 +87,7 @@ RecordsWindow::RecordsWindow(const records::Settings& settings, QWidget* parent)
   layout->addWidget(origin_);
   layout->addLayout(filters);
   layout->addWidget(split, 1);
+  layout->addWidget(note_);
   resize(860, 560);
 
   connect(serial_, &QLineEdit::textChanged, this, [this] { Refresh(); });
@@ -89,11 +97,12 @@ RecordsWindow::RecordsWindow(const records::Settings& settings, QWidget* parent)
   connect(exportCsv, &QPushButton::clicked, this, [this] {
     const QString path =
         QFileDialog::getSaveFileName(this, "Export CSV", "records.csv", "CSV files (*.csv)");
-    if (path.isEmpty()) return;
-    if (const std::string why = ExportCsv(path.toStdString()); !why.empty()) {
-      platform::ShowMessageBox(why);
-    }
+    if (!path.isEmpty()) ExportCsv(path.toStdString());
   });
+  // The answers are taken on this window's thread; a window that has gone takes its posted
+  // calls with it.
+  reader_ = std::make_unique<records::ReaderThread>(
+      settings, [this] { QMetaObject::invokeMethod(this, "TakeAnswers", Qt::QueuedConnection); });
   Refresh();
 }
 
@@ -107,7 +116,29 @@ records::Query RecordsWindow::Filter(size_t limit) const {
 }
 
 void RecordsWindow::Refresh() {
-  shown_ = reader_.Find(Filter(kNewest));
+  findTicket_ = reader_->Find(Filter(kNewest));
+  note_->setText(kReading);
+}
+
+void RecordsWindow::TakeAnswers() {
+  for (const records::ReadAnswer& a : reader_->Take()) Answered(a);
+}
+
+void RecordsWindow::Answered(const records::ReadAnswer& answer) {
+  origin_->setText(Q(answer.origin));
+  if (answer.kind == records::ReadAnswer::Kind::kFind && answer.ticket == findTicket_) {
+    note_->clear();
+    ShowFound(answer.found);
+  } else if (answer.kind == records::ReadAnswer::Kind::kGet && answer.ticket == getTicket_ &&
+             answer.record) {
+    detail_->setPlainText(DetailText(*answer.record));
+  } else if (answer.kind == records::ReadAnswer::Kind::kExport) {
+    ShowExported(answer);
+  }
+}
+
+void RecordsWindow::ShowFound(std::vector<records::Record> found) {
+  shown_ = std::move(found);
   table_->setRowCount(static_cast<int>(shown_.size()));
   for (size_t row = 0; row < shown_.size(); ++row) {
     const std::vector<std::string> cells = records::TableCells(shown_[row]);
@@ -121,26 +152,28 @@ void RecordsWindow::Refresh() {
   ShowDetail(shown_.empty() ? -1 : 0);
 }
 
+// The row's record as the table has it at once; with its files when they come.
 void RecordsWindow::ShowDetail(int row) {
+  getTicket_ = 0;
   if (row < 0 || static_cast<size_t>(row) >= shown_.size()) {
     return detail_->setPlainText(shown_.empty() ? "No records match." : "");
   }
-  const std::optional<records::Record> r = reader_.Get(shown_[static_cast<size_t>(row)].id);
-  QString text;
-  for (const std::string& line :
-       records::DetailLines(r.value_or(shown_[static_cast<size_t>(row)]))) {
-    text += Q(line) + "\n";
-  }
-  detail_->setPlainText(text);
+  const records::Record& r = shown_[static_cast<size_t>(row)];
+  detail_->setPlainText(DetailText(r));
+  getTicket_ = reader_->Get(r.id);
 }
 
-std::string RecordsWindow::ExportCsv(const std::string& path) {
-  std::ofstream out(path, std::ios::trunc);
-  out << records::CsvHeader() << '\n';
-  for (const records::Record& r : reader_.Find(Filter(0))) out << records::CsvRow(r) << '\n';
-  out.flush();
-  if (!out) return "The records could not be written to " + path;
-  return "";
+void RecordsWindow::ExportCsv(const std::string& path) {
+  reader_->Export(Filter(0), path);
+  note_->setText(Q("Writing " + path + "…"));
+}
+
+void RecordsWindow::ShowExported(const records::ReadAnswer& answer) {
+  if (!answer.problem.empty()) {
+    note_->setText(Q(answer.problem));
+    return platform::ShowMessageBox(answer.problem);
+  }
+  note_->setText(QString("%1 records written to %2").arg(answer.written).arg(Q(answer.path)));
 }
 
 }  // namespace gui

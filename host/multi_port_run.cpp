@@ -164,6 +164,17 @@ void MultiPortRun::Record(uint8_t port, int result) {
   outcomes_.erase(port);
 }
 
+void MultiPortRun::Keep(Slot& s, const notify::RunOutcome& outcome) {
+  s.reason = outcome.reason != nullptr ? outcome.reason : "";  // shown with the result
+  // Kept past the panel: the port's last run is still to be recorded after its window closed.
+  steps_[s.port] = notify::HistoryOf(outcome);
+  outcomes_[s.port] = {outcome.verdict, s.reason};
+  const auto ledger = ledgers_.find(s.port);
+  if (ledger != ledgers_.end() && notify::HasFactory(outcome)) {
+    ledger->second.SetFactory(outcome.modelName, outcome.pid);
+  }
+}
+
 MultiPortRun::Slot* MultiPortRun::SlotOfPort(platform::LPARAM port) {
   for (Slot& s : slots_) {
     if (s.busy && s.port == port) return &s;
@@ -184,10 +195,7 @@ platform::LRESULT MultiPortRun::Handle(uint32_t message, platform::WPARAM wParam
     const notify::RunOutcome* outcome = notify::RunOutcomeOf(lParam);
     Slot* s = SlotOfPort(static_cast<platform::LPARAM>(wParam));
     if (s == nullptr || outcome == nullptr) return 0;
-    s->reason = outcome->reason != nullptr ? outcome->reason : "";  // shown with the result
-    // Kept past the panel: the port's last run is still to be recorded after its window closed.
-    steps_[s->port] = notify::HistoryOf(*outcome);
-    outcomes_[s->port] = {outcome->verdict, s->reason};
+    Keep(*s, *outcome);
   } else if (message == notify::kMsgStatusWindowResult) {
     Slot* s = SlotOfPort(lParam);
     if (s == nullptr) return 0;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "corvane/platform/mailbox_target.h"
+#include "corvane/platform/run_outcome.h"
 #include "corvane/platform/step_log.h"
 #include "corvane/plugin/exports.h"
 #include "host/message_box_relay.h"
@@ -95,6 +96,9 @@ class MultiPortRun {
   std::string Refusal() const;
   // The system stays awake while any port runs.
   void HoldAwake();
+  // What the port's status window handed over (1012): its reason, step record and verdict, and
+  // the phone's factory data for its record.
+  void Keep(Slot& s, const notify::RunOutcome& outcome);
   // The port's record ends: with its status window's outcome, or as cancelled without one.
   void Record(uint8_t port, int result);
 

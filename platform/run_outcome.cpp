@@ -11,6 +11,17 @@ std::string NotWritten(const std::vector<std::string>& files) {
 
 const char* Text(const char* text) { return text != nullptr ? text : ""; }
 
+constexpr size_t kModelNameShown = 15;
+constexpr size_t kPidShown = 17;
+
+// The text up to its first zero byte, at most `limit` characters of it.
+std::string Bounded(const char* text, size_t limit) {
+  if (text == nullptr) return "";
+  size_t n = 0;
+  while (n < limit && text[n] != '\0') ++n;
+  return {text, n};
+}
+
 // Its strings stay the record's: valid while it is.
 RunStep PlainStep(const StepRecord& r) {
   RunStep s;
@@ -135,6 +146,18 @@ RunFacts RunWatch::Facts() const {
   return f;
 }
 
+std::string FactoryModelName(const char* name) { return Bounded(name, kModelNameShown); }
+
+std::string FactoryPid(const uint8_t* block) {
+  return Bounded(reinterpret_cast<const char*>(block), kPidShown);
+}
+
+void RunWatch::OnFactory(platform::WPARAM item, platform::LPARAM value) {
+  if (item == kFactoryModelName)
+    modelName_ = FactoryModelName(reinterpret_cast<const char*>(value));
+  if (item == kFactoryPid) pid_ = FactoryPid(reinterpret_cast<const uint8_t*>(value));
+}
+
 RunOutcome RunWatch::Outcome() const {
   const RunFacts facts = Facts();
   const Judgement judgement = Judge(facts);
@@ -146,6 +169,8 @@ RunOutcome RunWatch::Outcome() const {
   o.unwrittenFiles = static_cast<int32_t>(facts.unwritten.size());
   o.reason = reason_.c_str();
   AddStepRecord(o);
+  o.modelName = modelName_.c_str();
+  o.pid = pid_.c_str();
   return o;
 }
 

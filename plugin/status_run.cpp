@@ -145,6 +145,10 @@ platform::LRESULT StatusRun::Handle(uint32_t message, platform::WPARAM wParam,
     view_.EnableClose(true);
     return 1;
   }
+  if (message == notify::kMsgFactory) {
+    watch_.OnFactory(wParam, lParam);  // for the host's record of the run, in the outcome
+    return 1;
+  }
   if (message != notify::kMsgNotify) return 0;
   if (wParam == notify::kStepNotice) {
     if (const notify::StepNotice* n = notify::StepNoticeOf(lParam)) {

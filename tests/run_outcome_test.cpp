@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -181,11 +182,16 @@ TEST(StepLog, EachStepsTimeBytesResultAndDigestAndTheFirstAndLatestLines) {
   EXPECT_EQ(h.droppedLines, 3u);
 }
 
-// The step record crosses the plug-in boundary as plain values and comes back whole; an outcome
-// of the first version is still read, without one.
+// The step record and the phone's factory data cross the plug-in boundary as plain values and
+// come back whole; outcomes of the first and second versions are still read, without them.
 TEST(RunOutcome, TheStepRecordCrossesAsPlainValuesAndAFirstVersionStillReads) {
   notify::RunWatch watch({{"", "boot.img"}, true});
   watch.OnStatusText("boot.img  writing start");
+  watch.OnFactory(notify::kFactoryModelName,
+                  reinterpret_cast<platform::LPARAM>("TQ4410-LONG-MODEL"));
+  uint8_t pid[64] = {};
+  std::memset(pid, 'P', 20);  // no zero byte where the PID ends
+  watch.OnFactory(notify::kFactoryPid, reinterpret_cast<platform::LPARAM>(pid));
   watch.OnStep(Notice(notify::StepPhase::kBegin, notify::StepKind::kPartition, 1, 1000, 0), 10);
   watch.OnStep(PartitionEnd(1000), 30);
   watch.End(1, false, 40);
@@ -199,6 +205,15 @@ TEST(RunOutcome, TheStepRecordCrossesAsPlainValuesAndAFirstVersionStillReads) {
   EXPECT_EQ(h.steps[0].DurationMs(), 20u);
   EXPECT_TRUE(h.steps[0].succeeded);
   EXPECT_EQ(h.lines, std::vector<std::string>{"boot.img  writing start"});
+  ASSERT_TRUE(notify::HasFactory(*o));
+  EXPECT_EQ(std::string(o->modelName), "TQ4410-LONG-MOD");
+  EXPECT_EQ(std::string(o->pid), std::string(17, 'P'));
+
+  notify::RunOutcome second = sent;
+  second.version = 2;
+  second.structSize = notify::kRunOutcomeV2Size;
+  EXPECT_TRUE(notify::HasStepRecord(second));
+  EXPECT_FALSE(notify::HasFactory(second));
 
   notify::RunOutcome first = sent;  // what lies past the first version's size is not its own
   first.version = 1;

@@ -100,6 +100,35 @@ TEST(StatusRun, MoreImagesThanAWindowHoldsAreRefused) {
   EXPECT_EQ(host.Messages()[1].value, 7);
 }
 
+// The phone's factory data the window was sent goes to the host with the outcome, for the port's
+// record.
+TEST(StatusRun, TheFactoryDataItWasSentGoesToTheHostWithTheOutcome) {
+  struct FactoryHost : platform::MessageTarget {
+    platform::LRESULT HandleMessage(uint32_t message, platform::WPARAM,
+                                    platform::LPARAM l) override {
+      const notify::RunOutcome* o =
+          message == notify::kMsgStatusWindowOutcome ? notify::RunOutcomeOf(l) : nullptr;
+      if (o != nullptr && notify::HasFactory(*o))
+        factory = std::string(o->modelName) + "/" + o->pid;
+      return 0;
+    }
+    std::string factory;
+  } host;
+  RecordingStatusView view;
+  StatusInputs in;
+  in.host = &host;
+  in.images.assign(kMaxStatusImages + 1, nullptr);  // refused at once: the host hears at Start
+  in.paths.assign(kMaxStatusImages + 1, "/f/boot.img");
+  StatusRun run(view, in);
+  const uint8_t pid[64] = {'T', 'Q', '1', '7'};
+  platform::SendWindowMessage(&run.Mailbox(), notify::kMsgFactory, notify::kFactoryModelName,
+                              reinterpret_cast<platform::LPARAM>("TQ4410"));
+  platform::SendWindowMessage(&run.Mailbox(), notify::kMsgFactory, notify::kFactoryPid,
+                              reinterpret_cast<platform::LPARAM>(pid));
+  run.Start(true);
+  EXPECT_EQ(host.factory, "TQ4410/TQ17");
+}
+
 // A port that cannot be opened: the sequence's failure reaches the window's own thread and the
 // host, and "Window Close" is enabled once the worker has ended, though the run failed.
 TEST(StatusRun, AFailedRunEnablesWindowCloseWhenItsWorkerHasEnded) {

@@ -20,7 +20,9 @@
 #include <memory>
 #include <optional>
 
+#include "corvane/platform/notify.h"
 #include "corvane/platform/process.h"
+#include "corvane/platform/run_outcome.h"
 #include "corvane/platform/serial_device.h"
 #include "corvane/platform/shared_library.h"
 #include "corvane/protocol/sha256.h"
@@ -29,6 +31,9 @@
 #include "gui/normal_page_widget.h"
 #include "gui/rom_copy_page_widget.h"
 #include "gui/sheet_window.h"
+#include "host/records/local_store.h"
+#include "host/records/recorder.h"
+#include "host/run_request.h"
 #include "sim/builders/sample_firmware.h"
 #include "sim/tq4410.h"
 #include "support/discovery_sandbox.h"
@@ -324,6 +329,42 @@ TEST(StatusWindowTable, FillsItsSlotsByModeAndLeavesTheFirstForAnyOtherMode) {
   EXPECT_EQ(table[0], plugin->Bind<void (*)()>("DoDLExecuteFunction"));
   a111(table, 2);
   EXPECT_EQ(table[0], plugin->Bind<void (*)()>("ExecuteFunction"));
+}
+
+// A port's record names the phone's model and PID as its status window handed them over with
+// its outcome (1012), as a single port's record does.
+TEST_F(MultiPortTest, APortsRecordCarriesTheModelAndPidItsStatusWindowHandedOver) {
+  phonesim::SimulatedTq4410 phone;
+  See(phone.PortNumber());
+  ReadFiles();
+  const std::string file = dir / "records.sqlite";
+  auto recorder = std::make_shared<records::Recorder>(
+      records::Recorder::Config{file, "", records::kKeepDays}, nullptr);
+  RunRequest request = Page().Request();
+  AttachRecords(request, recorder, records::Settings{}, ports);
+  auto window = Open(request);
+  window->Run().Tick();
+  ASSERT_TRUE(window->Run().SlotBusy(0));
+  // As the window of a sequence that reads the phone's factory data hands it over: the TQ4410's
+  // sequences read none, so its window's own outcome at the end carries "" for both.
+  notify::RunOutcome outcome;
+  outcome.modelName = "TQ4410";
+  outcome.pid = "TQ4410SIM00000001";
+  platform::SendWindowMessage(&window->Run().Mailbox(), notify::kMsgStatusWindowOutcome,
+                              phone.PortNumber(), reinterpret_cast<platform::LPARAM>(&outcome));
+  ASSERT_TRUE(Until([&] { return !window->Run().AnyRunning(); }));
+  recorder->Flush();
+
+  std::string error;
+  auto store = records::LocalStore::OpenToRead(file, error);
+  ASSERT_TRUE(store) << error;
+  records::Query all;
+  all.simulated = true;
+  const std::vector<records::Record> found = store->Find(all);
+  ASSERT_EQ(found.size(), 1U);
+  EXPECT_EQ(found[0].verdict, records::kPass);
+  EXPECT_EQ(found[0].phone.modelName, "TQ4410");
+  EXPECT_EQ(found[0].phone.pid, "TQ4410SIM00000001");
 }
 
 }  // namespace

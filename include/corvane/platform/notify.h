@@ -40,7 +40,8 @@ constexpr uint32_t kMsgStatusWindowClose = 1010;   // wParam: the status window 
 constexpr uint32_t kMsgStatusWindowResult = 1011;  // wParam: result of the sequence (1 or 0)
 // Sent just before 1011: wParam the port number, lParam the address of the run's RunOutcome
 // (run_outcome.h), valid during the call; from its version 2 on it carries the run's step record
-// (each step and the status lines). A host that does not know it loses nothing.
+// (each step and the status lines), from its version 3 on the phone's model name and PID. A host
+// that does not know it loses nothing.
 constexpr uint32_t kMsgStatusWindowOutcome = 1012;
 
 // A window's messages to itself, never sent across the plug-in boundary.

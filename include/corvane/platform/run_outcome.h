@@ -51,7 +51,7 @@ struct Judgement {
 // The verdict. A failure once seen is never undone: a 200 fails the run whatever came after it.
 CORVANE_API Judgement Judge(const RunFacts& facts);
 
-constexpr uint32_t kRunOutcomeVersion = 2;
+constexpr uint32_t kRunOutcomeVersion = 3;
 
 // One step of a run as it crosses the plug-in boundary in a RunOutcome (StepRecord as a plain
 // structure with fixed-width fields). Later versions only append fields: a reader steps through
@@ -75,8 +75,8 @@ struct RunStep {
 // A run's outcome as it crosses the plug-in boundary (kMsgStatusWindowOutcome): a plain structure
 // with fixed-width fields; later versions only append fields and raise `version`, so a reader
 // takes any version whose `structSize` covers the fields it reads: the first version's fields
-// are always there (RunOutcomeOf), the step record only where HasStepRecord says so. Every
-// pointer is valid during the call only.
+// are always there (RunOutcomeOf), the step record only where HasStepRecord says so, the
+// phone's factory data only where HasFactory does. Every pointer is valid during the call only.
 struct RunOutcome {
   uint32_t structSize = sizeof(RunOutcome);
   uint32_t version = kRunOutcomeVersion;
@@ -95,10 +95,15 @@ struct RunOutcome {
   const char* const* lines = nullptr;
   uint64_t droppedLines = 0;
   uint64_t droppedSteps = 0;
+  // Version 3: the phone's factory data (kMsgFactory) as FactoryModelName and FactoryPid read
+  // it, the latest of each; "" when the run was sent none.
+  const char* modelName = "";
+  const char* pid = "";
 };
 
-// The size of the first version, which every outcome has.
+// The size of the first version, which every outcome has, and of the second.
 constexpr uint32_t kRunOutcomeV1Size = offsetof(RunOutcome, stepCount);
+constexpr uint32_t kRunOutcomeV2Size = offsetof(RunOutcome, modelName);
 
 // The outcome behind an lParam of kMsgStatusWindowOutcome, or null when it is none. An outcome
 // of an older version is returned too: read only its first version's fields unless
@@ -111,10 +116,22 @@ inline const RunOutcome* RunOutcomeOf(platform::LPARAM lParam) {
 
 // Whether the outcome carries the run's step record, with entries this reader can read.
 inline bool HasStepRecord(const RunOutcome& o) {
-  return o.version >= 2 && o.structSize >= sizeof(RunOutcome) &&
+  return o.version >= 2 && o.structSize >= kRunOutcomeV2Size &&
          (o.stepCount == 0 || (o.steps != nullptr && o.stepSize >= sizeof(RunStep))) &&
          (o.lineCount == 0 || o.lines != nullptr);
 }
+
+// Whether the outcome carries the phone's factory data (each of which may still be "").
+inline bool HasFactory(const RunOutcome& o) {
+  return o.version >= 3 && o.structSize >= sizeof(RunOutcome) && o.modelName != nullptr &&
+         o.pid != nullptr;
+}
+
+// The phone's factory data as every front end shows it: the model name as the phone sent it, at
+// most 15 characters; the PID, the first 17 bytes of its 64-byte block taken as characters,
+// ending at a zero byte. "" for a null pointer.
+CORVANE_API std::string FactoryModelName(const char* name);
+CORVANE_API std::string FactoryPid(const uint8_t* block);
 
 // A copy of the step record an outcome carries (empty for an outcome without one), for a host
 // to keep after the call.
@@ -150,6 +167,8 @@ class CORVANE_API RunWatch {
   // The entry point returned `result`; `cancelled`: the run's window was closed meanwhile. A
   // run that did not succeed turns the bar red. Returns the tone it brought, as OnCode does.
   std::optional<Tone> End(int result, bool cancelled, uint64_t nowMs);
+  // A factory row (kMsgFactory's wParam and lParam): the outcome carries the latest of each.
+  void OnFactory(platform::WPARAM item, platform::LPARAM value);
 
   RunFacts Facts() const;
   Judgement Decide() const { return Judge(Facts()); }
@@ -180,6 +199,7 @@ class CORVANE_API RunWatch {
   bool awaitingLine_ = false;  // a 200 came with no line since the code before it
   std::optional<std::string> lineSinceCode_;
   std::string refusal_;
+  std::string modelName_, pid_;
   // What Outcome() points into.
   mutable std::string reason_;
   mutable StepHistory history_;

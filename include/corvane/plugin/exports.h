@@ -64,9 +64,12 @@ PELLUM_API int ReportsSteps(void);
 //        file index, ended, succeeded, begin and end on the run's clock in milliseconds, bytes
 //        planned, acknowledged and hashed, whether the digest is partial, name, sha256), and
 //        `lineCount` status lines at `lines` (the first and the latest of a long run, with
-//        "… N lines dropped here …" between; `droppedLines` says how many). A reader takes any
-//        version from 1 on (RunOutcomeOf), the record only where notify::HasStepRecord says so,
-//        and copies it during the call (notify::HistoryOf).
+//        "… N lines dropped here …" between; `droppedLines` says how many). Version 3 appends
+//        the phone's factory data as the window was sent it (1004): `modelName` (at most 15
+//        characters) and `pid` (the PID block's first 17 bytes, up to a zero byte), each ""
+//        when none came. A reader takes any version from 1 on (RunOutcomeOf), the record only
+//        where notify::HasStepRecord says so, the factory data only where notify::HasFactory
+//        does, and copies them during the call (notify::HistoryOf).
 //   1011 (kMsgStatusWindowResult), wParam 1 passed or 0 failed, lParam the port; always after 1012.
 //   1010 (kMsgStatusWindowClose) when the user presses "Window Close".
 
