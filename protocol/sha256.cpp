@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "protocol/sha256_blocks.h"
+
 namespace sha256 {
 namespace {
 
@@ -70,6 +72,11 @@ void Hasher::Update(const uint8_t* data, size_t length) {
     if (held_ < block_.size()) return;
     Compress(block_.data());
     held_ = 0;
+  }
+  const size_t whole = length / block_.size();
+  if (whole > 0 && detail::CompressAccelerated(state_, data, whole, kRound.data())) {
+    data += whole * block_.size();
+    length -= whole * block_.size();
   }
   for (; length >= block_.size(); data += block_.size(), length -= block_.size()) Compress(data);
   if (length > 0) std::memcpy(block_.data(), data, length);

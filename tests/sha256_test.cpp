@@ -10,13 +10,22 @@
 
 #include <string>
 
+#include "protocol/sha256_blocks.h"
+
 namespace {
+
+// The processor's SHA instructions where it has them, and the portable loop: both must agree.
+class Sha256Both : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { sha256::detail::AllowAcceleration(GetParam()); }
+  void TearDown() override { sha256::detail::AllowAcceleration(true); }
+};
 
 std::string HexOf(const std::string& text) {
   return sha256::Hex(sha256::Of(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
-TEST(Sha256, TheStandardsExamples) {
+TEST_P(Sha256Both, TheStandardsExamples) {
   EXPECT_EQ(HexOf(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   EXPECT_EQ(HexOf("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
   // 56 bytes: the length no longer fits the block, so the padding takes a second one.
@@ -29,7 +38,7 @@ TEST(Sha256, TheStandardsExamples) {
 }
 
 // A million "a" in pieces of 1,000 and 7 bytes: the pieces never line up with the blocks.
-TEST(Sha256, PiecesOfAnySizeGiveTheDigestOfTheWhole) {
+TEST_P(Sha256Both, PiecesOfAnySizeGiveTheDigestOfTheWhole) {
   const std::string piece(1000, 'a');
   sha256::Hasher thousands, sevens;
   for (int i = 0; i < 1000; ++i) {
@@ -46,10 +55,8 @@ TEST(Sha256, PiecesOfAnySizeGiveTheDigestOfTheWhole) {
   EXPECT_EQ(sha256::Hex(thousands.Finish()), HexOf(""));  // a finished hasher starts again
 }
 
-}  // namespace
-
 // Every length around the block and padding boundaries, and a large odd one, against OpenSSL.
-TEST(Sha256, AgreesWithOpenSslAtEveryBoundary) {
+TEST_P(Sha256Both, AgreesWithOpenSslAtEveryBoundary) {
   std::vector<uint8_t> data(100003);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 131 + (i >> 7));
   std::vector<size_t> lengths = {data.size()};
@@ -63,3 +70,10 @@ TEST(Sha256, AgreesWithOpenSslAtEveryBoundary) {
     EXPECT_EQ(std::memcmp(ours.data(), theirs, size), 0) << n << " bytes";
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Sha256, Sha256Both, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                           return param.param ? "ProcessorInstructions" : "PortableLoop";
+                         });
+
+}  // namespace
