@@ -1,6 +1,7 @@
 #include "cli/run_records.h"
 
 #include "cli/phone_window.h"
+#include "corvane/protocol/step_digest.h"
 #include "host/settings.h"
 
 namespace cli {
@@ -58,9 +59,11 @@ void RunRecords::Prepare(const Job& job, const std::string& pluginName,
   start_.erase = job.options;
   start_.simulated = simulated_;
   start_.files = job.PhoneFiles();
+  // A station that keeps no records spends nothing on digests, in the plug-in's steps either.
+  sha256::StepDigest::SetWanted(!settings_.file.empty());
+  if (settings_.file.empty()) return;
   // Once for every phone of the session, before any is touched.
   if (job.command == Command::kDownload) records::HashImages(start_, job.images);
-  if (settings_.file.empty()) return;
   // Said from the writer's threads as well: the console takes one line at a time.
   recorder_ = std::make_unique<records::Recorder>(
       records::Recorder::Config{settings_.file, settings_.server, settings_.keepDays},

@@ -92,7 +92,7 @@ bool MultiPortRun::ImagesReady() {
     return false;
   }
   images_ = request_.Images();
-  records::HashImages(recordStart_, images_);
+  if (request_.recorder) records::HashImages(recordStart_, images_);
   imagesTaken_ = true;
   return true;
 }

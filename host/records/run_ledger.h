@@ -18,7 +18,9 @@ class RunLedger {
   RunLedger(Recorder* recorder, RunStart start) : recorder_(recorder), start_(std::move(start)) {}
 
   // The host's images by file index, as the run hands them to the plug-in (records::HashImages).
-  void HashImages(const std::vector<uint8_t*>& images) { records::HashImages(start_, images); }
+  void HashImages(const std::vector<uint8_t*>& images) {
+    if (recorder_ != nullptr) records::HashImages(start_, images);
+  }
   // The phone is about to be touched.
   void Begin(const Phone& phone);
   void SetFactory(const std::string& modelName, const std::string& pid);
