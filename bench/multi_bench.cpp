@@ -1,4 +1,4 @@
-// bench_multi: tarvex-cli's multi download into eight simulated TQ4410 phones at once, each with
+// bench_multi: tarvex-cli's multi download into sixteen simulated TQ4410 phones at once, each with
 // an eMMC that writes 10 MB/s, over real pseudo-terminals.
 //
 // The phones live in this process; tarvex-cli runs as a process of its own (as on a factory
@@ -13,7 +13,7 @@
 // Every phone's stores are checked afterwards (lengths on the eMMC, bytes on the NOR).
 // Exits 1 when a run or a check fails or a target is missed.
 //
-// Options: --phones N (8), --rate MB/s (10), --system MiB (24: the largest partition's image),
+// Options: --phones N (16), --rate MB/s (10), --system MiB (24: the largest partition's image),
 // --runs N (3).
 
 #include <algorithm>
@@ -34,7 +34,7 @@ using bench_support::HostRun;
 using bench_support::PhoneRun;
 
 struct Settings {
-  int phones = 8;
+  int phones = 16;
   double rateMBps = 10;
   uint64_t systemMiB = 24;
   int runs = 3;
@@ -44,7 +44,7 @@ Settings Parse(int argc, char** argv) {
   Settings s;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
-    if (a == "--phones") s.phones = std::clamp(std::atoi(argv[i + 1]), 1, 64);
+    if (a == "--phones") s.phones = std::clamp(std::atoi(argv[i + 1]), 1, 16);
     if (a == "--rate") s.rateMBps = std::max(0.1, std::atof(argv[i + 1]));
     if (a == "--system")
       s.systemMiB = static_cast<uint64_t>(std::clamp(std::atoi(argv[i + 1]), 1, 1024));

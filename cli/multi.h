@@ -14,7 +14,7 @@
 namespace cli {
 
 struct MultiSettings {
-  int atOnce = 8;
+  int atOnce = 8;                  // phones running at once
   int count = 0;                   // stop after this many phones; 0: no count
   std::optional<uint64_t> idleMs;  // stop once no phone has run this long; nullopt: never
   uint64_t pollMs = 250;

@@ -118,6 +118,12 @@ std::string ValueOption(const std::string& name, const std::string& value, Optio
     const auto n = Unsigned32(value, false);
     if (!n || *n == 0 || *n > 100000) return "--count takes a number of phones (1 or more)";
     o.count = static_cast<int>(*n);
+  } else if (name == "--max") {
+    const auto n = Unsigned32(value, false);
+    if (!n || *n == 0 || *n > kMaxAtOnce) {
+      return "--max takes a number of phones at once from 1 to " + std::to_string(kMaxAtOnce);
+    }
+    o.maxAtOnce = static_cast<int>(*n);
   } else if (name == "--station" || name == "--job" || name == "--records" || name == "--since" ||
              name == "--serial" || name == "--verdict") {
     return RecordOption(name, value, o);
@@ -139,9 +145,10 @@ std::string ValueOption(const std::string& name, const std::string& value, Optio
 }
 
 bool TakesValue(const std::string& name) {
-  static const char* kNames[] = {"--port", "--plugin",  "--erase",   "--wait",    "--count",
-                                 "--mdm",  "--out",     "--sectors", "--address", "--station",
-                                 "--job",  "--records", "--since",   "--serial",  "--verdict"};
+  static const char* kNames[] = {"--port",    "--plugin",  "--erase",   "--wait",
+                                 "--count",   "--max",     "--mdm",     "--out",
+                                 "--sectors", "--address", "--station", "--job",
+                                 "--records", "--since",   "--serial",  "--verdict"};
   return std::any_of(std::begin(kNames), std::end(kNames),
                      [&](const char* n) { return name == n; });
 }
@@ -299,6 +306,7 @@ std::string CheckCommandOptions(const Options& o) {
   if (o.multi && !o.port.empty())
     return "multi runs on every phone port found; --port is for one phone";
   if (!o.multi && o.count > 0) return "--count belongs to multi";
+  if (!o.multi && o.maxAtOnce > 0) return "--max belongs to multi";
   if (!o.multi && o.simulate > 1 && o.command != Command::kPorts) {
     return "one phone takes one simulated phone; use multi for --simulate " +
            std::to_string(o.simulate);

@@ -25,6 +25,9 @@ enum ExitStatus : int {
   kExitTerminated = platform::kTerminateStatus,   // SIGTERM
 };
 
+// multi runs at most this many phones at once, unless --max says fewer.
+inline constexpr int kMaxAtOnce = 16;
+
 struct Options {
   Command command = Command::kNone;
   bool multi = false;  // "multi download|factory": every phone port found
@@ -38,6 +41,7 @@ struct Options {
   int simulate = 0;          // --simulate [N]: simulated phones to attach first
   std::optional<double> waitSeconds = 60;  // --wait; nullopt = no limit ("forever")
   int count = 0;                    // multi --count: stop after this many phones (0: when idle)
+  int maxAtOnce = 0;                // multi --max: phones at once (0: kMaxAtOnce)
   std::string mdmFile;              // mdm --mdm
   std::string outFile;              // upload --out
   std::optional<uint32_t> sectors;  // upload --sectors

@@ -101,14 +101,14 @@ constexpr const char* kUpload =
     "into FILE.\n\n";
 
 constexpr const char* kMulti =
-    "usage: tarvex-cli multi download [--erase ap,cp,userdata] [--count N] FILE...\n"
-    "       tarvex-cli multi factory [--erase cp] [--count N] CP_FILE AP_FILE\n"
+    "usage: tarvex-cli multi download [--erase ap,cp,userdata] [--count N] [--max M] FILE...\n"
+    "       tarvex-cli multi factory [--erase cp] [--count N] [--max M] CP_FILE AP_FILE\n"
     "\n"
-    "Runs the same download on every phone port found, up to 8 at once, each phone started as\n"
-    "its port appears, each with its own progress line. When a phone's run ends it can be\n"
-    "unplugged and the next one plugged in; a port is started again only after it has gone\n"
-    "away. It stops after --count phones, or once no phone has been running or appeared for\n"
-    "--wait seconds. With --simulate N it stops after those N phones.\n\n";
+    "Runs the same download on every phone port found, up to M (1 to 16, default 16) at once,\n"
+    "each phone started as its port appears, each with its own progress line. When a phone's\n"
+    "run ends it can be unplugged and the next one plugged in; a port is started again only\n"
+    "after it has gone away. It stops after --count phones, or once no phone has been running\n"
+    "or appeared for --wait seconds. With --simulate N it stops after those N phones.\n\n";
 
 constexpr const char* kRecords =
     "usage: tarvex-cli records [--since DATE] [--serial S] [--station NAME] [--verdict WORD]\n"

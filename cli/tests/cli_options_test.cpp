@@ -96,6 +96,10 @@ TEST(CliOptions, MultiRunsDownloadOrFactoryOnEveryPort) {
             "multi runs on every phone port found; --port is for one phone");
   EXPECT_EQ(Error({"download", "--count", "2", "a.img"}), "--count belongs to multi");
   EXPECT_NE(Error({"multi", "download", "--count", "0", "a.img"}), "");
+  EXPECT_EQ(Error({"download", "--max", "2", "a.img"}), "--max belongs to multi");
+  EXPECT_EQ(Error({"multi", "download", "--max", "17", "a.img"}),
+            "--max takes a number of phones at once from 1 to 16");
+  EXPECT_EQ(Good({"multi", "download", "--max", "16", "a.img"}).maxAtOnce, 16);
 }
 
 TEST(CliOptions, WaitIsSecondsOrForever) {
