@@ -1,19 +1,33 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building and testing need. Idempotent: installs only what
 # is missing, and asks apt for nothing when everything is there.
+#   scripts/install-deps.sh         everything: the programs, the tests, benchmarks, fuzzing,
+#                                   sanitizers, the package checks and a PostgreSQL server
+#   scripts/install-deps.sh --run   only what building and running the programs needs (setup.sh)
 set -euo pipefail
 
-PACKAGES=(
-  build-essential cmake ninja-build pkg-config git
+# What tarvex-cli, tarvex, the plug-in and the simulated phones are built from.
+RUN_PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  libsqlite3-dev libpq-dev libssl-dev libsystemd-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev libgl-dev
+  fonts-dejavu-core fonts-nanum
+)
+# What only the tests, the benchmarks, the checks and the package need.
+TEST_PACKAGES=(
+  git
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format clang-tidy
   nlohmann-json3-dev
-  libsqlite3-dev libpq-dev libssl-dev postgresql
-  libsystemd-dev
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev libgl-dev
-  fonts-dejavu-core fonts-nanum xvfb xauth
+  postgresql
+  xvfb xauth
   dpkg-dev librsvg2-bin lintian appstream
 )
+
+PACKAGES=("${RUN_PACKAGES[@]}")
+if [[ ${1:-} != --run ]]; then
+  PACKAGES+=("${TEST_PACKAGES[@]}")
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
