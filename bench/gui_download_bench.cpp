@@ -41,9 +41,9 @@
 #include "bench/support/cli_run.h"
 #include "corvane/platform/port_table.h"
 #include "corvane/platform/process.h"
+#include "corvane/platform/reporter.h"
 #include "corvane/ports/published_ports.h"
 #include "corvane/ports/serial_port_entry.h"
-#include "corvane/protocol/step_digest.h"
 #include "gui/download_window.h"
 #include "gui/normal_page_widget.h"
 #include "gui/rom_copy_page_widget.h"
@@ -145,7 +145,7 @@ int WindowProcess(int argc, char** argv) {
   RunRequest request = page.Request();
   std::shared_ptr<records::Recorder> recorder;
   const std::string file = argv[4];
-  sha256::StepDigest::SetWanted(file != records::kNoFile);  // as the program does
+  platform::SetStepDigestsWanted(file != records::kNoFile);  // as the program does
   if (file != records::kNoFile) {
     // As the program attaches them: the same recorder writes every window's record.
     recorder = std::make_shared<records::Recorder>(

@@ -32,9 +32,9 @@
 
 #include "bench/support/cli_run.h"
 #include "corvane/platform/process.h"
+#include "corvane/platform/reporter.h"
 #include "corvane/ports/port_enumeration.h"
 #include "corvane/ports/published_ports.h"
-#include "corvane/protocol/step_digest.h"
 #include "gui/multi_port_window.h"
 #include "gui/normal_page_widget.h"
 #include "gui/rom_copy_page_widget.h"
@@ -209,9 +209,9 @@ int main(int argc, char** argv) {
   for (int i = 0; i < s.runs; ++i) {
     RunRequest recorded = bare;
     AttachRecords(recorded, recorder, records::Settings{}, PortScan::SystemDiscovery()());
-    sha256::StepDigest::SetWanted(true);  // as the program does, with records and without
+    platform::SetStepDigestsWanted(true);  // as the program does, with records and without
     with.push_back(RunOnce(recorded, s, options, firmware, i == 0));
-    sha256::StepDigest::SetWanted(false);
+    platform::SetStepDigestsWanted(false);
     without.push_back(RunOnce(bare, s, options, firmware, false));
     std::printf("run %d: mean share waiting for the host: recorded %.2f %%, unrecorded %.2f %%\n",
                 i + 1, 100 * with.back().mean, 100 * without.back().mean);

@@ -1,7 +1,7 @@
 #include "cli/run_records.h"
 
 #include "cli/phone_window.h"
-#include "corvane/protocol/step_digest.h"
+#include "corvane/platform/reporter.h"
 #include "host/settings.h"
 
 namespace cli {
@@ -60,7 +60,7 @@ void RunRecords::Prepare(const Job& job, const std::string& pluginName,
   start_.simulated = simulated_;
   start_.files = job.PhoneFiles();
   // A station that keeps no records spends nothing on digests, in the plug-in's steps either.
-  sha256::StepDigest::SetWanted(!settings_.file.empty());
+  platform::SetStepDigestsWanted(!settings_.file.empty());
   if (settings_.file.empty()) return;
   // Once for every phone of the session, before any is touched.
   if (job.command == Command::kDownload) records::HashImages(start_, job.images);

@@ -255,7 +255,7 @@ class FileSource final : public ifx::ByteSource {
   // The step that `step` reports gets the SHA-256 of what is read from here on when the source
   // goes; a file that is not open gives none.
   void DigestFor(Reporter& step) {
-    if (open_ && sha256::StepDigest::Wanted()) digest_.emplace(step, size_);
+    if (open_ && platform::StepDigestsWanted()) digest_.emplace(step, size_);
   }
 
  private:

@@ -13,7 +13,7 @@
 
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/process.h"
-#include "corvane/protocol/step_digest.h"
+#include "corvane/platform/reporter.h"
 #include "gui/dialogs.h"
 #include "gui/normal_page_widget.h"
 #include "gui/sheet_window.h"
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
         [](const std::string& problem) { platform::ShowMessageBox(problem); });
   }
   // A station that keeps no records spends nothing on digests, in the plug-in's steps either.
-  sha256::StepDigest::SetWanted(recorder != nullptr);
+  platform::SetStepDigestsWanted(recorder != nullptr);
   sheet.SetRecords(recorder, recordSettings);
   QObject::connect(&sheet, &QDialog::finished, &app, &QCoreApplication::quit);
   sheet.show();

@@ -1,5 +1,6 @@
 #include "corvane/platform/reporter.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 
@@ -89,3 +90,13 @@ void Reporter::SendStep(notify::StepPhase phase) {
   platform::SendWindowMessage(window_, notify::kMsgNotify, notify::kStepNotice,
                               reinterpret_cast<platform::LPARAM>(&step_));
 }
+
+namespace platform {
+namespace {
+std::atomic<bool> digestsWanted{true};
+}  // namespace
+
+void SetStepDigestsWanted(bool wanted) { digestsWanted = wanted; }
+bool StepDigestsWanted() { return digestsWanted; }
+
+}  // namespace platform

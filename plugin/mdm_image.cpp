@@ -143,7 +143,7 @@ bool FileSource::ReadAt(uint64_t offset, std::span<uint8_t> out) {
 }
 
 void FileSource::DigestFor(Reporter& step) {
-  if (open_ && sha256::StepDigest::Wanted()) digest_.emplace(step, size_);
+  if (open_ && platform::StepDigestsWanted()) digest_.emplace(step, size_);
 }
 
 bool FileSource::ReadRaw(uint64_t offset, std::span<uint8_t> out) {

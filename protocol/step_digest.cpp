@@ -1,16 +1,8 @@
 #include "corvane/protocol/step_digest.h"
 
-#include <atomic>
-
 #include "corvane/platform/thread_priority.h"
 
 namespace sha256 {
-namespace {
-std::atomic<bool> wantedDigests{true};
-}  // namespace
-
-void StepDigest::SetWanted(bool wanted) { wantedDigests = wanted; }
-bool StepDigest::Wanted() { return wantedDigests; }
 
 StepDigest::~StepDigest() {
   if (!wanted_) return;

@@ -33,7 +33,7 @@ const std::vector<Rule>& Rules() {
       {"include/corvane/serial", {kPlatform, "corvane/serial/"}},
       {"serial", {kPlatform, "corvane/serial/"}},
       {"include/corvane/protocol", {kPlatform, "corvane/serial/", "corvane/protocol/"}},
-      {"protocol", {kPlatform, "corvane/serial/", "corvane/protocol/"}},
+      {"protocol", {kPlatform, "corvane/serial/", "corvane/protocol/", "protocol/"}},
       {"include/corvane/ports", {kPlatform, "corvane/ports/"}},
       {"ports", {kPlatform, "corvane/ports/", "ports/"}},
       {"include/corvane/flash",

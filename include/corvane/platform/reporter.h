@@ -86,3 +86,13 @@ class StepScope {
   Reporter& reporter_;
   bool succeeded_ = false;
 };
+
+namespace platform {
+
+// Whether steps take the digests of the files they read (sha256::StepDigest), for the whole
+// process: a host that keeps no records turns them off, and its runs' steps then read nothing for
+// them and report none. On unless turned off.
+CORVANE_API void SetStepDigestsWanted(bool wanted);
+CORVANE_API bool StepDigestsWanted();
+
+}  // namespace platform

@@ -39,17 +39,12 @@ class CORVANE_API StepDigest {
   // The bytes from the file's start that the digest takes in (hashed or waiting to be).
   uint64_t Covered() const { return covered_; }
 
-  // Whether steps take digests at all: a host that keeps no records of its runs turns them off,
-  // and the steps then read nothing for them and report none. On unless turned off.
-  static void SetWanted(bool wanted);
-  static bool Wanted();
-
  private:
   void Hash();  // the hashing thread
 
   Reporter& reporter_;
   const uint64_t length_;
-  const bool wanted_ = Wanted();
+  const bool wanted_ = platform::StepDigestsWanted();  // the host keeps records
   uint64_t covered_ = 0;
   bool jumped_ = false;  // a read skipped bytes: nothing after them is covered
 
