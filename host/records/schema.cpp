@@ -31,8 +31,10 @@ int64_t Number(const std::string& text) {
 
 }  // namespace
 
+// The tables are never destroyed: the Records window's reader may still be reading them on its
+// own thread while the program ends (it is never waited for; see ReaderThread).
 const Migrations& CurrentSchema() {
-  static const Migrations kSchema = {{
+  static const Migrations& kSchema = *new const Migrations{{
       "CREATE TABLE runs (id TEXT PRIMARY KEY, state TEXT NOT NULL,"
       " station TEXT NOT NULL DEFAULT '', job TEXT NOT NULL DEFAULT '',"
       " user_name TEXT NOT NULL DEFAULT '', started_utc TEXT NOT NULL,"
@@ -64,7 +66,7 @@ const Migrations& CurrentSchema() {
 }
 
 const std::vector<std::string>& RunColumns() {
-  static const std::vector<std::string> kColumns = {
+  static const auto& kColumns = *new const std::vector<std::string>{
       "id",         "state",       "station",   "job",          "user_name", "started_utc",
       "ended_utc",  "duration_ms", "tool",      "tool_version", "plugin",    "plugin_version",
       "mode",       "erase",       "simulated", "port",         "usb_path",  "usb_ids",
@@ -134,7 +136,7 @@ Record RecordOf(const std::vector<std::string>& v) {
 }
 
 const std::vector<std::string>& FileColumns() {
-  static const std::vector<std::string> kColumns = {
+  static const auto& kColumns = *new const std::vector<std::string>{
       "run_id",  "position",  "path",       "size",        "sha256",      "hashed_bytes",
       "partial", "step_kind", "file_index", "acked_bytes", "duration_ms", "result"};
   return kColumns;
