@@ -229,7 +229,11 @@ void Phone::Run() {
     packets.clear();
     {
       std::lock_guard<std::mutex> guard(lock_);
-      if (waitingForHost) stats_.waitingForHostUs += MicrosSince(answeredAt);
+      if (waitingForHost) {
+        const uint64_t waited = MicrosSince(answeredAt);
+        stats_.waitingForHostUs += waited;
+        stats_.waitingByChannelUs[lastChannel_] += waited;
+      }
       waitingForHost = false;
       if (receiveBudgetArmed_) {
         vanish = got >= receiveBudget_;
@@ -299,6 +303,7 @@ void Phone::Handle(const Packet& request) {
       if (--it->times == 0) faults_.erase(it);
       break;
     }
+    lastChannel_ = personality_->Channel(request);
     if (fault == nullptr) {
       reply = personality_->Answer(request);
     } else {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -54,6 +55,8 @@ struct PhoneStats {
   uint64_t bytesOut = 0;
   // Time spent between finishing an answer and the first byte of the next request.
   uint64_t waitingForHostUs = 0;
+  // The same by what the answered exchange was part of (Personality::Channel), in real time.
+  std::map<std::string, uint64_t> waitingByChannelUs;
 };
 
 // How a phone's port presents itself to port discovery. With a description, the phone publishes
@@ -146,6 +149,7 @@ class Phone {
   std::vector<Fault> faults_;
   std::vector<TranscriptEntry> transcript_;
   PhoneStats stats_;
+  std::string lastChannel_;  // of the request answered last (Personality::Channel)
   bool keepRaw_ = false;
   std::vector<uint8_t> rawInput_;
   size_t receiveBudget_ = 0;  // kVanishReceiving: bytes still to take, 0 = none armed

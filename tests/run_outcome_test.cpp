@@ -7,9 +7,13 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "corvane/platform/clock.h"
+#include "corvane/platform/reporter.h"
 #include "corvane/platform/step_log.h"
+#include "support/recording_window.h"
 
 namespace {
 
@@ -184,6 +188,36 @@ TEST(StepLog, EachStepsTimeBytesResultAndDigestAndTheFirstAndLatestLines) {
 
 // The step record and the phone's factory data cross the plug-in boundary as plain values and
 // come back whole; outcomes of the first and second versions are still read, without them.
+// The sequence's own pauses are told apart from the host's overhead: each thread counts its own,
+// and a step's end notice carries those made while it was open, never another thread's.
+TEST(StepPauses, AStepsEndCarriesThePausesOfItsOwnThreadWhileItWasOpen) {
+  testing_support::RecordingWindow window;
+  Reporter reporter;
+  reporter.SetWindow(&window);
+  platform::SleepMs(30);  // before the step: not its pause
+  reporter.BeginStep(notify::StepKind::kModemImage, 0, 10, "modem");
+  std::thread([] { platform::SleepMs(300); }).join();  // another thread's
+  platform::SleepMs(20);
+  platform::CountPause(5000);  // a silence waited out
+  reporter.EndStep(true);
+  const auto steps = window.Steps();
+  ASSERT_EQ(steps.size(), 2U);
+  EXPECT_EQ(steps[0].notice.pausedUs, 0U);
+  const notify::StepNotice& end = steps[1].notice;
+  ASSERT_TRUE(notify::HasPauses(end));
+  EXPECT_GE(end.pausedUs, 25000U);
+  EXPECT_LT(end.pausedUs, 300000U);
+  notify::StepLog log;
+  log.OnStep(steps[0].notice, 0);
+  log.OnStep(end, 1);
+  EXPECT_EQ(log.Snapshot().steps.at(0).pausedUs, end.pausedUs);
+  notify::StepNotice older = end;  // a version-2 plug-in's notice has no pauses to read
+  older.version = 2;
+  older.structSize = offsetof(notify::StepNotice, pausedUs);
+  EXPECT_FALSE(notify::HasPauses(older));
+  EXPECT_EQ(notify::CopyOf(older).pausedUs, 0U);
+}
+
 TEST(RunOutcome, TheStepRecordCrossesAsPlainValuesAndAFirstVersionStillReads) {
   notify::RunWatch watch({{"", "boot.img"}, true});
   watch.OnStatusText("boot.img  writing start");
