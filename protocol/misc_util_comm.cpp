@@ -126,7 +126,7 @@ void CMiscUtilComm::SendEncoded(const uint8_t* preamble, size_t preambleLength) 
 void CMiscUtilComm::SendEncodedAndWait(const uint8_t* preamble, size_t preambleLength,
                                        uint32_t pauseMs, uint32_t timeoutMs) {
   SendEncoded(preamble, preambleLength);
-  platform::SleepMs(pauseMs, GetCancellation());
+  PauseAfterRequest(pauseMs);
   WaitRsp(timeoutMs);
 }
 
@@ -249,7 +249,7 @@ int CMiscUtilComm::MDMAsyncTxRx(const void* request, diag_rsp_type* /*response*/
   m_pAsync->EncodeRaw(Bytes(request), length);
   DrainThenDiscardInput();
   Write(m_pAsync->Encoded(), m_pAsync->EncodedLength());
-  platform::SleepMs(kRawRequestPauseMs, GetCancellation());
+  PauseAfterRequest(kRawRequestPauseMs);
   WaitRsp(timeoutMs);
   switch (m_bRxState) {
     case RX_OK: {
