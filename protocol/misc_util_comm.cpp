@@ -116,16 +116,20 @@ bool CMiscUtilComm::DrainThenDiscardInput() {
 
 // What arrived unread is discarded once, before the wake-up bytes, so that the answer read next
 // is this request's.
-void CMiscUtilComm::SendEncoded(const uint8_t* preamble, size_t preambleLength) {
+void CMiscUtilComm::SendEncoded(const uint8_t* preamble, size_t preambleLength, RawTail tail) {
   DrainThenDiscardInput();
-  if (preambleLength > 0) Write(preamble, preambleLength);
-  Flush();
-  Write(m_pAsync->Encoded(), m_pAsync->EncodedLength());
+  if (preambleLength > 0) {
+    Write(preamble, preambleLength);
+    Flush();
+  }
+  if (Write(m_pAsync->Encoded(), m_pAsync->EncodedLength()) != 0 && tail.length > 0) {
+    Write(tail.data, tail.length);
+  }
 }
 
 void CMiscUtilComm::SendEncodedAndWait(const uint8_t* preamble, size_t preambleLength,
-                                       uint32_t pauseMs, uint32_t timeoutMs) {
-  SendEncoded(preamble, preambleLength);
+                                       uint32_t pauseMs, uint32_t timeoutMs, RawTail tail) {
+  SendEncoded(preamble, preambleLength, tail);
   PauseAfterRequest(pauseMs);
   WaitRsp(timeoutMs);
 }
@@ -134,7 +138,7 @@ int CMiscUtilComm::AsyncTxRxEx(const void* request, prot_rsp_t* response, size_t
                                uint32_t timeoutMs) {
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(request), length, true);
-  SendEncodedAndWait(kBootPreamble, sizeof kBootPreamble, kFramedPauseMs, timeoutMs);
+  SendEncodedAndWait(kBootPreamble, sizeof kBootPreamble, kFramedPauseMs, timeoutMs, {});
   if (response != nullptr) {
     // Only what this answer carried; the rest of the record is zero.
     const size_t n = std::min(sizeof(prot_rsp_t), m_pAsync->DecodedCount());
@@ -162,8 +166,7 @@ int CMiscUtilComm::AsyncTxRxExFile(const void* header, prot_rsp_t* /*response*/,
                                    uint32_t timeoutMs) {
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(header), headerLength, true);
-  m_pAsync->AppendRaw(Bytes(payload), payloadLength);
-  SendEncodedAndWait(nullptr, 0, kFramedPauseMs, timeoutMs);
+  SendEncodedAndWait(nullptr, 0, kFramedPauseMs, timeoutMs, {Bytes(payload), payloadLength});
   switch (m_bRxState) {
     case RX_OK: {
       const uint8_t code = ResponseCode();
@@ -198,7 +201,7 @@ int CMiscUtilComm::AsyncRxFile(const void* request, void* /*ignoredResponse*/, s
   m_nRxFileCount = 0;
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(request), requestLength, true);
-  SendEncoded(kBootPreamble, sizeof kBootPreamble);
+  SendEncoded(kBootPreamble, sizeof kBootPreamble, {});
   platform::SleepMs(kRxFileFirstPauseMs, GetCancellation());
   CollectRawInto(static_cast<uint8_t*>(destination), destinationLength);
   return kTxOk;
@@ -224,7 +227,7 @@ int CMiscUtilComm::AsyncTxRx(const void* request, diag_rsp_type* /*response*/, s
                              uint32_t timeoutMs, int leadingFlag) {
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(request), length, leadingFlag != 0);
-  SendEncodedAndWait(kDiagPreamble, sizeof kDiagPreamble, kFramedPauseMs, timeoutMs);
+  SendEncodedAndWait(kDiagPreamble, sizeof kDiagPreamble, kFramedPauseMs, timeoutMs, {});
   switch (m_bRxState) {
     case RX_OK: {
       const uint8_t code = ResponseCode();

@@ -33,6 +33,7 @@ struct Transaction {
   uint32_t pauseMs;  // the fixed pause after sending
   bool encoded;      // the request went through the codec (else it is sent as given)
   std::function<void(CMiscUtilComm&, const Bytes&)> run;
+  Bytes tail{};  // raw bytes right after the encoded request
 };
 
 class Wire : public ::testing::Test {
@@ -63,7 +64,8 @@ class Wire : public ::testing::Test {
          [payload](CMiscUtilComm& l, const Bytes&) {
            const Bytes h = BootHeader(kFileCommand, static_cast<uint32_t>(payload.size()));
            l.AsyncTxRxExFile(h.data(), nullptr, h.size(), payload.data(), payload.size(), 300);
-         }},
+         },
+         payload},
         {"read-back", kBootPreamble, 100, true,
          [out](CMiscUtilComm& l, const Bytes& r) mutable {
            l.AsyncRxFile(r.data(), nullptr, r.size(), out.data(), out.size(), 300);
@@ -107,6 +109,7 @@ TEST_F(Wire, EachTransactionSendsItsOwnPreambleThenExactlyItsRequest) {
     Bytes expected = t.preamble;
     if (t.encoded) {
       expected.insert(expected.end(), codec->Encoded(), codec->Encoded() + codec->EncodedLength());
+      expected.insert(expected.end(), t.tail.begin(), t.tail.end());
     } else {
       expected.insert(expected.end(), request.begin(), request.end());
     }
