@@ -73,12 +73,6 @@ inline FloorRun Replay(platform::SerialDevice& port, const std::vector<phonesim:
   return run;
 }
 
-inline FloorRun ReplayConversation(const std::string& portPath,
-                                   const std::vector<phonesim::Turn>& turns) {
-  const auto port = OpenFloorPort(portPath);
-  return port ? Replay(*port, turns) : FloorRun{};
-}
-
 // One writer per port, each on a thread of its own, all starting together once every port is
 // open. The runs come back in the order of `portPaths`.
 inline std::vector<FloorRun> ReplayAtOnce(const std::vector<std::string>& portPaths,
