@@ -15,7 +15,11 @@
 //      for its whole process);
 //  and the GUI thread's busy share while the window runs (its CPU time over the wall time);
 //  (d) what records cost: both front ends run again keeping none ([Records] File=none, and a
-//      window without a recorder); the phone's share may grow by at most 1 point with them.
+//      window without a recorder); the phone's share may grow by at most 1 point with them;
+//  and, for information, the floor: the share a fresh phone waits for a minimal writer
+//      (bench/support/floor_writer.h) that replays tarvex-cli's first conversation with no
+//      plug-in, no reporting and no pauses: the part of the wait that is the link's, not the
+//      host's.
 // Each phone's stores are checked afterwards (lengths on the eMMC, bytes on the NOR).
 // Exits 1 when a run or a check fails or a target is missed.
 //
@@ -40,6 +44,7 @@
 #include <vector>
 
 #include "bench/support/cli_run.h"
+#include "bench/support/floor_writer.h"
 #include "corvane/platform/port_table.h"
 #include "corvane/platform/process.h"
 #include "corvane/platform/reporter.h"
@@ -212,9 +217,12 @@ void Finish(Outcome& o, phonesim::SimulatedTq4410& phone,
   o.ok = o.ok && o.storesMatch;
 }
 
+// With a `conversation`, the phone's is kept there.
 Outcome RunCli(const fs::path& dir, const fs::path& program, const phonesim::Tq4410Options& options,
-               const phonesim::builders::SampleFirmware& firmware) {
+               const phonesim::builders::SampleFirmware& firmware,
+               std::vector<phonesim::Turn>* conversation = nullptr) {
   phonesim::SimulatedTq4410 phone(options);
+  if (conversation != nullptr) phone.Device().KeepConversation();
   const HostRun host = bench_support::RunCli(
       dir, "download --json --wait 60 --port '" + phone.Path() + "'", firmware.Files(), program);
   const auto found = host.phones.find(bench_support::PortName(phone.Path()));
@@ -231,6 +239,7 @@ Outcome RunCli(const fs::path& dir, const fs::path& program, const phonesim::Tq4
   }
   o.cpuSeconds = host.cpuSeconds;
   Finish(o, phone, firmware);
+  if (conversation != nullptr) *conversation = phone.Device().TakeConversation();
   if (!o.ok) std::printf("tarvex-cli FAILED (exit status %d)\n", host.status);
   return o;
 }
@@ -321,16 +330,21 @@ int main(int argc, char** argv) {
   const fs::path unrecordedCli = bench_support::PortableCli(dir / "unrecorded", records::kNoFile);
   const std::string windowRecords = (dir / "window-records.sqlite").string();
   std::vector<Outcome> cliRuns, windowRuns, bareCliRuns, bareWindowRuns;
+  std::vector<bench_support::Floor> floors;
+  std::vector<phonesim::Turn> conversation;
   for (int i = 0; i < s.runs; ++i) {
-    cliRuns.push_back(RunCli(dir, recordedCli, options, firmware));
+    cliRuns.push_back(
+        RunCli(dir, recordedCli, options, firmware, i == 0 ? &conversation : nullptr));
     windowRuns.push_back(RunWindowProcess(dir, windowRecords, options, firmware));
     bareCliRuns.push_back(RunCli(dir, unrecordedCli, options, firmware));
     bareWindowRuns.push_back(RunWindowProcess(dir, records::kNoFile, options, firmware));
+    floors.push_back(bench_support::FloorRound(1, options, firmware, conversation));
     std::printf(
         "run %d: waiting for the host: tarvex-cli %.2f %% (%.2f %% keeping no records), window "
-        "%.2f %% (%.2f %%)\n",
+        "%.2f %% (%.2f %%), floor %.2f %%%s\n",
         i + 1, 100 * cliRuns.back().all.wait, 100 * bareCliRuns.back().all.wait,
-        100 * windowRuns.back().all.wait, 100 * bareWindowRuns.back().all.wait);
+        100 * windowRuns.back().all.wait, 100 * bareWindowRuns.back().all.wait,
+        100 * floors.back().mean, floors.back().ok ? "" : " (the floor's replay FAILED)");
   }
   bool cliOk = true, windowOk = true;
   const Outcome cli = Median(cliRuns, cliOk);
@@ -347,6 +361,11 @@ int main(int argc, char** argv) {
   Print("cli, none", bareCli, bytes);
   Print("window, none", bareWindow, bytes);
   const double wall = window.seconds > 0 ? window.seconds : 1;
+  const bench_support::Floor floor = bench_support::MedianFloor(floors);
+  std::printf(
+      "floor (a minimal writer, no plug-in, no reporting, no pauses): the phone waits %.2f %% of "
+      "its run%s\n",
+      100 * floor.mean, floor.ok ? "" : " (its replay FAILED)");
   std::printf("GUI thread busy %.2f s of the window's %.2f s = %.1f %%\n", window.guiCpuSeconds,
               window.seconds, 100 * window.guiCpuSeconds / wall);
   // The host's own part of the phone's wait, and each step kind's wait against its own pauses.
@@ -376,5 +395,5 @@ int main(int argc, char** argv) {
   } else {
     std::printf("the runs' files are kept in %s\n", dir.c_str());
   }
-  return cliOk && met && cheap ? 0 : 1;
+  return cliOk && met && cheap && floor.ok ? 0 : 1;
 }
