@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "corvane/platform/thread_priority.h"
+
 BlockReadAhead::BlockReadAhead(std::FILE* file, uint64_t base, uint64_t total, uint32_t blockSize,
                                sha256::StepDigest& digest)
     : file_(file), base_(base), total_(total), blockSize_(blockSize), digest_(digest) {
@@ -68,6 +70,7 @@ void BlockReadAhead::Hand(bool readAhead) {
 }
 
 void BlockReadAhead::Work() {
+  platform::RunOnlyWhenIdle();
   std::unique_lock<std::mutex> guard(lock_);
   for (;;) {
     changed_.wait(guard, [this] { return busy_ || ending_; });

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <latch>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -97,6 +98,13 @@ struct Floor {
   bool ok = true;
   double mean = 0;   // the phones' mean share
   double worst = 0;  // the largest
+  // The phones' mean share by what the waits followed (phonesim's channels: "emmc", "modem").
+  std::map<std::string, double> byChannel;
+
+  double In(const std::string& channel) const {
+    const auto found = byChannel.find(channel);
+    return found == byChannel.end() ? 0 : found->second;
+  }
 };
 
 // A floor round: `phones` fresh phones made with `options`, the conversation replayed into all
@@ -114,8 +122,13 @@ inline Floor FloorRound(int phones, const phonesim::Tq4410Options& options,
   const std::vector<FloorRun> runs = ReplayAtOnce(paths, turns);
   Floor floor;
   for (size_t i = 0; i < runs.size(); ++i) {
-    const double waited = static_cast<double>(fresh[i]->Device().Stats().waitingForHostUs) / 1e6;
-    const double share = runs[i].seconds > 0 ? waited / runs[i].seconds : 1;
+    const phonesim::PhoneStats stats = fresh[i]->Device().Stats();
+    const double seconds = runs[i].seconds > 0 ? runs[i].seconds : 1e-3;
+    const double share = static_cast<double>(stats.waitingForHostUs) / 1e6 / seconds;
+    for (const auto& [channel, us] : stats.waitingByChannelUs) {
+      floor.byChannel[channel] +=
+          static_cast<double>(us) / 1e6 / seconds / static_cast<double>(runs.size());
+    }
     floor.ok = floor.ok && runs[i].ok && fresh[i]->VerifyNormalDownload(firmware).ok;
     floor.mean += share / static_cast<double>(runs.size());
     floor.worst = std::max(floor.worst, share);
