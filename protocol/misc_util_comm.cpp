@@ -19,7 +19,6 @@ constexpr uint32_t kRawRequestPauseMs = 5;
 constexpr uint32_t kRawSendOnlyPauseMs = 8;
 constexpr uint32_t kRxFileFirstPauseMs = 100;
 constexpr uint32_t kRxFilePollMs = 150;
-constexpr uint32_t kRxPollMs = 3;
 
 const uint8_t* Bytes(const void* p) { return static_cast<const uint8_t*>(p); }
 
@@ -47,11 +46,14 @@ void CMiscUtilComm::WaitRsp(uint32_t timeoutMs) {
     if (count == 0) {
       // A port that closed itself (the phone went away) will never answer, and a cancelled run
       // must not wait for it: stop at once.
-      if (!GetOpenFlag() || IsCancelled() || platform::TickCount() - start > timeoutMs) {
+      const uint64_t waited = platform::TickCount() - start;
+      if (!GetOpenFlag() || IsCancelled() || waited > timeoutMs) {
         m_bRxState = RX_TIMEOUT;
         return;
       }
-      WaitForInput(kRxPollMs);
+      // One wait until input, the time-out or the run's cancellation (the port's wait watches
+      // it): a phone that takes long over a block does not wake the host every few milliseconds.
+      WaitForInput(static_cast<uint32_t>(timeoutMs - waited) + 1);
       continue;
     }
     if (CollectChunk(count)) return;
