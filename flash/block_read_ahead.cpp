@@ -22,10 +22,16 @@ BlockReadAhead::~BlockReadAhead() {
 
 const uint8_t* BlockReadAhead::Fetch(uint64_t offset, uint32_t length) {
   if (offset != expected_ || length > blockSize_) return nullptr;
+  bool takenBack = false;
   {
     std::unique_lock<std::mutex> guard(lock_);
-    changed_.wait(guard, [this] { return !busy_; });
+    if (job_ == Job::kHanded) {
+      job_ = Job::kNone;
+      takenBack = true;
+    }
+    changed_.wait(guard, [this] { return job_ == Job::kNone; });
   }
+  if (takenBack) Do(readAhead_);
   if (offset > 0 && (ahead_.offset != offset || ahead_.length != length)) return nullptr;
   if (offset > 0) {
     std::swap(current_, ahead_);
@@ -60,7 +66,7 @@ void BlockReadAhead::Hand(bool readAhead) {
       ahead_.length = static_cast<uint32_t>(std::min<uint64_t>(blockSize_, total_ - expected_));
     }
     readAhead_ = readAhead;
-    busy_ = true;
+    job_ = Job::kHanded;
   }
   if (worker_.joinable()) {
     changed_.notify_all();
@@ -69,18 +75,23 @@ void BlockReadAhead::Hand(bool readAhead) {
   }
 }
 
+void BlockReadAhead::Do(bool readAhead) {
+  Digest(current_);
+  if (readAhead) Read(ahead_, ahead_.offset, ahead_.length);
+}
+
 void BlockReadAhead::Work() {
   platform::RunOnlyWhenIdle();
   std::unique_lock<std::mutex> guard(lock_);
   for (;;) {
-    changed_.wait(guard, [this] { return busy_ || ending_; });
-    if (!busy_) return;
+    changed_.wait(guard, [this] { return job_ == Job::kHanded || ending_; });
+    if (job_ != Job::kHanded) return;
+    job_ = Job::kTaken;
     const bool readAhead = readAhead_;
     guard.unlock();
-    Digest(current_);
-    if (readAhead) Read(ahead_, ahead_.offset, ahead_.length);
+    Do(readAhead);
     guard.lock();
-    busy_ = false;
+    job_ = Job::kNone;
     changed_.notify_all();
   }
 }

@@ -13,9 +13,10 @@
 // Reads a file's blocks, in order, one block ahead of the one being sent: while the phone writes
 // block N, a thread of the reader's own hands block N to the step's digest and reads block N+1
 // from the disk, so that the phone's answer is followed at once by the next request instead of
-// by a read and a copy. The digest takes in only the blocks that were fetched, as a loop that
-// reads each block just before sending it would. Two buffers take turns; the block Fetch returned
-// stays valid until the next Fetch.
+// by a read and a copy. The thread runs only when a core is idle: on the machine it never takes
+// the processor from a phone's worker or the window. The digest takes in only the blocks that were
+// fetched, as a loop that reads each block just before sending it would. Two buffers take turns;
+// the block Fetch returned stays valid until the next Fetch.
 class CORVANE_API BlockReadAhead {
  public:
   // `file` is positioned at the stream's start, which is `base` bytes into the file; the stream
@@ -42,6 +43,7 @@ class CORVANE_API BlockReadAhead {
   void Read(Block& block, uint64_t offset, uint32_t length);
   void Digest(const Block& block);
   void Hand(bool readAhead);
+  void Do(bool readAhead);
   void Work();
 
   std::FILE* const file_;
@@ -50,13 +52,18 @@ class CORVANE_API BlockReadAhead {
   const uint32_t blockSize_;
   sha256::StepDigest& digest_;
   uint64_t expected_ = 0;  // the offset the next Fetch must ask for
-  Block current_;          // the caller's (the worker only reads it, for the digest)
-  Block ahead_;            // the worker's while it is busy
+  Block current_;          // the caller's (a job only reads it, for the digest)
+  Block ahead_;            // the job's while there is one
+
+  // A job digests current_ and, with readAhead_, reads ahead_. Handed out, it is the worker's to
+  // take; a job the worker has not taken by the next Fetch (an idle-priority thread on a busy
+  // machine) is taken back and done there, so the stream is never slower than reading inline.
+  enum class Job { kNone, kHanded, kTaken };
 
   std::mutex lock_;
   std::condition_variable changed_;
-  bool busy_ = false;       // a job is handed out: digest current_, maybe read ahead_
-  bool readAhead_ = false;  // the job reads ahead_
+  Job job_ = Job::kNone;
+  bool readAhead_ = false;
   bool ending_ = false;
   std::thread worker_;  // started by the first job
 };
