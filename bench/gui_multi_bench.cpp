@@ -249,11 +249,7 @@ int main(int argc, char** argv) {
     platform::SetStepDigestsWanted(false);
     without.push_back(RunOnce(bare, s, options, firmware, false));
     floors.push_back(bench_support::FloorRound(s.phones, options, firmware, conversation));
-    std::printf(
-        "run %d: mean share waiting for the host: recorded %.2f %%, unrecorded %.2f %%, floor "
-        "%.2f %%%s\n",
-        i + 1, 100 * with.back().mean, 100 * without.back().mean, 100 * floors.back().mean,
-        floors.back().ok ? "" : " (the floor's replay FAILED)");
+    bench_support::PrintRound(i + 1, with.back().mean, without.back().mean, floors.back());
   }
   recorder->Flush();
   const Outcome window = Median(with);
@@ -273,17 +269,8 @@ int main(int argc, char** argv) {
       "(c) records: mean share waiting %.2f %% recorded, %.2f %% with none kept: %+.2f points "
       "(target <= 1): %s\n",
       100 * window.mean, 100 * none.mean, 100 * cost, cost <= 0.01 ? "PASS" : "FAIL");
-  const double aboveFloor = window.overheadMean - floor.mean;
-  std::printf(
-      "(d) floor (a minimal writer, no plug-in, no reporting, no pauses): mean share %.2f %%, "
-      "largest %.2f %%\n",
-      100 * floor.mean, 100 * floor.worst);
-  std::printf(
-      "    host overhead per phone (its wait less its pauses) within "
-      "%.0f points of the floor: mean %.2f %% vs floor %.2f %% (%+.2f points) (target <= %.0f): "
-      "%s; largest %.2f %%\n",
-      100 * kFloorPoints, 100 * window.overheadMean, 100 * floor.mean, 100 * aboveFloor,
-      100 * kFloorPoints, aboveFloor <= kFloorPoints ? "PASS" : "FAIL", 100 * window.overheadWorst);
+  const bool nearFloor = bench_support::PrintAgainstFloor(
+      "(d)", window.overheadMean, window.overheadWorst, floor, kFloorPoints);
   if (!fs::exists(file)) {
     std::printf("the recorded window left no record file: FAILED\n");
     ok = false;
@@ -293,5 +280,5 @@ int main(int argc, char** argv) {
   ports::SetPublishDirectory("");
   std::error_code ec;
   fs::remove_all(dir, ec);
-  return ok && window.worst <= 0.10 && cost <= 0.01 && aboveFloor <= kFloorPoints ? 0 : 1;
+  return ok && window.worst <= 0.10 && cost <= 0.01 && nearFloor ? 0 : 1;
 }

@@ -155,11 +155,7 @@ int main(int argc, char** argv) {
         RunOnce(dir, recorded, s, options, firmware, i == 0, i == 0 ? &conversation : nullptr));
     without.push_back(RunOnce(dir, unrecorded, s, options, firmware, false));
     floors.push_back(bench_support::FloorRound(s.phones, options, firmware, conversation));
-    std::printf(
-        "run %d: mean share waiting for the host: recorded %.2f %%, unrecorded %.2f %%, floor "
-        "%.2f %%%s\n",
-        i + 1, 100 * with.back().mean, 100 * without.back().mean, 100 * floors.back().mean,
-        floors.back().ok ? "" : " (the floor's replay FAILED)");
+    bench_support::PrintRound(i + 1, with.back().mean, without.back().mean, floors.back());
   }
   const Outcome host = Median(with);
   const Outcome bare = Median(without);
@@ -188,18 +184,10 @@ int main(int argc, char** argv) {
       "(d) records: mean share waiting %.2f %% recorded, %.2f %% with none kept: %+.2f points "
       "(target <= 1): %s\n",
       100 * host.mean, 100 * bare.mean, 100 * cost, cost <= 0.01 ? "PASS" : "FAIL");
-  const double aboveFloor = host.overheadMean - floor.mean;
-  std::printf(
-      "(e) floor (a minimal writer, no plug-in, no reporting, no pauses): mean share %.2f %%, "
-      "largest %.2f %%\n",
-      100 * floor.mean, 100 * floor.worst);
-  std::printf(
-      "    host overhead per phone within %.0f points of the floor: mean %.2f %% vs floor %.2f %% "
-      "(%+.2f points) (target <= %.0f): %s; largest %.2f %%\n",
-      100 * kFloorPoints, 100 * host.overheadMean, 100 * floor.mean, 100 * aboveFloor,
-      100 * kFloorPoints, aboveFloor <= kFloorPoints ? "PASS" : "FAIL", 100 * host.overheadWorst);
+  const bool nearFloor = bench_support::PrintAgainstFloor("(e)", host.overheadMean,
+                                                          host.overheadWorst, floor, kFloorPoints);
   ports::SetPublishDirectory("");
   std::error_code ec;
   fs::remove_all(dir, ec);
-  return ok && host.worst <= 0.10 && cost <= 0.01 && aboveFloor <= kFloorPoints ? 0 : 1;
+  return ok && host.worst <= 0.10 && cost <= 0.01 && nearFloor ? 0 : 1;
 }

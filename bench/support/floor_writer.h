@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <latch>
 #include <map>
 #include <memory>
@@ -147,6 +148,32 @@ inline Floor MedianFloor(std::vector<Floor> rounds) {
 // not account for.
 inline double HostOverhead(double waitedSeconds, double pausedSeconds, double runSeconds) {
   return runSeconds > 0 ? std::max(0.0, waitedSeconds - pausedSeconds) / runSeconds : 1;
+}
+
+// One round's line: the phones' mean share waiting for the host, recorded and not, and the floor.
+inline void PrintRound(int run, double recorded, double unrecorded, const Floor& floor) {
+  std::printf(
+      "run %d: mean share waiting for the host: recorded %.2f %%, unrecorded %.2f %%, floor "
+      "%.2f %%%s\n",
+      run, 100 * recorded, 100 * unrecorded, 100 * floor.mean,
+      floor.ok ? "" : " (the floor's replay FAILED)");
+}
+
+// The floor, and the host's overhead per phone (mean and largest) against it, under `label`;
+// true when the mean is within `points` of the floor's.
+inline bool PrintAgainstFloor(const char* label, double overheadMean, double overheadWorst,
+                              const Floor& floor, double points) {
+  const double above = overheadMean - floor.mean;
+  std::printf(
+      "%s floor (a minimal writer, no plug-in, no reporting, no pauses): mean share %.2f %%, "
+      "largest %.2f %%\n",
+      label, 100 * floor.mean, 100 * floor.worst);
+  std::printf(
+      "    host overhead per phone (its wait less its pauses) within %.0f points of the floor: "
+      "mean %.2f %% vs floor %.2f %% (%+.2f points) (target <= %.0f): %s; largest %.2f %%\n",
+      100 * points, 100 * overheadMean, 100 * floor.mean, 100 * above, 100 * points,
+      above <= points ? "PASS" : "FAIL", 100 * overheadWorst);
+  return above <= points;
 }
 
 }  // namespace bench_support
