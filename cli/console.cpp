@@ -231,7 +231,10 @@ void Console::Step(const PhoneLabel& phone, uint64_t elapsedMs, const notify::St
       .Add("step_name", step.name != nullptr ? step.name : "")
       .Add("bytes_planned", step.bytesPlanned)
       .Add("bytes_done", step.bytesDone);
-  if (step.phase == notify::StepPhase::kEnd) o.Add("succeeded", step.succeeded != 0);
+  if (step.phase == notify::StepPhase::kEnd) {
+    o.Add("succeeded", step.succeeded != 0);
+    if (notify::HasPauses(step)) o.Add("paused_seconds", static_cast<double>(step.pausedUs) / 1e6);
+  }
   Json(o.Text());
 }
 
@@ -300,6 +303,7 @@ void Console::Result(const PhoneResult& r) {
                     .Add("result", r.exportResult)
                     .AddRaw("bytes", bytes)
                     .Add("seconds", r.seconds)
+                    .Add("paused_seconds", r.pausedSeconds)
                     .AddRaw("mb_per_s", rate)
                     .Add("last_line", r.lastLine)
                     .Add("steps_reported", r.stepsReported)

@@ -55,8 +55,9 @@ struct PhoneResult {
   uint64_t bytes = 0;          // what the phone acknowledged (received, for an upload)
   bool bytesKnown = false;     // the plug-in reported steps: `bytes` can be vouched for
   double seconds = 0;
-  bool stepsReported = false;               // the plug-in sent step notices
-  bool reportsSteps = false;                // it promised to (ReportsSteps)
+  double pausedSeconds = 0;    // spent in the sequence's own pauses and expected time-outs
+  bool stepsReported = false;  // the plug-in sent step notices
+  bool reportsSteps = false;   // it promised to (ReportsSteps)
   std::vector<std::string> unwrittenFiles;  // the user's files that no step wrote
   bool cancelled = false;  // the run was cancelled (Ctrl-C) before it could succeed
 };

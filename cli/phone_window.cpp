@@ -1,5 +1,6 @@
 #include "cli/phone_window.h"
 
+#include "corvane/platform/clock.h"
 #include "corvane/platform/notify.h"
 
 namespace cli {
@@ -27,6 +28,7 @@ PhoneWindow::PhoneWindow(PhoneLabel label, Console& console, Throughput throughp
 void PhoneWindow::Begin() {
   std::lock_guard<std::mutex> guard(lock_);
   start_ = std::chrono::steady_clock::now();
+  pausedAtBegin_ = platform::PausedUs();  // Begin and End run on the run's own thread
 }
 
 uint64_t PhoneWindow::ElapsedMs() const {
@@ -152,6 +154,7 @@ PhoneResult PhoneWindow::End(int exportResult) {
   r.bytesKnown = facts.sawSteps;
   r.bytes = facts.sawSteps ? throughput_.Acknowledged() : 0;
   r.seconds = static_cast<double>(now) / 1000.0;
+  r.pausedSeconds = static_cast<double>(platform::PausedUs() - pausedAtBegin_) / 1e6;
   return r;
 }
 

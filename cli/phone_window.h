@@ -60,6 +60,7 @@ class PhoneWindow : public platform::MessageTarget, public BarSource {
   const PhoneLabel label_;
   Console& console_;
   std::chrono::steady_clock::time_point start_;
+  uint64_t pausedAtBegin_ = 0;  // the run's thread's platform::PausedUs() at Begin
 
   mutable std::mutex lock_;  // guards the state below against the console's refresher
   notify::RunWatch watch_;

@@ -14,6 +14,7 @@
 #include "corvane/platform/notify.h"
 #include "corvane/protocol/step_digest.h"
 #include "flash/ap_factory_headers.h"
+#include "flash/block_read_ahead.h"
 #include "flash/boot_header.h"
 
 namespace {
@@ -99,16 +100,15 @@ Streamed SendBlocks(CBasicFlash& flash, CMiscUtilComm* comm, uint8_t partition, 
   return Streamed::kOk;
 }
 
-// Reads blocks of a file, from `base` on, into the staging block; a short block leaves zeros
-// behind it. What is read goes into the step's digest as it passes.
-auto FileFetcher(std::FILE* file, uint64_t base, std::vector<uint8_t>& staging,
-                 sha256::StepDigest& digest) {
-  return [file, base, &staging, &digest](uint64_t offset, uint32_t length) -> const uint8_t* {
-    if (length < CBasicFlash::kBlockSize) std::fill(staging.begin(), staging.end(), 0);
-    const size_t got = std::fread(staging.data(), 1, length, file);
-    digest.Read(base + offset, staging.data(), got);
-    return got == length ? staging.data() : nullptr;
-  };
+// Streams `total` bytes of the file from where it stands (`base` bytes into it), each block read
+// while the phone writes the one before.
+Streamed SendFileBlocks(CBasicFlash& flash, CMiscUtilComm* comm, uint8_t partition, std::FILE* file,
+                        uint64_t base, uint64_t total, bool padToSector,
+                        sha256::StepDigest& digest) {
+  BlockReadAhead ahead(file, base, total, CBasicFlash::kBlockSize, digest);
+  return SendBlocks(
+      flash, comm, partition, total, padToSector,
+      [&ahead](uint64_t offset, uint32_t length) { return ahead.Fetch(offset, length); });
 }
 
 int ReportStream(CBasicFlash& flash, Streamed outcome, const char* path) {
@@ -142,15 +142,15 @@ int RefusePlan(CBasicFlash& flash, const ap_factory::OmapPlan& plan) {
 
 int WriteFactoryPartition(CBasicFlash& flash, CMiscUtilComm* comm, std::FILE* file,
                           const char* path, const ap_factory::OmapPartition& p,
-                          std::vector<uint8_t>& staging, sha256::StepDigest& digest) {
+                          sha256::StepDigest& digest) {
   if (p.imageSectors != 0 && !flash.OMAPErasePart(p.address, p.eraseBytes, comm)) return 0;
   flash.SendText(ap_factory::OmapPartitionSizeText(p.imageSectors).c_str());
   flash.SendCode(0);
   if (!Announce(flash, comm, 0, p.address, p.announcedSize)) return Fail(flash, "error!");
   if (!SeekTo(file, p.fileOffset)) return ReportStream(flash, Streamed::kReadFailed, path);
   flash.Report().AddToPlan(p.dataBytes);
-  const Streamed outcome = SendBlocks(flash, comm, 0, p.dataBytes, false,
-                                      FileFetcher(file, p.fileOffset, staging, digest));
+  const Streamed outcome =
+      SendFileBlocks(flash, comm, 0, file, p.fileOffset, p.dataBytes, false, digest);
   return ReportStream(flash, outcome, path);
 }
 
@@ -213,7 +213,6 @@ std::optional<uint64_t> OpenLength(CBasicFlash& flash, const char* path, File& f
 // Streams the file, which must still have the length the caller recorded.
 int StreamFile(CBasicFlash& flash, const char* path, uint8_t partition, uint32_t address,
                uint32_t size, CMiscUtilComm* comm, std::optional<uint64_t> recordedLength) {
-  std::vector<uint8_t> staging(CBasicFlash::kStagingSize, 0);
   flash.SendCode(0);
   File file;
   const std::optional<uint64_t> now = OpenLength(flash, path, file);
@@ -229,9 +228,7 @@ int StreamFile(CBasicFlash& flash, const char* path, uint8_t partition, uint32_t
   if (!Announce(flash, comm, partition, address, size)) return Fail(flash, "error!");
   sha256::StepDigest digest(flash.Report(), *now);
   return ReportStream(
-      flash,
-      SendBlocks(flash, comm, partition, *now, true, FileFetcher(file.get(), 0, staging, digest)),
-      path);
+      flash, SendFileBlocks(flash, comm, partition, file.get(), 0, *now, true, digest), path);
 }
 
 }  // namespace
@@ -265,7 +262,6 @@ int CBasicFlash::OMAPFactoryCheck(const char* path) {
 }
 
 int CBasicFlash::OMAPFactoryDownload(const char* path, CMiscUtilComm* comm) {
-  std::vector<uint8_t> staging(kStagingSize, 0);
   const File file = OpenForReading(path);
   uint64_t fileSize = 0;
   if (!file || !FileLength(file.get(), fileSize)) {
@@ -288,7 +284,7 @@ int CBasicFlash::OMAPFactoryDownload(const char* path, CMiscUtilComm* comm) {
   SendText("EMMC writing start");
   for (size_t i = 0; i < plan.count; ++i) {
     const ap_factory::OmapPartition& p = plan.partitions[i];
-    if (!WriteFactoryPartition(*this, comm, file.get(), path, p, staging, digest)) return 0;
+    if (!WriteFactoryPartition(*this, comm, file.get(), path, p, digest)) return 0;
   }
   return 1;
 }

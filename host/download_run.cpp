@@ -125,7 +125,9 @@ void DownloadRun::Work(Share& share, const EntryPoint& entryPoint) {
                                 reinterpret_cast<platform::LPARAM>(check.message.c_str()));
     return;
   }
+  const uint64_t pausedBefore = platform::PausedUs();
   const int result = entryPoint(share);
+  share.pausedUs = platform::PausedUs() - pausedBefore;
   // A closed window answers 0 at once: nobody is left to tell.
   platform::SendWindowMessage(share.mailbox.get(), notify::kMsgRunEnded,
                               static_cast<platform::WPARAM>(result), 0);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -72,6 +73,8 @@ class DownloadRun {
   notify::Judgement Verdict() const { return watch_.Decide(); }
   // Each step of the run and its status lines, for a record of the run.
   const notify::StepLog& Steps() const { return watch_.Steps(); }
+  // How long the ended run sat in its sequence's own pauses and expected time-outs.
+  uint64_t PausedUs() const { return share_ ? share_->pausedUs.load() : 0; }
 
  private:
   platform::LRESULT Handle(uint32_t message, platform::WPARAM wParam, platform::LPARAM lParam);
@@ -81,6 +84,9 @@ class DownloadRun {
     std::vector<uint8_t*> images;  // fixed before the worker starts, read only by it afterwards
     std::shared_ptr<platform::MailboxTarget> mailbox;
     WorkerEnd end;
+    // The worker's time in the sequence's own pauses (platform::PausedUs), set before it reports
+    // its end.
+    std::atomic<uint64_t> pausedUs{0};
   };
   using EntryPoint = std::function<int(Share&)>;
   // Starts the worker: the pre-flight, then (unless it refuses) `entryPoint`, each reported

@@ -31,6 +31,14 @@ ClockState& State() {
   return state;
 }
 
+thread_local uint64_t pausedUs = 0;
+
+// Counts the real time from `start` to now as a pause of this thread.
+void CountSince(Steady::time_point start) {
+  CountPause(static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::microseconds>(Steady::now() - start).count()));
+}
+
 }  // namespace
 
 uint64_t TickCount() {
@@ -60,10 +68,15 @@ int RealMs(uint32_t ms) {
   return real < 1.0 ? 1 : static_cast<int>(real);
 }
 
+uint64_t PausedUs() { return pausedUs; }
+void CountPause(uint64_t realUs) { pausedUs += realUs; }
+
 void SleepMs(uint32_t ms) {
   if (ms == 0) return;
   const std::chrono::duration<double, std::milli> real(ms * TimeScale());
+  const Steady::time_point start = Steady::now();
   std::this_thread::sleep_for(real);
+  CountSince(start);
 }
 
 bool SleepMs(uint32_t ms, const Cancellation* cancellation) {
@@ -71,7 +84,10 @@ bool SleepMs(uint32_t ms, const Cancellation* cancellation) {
     SleepMs(ms);
     return false;
   }
-  return cancellation->WaitRealMs(RealMs(ms));
+  const Steady::time_point start = Steady::now();
+  const bool cancelled = cancellation->WaitRealMs(RealMs(ms));
+  CountSince(start);
+  return cancelled;
 }
 
 std::string ElapsedText(uint64_t elapsedMs) {

@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "corvane/platform/clock.h"
+
 void Reporter::Text(const char* text) {
   if (window_ == nullptr) return;
   last_ = text != nullptr ? text : "";
@@ -47,6 +49,7 @@ void Reporter::BeginStep(notify::StepKind kind, int32_t fileIndex, uint64_t byte
   digestPartial_ = false;
   stepOpen_ = true;
   lastSentDone_ = 0;
+  pausedAtBegin_ = platform::PausedUs();
   SendStep(notify::StepPhase::kBegin);
 }
 
@@ -87,6 +90,7 @@ void Reporter::SendStep(notify::StepPhase phase) {
   step_.sha256 = end ? stepDigest_.c_str() : "";
   step_.bytesHashed = end ? digestBytes_ : 0;
   step_.hashPartial = end && digestPartial_ ? 1 : 0;
+  step_.pausedUs = end ? platform::PausedUs() - pausedAtBegin_ : 0;
   platform::SendWindowMessage(window_, notify::kMsgNotify, notify::kStepNotice,
                               reinterpret_cast<platform::LPARAM>(&step_));
 }

@@ -1,5 +1,8 @@
 #include "corvane/platform/run_outcome.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace notify {
 namespace {
 
@@ -37,6 +40,7 @@ RunStep PlainStep(const StepRecord& r) {
   s.bytesHashed = r.bytesHashed;
   s.name = r.name.c_str();
   s.sha256 = r.sha256.c_str();
+  s.pausedUs = r.pausedUs;
   return s;
 }
 
@@ -54,6 +58,7 @@ StepRecord RecordOf(const RunStep& s) {
   r.sha256 = Text(s.sha256);
   r.bytesHashed = s.bytesHashed;
   r.partial = s.hashPartial != 0;
+  r.pausedUs = s.pausedUs;
   return r;
 }
 
@@ -192,8 +197,12 @@ StepHistory HistoryOf(const RunOutcome& o) {
   StepHistory h;
   if (!HasStepRecord(o)) return h;
   const auto* entry = reinterpret_cast<const uint8_t*>(o.steps);
+  // Only what the sender's entries hold: the rest keeps its defaults.
+  const size_t taken = std::min<size_t>(o.stepSize, sizeof(RunStep));
   for (uint32_t i = 0; i < o.stepCount; ++i, entry += o.stepSize) {
-    h.steps.push_back(RecordOf(*reinterpret_cast<const RunStep*>(entry)));
+    RunStep s;
+    std::memcpy(static_cast<void*>(&s), entry, taken);
+    h.steps.push_back(RecordOf(s));
   }
   for (uint32_t i = 0; i < o.lineCount; ++i) h.lines.emplace_back(Text(o.lines[i]));
   h.droppedLines = o.droppedLines;

@@ -137,22 +137,20 @@ class PosixSerialDevice final : public SerialDevice {
     got = 0;
     if (fd_ < 0) return IoStatus::kError;
     if (Cancelled()) return IoStatus::kCancelled;
+    // The read comes first: a port with bytes queued, the case of a running transfer, costs one
+    // system call. In raw mode a read of nothing answers 0, so only then is the port asked
+    // whether it hung up.
+    if (max > 0) {
+      const IoStatus first = ReadQueued(buffer, max, got);
+      if (got > 0 || first != IoStatus::kOk) return first;
+    }
     pollfd p{fd_, POLLIN, 0};
     if (::poll(&p, 1, 0) < 0) return IoStatus::kError;
-    if (p.revents & (POLLERR | POLLNVAL)) return IoStatus::kVanished;
-    if (!(p.revents & (POLLIN | POLLHUP))) return IoStatus::kOk;
-    if (max == 0) return (p.revents & POLLHUP) ? IoStatus::kVanished : IoStatus::kOk;
-    const ssize_t n = ::read(fd_, buffer, max);
-    if (n > 0) {
-      got = static_cast<size_t>(n);
-      return IoStatus::kOk;
-    }
-    // A readable port that yields nothing, or a hang-up, means the device went away.
-    if (n == 0) return IoStatus::kVanished;
-    if (errno == EAGAIN || errno == EINTR) {
-      return (p.revents & POLLHUP) ? IoStatus::kVanished : IoStatus::kOk;
-    }
-    return FromErrno(errno);
+    if (p.revents & (POLLERR | POLLNVAL | POLLHUP)) return IoStatus::kVanished;
+    if (!(p.revents & POLLIN) || max == 0) return IoStatus::kOk;
+    // Readable now: what came since the read, or, when it still yields nothing, a device gone.
+    const IoStatus second = ReadQueued(buffer, max, got);
+    return got == 0 && second == IoStatus::kOk ? IoStatus::kVanished : second;
   }
 
   IoStatus Write(const void* buffer, size_t length, int timeoutMs) override {
@@ -191,6 +189,14 @@ class PosixSerialDevice final : public SerialDevice {
   IoStatus WaitReadable(int timeoutMs) override { return WaitFor(POLLIN, timeoutMs); }
 
  private:
+  // One read of what is queued: kOk with `got` bytes (0 when nothing was), or how it failed.
+  IoStatus ReadQueued(void* buffer, size_t max, size_t& got) {
+    const ssize_t n = ::read(fd_, buffer, max);
+    if (n > 0) got = static_cast<size_t>(n);
+    if (n >= 0 || errno == EAGAIN || errno == EINTR) return IoStatus::kOk;
+    return FromErrno(errno);
+  }
+
   static tcflag_t DataBitsFlag(uint8_t bits) {
     switch (bits) {
       case 5:

@@ -33,6 +33,7 @@ void StepLog::OnStep(const StepNotice& n, uint64_t nowMs) {
   r->ended = true;
   r->endMs = nowMs;
   r->succeeded = n.succeeded != 0;
+  if (HasPauses(n)) r->pausedUs = n.pausedUs;
   if (!HasDigest(n)) return;  // an older plug-in's notice: no digest to read
   r->sha256 = n.sha256 != nullptr ? n.sha256 : "";
   r->bytesHashed = n.bytesHashed;

@@ -19,7 +19,6 @@ constexpr uint32_t kRawRequestPauseMs = 5;
 constexpr uint32_t kRawSendOnlyPauseMs = 8;
 constexpr uint32_t kRxFileFirstPauseMs = 100;
 constexpr uint32_t kRxFilePollMs = 150;
-constexpr uint32_t kRxPollMs = 3;
 
 const uint8_t* Bytes(const void* p) { return static_cast<const uint8_t*>(p); }
 
@@ -47,11 +46,14 @@ void CMiscUtilComm::WaitRsp(uint32_t timeoutMs) {
     if (count == 0) {
       // A port that closed itself (the phone went away) will never answer, and a cancelled run
       // must not wait for it: stop at once.
-      if (!GetOpenFlag() || IsCancelled() || platform::TickCount() - start > timeoutMs) {
+      const uint64_t waited = platform::TickCount() - start;
+      if (!GetOpenFlag() || IsCancelled() || waited > timeoutMs) {
         m_bRxState = RX_TIMEOUT;
         return;
       }
-      WaitForInput(kRxPollMs);
+      // One wait until input, the time-out or the run's cancellation (the port's wait watches
+      // it): a phone that takes long over a block does not wake the host every few milliseconds.
+      WaitForInput(static_cast<uint32_t>(timeoutMs - waited) + 1);
       continue;
     }
     if (CollectChunk(count)) return;
@@ -116,17 +118,21 @@ bool CMiscUtilComm::DrainThenDiscardInput() {
 
 // What arrived unread is discarded once, before the wake-up bytes, so that the answer read next
 // is this request's.
-void CMiscUtilComm::SendEncoded(const uint8_t* preamble, size_t preambleLength) {
+void CMiscUtilComm::SendEncoded(const uint8_t* preamble, size_t preambleLength, RawTail tail) {
   DrainThenDiscardInput();
-  if (preambleLength > 0) Write(preamble, preambleLength);
-  Flush();
-  Write(m_pAsync->Encoded(), m_pAsync->EncodedLength());
+  if (preambleLength > 0) {
+    Write(preamble, preambleLength);
+    Flush();
+  }
+  if (Write(m_pAsync->Encoded(), m_pAsync->EncodedLength()) != 0 && tail.length > 0) {
+    Write(tail.data, tail.length);
+  }
 }
 
 void CMiscUtilComm::SendEncodedAndWait(const uint8_t* preamble, size_t preambleLength,
-                                       uint32_t pauseMs, uint32_t timeoutMs) {
-  SendEncoded(preamble, preambleLength);
-  platform::SleepMs(pauseMs, GetCancellation());
+                                       uint32_t pauseMs, uint32_t timeoutMs, RawTail tail) {
+  SendEncoded(preamble, preambleLength, tail);
+  PauseAfterRequest(pauseMs);
   WaitRsp(timeoutMs);
 }
 
@@ -134,7 +140,7 @@ int CMiscUtilComm::AsyncTxRxEx(const void* request, prot_rsp_t* response, size_t
                                uint32_t timeoutMs) {
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(request), length, true);
-  SendEncodedAndWait(kBootPreamble, sizeof kBootPreamble, kFramedPauseMs, timeoutMs);
+  SendEncodedAndWait(kBootPreamble, sizeof kBootPreamble, kFramedPauseMs, timeoutMs, {});
   if (response != nullptr) {
     // Only what this answer carried; the rest of the record is zero.
     const size_t n = std::min(sizeof(prot_rsp_t), m_pAsync->DecodedCount());
@@ -162,8 +168,7 @@ int CMiscUtilComm::AsyncTxRxExFile(const void* header, prot_rsp_t* /*response*/,
                                    uint32_t timeoutMs) {
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(header), headerLength, true);
-  m_pAsync->AppendRaw(Bytes(payload), payloadLength);
-  SendEncodedAndWait(nullptr, 0, kFramedPauseMs, timeoutMs);
+  SendEncodedAndWait(nullptr, 0, kFramedPauseMs, timeoutMs, {Bytes(payload), payloadLength});
   switch (m_bRxState) {
     case RX_OK: {
       const uint8_t code = ResponseCode();
@@ -198,7 +203,7 @@ int CMiscUtilComm::AsyncRxFile(const void* request, void* /*ignoredResponse*/, s
   m_nRxFileCount = 0;
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(request), requestLength, true);
-  SendEncoded(kBootPreamble, sizeof kBootPreamble);
+  SendEncoded(kBootPreamble, sizeof kBootPreamble, {});
   platform::SleepMs(kRxFileFirstPauseMs, GetCancellation());
   CollectRawInto(static_cast<uint8_t*>(destination), destinationLength);
   return kTxOk;
@@ -224,7 +229,7 @@ int CMiscUtilComm::AsyncTxRx(const void* request, diag_rsp_type* /*response*/, s
                              uint32_t timeoutMs, int leadingFlag) {
   if (!GetOpenFlag()) return kTxFail;
   m_pAsync->Encode(Bytes(request), length, leadingFlag != 0);
-  SendEncodedAndWait(kDiagPreamble, sizeof kDiagPreamble, kFramedPauseMs, timeoutMs);
+  SendEncodedAndWait(kDiagPreamble, sizeof kDiagPreamble, kFramedPauseMs, timeoutMs, {});
   switch (m_bRxState) {
     case RX_OK: {
       const uint8_t code = ResponseCode();
@@ -249,7 +254,7 @@ int CMiscUtilComm::MDMAsyncTxRx(const void* request, diag_rsp_type* /*response*/
   m_pAsync->EncodeRaw(Bytes(request), length);
   DrainThenDiscardInput();
   Write(m_pAsync->Encoded(), m_pAsync->EncodedLength());
-  platform::SleepMs(kRawRequestPauseMs, GetCancellation());
+  PauseAfterRequest(kRawRequestPauseMs);
   WaitRsp(timeoutMs);
   switch (m_bRxState) {
     case RX_OK: {

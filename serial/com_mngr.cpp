@@ -1,5 +1,8 @@
 #include "corvane/serial/com_mngr.h"
 
+#include <chrono>
+#include <thread>
+
 #include "corvane/platform/clock.h"
 #include "corvane/platform/port_table.h"
 
@@ -143,6 +146,24 @@ bool CComMngr::Flush() {
 void CComMngr::WaitForInput(uint32_t ms) {
   if (!m_bOpenFlag || !m_hPort || IsCancelled()) return;
   m_hPort->WaitReadable(platform::RealMs(ms));
+}
+
+// The phone works on the request during the first part of the pause; only what is left of it once
+// the answer is queued keeps the phone waiting, so only that part is counted as the sequence's own
+// pause. The pause lasts as long as ever, so the next byte goes out on the wire when it always did.
+void CComMngr::PauseAfterRequest(uint32_t ms) {
+  using Steady = std::chrono::steady_clock;
+  const int realMs = platform::RealMs(ms);
+  const Steady::time_point end = Steady::now() + std::chrono::milliseconds(realMs);
+  if (m_bOpenFlag && m_hPort && !IsCancelled()) m_hPort->WaitReadable(realMs);
+  const Steady::time_point answered = Steady::now();
+  if (answered >= end) return;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - answered);
+  if (m_pCancel != nullptr && left.count() >= 1)
+    m_pCancel->WaitRealMs(static_cast<int>(left.count()));
+  if (!IsCancelled()) std::this_thread::sleep_until(end);
+  platform::CountPause(static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::microseconds>(Steady::now() - answered).count()));
 }
 
 // What the phone has not read yet is still sent (bounded by the write time-out; a cancelled run

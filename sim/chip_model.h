@@ -18,6 +18,9 @@ class ChipModel {
   // Raw payload bytes that follow this good framed header.
   virtual size_t PayloadLength(const std::vector<uint8_t>& header) const = 0;
   virtual Reply Answer(const Packet& request) = 0;
+  // What a benchmark calls the host's traffic with this chip ("emmc", "modem"), so that the
+  // phone's waits for the host can be told apart by what they were part of.
+  virtual const char* Channel() const { return "other"; }
 };
 
 }  // namespace phonesim

@@ -61,6 +61,7 @@ class InfineonModem : public ChipModel {
   bool Takes(uint8_t command) const override;
   size_t PayloadLength(const std::vector<uint8_t>& header) const override;
   Reply Answer(const Packet& request) override;
+  const char* Channel() const override { return "modem"; }
 
   const Summary& State() const { return state_; }
   const FlashStore& Store() const { return store_; }

@@ -37,6 +37,7 @@ class MemoryReader : public ChipModel {
   bool Takes(uint8_t command) const override;
   size_t PayloadLength(const std::vector<uint8_t>&) const override { return 0; }
   Reply Answer(const Packet& request) override;
+  const char* Channel() const override { return "memory"; }
 
   // The phone stops sending (without leaving the link) once this many bytes of block answers
   // have gone out in all.

@@ -24,4 +24,9 @@ Reply ModelPhone::Answer(const Packet& request) {
   return chip ? chip->Answer(request) : Reply::Nak();
 }
 
+std::string ModelPhone::Channel(const Packet& request) const {
+  const ChipModel* chip = request.body.empty() ? nullptr : ChipFor(request.Command());
+  return chip != nullptr ? chip->Channel() : "";
+}
+
 }  // namespace phonesim

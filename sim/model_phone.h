@@ -26,6 +26,7 @@ class ModelPhone : public Personality {
   size_t PayloadLength(const std::vector<uint8_t>& header) const override;
   size_t RawLength(const uint8_t* data, size_t available) const override;
   Reply Answer(const Packet& request) override;
+  std::string Channel(const Packet& request) const override;
 
  private:
   ChipModel* ChipFor(uint8_t command) const;

@@ -54,6 +54,7 @@ class NvidiaLoader : public ChipModel {
   bool Takes(uint8_t command) const override;
   size_t PayloadLength(const std::vector<uint8_t>& header) const override;
   Reply Answer(const Packet& request) override;
+  const char* Channel() const override { return "nvidia"; }
 
   // Bytes per second for every store, present and future; 0 = unlimited.
   void SetFlashRate(uint64_t bytesPerSecond);

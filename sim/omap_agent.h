@@ -56,6 +56,7 @@ class OmapAgent : public ChipModel {
   bool Takes(uint8_t command) const override;
   size_t PayloadLength(const std::vector<uint8_t>& header) const override;
   Reply Answer(const Packet& request) override;
+  const char* Channel() const override { return "emmc"; }
 
   FlashStore& Emmc() { return emmc_; }
   const FlashStore& Emmc() const { return emmc_; }

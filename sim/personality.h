@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "sim/packet.h"
@@ -33,6 +34,13 @@ class Personality : public PacketSizer {
   // "Q" (0x51) for frames.
   virtual Reply Refusal(const Packet& request) const {
     return request.framed ? Reply::Nak() : Reply::Frame({0x03});
+  }
+
+  // What the exchange with `request` was part of, for the phone's statistics ("" for a phone
+  // that tells its exchanges apart by nothing).
+  virtual std::string Channel(const Packet& request) const {
+    (void)request;
+    return "";
   }
 };
 

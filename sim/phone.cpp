@@ -195,6 +195,25 @@ size_t Phone::RawInputSize() const {
   return rawInput_.size();
 }
 
+void Phone::KeepConversation() {
+  std::lock_guard<std::mutex> guard(lock_);
+  keepConversation_ = true;
+}
+
+std::vector<Turn> Phone::TakeConversation() {
+  std::lock_guard<std::mutex> guard(lock_);
+  std::vector<Turn> turns = std::exchange(turns_, {});
+  if (!turnRequest_.empty()) turns.push_back({std::exchange(turnRequest_, {}), 0});
+  return turns;
+}
+
+// A turn ends where the phone answers: whatever the chunk just handled made it send.
+void Phone::CloseTurnIfAnswered(uint64_t bytesOutBefore) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (stats_.bytesOut == bytesOutBefore) return;
+  turns_.push_back({std::exchange(turnRequest_, {}), stats_.bytesOut - bytesOutBefore});
+}
+
 PhoneStats Phone::Stats() const {
   std::lock_guard<std::mutex> guard(lock_);
   return stats_;
@@ -226,10 +245,16 @@ void Phone::Run() {
     if (status != IoStatus::kOk) break;
     if (chunk > 0) std::this_thread::sleep_for(std::chrono::milliseconds(readPauseMs_.load()));
     bool vanish = false;
+    bool conversing = false;
+    uint64_t bytesOutBefore = 0;
     packets.clear();
     {
       std::lock_guard<std::mutex> guard(lock_);
-      if (waitingForHost) stats_.waitingForHostUs += MicrosSince(answeredAt);
+      if (waitingForHost) {
+        const uint64_t waited = MicrosSince(answeredAt);
+        stats_.waitingForHostUs += waited;
+        stats_.waitingByChannelUs[lastChannel_] += waited;
+      }
       waitingForHost = false;
       if (receiveBudgetArmed_) {
         vanish = got >= receiveBudget_;
@@ -238,6 +263,11 @@ void Phone::Run() {
       }
       stats_.bytesIn += got;
       if (keepRaw_) rawInput_.insert(rawInput_.end(), buffer.data(), buffer.data() + got);
+      conversing = keepConversation_;
+      if (conversing) {
+        turnRequest_.insert(turnRequest_.end(), buffer.data(), buffer.data() + got);
+        bytesOutBefore = stats_.bytesOut;
+      }
       reader_.Feed(buffer.data(), got, packets);
       if (vanish) {
         Record({TranscriptEntry::Direction::kOut,
@@ -257,6 +287,7 @@ void Phone::Run() {
         break;
       }
     }
+    if (conversing) CloseTurnIfAnswered(bytesOutBefore);
     if (left) break;
     if (!packets.empty()) {
       answeredAt = Clock::now();
@@ -299,6 +330,7 @@ void Phone::Handle(const Packet& request) {
       if (--it->times == 0) faults_.erase(it);
       break;
     }
+    lastChannel_ = personality_->Channel(request);
     if (fault == nullptr) {
       reply = personality_->Answer(request);
     } else {

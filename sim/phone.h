@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -48,12 +49,22 @@ struct TranscriptEntry {
   std::string note;  // a fault that acted, for instance "fault: silent"
 };
 
+// One turn of a conversation as the phone saw it: what the host sent since the phone's previous
+// answer, exactly as received (wake-up bytes, unanswered requests and all), and how many bytes
+// the phone sent back. Replaying the turns drives a fresh phone through the same exchange.
+struct Turn {
+  std::vector<uint8_t> request;
+  uint64_t answerBytes = 0;
+};
+
 struct PhoneStats {
   uint64_t requests = 0;
   uint64_t bytesIn = 0;
   uint64_t bytesOut = 0;
   // Time spent between finishing an answer and the first byte of the next request.
   uint64_t waitingForHostUs = 0;
+  // The same by what the answered exchange was part of (Personality::Channel), in real time.
+  std::map<std::string, uint64_t> waitingByChannelUs;
 };
 
 // How a phone's port presents itself to port discovery. With a description, the phone publishes
@@ -106,6 +117,12 @@ class Phone {
   std::vector<uint8_t> TakeRawInput();
   size_t RawInputSize() const;
 
+  // The conversation as turns, kept from the call of KeepConversation on (off by default, for
+  // the same reason). TakeConversation hands over the turns so far, the bytes received since the
+  // last answer as a turn without an answer, and starts afresh.
+  void KeepConversation();
+  std::vector<Turn> TakeConversation();
+
   // Reads at most `chunk` bytes at a time, `pauseMs` real milliseconds apart, as a slow adapter
   // does: what the host sent meanwhile waits in the terminal.
   void ReadSlowly(size_t chunk, uint32_t pauseMs);
@@ -133,6 +150,7 @@ class Phone {
   void LeaveLink();
   void CloseLink();
   void Record(TranscriptEntry entry);
+  void CloseTurnIfAnswered(uint64_t bytesOutBefore);
 
   std::unique_ptr<platform::PseudoTerminal> pty_;
   std::unique_ptr<Personality> personality_;
@@ -146,9 +164,13 @@ class Phone {
   std::vector<Fault> faults_;
   std::vector<TranscriptEntry> transcript_;
   PhoneStats stats_;
+  std::string lastChannel_;  // of the request answered last (Personality::Channel)
   bool keepRaw_ = false;
   std::vector<uint8_t> rawInput_;
-  size_t receiveBudget_ = 0;  // kVanishReceiving: bytes still to take, 0 = none armed
+  bool keepConversation_ = false;
+  std::vector<Turn> turns_;
+  std::vector<uint8_t> turnRequest_;  // received since the last answer
+  size_t receiveBudget_ = 0;          // kVanishReceiving: bytes still to take, 0 = none armed
   bool receiveBudgetArmed_ = false;
 
   // ReadSlowly: 0 reads whatever is there.

@@ -22,6 +22,7 @@ class PhoneControlModel : public ChipModel {
   bool Takes(uint8_t command) const override;
   size_t PayloadLength(const std::vector<uint8_t>&) const override { return 0; }
   Reply Answer(const Packet& request) override;
+  const char* Channel() const override { return "control"; }
 
   int Resets() const { return resets_; }
   int PreResets() const { return preResets_; }

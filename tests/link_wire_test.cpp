@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "corvane/platform/serial_device.h"
+#include "corvane/protocol/hdlc.h"
 #include "support/scripted_phone.h"
 #include "support/time_scale.h"
 #include "support/wait.h"
@@ -33,6 +35,7 @@ struct Transaction {
   uint32_t pauseMs;  // the fixed pause after sending
   bool encoded;      // the request went through the codec (else it is sent as given)
   std::function<void(CMiscUtilComm&, const Bytes&)> run;
+  Bytes tail{};  // raw bytes right after the encoded request
 };
 
 class Wire : public ::testing::Test {
@@ -63,7 +66,8 @@ class Wire : public ::testing::Test {
          [payload](CMiscUtilComm& l, const Bytes&) {
            const Bytes h = BootHeader(kFileCommand, static_cast<uint32_t>(payload.size()));
            l.AsyncTxRxExFile(h.data(), nullptr, h.size(), payload.data(), payload.size(), 300);
-         }},
+         },
+         payload},
         {"read-back", kBootPreamble, 100, true,
          [out](CMiscUtilComm& l, const Bytes& r) mutable {
            l.AsyncRxFile(r.data(), nullptr, r.size(), out.data(), out.size(), 300);
@@ -107,6 +111,7 @@ TEST_F(Wire, EachTransactionSendsItsOwnPreambleThenExactlyItsRequest) {
     Bytes expected = t.preamble;
     if (t.encoded) {
       expected.insert(expected.end(), codec->Encoded(), codec->Encoded() + codec->EncodedLength());
+      expected.insert(expected.end(), t.tail.begin(), t.tail.end());
     } else {
       expected.insert(expected.end(), request.begin(), request.end());
     }
@@ -152,6 +157,58 @@ TEST_F(Wire, ReadBackPausesAfterItsRequest) {
   const auto start = Clock::now();
   f.link.AsyncRxFile(request.data(), nullptr, request.size(), out.data(), out.size(), 300);
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(100));
+}
+
+// A request as a host sends it: wake-up bytes, then the frame.
+Bytes Framed(const Bytes& body) {
+  Bytes out = kDiagPreamble;
+  out.resize(out.size() + hdlc::MaxFrameSize(body.size()));
+  const size_t framed =
+      hdlc::EncodeFrame(body.data(), body.size(), true, out.data() + kDiagPreamble.size());
+  out.resize(kDiagPreamble.size() + framed);
+  return out;
+}
+
+// One answer frame, as many bytes as it takes on the wire.
+size_t ReadAnswer(platform::SerialDevice& port) {
+  size_t length = 0;
+  int flags = 0;
+  uint8_t b = 0;
+  size_t got = 0;
+  while (flags < 2 && port.WaitReadable(2000) == platform::IoStatus::kOk &&
+         port.Read(&b, 1, got) == platform::IoStatus::kOk) {
+    length += got;
+    flags += got == 1 && b == hdlc::kFlag ? 1 : 0;
+  }
+  return length;
+}
+
+// The phone's record of a conversation splits it where the phone answers: each turn holds the
+// bytes exactly as they arrived (wake-up bytes too) and the length of the answer they brought;
+// what came after the last answer is a turn without one.
+TEST(Conversation, EachTurnIsWhatTheHostSentUntilAnAnswerAndTheAnswersLength) {
+  auto script = std::make_unique<testing_support::ScriptedPersonality>();
+  // Escaped bytes, so that the answer on the wire is longer than what the phone framed.
+  script->SetAnswer([](const Packet& p) { return Reply::Frame(Bytes(p.body.at(0), 0x7D)); });
+  phonesim::Phone phone(std::move(script));
+  phone.KeepConversation();
+  auto port = platform::SerialDevice::Create();
+  ASSERT_TRUE(port->Open(phone.Path()) && port->SetLine({}));
+  std::vector<phonesim::Turn> sent = {{Framed({3, 0x7E}), 0}, {Framed({40}), 0}, {{0x7E, 1}, 0}};
+  uint64_t total = 0;
+  for (phonesim::Turn& turn : sent) {
+    ASSERT_EQ(port->Write(turn.request.data(), turn.request.size(), 1000), platform::IoStatus::kOk);
+    total += turn.request.size();
+    if (turn.request.size() > 2) turn.answerBytes = ReadAnswer(*port);
+  }
+  ASSERT_TRUE(testing_support::WaitUntil([&] { return phone.Stats().bytesIn == total; }));
+  const std::vector<phonesim::Turn> turns = phone.TakeConversation();
+  ASSERT_EQ(turns.size(), sent.size());
+  for (size_t i = 0; i < turns.size(); ++i) {
+    EXPECT_EQ(turns[i].request, sent[i].request) << "turn " << i;
+    EXPECT_EQ(turns[i].answerBytes, sent[i].answerBytes) << "turn " << i;
+  }
+  EXPECT_GT(sent[1].answerBytes, 80u);  // the escaped answer was read whole
 }
 
 }  // namespace

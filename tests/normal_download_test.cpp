@@ -459,7 +459,9 @@ class RewritingWindow : public testing_support::RecordingWindow {
                                       ? notify::StepNoticeOf(lParam)
                                       : nullptr;
     if (n != nullptr && n->phase == notify::StepPhase::kAdvance && n->name == name_ && !done_) {
-      std::ofstream(path_, std::ios::binary)
+      // In place, never cut short: the stream reads ahead, and a read that met the file
+      // truncated would fail it as unreadable instead.
+      std::fstream(path_, std::ios::binary | std::ios::in | std::ios::out)
           .write(reinterpret_cast<const char*>(content_.data()),
                  static_cast<std::streamsize>(content_.size()));
       done_ = true;

@@ -7,9 +7,13 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "corvane/platform/clock.h"
+#include "corvane/platform/reporter.h"
 #include "corvane/platform/step_log.h"
+#include "support/recording_window.h"
 
 namespace {
 
@@ -182,8 +186,38 @@ TEST(StepLog, EachStepsTimeBytesResultAndDigestAndTheFirstAndLatestLines) {
   EXPECT_EQ(h.droppedLines, 3u);
 }
 
+// The sequence's own pauses are told apart from the host's overhead: each thread counts its own,
+// and a step's end notice carries those made while it was open, never another thread's.
+TEST(StepPauses, AStepsEndCarriesThePausesOfItsOwnThreadWhileItWasOpen) {
+  testing_support::RecordingWindow window;
+  Reporter reporter;
+  reporter.SetWindow(&window);
+  platform::SleepMs(30);  // before the step: not its pause
+  reporter.BeginStep(notify::StepKind::kModemImage, 0, 10, "modem");
+  std::thread([] { platform::SleepMs(300); }).join();  // another thread's
+  platform::SleepMs(20);
+  platform::CountPause(5000);  // a silence waited out
+  reporter.EndStep(true);
+  const auto steps = window.Steps();
+  ASSERT_EQ(steps.size(), 2U);
+  EXPECT_EQ(steps[0].notice.pausedUs, 0U);
+  const notify::StepNotice& end = steps[1].notice;
+  ASSERT_TRUE(notify::HasPauses(end));
+  EXPECT_GE(end.pausedUs, 25000U);
+  EXPECT_LT(end.pausedUs, 300000U);
+  notify::StepLog log;
+  log.OnStep(steps[0].notice, 0);
+  log.OnStep(end, 1);
+  EXPECT_EQ(log.Snapshot().steps.at(0).pausedUs, end.pausedUs);
+  notify::StepNotice older = end;  // a version-2 plug-in's notice has no pauses to read
+  older.version = 2;
+  older.structSize = offsetof(notify::StepNotice, pausedUs);
+  EXPECT_FALSE(notify::HasPauses(older));
+  EXPECT_EQ(notify::CopyOf(older).pausedUs, 0U);
+}
+
 // The step record and the phone's factory data cross the plug-in boundary as plain values and
-// come back whole; outcomes of the first and second versions are still read, without them.
+// come back whole; outcomes of the earlier versions are still read, without what they lack.
 TEST(RunOutcome, TheStepRecordCrossesAsPlainValuesAndAFirstVersionStillReads) {
   notify::RunWatch watch({{"", "boot.img"}, true});
   watch.OnStatusText("boot.img  writing start");
@@ -193,7 +227,9 @@ TEST(RunOutcome, TheStepRecordCrossesAsPlainValuesAndAFirstVersionStillReads) {
   std::memset(pid, 'P', 20);  // no zero byte where the PID ends
   watch.OnFactory(notify::kFactoryPid, reinterpret_cast<platform::LPARAM>(pid));
   watch.OnStep(Notice(notify::StepPhase::kBegin, notify::StepKind::kPartition, 1, 1000, 0), 10);
-  watch.OnStep(PartitionEnd(1000), 30);
+  notify::StepNotice end = PartitionEnd(1000);
+  end.pausedUs = 7000;
+  watch.OnStep(end, 30);
   watch.End(1, false, 40);
   const notify::RunOutcome sent = watch.Outcome();
   const notify::RunOutcome* o = notify::RunOutcomeOf(reinterpret_cast<platform::LPARAM>(&sent));
@@ -204,16 +240,25 @@ TEST(RunOutcome, TheStepRecordCrossesAsPlainValuesAndAFirstVersionStillReads) {
   EXPECT_EQ(h.steps[0].sha256, kDigest);
   EXPECT_EQ(h.steps[0].DurationMs(), 20u);
   EXPECT_TRUE(h.steps[0].succeeded);
+  EXPECT_EQ(h.steps[0].pausedUs, 7000u);
   EXPECT_EQ(h.lines, std::vector<std::string>{"boot.img  writing start"});
   ASSERT_TRUE(notify::HasFactory(*o));
   EXPECT_EQ(std::string(o->modelName), "TQ4410-LONG-MOD");
   EXPECT_EQ(std::string(o->pid), std::string(17, 'P'));
 
-  notify::RunOutcome second = sent;
+  notify::RunOutcome second = sent;  // its step entries end where their pauses would begin
   second.version = 2;
   second.structSize = notify::kRunOutcomeV2Size;
-  EXPECT_TRUE(notify::HasStepRecord(second));
+  std::vector<uint8_t> entry(notify::kRunStepV2Size + 8, 0xEE);
+  std::memcpy(entry.data(), o->steps, notify::kRunStepV2Size);
+  second.steps = reinterpret_cast<const notify::RunStep*>(entry.data());
+  second.stepSize = notify::kRunStepV2Size;
+  ASSERT_TRUE(notify::HasStepRecord(second));
   EXPECT_FALSE(notify::HasFactory(second));
+  const notify::StepHistory older = notify::HistoryOf(second);
+  ASSERT_EQ(older.steps.size(), 1u);
+  EXPECT_EQ(older.steps[0].sha256, kDigest);
+  EXPECT_EQ(older.steps[0].pausedUs, 0u);
 
   notify::RunOutcome first = sent;  // what lies past the first version's size is not its own
   first.version = 1;

@@ -26,6 +26,13 @@ struct PhoneRun {
   bool ok = false;
   double seconds = 0;
   uint64_t bytes = 0;
+  double pausedSeconds = 0;                    // the sequence's own pauses in the whole run
+  std::map<std::string, double> pausedByKind;  // ... in the steps of each kind ("partition")
+
+  double PausedIn(const std::string& kind) const {
+    const auto found = pausedByKind.find(kind);
+    return found == pausedByKind.end() ? 0 : found->second;
+  }
 };
 
 struct HostRun {
@@ -69,6 +76,11 @@ inline void ReadCliJson(const std::string& path, HostRun& run) {
       p.ok = line.find("\"ok\":true") != std::string::npos;
       p.seconds = NumberField(line, "seconds");
       p.bytes = static_cast<uint64_t>(NumberField(line, "bytes"));
+      p.pausedSeconds = NumberField(line, "paused_seconds");
+    } else if (line.find("\"event\":\"step\"") != std::string::npos &&
+               line.find("\"phase\":\"end\"") != std::string::npos) {
+      run.phones[TextField(line, "name")].pausedByKind[TextField(line, "kind")] +=
+          NumberField(line, "paused_seconds");
     } else if (line.find("\"event\":\"summary\"") != std::string::npos) {
       run.cpuSeconds = NumberField(line, "cpu_seconds");
     }

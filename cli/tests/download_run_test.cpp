@@ -53,7 +53,8 @@ TEST(Mailbox, AWorkersSendIsHandledOnTheDeliveringThreadAndGetsItsResult) {
 }
 
 // A run's routing: step notices are counted on the worker, progress codes are posted (the worker
-// goes on at once) and reach the handler in order at the next delivery; a status line waits.
+// goes on at once) and reach the handler in order at the next delivery, a position repeated with
+// only step notices between once; a status line waits.
 TEST(Mailbox, RunRoutingCountsStepsOnTheWorkerAndPostsProgressCodesInOrder) {
   std::vector<platform::LPARAM> codes;
   MailboxTarget box([&](uint32_t, platform::WPARAM w, platform::LPARAM l) {
@@ -68,11 +69,18 @@ TEST(Mailbox, RunRoutingCountsStepsOnTheWorkerAndPostsProgressCodesInOrder) {
   step.fileIndex = 0;
   step.succeeded = 1;
   std::thread worker([&] {
+    const auto code = [&](platform::LPARAM value) {
+      EXPECT_EQ(platform::SendWindowMessage(&box, notify::kMsgNotify, notify::kProgress, value), 1);
+    };
+    code(10);
+    code(20);
     platform::SendWindowMessage(&box, notify::kMsgNotify, notify::kStepNotice,
                                 reinterpret_cast<platform::LPARAM>(&step));
-    for (platform::LPARAM code : {10, 20, 30}) {
-      EXPECT_EQ(platform::SendWindowMessage(&box, notify::kMsgNotify, notify::kProgress, code), 1);
-    }
+    code(20);
+    code(30);
+    // A file line between them (a line may decide which one a failure is told with): both go.
+    platform::SendWindowMessage(&box, notify::kMsgNotify, notify::kFileLine, 0);
+    code(30);
   });
   worker.join();  // nothing was delivered meanwhile: nothing waited for this thread
   EXPECT_TRUE(codes.empty());
@@ -81,7 +89,7 @@ TEST(Mailbox, RunRoutingCountsStepsOnTheWorkerAndPostsProgressCodesInOrder) {
   ASSERT_EQ(steps.steps.size(), 1u);
   EXPECT_EQ(steps.steps[0].endMs, 42u);
   box.Deliver();
-  EXPECT_EQ(codes, (std::vector<platform::LPARAM>{10, 20, 30}));
+  EXPECT_EQ(codes, (std::vector<platform::LPARAM>{10, 20, 30, 30}));
 }
 
 TEST(Mailbox, ClosingWakesAWaitingSenderWithZeroAndRunsNothing) {

@@ -26,6 +26,14 @@ CORVANE_API void SleepMs(uint32_t ms);
 // so that a sequence stops instead of going on to its next exchange.
 CORVANE_API bool SleepMs(uint32_t ms, const Cancellation* cancellation);
 
+// Real microseconds the calling thread has spent in the waits its sequence makes on purpose: the
+// pauses of SleepMs and the time-outs a sequence expects to sit through (CountPause). A run's
+// sequence runs on one thread, so what this grows by across a step is that step's own pauses;
+// whatever else a phone waits for is the host's overhead.
+CORVANE_API uint64_t PausedUs();
+// Adds a wait the sequence makes on purpose by other means than SleepMs (a silence it waits out).
+CORVANE_API void CountPause(uint64_t realUs);
+
 // Real milliseconds that `ms` clock milliseconds take; at least 1 for a nonzero `ms`, so that a
 // short wait on a device still yields to it.
 CORVANE_API int RealMs(uint32_t ms);

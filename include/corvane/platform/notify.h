@@ -68,7 +68,7 @@ enum class StepPhase : uint32_t {
   kEnd = 3,
 };
 
-constexpr uint32_t kStepNoticeVersion = 2;
+constexpr uint32_t kStepNoticeVersion = 3;
 constexpr int32_t kNoFile = -1;
 
 // One step of a run, as it begins, as the phone acknowledges its data, and as it ends. A plain
@@ -95,6 +95,10 @@ struct StepNotice {
   uint64_t bytesHashed = 0;  // how many bytes, from the file's start, the digest covers
   int32_t hashPartial = 0;   // 1: the file was not read to its end (the step stopped midway)
   uint32_t reserved = 0;     // keeps the size a multiple of 8 on every system; always 0
+  // Version 3. At kEnd: the real microseconds the step spent in the waits its sequence makes on
+  // purpose (fixed pauses, time-outs it expects to sit through: platform::PausedUs), so that a
+  // phone's wait can be told apart from the host's overhead. 0 in every notice but kEnd.
+  uint64_t pausedUs = 0;
 };
 
 // The size of the first version, which every notice has.
@@ -113,11 +117,19 @@ inline bool HasDigest(const StepNotice& n) {
   return n.version >= 2 && n.structSize >= offsetof(StepNotice, reserved);
 }
 
+// Whether the notice carries the step's pauses (pausedUs).
+inline bool HasPauses(const StepNotice& n) {
+  return n.version >= 3 && n.structSize >= sizeof(StepNotice);
+}
+
 // A copy of what the sender filled in; the fields its version lacks keep their defaults, so the
 // copy never reads past a shorter notice.
 inline StepNotice CopyOf(const StepNotice& n) {
   StepNotice copy;
-  std::memcpy(&copy, &n, HasDigest(n) ? offsetof(StepNotice, reserved) : kStepNoticeV1Size);
+  const size_t known = HasPauses(n)   ? sizeof(StepNotice)
+                       : HasDigest(n) ? offsetof(StepNotice, reserved)
+                                      : kStepNoticeV1Size;
+  std::memcpy(&copy, &n, known);
   copy.structSize = sizeof(StepNotice);
   return copy;
 }

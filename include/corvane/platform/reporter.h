@@ -61,6 +61,7 @@ class CORVANE_API Reporter {
   bool digestPartial_ = false;
   bool stepOpen_ = false;
   uint64_t lastSentDone_ = 0;
+  uint64_t pausedAtBegin_ = 0;  // platform::PausedUs() when the step began
 };
 
 // Opens a step for the life of a scope; the step ends as failed unless Succeeded() was called,

@@ -51,7 +51,7 @@ struct Judgement {
 // The verdict. A failure once seen is never undone: a 200 fails the run whatever came after it.
 CORVANE_API Judgement Judge(const RunFacts& facts);
 
-constexpr uint32_t kRunOutcomeVersion = 3;
+constexpr uint32_t kRunOutcomeVersion = 4;
 
 // One step of a run as it crosses the plug-in boundary in a RunOutcome (StepRecord as a plain
 // structure with fixed-width fields). Later versions only append fields: a reader steps through
@@ -70,7 +70,12 @@ struct RunStep {
   uint64_t bytesHashed = 0;
   const char* name = "";
   const char* sha256 = "";  // as in StepNotice: "" when the step read no file itself
+  // Version 4: the sequence's own pauses while the step was open (StepNotice::pausedUs).
+  uint64_t pausedUs = 0;
 };
+
+// The size of a step entry of the second and third versions.
+constexpr uint32_t kRunStepV2Size = offsetof(RunStep, pausedUs);
 
 // A run's outcome as it crosses the plug-in boundary (kMsgStatusWindowOutcome): a plain structure
 // with fixed-width fields; later versions only append fields and raise `version`, so a reader
@@ -114,10 +119,11 @@ inline const RunOutcome* RunOutcomeOf(platform::LPARAM lParam) {
   return o;
 }
 
-// Whether the outcome carries the run's step record, with entries this reader can read.
+// Whether the outcome carries the run's step record, with entries this reader can read (an entry
+// of an older version reads as having no pauses).
 inline bool HasStepRecord(const RunOutcome& o) {
   return o.version >= 2 && o.structSize >= kRunOutcomeV2Size &&
-         (o.stepCount == 0 || (o.steps != nullptr && o.stepSize >= sizeof(RunStep))) &&
+         (o.stepCount == 0 || (o.steps != nullptr && o.stepSize >= kRunStepV2Size)) &&
          (o.lineCount == 0 || o.lines != nullptr);
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <utility>
 
 #include "corvane/platform/mailbox_target.h"
@@ -15,19 +17,41 @@ namespace notify {
 // run's clock, callable from the worker) tells, file lines are answered there when the window
 // does not show them, and progress codes (values only) are posted. Everything else (status
 // lines, factory data, the run's end) still waits for the GUI thread.
+//
+// A position equal to the one just posted, with only step notices between them and no ticker
+// running, changes nothing the window shows or decides, so it is not posted again: a modem image
+// sends one per 2 KiB block, and every post wakes the GUI thread, which then competes with the
+// worker for the processor.
 inline platform::MailboxTarget::Routing RunRouting(RunWatch& watch, std::function<uint64_t()> clock,
                                                    bool showsFileLines) {
+  struct Posted {
+    std::optional<platform::LPARAM> position;  // the last code posted, when a position
+    bool ticking = false;
+  };
+  auto posted = std::make_shared<Posted>();  // under the mailbox's routing lock
   platform::MailboxTarget::Routing routing;
-  routing.onSender = [&watch, clock = std::move(clock), showsFileLines](
+  routing.onSender = [&watch, clock = std::move(clock), showsFileLines, posted](
                          uint32_t message, platform::WPARAM wParam, platform::LPARAM lParam,
                          platform::LRESULT& result) {
-    if (message != kMsgNotify) return false;
-    result = 0;
-    if (wParam == kStepNotice) {
+    if (message == kMsgNotify && wParam == kStepNotice) {
+      result = 0;
       if (const StepNotice* notice = StepNoticeOf(lParam)) watch.OnStep(*notice, clock());
       return true;
     }
-    return wParam == kFileLine && !showsFileLines;
+    if (message == kMsgNotify && wParam == kProgress) {
+      if (lParam == kProgressTickerStart) posted->ticking = true;
+      if (lParam == kProgressTickerStop) posted->ticking = false;
+      if (!posted->ticking && posted->position == lParam) {
+        result = 1;  // as posting it would answer
+        return true;
+      }
+      const bool position = lParam >= 0 && lParam <= 100;
+      posted->position = position ? std::optional<platform::LPARAM>(lParam) : std::nullopt;
+      return false;
+    }
+    posted->position.reset();
+    result = 0;
+    return message == kMsgNotify && wParam == kFileLine && !showsFileLines;
   };
   routing.post = [](uint32_t message, platform::WPARAM wParam, platform::LPARAM) {
     return message == kMsgNotify && wParam == kProgress;

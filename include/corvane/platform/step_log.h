@@ -28,7 +28,8 @@ struct StepRecord {
   bool succeeded = false;
   std::string sha256;  // of the file the step read from disk; "" when it read none
   uint64_t bytesHashed = 0;
-  bool partial = false;  // the digest does not cover the whole file
+  bool partial = false;   // the digest does not cover the whole file
+  uint64_t pausedUs = 0;  // the step's own pauses (StepNotice::pausedUs)
 
   uint64_t DurationMs() const { return endMs - beginMs; }
 };

@@ -70,11 +70,17 @@ class CORVANE_API CMiscUtilComm : public CComMngr {
   int32_t m_bRxState = RX_TIMEOUT;
 
  private:
-  // Purge, the wake-up bytes (if any), flush, the encoded frame (plus anything appended).
-  void SendEncoded(const uint8_t* preamble, size_t preambleLength);
+  // Raw bytes that follow the encoded frame on the wire, sent from the caller's buffer as they
+  // are (a 512 KiB block is not copied behind its header first).
+  struct RawTail {
+    const uint8_t* data = nullptr;
+    size_t length = 0;
+  };
+  // Purge, the wake-up bytes (if any) and their flush, the encoded frame, its raw tail.
+  void SendEncoded(const uint8_t* preamble, size_t preambleLength, RawTail tail);
   // The same, then the pause and the wait for the answer.
   void SendEncodedAndWait(const uint8_t* preamble, size_t preambleLength, uint32_t pauseMs,
-                          uint32_t timeoutMs);
+                          uint32_t timeoutMs, RawTail tail);
   bool DrainThenDiscardInput();
   void CollectRawInto(uint8_t* out, size_t length);
   // Feeds one chunk to the frame collector; true when WaitRsp is done.

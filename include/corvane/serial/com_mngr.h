@@ -112,6 +112,8 @@ class CORVANE_API CComMngr {
   bool Flush();
   // Waits up to `ms` clock milliseconds for input; returns at once when input is queued.
   void WaitForInput(uint32_t ms);
+  // Sits through a pause of `ms` clock milliseconds written after a request; see the definition.
+  void PauseAfterRequest(uint32_t ms);
 
  private:
   void DeviceVanished(uint32_t settleMs);
