@@ -34,6 +34,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -135,16 +136,21 @@ struct Outcome {
   double overheadMean =
       0;  // the phones' mean share of the host's overhead (bench_support::HostOverhead)
   double overheadWorst = 0;  // the largest
+  bench_support::KindOverheads kinds;
   double wall = 0;
   double guiCpu = 0;
 };
 
-// The sequence's own pauses in a panel's steps, as its status window's outcome handed them over.
-double PausedSeconds(gui::MultiPortDialog& window, uint8_t port) {
+// The sequence's own pauses in a panel's steps (of `kind` only, when given), as its status
+// window's outcome handed them over.
+double PausedSeconds(gui::MultiPortDialog& window, uint8_t port,
+                     std::optional<notify::StepKind> kind = std::nullopt) {
   const notify::StepHistory* history = window.Run().PortSteps(port);
   uint64_t us = 0;
   if (history != nullptr) {
-    for (const notify::StepRecord& step : history->steps) us += step.pausedUs;
+    for (const notify::StepRecord& step : history->steps) {
+      if (!kind || step.kind == *kind) us += step.pausedUs;
+    }
   }
   return static_cast<double>(us) / 1e6;
 }
@@ -186,6 +192,9 @@ Outcome RunOnce(const RunRequest& request, const Settings& s,
     o.mean += share / s.phones;
     o.overheadMean += overhead / s.phones;
     o.overheadWorst = std::max(o.overheadWorst, overhead);
+    o.kinds.Add(phone.Device().Stats(),
+                PausedSeconds(window, slot.port, notify::StepKind::kPartition),
+                PausedSeconds(window, slot.port, notify::StepKind::kModemImage), run, s.phones);
     if (!print) continue;
     std::printf("  port %-3d %-4s %6.2f s  waiting for the host %5.2f %%  stores %s\n", slot.port,
                 slot.result.c_str(), run, 100 * share, verified ? "match" : "DIFFER");
@@ -271,6 +280,7 @@ int main(int argc, char** argv) {
       100 * window.mean, 100 * none.mean, 100 * cost, cost <= 0.01 ? "PASS" : "FAIL");
   const bool nearFloor = bench_support::PrintAgainstFloor(
       "(d)", window.overheadMean, window.overheadWorst, floor, kFloorPoints);
+  bench_support::PrintKinds(window.kinds, floor);
   if (!fs::exists(file)) {
     std::printf("the recorded window left no record file: FAILED\n");
     ok = false;

@@ -69,7 +69,8 @@ struct Outcome {
   double overheadMean =
       0;  // the phones' mean share of the host's overhead (bench_support::HostOverhead)
   double overheadWorst = 0;  // the largest
-  uint64_t bytes = 0;        // all phones' bytes
+  bench_support::KindOverheads kinds;
+  uint64_t bytes = 0;  // all phones' bytes
   double wallSeconds = 0;
   double cpuSeconds = 0;
 };
@@ -102,6 +103,8 @@ Outcome RunOnce(const fs::path& dir, const fs::path& program, const Settings& s,
     o.mean += share / s.phones;
     o.overheadMean += overhead / s.phones;
     o.overheadWorst = std::max(o.overheadWorst, overhead);
+    o.kinds.Add(phone->Device().Stats(), run.PausedIn("partition"), run.PausedIn("modem_image"),
+                run.seconds, s.phones);
     o.bytes += run.bytes;
     if (!print) continue;
     std::printf(
@@ -186,6 +189,7 @@ int main(int argc, char** argv) {
       100 * host.mean, 100 * bare.mean, 100 * cost, cost <= 0.01 ? "PASS" : "FAIL");
   const bool nearFloor = bench_support::PrintAgainstFloor("(e)", host.overheadMean,
                                                           host.overheadWorst, floor, kFloorPoints);
+  bench_support::PrintKinds(host.kinds, floor);
   ports::SetPublishDirectory("");
   std::error_code ec;
   fs::remove_all(dir, ec);

@@ -176,4 +176,28 @@ inline bool PrintAgainstFloor(const char* label, double overheadMean, double ove
   return above <= points;
 }
 
+// The phones' mean host overhead by what their waits followed: the eMMC's answers against the
+// partition steps' pauses, the modem's against the modem images' pauses, as shares of each run.
+struct KindOverheads {
+  double emmc = 0;
+  double modem = 0;
+
+  void Add(const phonesim::PhoneStats& stats, double emmcPaused, double modemPaused,
+           double runSeconds, int phones) {
+    const auto waited = [&](const char* channel) {
+      const auto found = stats.waitingByChannelUs.find(channel);
+      return found == stats.waitingByChannelUs.end() ? 0 : static_cast<double>(found->second) / 1e6;
+    };
+    emmc += HostOverhead(waited("emmc"), emmcPaused, runSeconds) / phones;
+    modem += HostOverhead(waited("modem"), modemPaused, runSeconds) / phones;
+  }
+};
+
+inline void PrintKinds(const KindOverheads& host, const Floor& floor) {
+  std::printf(
+      "    by kind, the phones' mean: eMMC stream host %.2f %% (floor %.2f), modem images host "
+      "%.2f %% (floor %.2f)\n",
+      100 * host.emmc, 100 * floor.In("emmc"), 100 * host.modem, 100 * floor.In("modem"));
+}
+
 }  // namespace bench_support
