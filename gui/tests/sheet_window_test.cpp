@@ -201,7 +201,7 @@ TEST_F(SheetWindowTest, AWorkersBoxIsPostedAndShownOverTheWindowOnScreen) {
 }
 
 // The names a file dialog with `filter` lists in `directory`, as the user sees them.
-std::set<std::string> Listed(const QString& filter, const std::string& directory) {
+[[maybe_unused]] std::set<std::string> Listed(const QString& filter, const std::string& directory) {
   QFileDialog dialog(nullptr, QString(), QString::fromStdString(directory), filter);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   auto* model = dialog.findChild<QFileSystemModel*>();
@@ -223,6 +223,10 @@ std::set<std::string> Listed(const QString& filter, const std::string& directory
 // Plug-ins are shared objects here, and many images have no extension; a ROM copy takes both
 // of its kinds of image.
 TEST(FileDialogs, ListPlugInsAsThePlatformNamesThemEveryImageAndBothRomKinds) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the dialog lists the directory on a thread of Qt's own, whose hand-over the "
+                  "thread sanitizer cannot see (Qt is not built with it); the other builds run it";
+#else
   testing_support::TempDir dir;
   for (const char* name : {"model.so", "model.dll", "boot", "system.img", "cp.fls", "ap.bin"}) {
     std::ofstream(dir / name) << "x";
@@ -231,6 +235,7 @@ TEST(FileDialogs, ListPlugInsAsThePlatformNamesThemEveryImageAndBothRomKinds) {
   EXPECT_EQ(Listed(gui::PluginFilter(), where), std::set<std::string>{"model.so"});
   EXPECT_EQ(Listed(gui::ImageFilter(), where).size(), 6u);
   EXPECT_EQ(Listed(gui::RomImageFilter(), where), (std::set<std::string>{"ap.bin", "cp.fls"}));
+#endif
 }
 
 }  // namespace
