@@ -11,7 +11,6 @@ class QGroupBox;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
-class QSocketNotifier;
 class QTimer;
 class QTreeWidget;
 
@@ -70,7 +69,7 @@ class DownloadWindowDialog : public QDialog, public DownloadWindowView {
   QGroupBox* groups_[3] = {};
   QMenu* menu_ = nullptr;
   QTimer* tick_ = nullptr;
-  QSocketNotifier* mail_ = nullptr;
+  QObject* mail_ = nullptr;  // the mailbox's delivery, deleted before the mailbox
   std::unique_ptr<DownloadRun> run_;
 };
 

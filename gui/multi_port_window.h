@@ -6,7 +6,6 @@
 #include "host/multi_port_run.h"
 
 class QLabel;
-class QSocketNotifier;
 class QTableWidget;
 class QTimer;
 
@@ -49,7 +48,7 @@ class MultiPortDialog : public QDialog, public MultiPortView {
   QLabel* notes_ = nullptr;
   QTimer* tick_ = nullptr;
   std::unique_ptr<MultiPortRun> run_;
-  QSocketNotifier* mail_ = nullptr;
+  QObject* mail_ = nullptr;  // the mailbox's delivery, deleted before the mailbox
 };
 
 }  // namespace gui

@@ -43,7 +43,7 @@ LRESULT MailboxTarget::Post(uint32_t message, WPARAM wParam, LPARAM lParam) {
   const std::lock_guard<std::mutex> guard(lock_);
   if (IsClosed()) return 0;
   queue_.push_back(new Mail{message, wParam, lParam, 0, false, false, true});
-  wake_.Signal();
+  postedWake_.Signal();
   return 1;
 }
 
@@ -61,6 +61,7 @@ void MailboxTarget::DropPosted() {
 
 void MailboxTarget::Deliver() {
   wake_.Clear();
+  postedWake_.Clear();
   std::unique_lock<std::mutex> guard(lock_);
   while (!IsClosed() && !queue_.empty()) {
     Mail* mail = queue_.front();

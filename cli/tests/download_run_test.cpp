@@ -32,8 +32,9 @@ namespace {
 using notify::Tone;
 
 bool MailWaiting(const MailboxTarget& box, int ms) {
-  pollfd p{static_cast<int>(box.WakeHandle()), POLLIN, 0};
-  return ::poll(&p, 1, ms) == 1;
+  pollfd p[] = {{static_cast<int>(box.WakeHandle()), POLLIN, 0},
+                {static_cast<int>(box.PostedWakeHandle()), POLLIN, 0}};
+  return ::poll(p, 2, ms) > 0;
 }
 
 TEST(Mailbox, AWorkersSendIsHandledOnTheDeliveringThreadAndGetsItsResult) {

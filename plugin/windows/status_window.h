@@ -9,7 +9,6 @@
 
 class QLabel;
 class QPushButton;
-class QSocketNotifier;
 class QTimer;
 
 namespace widgets {
@@ -57,5 +56,5 @@ class CStatusDlg : public QFrame, public StatusView {
   int fittedWidth_ = 0;  // the window's width the bar's font was last fitted to
   std::map<int, QTimer*> timers_;
   std::unique_ptr<StatusRun> run_;
-  QSocketNotifier* mail_ = nullptr;
+  QObject* mail_ = nullptr;  // the mailbox's delivery, deleted before the mailbox
 };

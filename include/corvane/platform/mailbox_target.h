@@ -20,7 +20,10 @@
 // Two kinds of message need not wait for the GUI thread, and a run of thousands of blocks should
 // not pay a thread hand-over for each: those a thread-safe handler can answer on the sender's
 // own thread (counting a step notice, ignoring a line), and those that carry only values (a
-// progress code), which are queued in order and answered 1 at once. Routing says which.
+// progress code), which are queued in order and answered 1 at once. Routing says which. Posted
+// mail has a wake event of its own: a waiting sender wakes the GUI thread at once, while posted
+// mail may wait for the GUI's own pace (each wake-up takes a processor from the worker and the
+// phone just when the next block is due).
 //
 // Closed (CloseMailbox, or Close from anywhere), a send returns 0 without running the handler,
 // so a worker can never hang on a window that is going away. The GUI thread's toolkit is not
@@ -48,8 +51,10 @@ class CORVANE_API MailboxTarget : public MessageTarget {
 
   // Runs every queued message's handler on the calling thread (the delivering thread).
   void Deliver();
-  // Readable while mail is waiting.
+  // Readable while a sender waits for its message's handler.
   intptr_t WakeHandle() const noexcept { return wake_.Handle(); }
+  // Readable while posted mail waits. Deliver() takes it too, in order with the rest.
+  intptr_t PostedWakeHandle() const noexcept { return postedWake_.Handle(); }
   // Close() and wake every waiting sender at once (a plain Close is seen within a few ms). Once
   // it returns, no routing function runs again: what they touch may go with the window, while
   // a sender that does not stop may keep the mailbox itself alive.
@@ -74,6 +79,7 @@ class CORVANE_API MailboxTarget : public MessageTarget {
   std::mutex routingLock_;  // held while a routing function runs, and by CloseMailbox
   std::thread::id owner_;
   WakeEvent wake_;
+  WakeEvent postedWake_;
   std::mutex lock_;
   std::condition_variable answered_;
   std::deque<Mail*> queue_;
