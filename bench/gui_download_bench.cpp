@@ -7,21 +7,24 @@
 // and runs it to "Download complete!". Reported for both:
 //  (a) the phone's share of the run spent waiting for the host (from its answer to the next
 //      request), split into the sequence's own pauses and expected time-outs (which the host
-//      counts, platform::PausedUs) and the rest, the host's overhead (target <= 1 % of the run);
-//      the same for the partitions' stream and for the modem's images (the phone's waits after
-//      its eMMC's or its modem's answers against those steps' pauses: target <= 1 point each);
+//      counts, platform::PausedUs) and the rest, the host's overhead; the same for the
+//      partitions' stream and for the modem's images (the phone's waits after its eMMC's or its
+//      modem's answers against those steps' pauses);
 //  (b) the run's wall time and rate;
 //  (c) the host's CPU time per MiB written (the window's from its start to its end; tarvex-cli's
 //      for its whole process);
 //  and the GUI thread's busy share while the window runs (its CPU time over the wall time);
 //  (d) what records cost: both front ends run again keeping none ([Records] File=none, and a
 //      window without a recorder); the phone's share may grow by at most 1 point with them;
-//  and, for information, the floor: the share a fresh phone waits for a minimal writer
+//  and the floor: the share a fresh phone waits for a minimal writer
 //      (bench/support/floor_writer.h) that replays tarvex-cli's first conversation with no
 //      plug-in, no reporting and no pauses: the part of the wait that is the link's, not the
-//      host's, per step kind, and each front end's overhead above it;
-//  and, for information, tarvex-cli once more into a phone whose eMMC writes 4 MB/s, a real
-//      phone's pace: the split a technician sees.
+//      host's, per step kind. At 40 MB/s the floor alone is above 1 % of the run on a 2-core
+//      machine, so each front end's overhead above it must stay within 1 point, for the whole
+//      run and for each step kind;
+//  and both front ends once more into a phone whose eMMC writes 4 MB/s, a real phone's pace:
+//      the split a technician sees, where the host's overhead must stay within 1 % of the run
+//      and each step kind within 1 point of its pauses.
 // Each phone's stores are checked afterwards (lengths on the eMMC, bytes on the NOR).
 // Exits 1 when a run or a check fails or a target is missed.
 //
@@ -370,29 +373,41 @@ int main(int argc, char** argv) {
       "its run (eMMC stream %.2f, modem images %.2f)%s\n",
       100 * floor.mean, 100 * floor.In("emmc"), 100 * floor.In("modem"),
       floor.ok ? "" : " (its replay FAILED)");
-  for (const auto& [name, o] : {std::pair<const char*, const Outcome&>{"tarvex-cli", cli},
-                                std::pair<const char*, const Outcome&>{"window", window}}) {
-    std::printf("  %s above the floor: %+.2f points (eMMC stream %+.2f, modem images %+.2f)\n",
-                name, 100 * (o.all.Host() - floor.mean), 100 * (o.emmc.Host() - floor.In("emmc")),
-                100 * (o.modem.Host() - floor.In("modem")));
-  }
   // What a technician sees: the same set into a phone whose eMMC writes at a real phone's pace.
   phonesim::Tq4410Options paced = options;
   paced.emmcBytesPerSecond = kRealPaceBytesPerS;
-  const Outcome real = RunCli(dir, recordedCli, paced, firmware);
-  cliOk = cliOk && real.ok;
-  Print("cli, 4 MB/s", real, bytes);
+  const Outcome realCli = RunCli(dir, recordedCli, paced, firmware);
+  const Outcome realWindow = RunWindowProcess(dir, windowRecords, paced, firmware);
+  cliOk = cliOk && realCli.ok;
+  windowOk = windowOk && realWindow.ok;
+  Print("cli, 4 MB/s", realCli, bytes);
+  Print("window, 4 MB/s", realWindow, bytes);
   std::printf("GUI thread busy %.2f s of the window's %.2f s = %.1f %%\n", window.guiCpuSeconds,
               window.seconds, 100 * window.guiCpuSeconds / wall);
-  // The host's own part of the phone's wait, and each step kind's wait against its own pauses.
+  // The host's own part of the phone's wait. At 40 MB/s the link's floor alone is above 1 % of
+  // the run on a 2-core machine, so there each front end is judged above the floor (the whole
+  // run and each step kind); at a real phone's pace, where the floor is small, as it stands.
   bool met = cliOk && windowOk;
   for (const auto& [name, o] : {std::pair<const char*, const Outcome&>{"tarvex-cli", cli},
                                 std::pair<const char*, const Outcome&>{"window", window}}) {
+    const double above = o.all.Host() - floor.mean;
+    const double emmc = o.emmc.Host() - floor.In("emmc");
+    const double modem = o.modem.Host() - floor.In("modem");
+    const bool pass = above <= kHostShare && emmc <= kKindPoints && modem <= kKindPoints;
+    std::printf(
+        "%s at %.0f MB/s: host overhead %.2f %% of the run, %+.2f points above the floor, eMMC "
+        "stream %+.2f and modem images %+.2f above theirs (target <= %.0f each): %s\n",
+        name, s.rateMBps, 100 * o.all.Host(), 100 * above, 100 * emmc, 100 * modem,
+        100 * kHostShare, pass ? "PASS" : "FAIL");
+    met = met && pass;
+  }
+  for (const auto& [name, o] : {std::pair<const char*, const Outcome&>{"tarvex-cli", realCli},
+                                std::pair<const char*, const Outcome&>{"window", realWindow}}) {
     const bool host = o.all.Host() <= kHostShare;
     const bool kinds = o.emmc.Host() <= kKindPoints && o.modem.Host() <= kKindPoints;
     std::printf(
-        "%s: host overhead %.2f %% of the run (target <= %.0f %%): %s; eMMC stream %.2f and "
-        "modem images %.2f points above their pauses (target <= %.0f): %s\n",
+        "%s at 4 MB/s: host overhead %.2f %% of the run (target <= %.0f %%): %s; eMMC stream %.2f "
+        "and modem images %.2f points above their pauses (target <= %.0f): %s\n",
         name, 100 * o.all.Host(), 100 * kHostShare, host ? "PASS" : "FAIL", 100 * o.emmc.Host(),
         100 * o.modem.Host(), 100 * kKindPoints, kinds ? "PASS" : "FAIL");
     met = met && host && kinds;
