@@ -224,6 +224,10 @@ platform::LRESULT DownloadRun::Handle(uint32_t message, platform::WPARAM wParam,
     const char* text = reinterpret_cast<const char*>(lParam);
     watch_.OnStatusText(text);
     AddLine(view::ElapsedPrefix(Elapsed()) + text);
+  } else if (message == notify::kMsgLoggedStatusText && lParam != 0) {
+    const char* text = reinterpret_cast<const char*>(lParam);
+    watch_.JudgeStatusText(text);
+    AddLine(view::ElapsedPrefix(static_cast<uint64_t>(wParam)) + text);
   } else if (message == notify::kMsgNotify && wParam == notify::kProgress) {
     OnProgress(lParam);
   } else if (message == notify::kMsgNotify && wParam == notify::kStepNotice) {

@@ -23,6 +23,11 @@ LRESULT MailboxTarget::HandleMessage(uint32_t message, WPARAM wParam, LPARAM lPa
     if (routing_.post && routing_.post(message, wParam, lParam)) {
       return Post(message, wParam, lParam);
     }
+    if (routing_.copy) {
+      if (std::optional<Copy> copy = routing_.copy(message, wParam, lParam)) {
+        return PostCopy(std::move(*copy));
+      }
+    }
   }
   Mail mail{message, wParam, lParam};
   std::unique_lock<std::mutex> guard(lock_);
@@ -40,9 +45,23 @@ LRESULT MailboxTarget::HandleMessage(uint32_t message, WPARAM wParam, LPARAM lPa
 }
 
 LRESULT MailboxTarget::Post(uint32_t message, WPARAM wParam, LPARAM lParam) {
+  return Queue(new Mail{message, wParam, lParam, 0, false, false, true});
+}
+
+LRESULT MailboxTarget::PostCopy(Copy copy) {
+  auto* mail = new Mail{copy.message, copy.wParam, 0, 0, false, false, true, std::move(copy.text)};
+  mail->lParam = reinterpret_cast<LPARAM>(mail->text.c_str());
+  return Queue(mail);
+}
+
+// Takes a posted mail; a closed mailbox drops it.
+LRESULT MailboxTarget::Queue(Mail* mail) {
   const std::lock_guard<std::mutex> guard(lock_);
-  if (IsClosed()) return 0;
-  queue_.push_back(new Mail{message, wParam, lParam, 0, false, false, true});
+  if (IsClosed()) {
+    delete mail;
+    return 0;
+  }
+  queue_.push_back(mail);
   postedWake_.Signal();
   return 1;
 }

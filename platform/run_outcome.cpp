@@ -80,8 +80,7 @@ Judgement Judge(const RunFacts& f) {
 
 RunWatch::RunWatch(Setup setup) : setup_(std::move(setup)), progress_(setup_.style) {}
 
-void RunWatch::OnStatusText(const std::string& line) {
-  steps_.OnStatusText(line);
+void RunWatch::JudgeStatusText(const std::string& line) {
   if (awaitingLine_) {
     failureLine_ = line;
     awaitingLine_ = false;

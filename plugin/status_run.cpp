@@ -149,6 +149,13 @@ platform::LRESULT StatusRun::Handle(uint32_t message, platform::WPARAM wParam,
     watch_.OnFactory(wParam, lParam);  // for the host's record of the run, in the outcome
     return 1;
   }
+  if (message == notify::kMsgLoggedStatusText && lParam != 0) {
+    const char* text = reinterpret_cast<const char*>(lParam);
+    watch_.JudgeStatusText(text);
+    status_ = text;
+    Refresh();
+    return 1;
+  }
   if (message != notify::kMsgNotify) return 0;
   if (wParam == notify::kStepNotice) {
     if (const notify::StepNotice* n = notify::StepNoticeOf(lParam)) {

@@ -56,6 +56,7 @@ const std::vector<Rule>& Rules() {
       {"gui/tests", {""}},
       {"gui",
        {kPlatform, "corvane/ports/", "host/", "gui/", "widgets/", "corvane/plugin/exports.h"}},
+      {"widgets/tests", {""}},
       {"widgets", {"widgets/", kPlatform}},
       {"cli/tests", {""}},
       {"cli",

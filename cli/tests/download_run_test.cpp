@@ -53,13 +53,17 @@ TEST(Mailbox, AWorkersSendIsHandledOnTheDeliveringThreadAndGetsItsResult) {
   EXPECT_EQ(handledOn, std::this_thread::get_id());
 }
 
-// A run's routing: step notices are counted on the worker, progress codes are posted (the worker
-// goes on at once) and reach the handler in order at the next delivery, a position repeated with
-// only step notices between once; a status line waits.
-TEST(Mailbox, RunRoutingCountsStepsOnTheWorkerAndPostsProgressCodesInOrder) {
-  std::vector<platform::LPARAM> codes;
-  MailboxTarget box([&](uint32_t, platform::WPARAM w, platform::LPARAM l) {
-    if (w == notify::kProgress) codes.push_back(l);
+// A run's routing: step notices are counted on the worker; progress codes and copies of status
+// lines are posted (the worker goes on at once) and reach the handler in order at the next
+// delivery, a position repeated with only step notices between once. A line is in the run's
+// record before any delivery, and its copy carries the run's clock when it was sent.
+TEST(Mailbox, RunRoutingCountsStepsOnTheWorkerAndPostsCodesAndLinesInOrder) {
+  std::vector<std::string> seen;
+  MailboxTarget box([&](uint32_t m, platform::WPARAM w, platform::LPARAM l) {
+    if (w == notify::kProgress) seen.push_back(std::to_string(l));
+    if (m == notify::kMsgLoggedStatusText) {
+      seen.push_back(std::to_string(w) + " " + reinterpret_cast<const char*>(l));
+    }
     return platform::LRESULT{7};
   });
   notify::RunWatch watch({{"a.img", "b.img"}, true});
@@ -78,19 +82,25 @@ TEST(Mailbox, RunRoutingCountsStepsOnTheWorkerAndPostsProgressCodesInOrder) {
     platform::SendWindowMessage(&box, notify::kMsgNotify, notify::kStepNotice,
                                 reinterpret_cast<platform::LPARAM>(&step));
     code(20);
+    char line[] = "writing start";
+    EXPECT_EQ(platform::SendWindowMessage(&box, notify::kMsgNotify, notify::kStatusText,
+                                          reinterpret_cast<platform::LPARAM>(line)),
+              1);
+    line[0] = 'X';  // the sender's buffer is its own again
     code(30);
     // A file line between them (a line may decide which one a failure is told with): both go.
     platform::SendWindowMessage(&box, notify::kMsgNotify, notify::kFileLine, 0);
     code(30);
   });
   worker.join();  // nothing was delivered meanwhile: nothing waited for this thread
-  EXPECT_TRUE(codes.empty());
+  EXPECT_TRUE(seen.empty());
   EXPECT_TRUE(watch.Written().Unwritten({"a.img", "b.img"}) == std::vector<std::string>{"b.img"});
   const notify::StepHistory steps = watch.Steps().Snapshot();  // timed on the run's clock
   ASSERT_EQ(steps.steps.size(), 1u);
   EXPECT_EQ(steps.steps[0].endMs, 42u);
+  EXPECT_EQ(steps.lines, std::vector<std::string>{"writing start"});
   box.Deliver();
-  EXPECT_EQ(codes, (std::vector<platform::LPARAM>{10, 20, 30, 30}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"10", "20", "42 writing start", "30", "30"}));
 }
 
 TEST(Mailbox, ClosingWakesAWaitingSenderWithZeroAndRunsNothing) {

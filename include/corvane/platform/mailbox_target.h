@@ -5,6 +5,8 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "corvane/platform/export.h"
@@ -20,7 +22,8 @@
 // Two kinds of message need not wait for the GUI thread, and a run of thousands of blocks should
 // not pay a thread hand-over for each: those a thread-safe handler can answer on the sender's
 // own thread (counting a step notice, ignoring a line), and those that carry only values (a
-// progress code), which are queued in order and answered 1 at once. Routing says which. Posted
+// progress code), which are queued in order and answered 1 at once. A text, which is the sender's
+// only during the call, may be posted as a copy in the same way. Routing says which. Posted
 // mail has a wake event of its own: a waiting sender wakes the GUI thread at once, while posted
 // mail may wait for the GUI's own pace (each wake-up takes a processor from the worker and the
 // phone just when the next block is due).
@@ -34,11 +37,20 @@ namespace platform {
 class CORVANE_API MailboxTarget : public MessageTarget {
  public:
   using Handler = std::function<LRESULT(uint32_t, WPARAM, LPARAM)>;
+  // What a routing posts in place of a message whose text it copied: the handler gets the
+  // copy's address as lParam.
+  struct Copy {
+    uint32_t message;
+    WPARAM wParam;
+    std::string text;
+  };
   struct Routing {
     // Runs on the sender's thread first; true when it has answered the message (in `result`).
     std::function<bool(uint32_t, WPARAM, LPARAM, LRESULT& result)> onSender;
     // True for a message of values only: queued for the handler, answered 1 at once.
     std::function<bool(uint32_t, WPARAM, LPARAM)> post;
+    // A copy to post instead of the message (answered 1 at once), or nothing.
+    std::function<std::optional<Copy>(uint32_t, WPARAM, LPARAM)> copy;
   };
 
   // The constructing thread is the delivering thread: its own sends run the handler at once.
@@ -69,9 +81,12 @@ class CORVANE_API MailboxTarget : public MessageTarget {
     bool taken = false;  // the delivering thread is running its handler
     bool done = false;
     bool posted = false;  // owned by the queue; nobody waits for it
+    std::string text{};   // a posted copy's text, which lParam points to
   };
 
   LRESULT Post(uint32_t message, WPARAM wParam, LPARAM lParam);
+  LRESULT PostCopy(Copy copy);
+  LRESULT Queue(Mail* mail);
   void DropPosted();
 
   Handler handler_;

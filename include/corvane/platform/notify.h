@@ -50,6 +50,9 @@ constexpr uint32_t kMsgRunEnded = kWmUser + 101;         // wParam: the entry po
 constexpr uint32_t kMsgRunRefused = kWmUser + 102;       // lParam: the pre-flight's refusal text
 constexpr uint32_t kMsgSequenceEnded = kWmUser + 110;    // wParam: the sequence's result
 constexpr uint32_t kMsgWorkerEnded = kWmUser + 111;      // the worker's last send
+// A status line posted by a run's routing (run_routing.h): lParam its copy, wParam the run's clock
+// when it was sent. The run's record already has it.
+constexpr uint32_t kMsgLoggedStatusText = kWmUser + 103;
 
 // What a step of a run does.
 enum class StepKind : uint32_t {

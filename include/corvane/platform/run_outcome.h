@@ -158,7 +158,15 @@ class CORVANE_API RunWatch {
 
   explicit RunWatch(Setup setup);
 
-  void OnStatusText(const std::string& line);
+  void OnStatusText(const std::string& line) {
+    LogStatusText(line);
+    JudgeStatusText(line);
+  }
+  // The same in two halves, for a line that reaches the window after it was sent: into the run's
+  // record at once, on the sender's thread (thread-safe); and what it tells about a failure, in
+  // order with the codes around it.
+  void LogStatusText(const std::string& line) { steps_.OnStatusText(line); }
+  void JudgeStatusText(const std::string& line);
   // A step notice at `nowMs` on the run's clock.
   void OnStep(const StepNotice& notice, uint64_t nowMs) {
     written_.OnStep(notice);

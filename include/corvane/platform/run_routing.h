@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "corvane/platform/mailbox_target.h"
@@ -15,8 +16,11 @@ namespace notify {
 // How a run's window takes its worker's messages without a thread hand-over for each block:
 // step notices go into the run's `watch` on the worker's own thread, at the time `clock` (the
 // run's clock, callable from the worker) tells, file lines are answered there when the window
-// does not show them, and progress codes (values only) are posted. Everything else (status
-// lines, factory data, the run's end) still waits for the GUI thread.
+// does not show them, progress codes (values only) are posted, and so are status lines: each goes
+// into the run's record at once and is posted as a copy stamped with the run's clock
+// (kMsgLoggedStatusText), so a window closed before it shows a line still records it. Everything
+// else (factory data, message boxes, the run's end) still waits for the GUI thread, which has by
+// then taken everything posted before it.
 //
 // A position equal to the one just posted, with only step notices between them and no ticker
 // running, changes nothing the window shows or decides, so it is not posted again: a modem image
@@ -30,6 +34,15 @@ inline platform::MailboxTarget::Routing RunRouting(RunWatch& watch, std::functio
   };
   auto posted = std::make_shared<Posted>();  // under the mailbox's routing lock
   platform::MailboxTarget::Routing routing;
+  routing.copy = [&watch, clock](uint32_t message, platform::WPARAM wParam,
+                                 platform::LPARAM lParam) {
+    std::optional<platform::MailboxTarget::Copy> copy;
+    if (message != kMsgNotify || wParam != kStatusText || lParam == 0) return copy;
+    std::string line = reinterpret_cast<const char*>(lParam);
+    watch.LogStatusText(line);
+    copy = {kMsgLoggedStatusText, static_cast<platform::WPARAM>(clock()), std::move(line)};
+    return copy;
+  };
   routing.onSender = [&watch, clock = std::move(clock), showsFileLines, posted](
                          uint32_t message, platform::WPARAM wParam, platform::LPARAM lParam,
                          platform::LRESULT& result) {
