@@ -129,14 +129,8 @@ std::vector<SlotTimes> Watch(gui::MultiPortDialog& window, int phones, double& w
   return times;
 }
 
-struct Outcome {
+struct Outcome : bench_support::PhoneShares {
   bool ok = true;
-  double worst = 0;  // the largest share of a phone's run waiting for the host
-  double mean = 0;   // the phones' mean share
-  double overheadMean =
-      0;  // the phones' mean share of the host's overhead (bench_support::HostOverhead)
-  double overheadWorst = 0;  // the largest
-  bench_support::KindOverheads kinds;
   double wall = 0;
   double guiCpu = 0;
 };
@@ -182,22 +176,15 @@ Outcome RunOnce(const RunRequest& request, const Settings& s,
     }
     phonesim::SimulatedTq4410& phone = *found->second;
     const double run = std::max(slot.end - slot.start, 1e-3);
-    const double waited = static_cast<double>(phone.Device().Stats().waitingForHostUs) / 1e6;
-    const double share = waited / run;
-    const double overhead =
-        bench_support::HostOverhead(waited, PausedSeconds(window, slot.port), run);
+    const bench_support::PhoneShare share =
+        o.Add(phone.Device().Stats(), run, PausedSeconds(window, slot.port),
+              PausedSeconds(window, slot.port, notify::StepKind::kPartition),
+              PausedSeconds(window, slot.port, notify::StepKind::kModemImage), s.phones);
     const bool verified = phone.VerifyNormalDownload(firmware).ok;
     o.ok = o.ok && slot.result == "Pass" && verified;
-    o.worst = std::max(o.worst, share);
-    o.mean += share / s.phones;
-    o.overheadMean += overhead / s.phones;
-    o.overheadWorst = std::max(o.overheadWorst, overhead);
-    o.kinds.Add(phone.Device().Stats(),
-                PausedSeconds(window, slot.port, notify::StepKind::kPartition),
-                PausedSeconds(window, slot.port, notify::StepKind::kModemImage), run, s.phones);
     if (!print) continue;
     std::printf("  port %-3d %-4s %6.2f s  waiting for the host %5.2f %%  stores %s\n", slot.port,
-                slot.result.c_str(), run, 100 * share, verified ? "match" : "DIFFER");
+                slot.result.c_str(), run, 100 * share.waiting, verified ? "match" : "DIFFER");
   }
   window.Run().CloseAll();
   if (conversation != nullptr) *conversation = kept.TakeConversation();

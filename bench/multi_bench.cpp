@@ -62,14 +62,8 @@ Settings Parse(int argc, char** argv) {
   return s;
 }
 
-struct Outcome {
+struct Outcome : bench_support::PhoneShares {
   bool ok = true;
-  double worst = 0;  // the largest share of a phone's run waiting for the host
-  double mean = 0;   // the phones' mean share
-  double overheadMean =
-      0;  // the phones' mean share of the host's overhead (bench_support::HostOverhead)
-  double overheadWorst = 0;  // the largest
-  bench_support::KindOverheads kinds;
   uint64_t bytes = 0;  // all phones' bytes
   double wallSeconds = 0;
   double cpuSeconds = 0;
@@ -94,25 +88,19 @@ Outcome RunOnce(const fs::path& dir, const fs::path& program, const Settings& s,
     const std::string name = bench_support::PortName(phone->Path());
     const auto found = host.phones.find(name);
     const PhoneRun run = found == host.phones.end() ? PhoneRun{} : found->second;
-    const double waiting = static_cast<double>(phone->Device().Stats().waitingForHostUs) / 1e6;
-    const double share = run.seconds > 0 ? waiting / run.seconds : 1;
-    const double overhead = bench_support::HostOverhead(waiting, run.pausedSeconds, run.seconds);
+    const bench_support::PhoneShare share =
+        o.Add(phone->Device().Stats(), run.seconds, run.pausedSeconds, run.PausedIn("partition"),
+              run.PausedIn("modem_image"), s.phones);
     const phonesim::Verification v = phone->VerifyNormalDownload(firmware);
     o.ok = o.ok && run.ok && v.ok;
-    o.worst = std::max(o.worst, share);
-    o.mean += share / s.phones;
-    o.overheadMean += overhead / s.phones;
-    o.overheadWorst = std::max(o.overheadWorst, overhead);
-    o.kinds.Add(phone->Device().Stats(), run.PausedIn("partition"), run.PausedIn("modem_image"),
-                run.seconds, s.phones);
     o.bytes += run.bytes;
     if (!print) continue;
     std::printf(
         "  %-6s %s  %6.2f s  %5.1f MB/s  waiting for the host %5.2f %% (host overhead %5.2f %%)"
         "  stores %s\n",
         name.c_str(), run.ok ? "ok    " : "FAILED", run.seconds,
-        run.seconds > 0 ? static_cast<double>(run.bytes) / run.seconds / 1e6 : 0, 100 * share,
-        100 * overhead, v.ok ? "match" : "DIFFER");
+        run.seconds > 0 ? static_cast<double>(run.bytes) / run.seconds / 1e6 : 0,
+        100 * share.waiting, 100 * share.overhead, v.ok ? "match" : "DIFFER");
   }
   if (conversation != nullptr) *conversation = phones.front()->Device().TakeConversation();
   o.wallSeconds = host.wallSeconds;

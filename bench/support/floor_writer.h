@@ -193,6 +193,37 @@ struct KindOverheads {
   }
 };
 
+// One phone's wait for the host, as shares of its run.
+struct PhoneShare {
+  double waiting = 0;   // its whole wait
+  double overhead = 0;  // the host's part of it (HostOverhead)
+};
+
+// The phones of one multi run: their shares waiting for the host and of the host's overhead,
+// mean and largest, and the overhead by kind.
+struct PhoneShares {
+  double worst = 0;
+  double mean = 0;
+  double overheadMean = 0;
+  double overheadWorst = 0;
+  KindOverheads kinds;
+
+  // One of `phones` phones, whose run of `runSeconds` held `paused` seconds of the sequence's own
+  // pauses, `emmcPaused` and `modemPaused` of them in its partition and modem image steps.
+  PhoneShare Add(const phonesim::PhoneStats& stats, double runSeconds, double paused,
+                 double emmcPaused, double modemPaused, int phones) {
+    const double waited = static_cast<double>(stats.waitingForHostUs) / 1e6;
+    const PhoneShare one{runSeconds > 0 ? waited / runSeconds : 1,
+                         HostOverhead(waited, paused, runSeconds)};
+    worst = std::max(worst, one.waiting);
+    mean += one.waiting / phones;
+    overheadMean += one.overhead / phones;
+    overheadWorst = std::max(overheadWorst, one.overhead);
+    kinds.Add(stats, emmcPaused, modemPaused, runSeconds, phones);
+    return one;
+  }
+};
+
 inline void PrintKinds(const KindOverheads& host, const Floor& floor) {
   std::printf(
       "    by kind, the phones' mean: eMMC stream host %.2f %% (floor %.2f), modem images host "
