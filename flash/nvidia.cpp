@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "corvane/flash/basic_flash.h"
+#include "corvane/platform/file_io.h"
 #include "corvane/platform/notify.h"
 #include "corvane/protocol/step_digest.h"
 #include "flash/ap_factory_headers.h"
 #include "flash/boot_header.h"
+#include "flash/step_helpers.h"
 
 namespace {
 
@@ -24,41 +26,18 @@ using ap_factory::PlanStatus;
 
 constexpr uint32_t kMaxBctLength = 10240;
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// The file's length, leaving the position at its start; false when it cannot be told.
-bool FileLength(std::FILE* f, uint64_t& length) {
-  if (std::fseek(f, 0, SEEK_END) != 0) return false;
-  const long end = std::ftell(f);
-  if (end < 0 || std::fseek(f, 0, SEEK_SET) != 0) return false;
-  length = static_cast<uint64_t>(end);
-  return true;
-}
+using flash_steps::Acknowledged;
+using flash_steps::Fail;
+using flash_steps::Percent;
+using flash_steps::Twice;
 
 // Reads the head of a factory file and tells its length. A file that cannot be opened reads as
 // an empty one, so it fails at the magic number like a file of another kind.
 size_t ReadHead(std::FILE* file, std::span<uint8_t> head, uint64_t& fileSize) {
-  fileSize = 0;
-  if (file == nullptr || !FileLength(file, fileSize)) return 0;
-  return std::fread(head.data(), 1, head.size(), file);
-}
-
-// A corrupt answer may have been a refusal: only a clean acknowledgement lets the data go on.
-bool Acknowledged(int result) { return result == kTxOk; }
-
-intptr_t Percent(uint64_t done, uint64_t total) {
-  return total == 0 ? 100 : static_cast<intptr_t>(done * 100 / total);
-}
-
-uint32_t Twice(uint32_t timeout) { return timeout > UINT32_MAX / 2 ? UINT32_MAX : 2 * timeout; }
-
-int Fail(CBasicFlash& flash, const char* text) {
-  flash.SendText(text);
-  flash.SendCode(notify::kProgressFailed);
-  return 0;
+  const std::optional<uint64_t> length =
+      file != nullptr ? platform::LengthOf(file) : std::optional<uint64_t>();
+  fileSize = length.value_or(0);
+  return length ? std::fread(head.data(), 1, head.size(), file) : 0;
 }
 
 bool SendImageBlock(CBasicFlash& flash, CMiscUtilComm* comm, uint8_t partition, const uint8_t* data,
@@ -78,13 +57,7 @@ void KeepTable(const ap_factory::NvHeader& header,
 }
 
 int RefusePlan(CBasicFlash& flash, const ap_factory::NvPlan& plan) {
-  if (plan.status == PlanStatus::kPastEndOfFile) {
-    flash.SendTextF("Partition %zu runs past the end of the file", plan.failedEntry);
-  } else {
-    flash.SendTextF("Partition %zu is too large for the boot loader", plan.failedEntry);
-  }
-  flash.SendCode(notify::kProgressFailed);
-  return 0;
+  return flash_steps::RefusePlan(flash, plan.status, plan.failedEntry, "the boot loader");
 }
 
 // The loader always takes a whole staging block; the bytes past a short chunk are erased-flash
@@ -123,7 +96,7 @@ int SendPartition(CBasicFlash& flash, CMiscUtilComm* comm, std::FILE* file,
           comm->AsyncTxRxEx(h.data(), nullptr, BootHeader::kLength, flash.GetDefaultTimeout()))) {
     return Fail(flash, "error!");
   }
-  if (std::fseek(file, static_cast<long>(p.fileOffset), SEEK_SET) != 0 ||
+  if (!platform::SeekTo(file, p.fileOffset) ||
       !SendPartitionBlocks(flash, comm, file, p, staging, digest)) {
     return Fail(flash, "error!");
   }
@@ -192,7 +165,7 @@ int CBasicFlash::NormalDownload(const uint8_t* image, uint8_t partition, CMiscUt
 }
 
 int CBasicFlash::nVidiaFactoryCheck(const char* path) {
-  const File file(path != nullptr ? std::fopen(path, "rb") : nullptr);
+  const platform::File file = platform::OpenFile(path, "rb");
   if (!file) {
     SendTextF("We can't open %s", path != nullptr ? path : "(no file)");
     SendCode(notify::kProgressFailed);
@@ -210,7 +183,7 @@ int CBasicFlash::nVidiaFactoryCheck(const char* path) {
 }
 
 int CBasicFlash::nVidiaFactoryDownload(const char* path, CMiscUtilComm* comm) {
-  const File file(path != nullptr ? std::fopen(path, "rb") : nullptr);
+  const platform::File file = platform::OpenFile(path, "rb");
   for (nv_partition_t& entry : m_Nvidia.partTable) entry = {};
   std::array<uint8_t, ap_factory::kNvHeaderSize> head{};
   uint64_t fileSize = 0;

@@ -10,56 +10,33 @@
 #include <vector>
 
 #include "corvane/flash/basic_flash.h"
+#include "corvane/platform/file_io.h"
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/notify.h"
 #include "corvane/protocol/step_digest.h"
 #include "flash/ap_factory_headers.h"
 #include "flash/block_read_ahead.h"
 #include "flash/boot_header.h"
+#include "flash/step_helpers.h"
 
 namespace {
 
 using ap_factory::HeaderStatus;
 using ap_factory::PlanStatus;
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using flash_steps::Acknowledged;
+using flash_steps::Fail;
+using flash_steps::Percent;
+using flash_steps::Twice;
+using platform::File;
 
-File OpenForReading(const char* path) {
-  return File(path != nullptr ? std::fopen(path, "rb") : nullptr);
-}
-
-// The file's length, leaving the position at its start; false when it cannot be told.
-bool FileLength(std::FILE* f, uint64_t& length) {
-  if (std::fseek(f, 0, SEEK_END) != 0) return false;
-  const long end = std::ftell(f);
-  if (end < 0 || std::fseek(f, 0, SEEK_SET) != 0) return false;
-  length = static_cast<uint64_t>(end);
-  return true;
-}
-
-bool SeekTo(std::FILE* f, uint64_t offset) {
-  return std::fseek(f, static_cast<long>(offset), SEEK_SET) == 0;
-}
-
-// A corrupt answer may have been a refusal: only a clean acknowledgement lets the data go on.
-bool Acknowledged(int result) { return result == kTxOk; }
-
-intptr_t Percent(uint64_t done, uint64_t total) {
-  return total == 0 ? 100 : static_cast<intptr_t>(done * 100 / total);
+// The file's length, leaving the position at its start; nullopt when it cannot be opened or told.
+std::optional<uint64_t> OpenForReading(const char* path, File& file) {
+  file = platform::OpenFile(path, "rb");
+  return file ? platform::LengthOf(file.get()) : std::nullopt;
 }
 
 uint32_t RoundUpTo512(uint32_t n) { return (n + 511u) & ~511u; }
-
-uint32_t Twice(uint32_t timeout) { return timeout > UINT32_MAX / 2 ? UINT32_MAX : 2 * timeout; }
-
-int Fail(CBasicFlash& flash, const char* text) {
-  flash.SendText(text);
-  flash.SendCode(notify::kProgressFailed);
-  return 0;
-}
 
 bool Announce(CBasicFlash& flash, CMiscUtilComm* comm, uint8_t partition, uint32_t address,
               uint32_t size) {
@@ -131,13 +108,7 @@ int RefuseHeader(CBasicFlash& flash, HeaderStatus status) {
 }
 
 int RefusePlan(CBasicFlash& flash, const ap_factory::OmapPlan& plan) {
-  if (plan.status == PlanStatus::kPastEndOfFile) {
-    flash.SendTextF("Partition %zu runs past the end of the file", plan.failedEntry);
-  } else {
-    flash.SendTextF("Partition %zu is too large for the download agent", plan.failedEntry);
-  }
-  flash.SendCode(notify::kProgressFailed);
-  return 0;
+  return flash_steps::RefusePlan(flash, plan.status, plan.failedEntry, "the download agent");
 }
 
 int WriteFactoryPartition(CBasicFlash& flash, CMiscUtilComm* comm, std::FILE* file,
@@ -147,7 +118,8 @@ int WriteFactoryPartition(CBasicFlash& flash, CMiscUtilComm* comm, std::FILE* fi
   flash.SendText(ap_factory::OmapPartitionSizeText(p.imageSectors).c_str());
   flash.SendCode(0);
   if (!Announce(flash, comm, 0, p.address, p.announcedSize)) return Fail(flash, "error!");
-  if (!SeekTo(file, p.fileOffset)) return ReportStream(flash, Streamed::kReadFailed, path);
+  if (!platform::SeekTo(file, p.fileOffset))
+    return ReportStream(flash, Streamed::kReadFailed, path);
   flash.Report().AddToPlan(p.dataBytes);
   const Streamed outcome =
       SendFileBlocks(flash, comm, 0, file, p.fileOffset, p.dataBytes, false, digest);
@@ -200,12 +172,10 @@ namespace {
 
 // The length a file has now; nullopt when it cannot be opened or told.
 std::optional<uint64_t> OpenLength(CBasicFlash& flash, const char* path, File& file) {
-  file = OpenForReading(path);
-  uint64_t length = 0;
-  if (!file || !FileLength(file.get(), length)) {
+  const std::optional<uint64_t> length = OpenForReading(path, file);
+  if (!length) {
     flash.SendTextF("We can't open %s", path != nullptr ? path : "(no file)");
     flash.SendCode(notify::kProgressFailed);
-    return std::nullopt;
   }
   return length;
 }
@@ -244,13 +214,10 @@ int CBasicFlash::OMAPFileBaseDownload(const char* path, uint8_t partition, uint3
 }
 
 int CBasicFlash::OMAPFactoryCheck(const char* path) {
-  const File file = OpenForReading(path);
-  uint64_t fileSize = 0;
-  if (!file || !FileLength(file.get(), fileSize)) {
-    SendTextF("We can't open %s", path != nullptr ? path : "(no file)");
-    SendCode(notify::kProgressFailed);
-    return 0;
-  }
+  File file;
+  const std::optional<uint64_t> opened = OpenLength(*this, path, file);
+  if (!opened) return 0;
+  const uint64_t fileSize = *opened;
   std::array<uint8_t, ap_factory::kOmapHeaderSize> head{};
   const size_t got = std::fread(head.data(), 1, head.size(), file.get());
   ap_factory::OmapHeader header;
@@ -262,13 +229,10 @@ int CBasicFlash::OMAPFactoryCheck(const char* path) {
 }
 
 int CBasicFlash::OMAPFactoryDownload(const char* path, CMiscUtilComm* comm) {
-  const File file = OpenForReading(path);
-  uint64_t fileSize = 0;
-  if (!file || !FileLength(file.get(), fileSize)) {
-    SendTextF("We can't open %s", path != nullptr ? path : "(no file)");
-    SendCode(notify::kProgressFailed);
-    return 0;
-  }
+  File file;
+  const std::optional<uint64_t> opened = OpenLength(*this, path, file);
+  if (!opened) return 0;
+  const uint64_t fileSize = *opened;
   sha256::StepDigest digest(m_Report, fileSize);
   std::array<uint8_t, ap_factory::kOmapHeaderSize> head{};
   const size_t got = std::fread(head.data(), 1, head.size(), file.get());

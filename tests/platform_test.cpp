@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "corvane/platform/clock.h"
+#include "corvane/platform/file_io.h"
 #include "corvane/platform/message_box.h"
 #include "corvane/platform/message_target.h"
 #include "corvane/platform/os_version.h"
@@ -25,6 +26,33 @@
 #include "support/time_scale.h"
 
 namespace {
+
+// A factory image may pass 4 GiB: its length and a position far into it are told in 64 bits,
+// by a name in the user's own script.
+TEST(FileIo, LengthsAndPositionsPastFourGibibytesInAFileNamedInHangul) {
+  testing_support::TempDir dir;
+  const std::string path = dir / "\xED\x8E\x8C\xEC\x9D\xBC.bin";  // "file" in Hangul
+  constexpr uint64_t kLength = uint64_t{5} << 30;
+  constexpr uint64_t kMarkAt = kLength - (uint64_t{1} << 29);
+  {
+    std::ofstream(path, std::ios::binary).put('A');
+    std::filesystem::resize_file(path, kLength);  // sparse: no disk space taken
+    const platform::File file = platform::OpenFile(path.c_str(), "r+b");
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(platform::SeekTo(file.get(), kMarkAt));
+    ASSERT_EQ(std::fwrite("TQ", 1, 2, file.get()), 2u);
+  }
+  const platform::File file = platform::OpenFile(path.c_str(), "rb");
+  ASSERT_TRUE(file);
+  EXPECT_EQ(platform::LengthOf(file.get()), kLength);
+  EXPECT_EQ(std::fgetc(file.get()), 'A');  // left at its start
+  ASSERT_TRUE(platform::SeekTo(file.get(), kMarkAt));
+  char mark[2] = {};
+  ASSERT_EQ(std::fread(mark, 1, 2, file.get()), 2u);
+  EXPECT_EQ(std::string(mark, 2), "TQ");
+  EXPECT_FALSE(platform::OpenFile((dir / "missing.bin").c_str(), "rb"));
+  EXPECT_FALSE(platform::OpenFile(nullptr, "rb"));
+}
 
 TEST(PortTable, NumberStaysBoundToItsPath) {
   const uint8_t a = platform::BindPort("/dev/test-port-table-a");
