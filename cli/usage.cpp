@@ -1,18 +1,21 @@
 // The help texts of tarvex-cli.
 
 #include "cli/options.h"
+#include "corvane/platform/shared_library.h"
 
 namespace cli {
 namespace {
 
 constexpr const char* kCommon =
     "Common options:\n"
-    "  --plugin PATH    the model plug-in (default: model.so beside this program)\n"
+    "  --plugin PATH    the model plug-in (default: model" CORVANE_LIBRARY_SUFFIX
+    " beside this program)\n"
     "  --json           one JSON object per line: status lines, progress codes, factory\n"
     "                   rows, message boxes, results and the summary\n"
     "  --simulate [N]   attach N simulated TQ4410 phones first (default 1); without files,\n"
     "                   write a sample firmware set and verify the phone byte for byte after\n"
-    "                   (the phones come from tarvex-sim.so beside this program)\n"
+    "                   (the phones come from tarvex-sim" CORVANE_LIBRARY_SUFFIX
+    " beside this program)\n"
     "  --wait SECONDS   how long to wait for a phone port to appear (default 60; 'forever')\n"
     "  --no-tty         plain lines only, no progress bars\n"
     "  --allow-unused   run a set with files that no step of the plug-in would write (they\n"

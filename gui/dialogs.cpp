@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "corvane/platform/message_box.h"
+#include "corvane/platform/shared_library.h"
 #include "host/resources.h"
 
 namespace gui {
@@ -64,7 +65,7 @@ QuestionHook SetQuestionHook(QuestionHook hook) {
   return previous;
 }
 
-QString PluginFilter() { return QString::fromUtf8("dll 파일(*.so)"); }
+QString PluginFilter() { return QString::fromUtf8("dll 파일(*" CORVANE_LIBRARY_SUFFIX ")"); }
 
 QString ImageFilter() { return QString::fromUtf8("binary 파일(*)"); }
 

@@ -21,8 +21,8 @@ PlayFn Player() {
   if (!tried) {
     tried = true;
     std::string error;
-    module =
-        platform::SharedLibrary::Load(platform::ExecutableDirectory() + "/tarvex-sound.so", &error);
+    module = platform::SharedLibrary::Load(
+        platform::ExecutableDirectory() + "/tarvex-sound" + platform::kLibrarySuffix, &error);
     if (module) play = module->Bind<PlayFn>("TarvexPlaySound");
   }
   return play;

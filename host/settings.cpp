@@ -7,6 +7,7 @@
 
 #include "corvane/platform/file_status.h"
 #include "corvane/platform/process.h"
+#include "corvane/platform/shared_library.h"
 
 namespace settings {
 namespace fs = std::filesystem;
@@ -68,7 +69,8 @@ bool CanWriteHere(const std::string& path) {
 }
 
 std::string DefaultPluginPath(const std::string& programDirectory) {
-  return (programDirectory.empty() ? std::string(".") : programDirectory) + "/model.so";
+  return (programDirectory.empty() ? std::string(".") : programDirectory) + "/model" +
+         platform::kLibrarySuffix;
 }
 
 std::string Directory(const std::string& programDirectory, const std::string& userConfigDirectory) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "corvane/platform/shared_library.h"
+
 // What the front ends and their simulation module (tarvex-sim.so beside the programs) agree on.
 // The module carries the simulated phones and the sample firmware builders, so the shipped
 // programs link none of them and load the module only for --simulate. Both sides are built
@@ -12,7 +14,7 @@
 // plug-in's do.
 namespace simulation {
 
-inline constexpr const char* kSimulationModuleName = "tarvex-sim.so";
+inline constexpr const char* kSimulationModuleName = "tarvex-sim" CORVANE_LIBRARY_SUFFIX;
 inline constexpr const char* kCreateSimulationName = "TarvexCreateSimulation";
 
 // The firmware the phones are made for: normal and factory downloads use TQ4410s with an eMMC

@@ -5,8 +5,18 @@
 
 #include "corvane/platform/export.h"
 
+// How this platform's shared libraries end ("model" CORVANE_LIBRARY_SUFFIX): a macro, so that
+// help texts can join it as a literal.
+#if defined(_WIN32)
+#define CORVANE_LIBRARY_SUFFIX ".dll"
+#else
+#define CORVANE_LIBRARY_SUFFIX ".so"
+#endif
+
 // A shared library loaded at run time, whose exports are bound by name.
 namespace platform {
+
+inline constexpr const char* kLibrarySuffix = CORVANE_LIBRARY_SUFFIX;
 
 class CORVANE_API SharedLibrary {
  public:
