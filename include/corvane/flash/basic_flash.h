@@ -55,7 +55,7 @@ class CORVANE_API CBasicFlash {
 
   // A status line and a progress or phase code to the parent, through the reporter.
   void SendText(const char* text) { m_Report.Text(text); }
-  void SendTextF(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void SendTextF(const char* format, ...) CORVANE_PRINTF(2, 3);
   void SendCode(intptr_t code) { m_Report.Code(code); }
 
   // --- Infineon boot loaders (infineon.cpp) ------------------------------------------------

@@ -44,7 +44,7 @@ class CORVANE_API CBasicModule {
 
   // A status line and a progress code to the window (nothing without one).
   void SendText(const char* text) { m_Report.Text(text); }
-  void SendTextF(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void SendTextF(const char* format, ...) CORVANE_PRINTF(2, 3);
   void SendCode(intptr_t code) { m_Report.Code(code); }
 
   Reporter m_Report;  // the window and the text last sent

@@ -30,8 +30,8 @@ class CORVANE_API Reporter {
 
   void Text(const char* text);
   void Text(const std::string& text) { Text(text.c_str()); }
-  void TextF(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  void TextV(const char* format, va_list args) __attribute__((format(printf, 2, 0)));
+  void TextF(const char* format, ...) CORVANE_PRINTF(2, 3);
+  void TextV(const char* format, va_list args) CORVANE_PRINTF(2, 0);
   void Code(platform::LPARAM code);
   void FileLine(const char* text);
 
