@@ -11,13 +11,13 @@
 #define CORVANE_API __attribute__((visibility("default")))
 #endif
 
-// A printf-like function whose format the compiler checks: `format` is the format's position,
+// A printf-like function whose format the compiler checks: `index` is the format's position,
 // `first` the first value's (0 for a va_list). MinGW's C library checks as Microsoft's unless
 // told that the GNU forms (%zu, %llu) are meant.
 #if defined(__MINGW32__)
-#define CORVANE_PRINTF(format, first) __attribute__((format(gnu_printf, format, first)))
+#define CORVANE_PRINTF(index, first) __attribute__((__format__(gnu_printf, index, first)))
 #elif defined(__GNUC__)
-#define CORVANE_PRINTF(format, first) __attribute__((format(printf, format, first)))
+#define CORVANE_PRINTF(index, first) __attribute__((__format__(printf, index, first)))
 #else
-#define CORVANE_PRINTF(format, first)
+#define CORVANE_PRINTF(index, first)
 #endif
