@@ -15,9 +15,9 @@
 // `first` the first value's (0 for a va_list). MinGW's C library checks as Microsoft's unless
 // told that the GNU forms (%zu, %llu) are meant.
 #if defined(__MINGW32__)
-#define CORVANE_PRINTF(index, first) __attribute__((__format__(gnu_printf, index, first)))
+#define CORVANE_PRINTF(index, first) __attribute__((format(gnu_printf, index, first)))
 #elif defined(__GNUC__)
-#define CORVANE_PRINTF(index, first) __attribute__((__format__(printf, index, first)))
+#define CORVANE_PRINTF(index, first) __attribute__((format(printf, index, first)))
 #else
 #define CORVANE_PRINTF(index, first)
 #endif
