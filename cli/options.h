@@ -18,8 +18,10 @@ enum ExitStatus : int {
   kExitOk = 0,
   kExitRunFailed = 1,  // a phone's run failed, or a simulated phone's stores do not match
   kExitUsage = 2,      // bad arguments or files that cannot be used
-  kExitPlugin = 3,     // the plug-in (or --simulate's module) cannot be loaded or lacks an export
-  kExitNoPhone = 4,    // no phone port appeared within the wait
+  // The plug-in (or --simulate's module) cannot be loaded or lacks an export, or the command
+  // needs a part this build leaves out.
+  kExitPlugin = 3,
+  kExitNoPhone = 4,  // no phone port appeared within the wait
   // Interrupted: every phone's run was cancelled, waited for and cleaned up after.
   kExitInterrupted = platform::kInterruptStatus,  // Ctrl-C
   kExitTerminated = platform::kTerminateStatus,   // SIGTERM

@@ -134,6 +134,10 @@ int Sync(const records::Settings& s, Console& console) {
 }  // namespace
 
 int RunRecordsCommand(const Options& o, Console& console, const Environment& environment) {
+  if (!records::Built()) {
+    console.Error("records are not part of this build");
+    return kExitPlugin;
+  }
   const records::Settings s = RecordSettings(o, environment);
   if (s.file.empty() && s.server.empty()) {
     console.Error("no record file: set [Records] File in Tarvex.ini");

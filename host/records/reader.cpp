@@ -61,4 +61,12 @@ std::vector<std::string> DetailLines(const Record& r) {
   return lines;
 }
 
+bool Built() {
+#ifdef TARVEX_NO_RECORDS
+  return false;
+#else
+  return true;
+#endif
+}
+
 }  // namespace records

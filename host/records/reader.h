@@ -36,4 +36,8 @@ class Reader {
 // file with its digest, then its status lines.
 std::vector<std::string> DetailLines(const Record& record);
 
+// Whether this program keeps records at all (a build without SQLite, PostgreSQL and OpenSSL,
+// such as the Windows one, does not).
+bool Built();
+
 }  // namespace records
