@@ -5,6 +5,8 @@
 #include <ctime>
 #include <random>
 
+#include "corvane/platform/clock.h"
+
 namespace records {
 namespace {
 
@@ -89,7 +91,7 @@ std::string IsoUtc(int64_t ms) {
 std::string LocalTime(int64_t ms) {
   const auto seconds = static_cast<std::time_t>(ms / 1000);
   std::tm local{};
-  localtime_r(&seconds, &local);
+  platform::LocalTime(seconds, local);
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
   return text;
