@@ -17,10 +17,10 @@ std::string LineOf(const ports::UsbDescriptionRule& rule) {
   char head[32];
   std::snprintf(head, sizeof head, "%04x %04x ", rule.vendor, rule.product);
   std::string line = head;
-  if (rule.interface < 0) {
+  if (rule.interfaceNumber < 0) {
     line += "* ";
   } else {
-    std::snprintf(head, sizeof head, "%x ", static_cast<unsigned>(rule.interface));
+    std::snprintf(head, sizeof head, "%x ", static_cast<unsigned>(rule.interfaceNumber));
     line += head;
   }
   return line + rule.description + "\n";
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < first.Size(); ++i) {
     const ports::UsbDescriptionRule& a = first.Rules()[i];
     const ports::UsbDescriptionRule& b = second.Rules()[i];
-    if (a.vendor != b.vendor || a.product != b.product || a.interface != b.interface ||
+    if (a.vendor != b.vendor || a.product != b.product || a.interfaceNumber != b.interfaceNumber ||
         a.description != b.description) {
       std::abort();
     }

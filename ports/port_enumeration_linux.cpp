@@ -102,7 +102,7 @@ SerialPortEntry FromPublished(const PublishedPort& p) {
   e.isUsb = 1;
   e.usbVendor = p.vendor;
   e.usbProduct = p.product;
-  e.usbInterface = p.interface;
+  e.usbInterface = p.interfaceNumber;
   e.usbPath = p.usbPath;
   e.usbSerial = p.usbSerial;
   e.usbAddress = p.usbAddress;

@@ -87,7 +87,7 @@ bool ReadAnnouncement(const fs::path& file, Announcement& a) {
       if (key == "description") a.port.description = value;
       if (key == "vendor") a.port.vendor = static_cast<uint16_t>(std::stoul(value, nullptr, 16));
       if (key == "product") a.port.product = static_cast<uint16_t>(std::stoul(value, nullptr, 16));
-      if (key == "interface") a.port.interface = std::stoi(value);
+      if (key == "interface") a.port.interfaceNumber = std::stoi(value);
       if (key == "usbpath") a.port.usbPath = value;
       if (key == "usbserial") a.port.usbSerial = value;
       if (key == "usbaddress") a.port.usbAddress = value;
@@ -199,7 +199,7 @@ bool PublishPort(const PublishedPort& port) {
     std::ofstream out(temp, std::ios::trunc);
     out << "path=" << port.path << "\ndescription=" << port.description << std::hex
         << "\nvendor=" << port.vendor << "\nproduct=" << port.product << std::dec
-        << "\ninterface=" << port.interface << "\nusbpath=" << port.usbPath
+        << "\ninterface=" << port.interfaceNumber << "\nusbpath=" << port.usbPath
         << "\nusbserial=" << port.usbSerial << "\nusbaddress=" << port.usbAddress
         << "\nowner=" << platform::ProcessId() << "\nstarted=" << *started << "\n";
     if (!out) return false;

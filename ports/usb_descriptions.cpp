@@ -63,10 +63,10 @@ bool UsbDescriptionTable::Load(const std::string& path) {
 }
 
 std::optional<std::string> UsbDescriptionTable::Find(uint16_t vendor, uint16_t product,
-                                                     int interface) const {
+                                                     int interfaceNumber) const {
   for (auto it = rules_.rbegin(); it != rules_.rend(); ++it) {
     if (it->vendor == vendor && it->product == product &&
-        (it->interface < 0 || it->interface == interface)) {
+        (it->interfaceNumber < 0 || it->interfaceNumber == interfaceNumber)) {
       return it->description;
     }
   }

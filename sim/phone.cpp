@@ -112,7 +112,7 @@ Phone::Phone(std::unique_ptr<Personality> personality, PortIdentity identity)
   port_ = platform::BindPort(path_);
   if (!identity_.description.empty()) {
     ports::PublishPort({path_, identity_.description, identity_.vendor, identity_.product,
-                        identity_.interface, identity_.usbPath, identity_.usbSerial,
+                        identity_.interfaceNumber, identity_.usbPath, identity_.usbSerial,
                         NextUsbAddress()});
   }
   thread_ = std::thread([this] { Run(); });

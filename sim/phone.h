@@ -74,7 +74,7 @@ struct PortIdentity {
   std::string description;
   uint16_t vendor = 0;
   uint16_t product = 0;
-  int interface = -1;
+  int interfaceNumber = -1;
   std::string usbPath{};    // the USB socket it is plugged into ("" unknown)
   std::string usbSerial{};  // its USB serial number ("" none)
 };

@@ -16,7 +16,7 @@ struct PublishedPort {
   std::string description;  // "Zelco Mobile USB Modem"
   uint16_t vendor = 0;
   uint16_t product = 0;
-  int interface = -1;
+  int interfaceNumber = -1;
   std::string usbPath{};     // where the phone is plugged in, as SerialPortEntry::usbPath
   std::string usbSerial{};   // its USB serial number
   std::string usbAddress{};  // new for each appearance, as SerialPortEntry::usbAddress

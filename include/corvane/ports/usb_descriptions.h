@@ -17,7 +17,7 @@ namespace ports {
 struct UsbDescriptionRule {
   uint16_t vendor = 0;
   uint16_t product = 0;
-  int interface = -1;  // -1: any interface
+  int interfaceNumber = -1;  // -1: any interface
   std::string description;
 };
 
@@ -27,7 +27,7 @@ class CORVANE_API UsbDescriptionTable {
   void Parse(const std::string& text);
   // Adds the rules of a file; false when it cannot be read.
   bool Load(const std::string& path);
-  std::optional<std::string> Find(uint16_t vendor, uint16_t product, int interface) const;
+  std::optional<std::string> Find(uint16_t vendor, uint16_t product, int interfaceNumber) const;
 
   size_t Size() const { return rules_.size(); }
   const std::vector<UsbDescriptionRule>& Rules() const { return rules_; }
