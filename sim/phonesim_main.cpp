@@ -13,6 +13,8 @@
 #include "corvane/platform/cancellation.h"
 #include "corvane/platform/interrupts.h"
 #include "sim/generic_boot_loader.h"
+#include "sim/memory_reader.h"
+#include "sim/model_phone.h"
 #include "sim/phone.h"
 #include "sim/phonesim_options.h"
 #include "sim/tq4410_phones.h"
@@ -27,11 +29,18 @@ std::atomic<bool> g_quit{false};
 
 void OnSignal(int) { g_quit = true; }
 
-int RunBootLoader() {
+std::unique_ptr<phonesim::Personality> BootLoader(bool memory) {
+  if (!memory) return std::make_unique<phonesim::GenericBootLoader>();
+  auto model = std::make_unique<phonesim::ModelPhone>();
+  model->Add(std::make_unique<phonesim::MemoryReader>());
+  return model;
+}
+
+int RunBootLoader(bool memory) {
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
   try {
-    phonesim::Phone phone(std::make_unique<phonesim::GenericBootLoader>());
+    phonesim::Phone phone(BootLoader(memory));
     std::printf("phonesim: boot loader listening on %s\n", phone.Path().c_str());
     std::fflush(stdout);
     while (!g_quit && !phone.Vanished()) {
@@ -156,5 +165,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "phonesim: %s\nTry 'phonesim --help'.\n", o.error.c_str());
     return kExitUsage;
   }
-  return o.tq4410 ? RunTq4410(o) : RunBootLoader();
+  return o.tq4410 ? RunTq4410(o) : RunBootLoader(o.memory);
 }

@@ -18,6 +18,7 @@ std::string Contradiction(const PhonesimOptions& o, bool descriptionGiven, bool 
   if (!o.tq4410 && (o.mdm || descriptionGiven || usbGiven || !o.sample.empty())) {
     return "--mdm, --description, --usb-path, --usb-serial and --sample are options of --tq4410";
   }
+  if (o.tq4410 && o.memory) return "--memory is a boot loader of its own, not a TQ4410";
   if (o.tq4410 && o.sample.empty()) {
     return "--tq4410 needs --sample DIR: the firmware set to download and to check against";
   }
@@ -50,6 +51,8 @@ PhonesimOptions ParsePhonesimArguments(const std::vector<std::string>& args) {
       o.help = true;
     } else if (a == "--tq4410") {
       o.tq4410 = true;
+    } else if (a == "--memory") {
+      o.memory = true;
     } else if (a == "--mdm") {
       o.mdm = true;
     } else if (a == "--description") {
@@ -72,12 +75,16 @@ PhonesimOptions ParsePhonesimArguments(const std::vector<std::string>& args) {
 
 std::string PhonesimUsage() {
   return "usage: phonesim [--help]\n"
+         "       phonesim --memory\n"
          "       phonesim --tq4410 [--mdm] [--description TEXT] [--usb-path P] [--usb-serial S]\n"
          "                --sample DIR\n"
          "\n"
          "Without --tq4410: starts a simulated phone whose boot loader acknowledges every framed\n"
          "command, prints the pseudo-terminal to open, and runs until interrupted. It stores\n"
          "nothing and no host finds it by itself: name its port.\n"
+         "\n"
+         "--memory: a boot loader that answers read-backs (tarvex-cli upload) of a memory whose\n"
+         "every byte is a pattern of its address, so two uploads of a range read the same.\n"
          "\n"
          "--tq4410: a whole simulated TQ4410 that stores what a download writes. It writes a\n"
          "sample firmware set into DIR (a new or empty directory, kept afterwards), prints where\n"

@@ -8,8 +8,10 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "cli_harness.h"
+#include "sim/memory_reader.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -78,6 +80,26 @@ TEST_F(PhonesimProgram, NothingWrittenIsAMismatchAndAFullDirectoryIsRefused) {
   EXPECT_EQ(refused.status, 3);
   EXPECT_TRUE(refused.ErrHas("is not empty")) << refused.err;
   EXPECT_EQ(fs::file_size(dir / "notes.txt"), 14u);
+}
+
+// The memory a bench reads back without a phone: what an upload reads is the pattern of the
+// addresses it asked for, so a Windows build's upload can be compared with a native one.
+TEST_F(PhonesimProgram, AMemoryAnswersAnUploadWithThePatternOfItsAddresses) {
+  StartedProgram phone("--memory", Env(), "phonesim");
+  ASSERT_TRUE(phone.WaitForOutput("boot loader listening on ")) << phone.Output();
+  const std::string port = After(phone.Output(), "phonesim: boot loader listening on ");
+  const std::string out = dir / "read.bin";
+  const CliRun run = cli_testing::RunProgram(
+      "upload --port " + port + " --out '" + out + "' --sectors 3 --address 0x200", Env());
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  std::ifstream in(out, std::ios::binary);
+  const std::vector<uint8_t> got((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(got, phonesim::MemoryReader::Contents(1, 0x200, 3 * 512));
+  phone.Signal(SIGTERM);
+  EXPECT_EQ(phone.Wait().status, 0);
+
+  StartedProgram both("--memory --tq4410 --sample '" + (dir / "set") + "'", Env(), "phonesim");
+  EXPECT_EQ(both.Wait().status, 2);
 }
 
 }  // namespace
