@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: builds the optimised, address/undefined-behaviour and thread sanitizer
 # configurations and runs the whole suite in each (clang-tidy's gate over the product's sources
-# after the optimised build; a PostgreSQL server of the tests' own throughout), builds and tries
-# the .deb package, then gives every fuzz target a short run.
+# after the optimised build; a PostgreSQL server of the tests' own throughout), cross-builds the
+# Windows programs and tries them under Wine against simulated phones, builds and tries the .deb
+# package, then gives every fuzz target a short run.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -27,6 +28,15 @@ for preset in default asan tsan; do
   fi
   ctest --preset "$preset"
 done
+echo "=== windows (cross-built, under Wine) ==="
+if scripts/install-deps.sh --windows; then
+  scripts/windows-test.sh
+elif [[ -n ${TARVEX_REQUIRE_WINDOWS:-} ]]; then
+  echo "The Windows stage needs mingw-w64 and Wine, which could not be installed" >&2
+  exit 1
+else
+  echo "Windows stage skipped: mingw-w64 and Wine are not installed (run this as root once)"
+fi
 echo "=== package ==="
 scripts/package-test.sh
 echo "=== fuzz (smoke run) ==="

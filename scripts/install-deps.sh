@@ -4,6 +4,8 @@
 #   scripts/install-deps.sh         everything: the programs, the tests, benchmarks, fuzzing,
 #                                   sanitizers, the package checks and a PostgreSQL server
 #   scripts/install-deps.sh --run   only what building and running the programs needs (setup.sh)
+#   scripts/install-deps.sh --windows  the Windows cross tool chain and Wine (the tests' Windows
+#                                   stage); never part of what a new user's first command fetches
 set -euo pipefail
 
 # What tarvex-cli, tarvex, the plug-in and the simulated phones are built from.
@@ -24,10 +26,17 @@ TEST_PACKAGES=(
   dpkg-dev librsvg2-bin lintian appstream
 )
 
-PACKAGES=("${RUN_PACKAGES[@]}")
-if [[ ${1:-} != --run ]]; then
-  PACKAGES+=("${TEST_PACKAGES[@]}")
-fi
+# The Windows programs are cross-built with mingw-w64 and tried under Wine.
+WINDOWS_PACKAGES=(
+  g++-mingw-w64-x86-64-posix googletest
+  wine wine64
+)
+
+case ${1:-} in
+  --run) PACKAGES=("${RUN_PACKAGES[@]}") ;;
+  --windows) PACKAGES=("${WINDOWS_PACKAGES[@]}") ;;
+  *) PACKAGES=("${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}") ;;
+esac
 
 missing=()
 for p in "${PACKAGES[@]}"; do
