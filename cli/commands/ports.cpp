@@ -86,12 +86,19 @@ std::string ProblemsJson(const std::vector<diagnosis::Problem>& problems) {
 }
 
 std::string SystemJson(const diagnosis::Report& report) {
-  return JsonObject()
-      .Add("event", "system")
-      .Add("modem_manager_running", report.modemManagerRunning)
-      .Add("udev_rule", report.installedRule)
-      .AddRaw("problems", ProblemsJson(report.problems))
-      .Text();
+  JsonObject o;
+  o.Add("event", "system");
+  if (report.udevSystem) {
+    o.Add("modem_manager_running", report.modemManagerRunning);
+    o.Add("udev_rule", report.installedRule);
+  } else {
+    std::string names = "[";
+    for (const std::string& name : report.comPorts) {
+      names += (names.size() > 1 ? "," : "") + JsonString(name);
+    }
+    o.AddRaw("com_ports", names + "]");
+  }
+  return o.AddRaw("problems", ProblemsJson(report.problems)).Text();
 }
 
 int RunPorts(const Options& o, Console& console, const Environment& environment) {
