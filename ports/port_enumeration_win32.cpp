@@ -4,8 +4,9 @@
 //
 //   the port (usbser on an interface)  USB\VID_1F3A&PID_00A1&MI_02\6&2A4B1C3D&0&0002
 //   its parent, the USB device         USB\VID_1F3A&PID_00A1\R58M1234ABC  (serial, socket)
-// A USB-serial converter's port sits a level lower, below its driver's own bus device. Ports that
-// hang below no USB device (a mainboard's COM1) are not listed, as on Linux.
+// A USB-serial converter's port sits a level lower, below its driver's own bus device. A port that
+// hangs below no USB device (a mainboard's COM1) is listed too, without USB facts: the name
+// filter judges it by its description like any other.
 
 #include <windows.h>
 // Windows's headers first: SetupAPI's need its types.
@@ -145,16 +146,16 @@ bool FindUsbDevice(DEVINST port, SerialPortEntry& e) {
   return false;
 }
 
-std::optional<SerialPortEntry> UsbPort(HDEVINFO set, SP_DEVINFO_DATA& device,
-                                       const UsbDescriptionTable& table) {
+std::optional<SerialPortEntry> Port(HDEVINFO set, SP_DEVINFO_DATA& device,
+                                    const UsbDescriptionTable& table) {
   SerialPortEntry e;
   e.portName = PortName(set, device);
-  if (e.portName.empty() || !FindUsbDevice(device.DevInst, e)) return std::nullopt;
+  if (e.portName.empty()) return std::nullopt;
   e.devicePath = platform::SystemPortPath(e.portName);
   if (e.devicePath.empty()) e.devicePath = "\\\\.\\" + e.portName;  // a port named otherwise
-  e.isUsb = 1;
+  e.isUsb = FindUsbDevice(device.DevInst, e) ? 1 : 0;
   // The driver's description, not the friendly name: that one ends in " (COM12)".
-  if (auto known = table.Find(e.usbVendor, e.usbProduct, e.usbInterface)) {
+  if (auto known = e.isUsb ? table.Find(e.usbVendor, e.usbProduct, e.usbInterface) : std::nullopt) {
     e.description = *known;
   } else if (std::string d = TextProperty(set, device, SPDRP_DEVICEDESC); !d.empty()) {
     e.description = d;
@@ -176,7 +177,7 @@ std::vector<SerialPortEntry> EnumerateSerialPorts(bool modemClass, const std::st
   SP_DEVINFO_DATA device{};
   device.cbSize = sizeof(device);
   for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
-    if (auto port = UsbPort(set, device, table)) out.push_back(std::move(*port));
+    if (auto port = Port(set, device, table)) out.push_back(std::move(*port));
   }
   SetupDiDestroyDeviceInfoList(set);
   for (SerialPortEntry& e : out) e.portNumber = platform::BindPort(e.devicePath);

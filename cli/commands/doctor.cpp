@@ -136,7 +136,9 @@ bool ShowVerdict(Console& console, const diagnosis::Report& r) {
 int RunDoctor(Console& console) {
   const diagnosis::Report report = diagnosis::Diagnose(diagnosis::System::Current());
   const bool plain = !console.GetMode().json;
-  if (plain) console.Note("Serial ports attached through USB:");
+  // Windows lists every COM port; Linux only those attached through USB.
+  if (plain)
+    console.Note(report.udevSystem ? "Serial ports attached through USB:" : "Serial ports:");
   if (report.ports.empty() && plain) console.Note("  none");
   for (const diagnosis::PortFinding& f : report.ports) ShowPort(console, report, f);
   ShowSystem(console, report);

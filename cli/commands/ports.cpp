@@ -2,6 +2,7 @@
 // each was not taken; for each, whether this user may open it and the command that fixes each
 // problem (the same diagnosis as the program's port view).
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -63,7 +64,11 @@ void ShowReport(Console& console, const diagnosis::Report& report, int taken) {
     console.JsonLine(SystemJson(report));
     return;
   }
-  console.Note("Serial ports that are not attached through USB are not considered.");
+  // Linux lists USB ports only; Windows lists every COM port, judged alike.
+  if (std::all_of(report.ports.begin(), report.ports.end(),
+                  [](const diagnosis::PortFinding& f) { return f.entry.isUsb != 0; })) {
+    console.Note("Serial ports that are not attached through USB are not considered.");
+  }
   if (!report.problems.empty()) console.Note("System:");
   ShowProblems(console, report.problems);
 }
