@@ -76,8 +76,8 @@ TEST(ComPortName, TheNumberOfAComPortInEitherSpellingAndNoOther) {
   EXPECT_EQ(platform::ComPortNumber("COM12"), 12);
   EXPECT_EQ(platform::ComPortNumber("com3"), 3);
   EXPECT_EQ(platform::ComPortNumber("\\\\.\\COM255"), 255);
-  for (const char* name : {"COM0", "COM256", "COM012", "COM", "COM1:", "COM12x", "\\\\?\\COM3",
-                           "XCOM3", "/dev/ttyACM0", ""}) {
+  for (const char* name : {"COM0", "COM256", "COM257", "COM012", "COM", "COM1:", "COM12x",
+                           "\\\\?\\COM3", "XCOM3", "/dev/ttyACM0", ""}) {
     EXPECT_EQ(platform::ComPortNumber(name), 0) << name;
   }
   EXPECT_EQ(platform::ComPortPath(12), "\\\\.\\COM12");
