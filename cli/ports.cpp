@@ -88,6 +88,8 @@ NamedPort ResolvePort(const std::string& arg, const DiscoverFn& discover) {
       out.error = "no port has number " + arg + " ('tarvex-cli ports' lists the phone ports)";
       return out;
     }
+  } else if (const std::string named = platform::SystemPortPath(arg); !named.empty()) {
+    path = named;  // COM12 on Windows: the system opens it by a path of its own
   } else {
     std::error_code ec;
     if (!std::filesystem::exists(arg, ec)) {

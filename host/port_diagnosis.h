@@ -9,12 +9,16 @@
 #include "corvane/ports/usb_descriptions.h"
 
 // Why a phone port can or cannot be used, port by port, with the command that fixes each
-// problem: the program's port view and `tarvex-cli ports` both show this report.
+// problem: the program's port view and `tarvex-cli ports` both show this report. The rules are
+// the same everywhere (port_diagnosis.cpp); each system's half finds the facts
+// (port_diagnosis_linux.cpp: groups, udev, the modem manager, /proc; port_diagnosis_win32.cpp:
+// opens that another program refuses, the COM ports present, the driver a phone needs).
 namespace diagnosis {
 
 inline constexpr const char* kRuleName = "60-tarvex-phones.rules";
 
-// Where the facts are read. Tests point every root at a fake tree and choose the user.
+// Where the facts are read. Tests point every root at a fake tree and choose the user. Windows
+// reads none of the files named here.
 struct System {
   std::string sysRoot = "/sys";
   std::string procRoot = "/proc";
@@ -65,6 +69,7 @@ struct PortFinding {
   bool inAccessGroup = false;
   std::optional<bool> modemManagerIgnores;  // nullopt: the udev database does not say
   std::vector<Holder> holders;              // other processes that have it open
+  bool heldElsewhere = false;               // open in a program the system does not name (Windows)
   std::optional<TableLine> tableLine;       // for a refused USB port
   std::vector<Problem> problems;
 };
@@ -74,6 +79,9 @@ struct Report {
   bool modemManagerRunning = false;
   std::string installedRule;      // the path of the project's udev rule ("" not installed)
   std::vector<Problem> problems;  // the system's own, besides those of each port
+  // Whether the system has udev and a modem manager to ask about (Linux; not Windows).
+  bool udevSystem = true;
+  std::vector<std::string> comPorts;  // Windows: every COM port present, USB or not
   // True when there is a phone port and every one of them can be opened and is not held open.
   bool PhonePortsUsable() const;
 };

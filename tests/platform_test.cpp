@@ -68,6 +68,22 @@ TEST(PortTable, NumberStaysBoundToItsPath) {
   EXPECT_EQ(platform::PortPath(0), "");
 }
 
+// Here a port's name is its path: "COM12" is a file name like any other.
+TEST(PortTable, ComPortNamesAreNoPortsHere) { EXPECT_EQ(platform::SystemPortPath("COM12"), ""); }
+
+// How Windows's COM names read, on every system (Windows makes them its port table).
+TEST(ComPortName, TheNumberOfAComPortInEitherSpellingAndNoOther) {
+  EXPECT_EQ(platform::ComPortNumber("COM12"), 12);
+  EXPECT_EQ(platform::ComPortNumber("com3"), 3);
+  EXPECT_EQ(platform::ComPortNumber("\\\\.\\COM255"), 255);
+  for (const char* name : {"COM0", "COM256", "COM257", "COM012", "COM", "COM1:", "COM12x",
+                           "\\\\?\\COM3", "XCOM3", "/dev/ttyACM0", ""}) {
+    EXPECT_EQ(platform::ComPortNumber(name), 0) << name;
+  }
+  EXPECT_EQ(platform::ComPortPath(12), "\\\\.\\COM12");
+  EXPECT_EQ(platform::ComPortPath(0), "");
+}
+
 // The table is process-wide, so filling it up happens in a child process.
 TEST(PortTableDeathTest, RunsOutAfter255NumbersWithoutReusingOne) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");

@@ -1,5 +1,6 @@
 // doctor: every serial port of this machine and what stands between it and a download — the
-// phone filter, access rights, another process holding it, the modem manager, the udev rule —
+// phone filter, access rights, another process holding it, the modem manager and the udev rule
+// on Linux, the COM ports present and the phone's driver on Windows —
 // with the command that fixes each problem. Its exit status says whether the phone ports can be
 // used, so a factory line's script can check a station before it starts.
 
@@ -15,6 +16,10 @@ std::string HoldersText(const std::vector<diagnosis::Holder>& holders) {
     text += (text.empty() ? "" : ", ") + h.name + " (pid " + std::to_string(h.pid) + ")";
   }
   return text.empty() ? "nobody else" : text;
+}
+
+std::string HoldersText(const diagnosis::PortFinding& f) {
+  return f.heldElsewhere ? "another program (Windows does not say which)" : HoldersText(f.holders);
 }
 
 std::string AccessText(const diagnosis::PortFinding& f) {
@@ -50,7 +55,8 @@ void ShowJsonPort(Console& console, const diagnosis::Report& r, const diagnosis:
   if (!f.taken) o.Add("reason", f.reason);
   o.Add("can_open", f.canOpen).Add("access_group", f.accessGroup);
   o.Add("in_access_group", f.inAccessGroup).AddRaw("holders", HoldersJson(f.holders));
-  o.Add("modem_manager", ModemManagerText(r, f));
+  o.Add("held_elsewhere", f.heldElsewhere);
+  if (r.udevSystem) o.Add("modem_manager", ModemManagerText(r, f));
   if (f.tableLine) {
     o.Add("table_line", f.tableLine->line).Add("table_file", f.tableLine->file);
     o.Add("table_command", f.tableLine->command);
@@ -73,8 +79,8 @@ void ShowPort(Console& console, const diagnosis::Report& r, const diagnosis::Por
                std::to_string(e.portNumber) + ")");
   console.Note("    phone port:   " + (f.taken ? std::string("yes") : "no: " + f.reason));
   console.Note("    access:       " + AccessText(f));
-  console.Note("    held open by: " + HoldersText(f.holders));
-  console.Note("    ModemManager: " + ModemManagerText(r, f));
+  console.Note("    held open by: " + HoldersText(f));
+  if (r.udevSystem) console.Note("    ModemManager: " + ModemManagerText(r, f));
   if (f.tableLine) {
     console.Note("    if it is a phone, add this line to " + f.tableLine->file + ":");
     console.Note("                  " + f.tableLine->line);
@@ -89,10 +95,16 @@ void ShowSystem(Console& console, const diagnosis::Report& r) {
     return;
   }
   console.Note("System:");
-  console.Note(std::string("    ModemManager: ") +
-               (r.modemManagerRunning ? "running" : "not running"));
-  console.Note("    udev rule:    " +
-               (r.installedRule.empty() ? std::string("not installed") : r.installedRule));
+  if (r.udevSystem) {
+    console.Note(std::string("    ModemManager: ") +
+                 (r.modemManagerRunning ? "running" : "not running"));
+    console.Note("    udev rule:    " +
+                 (r.installedRule.empty() ? std::string("not installed") : r.installedRule));
+  } else {
+    std::string names;
+    for (const std::string& name : r.comPorts) names += (names.empty() ? "" : ", ") + name;
+    console.Note("    COM ports:    " + (names.empty() ? std::string("none") : names));
+  }
   ShowProblems(console, r.problems);
 }
 
@@ -124,7 +136,9 @@ bool ShowVerdict(Console& console, const diagnosis::Report& r) {
 int RunDoctor(Console& console) {
   const diagnosis::Report report = diagnosis::Diagnose(diagnosis::System::Current());
   const bool plain = !console.GetMode().json;
-  if (plain) console.Note("Serial ports attached through USB:");
+  // Windows lists every COM port; Linux only those attached through USB.
+  if (plain)
+    console.Note(report.udevSystem ? "Serial ports attached through USB:" : "Serial ports:");
   if (report.ports.empty() && plain) console.Note("  none");
   for (const diagnosis::PortFinding& f : report.ports) ShowPort(console, report, f);
   ShowSystem(console, report);

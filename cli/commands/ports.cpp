@@ -2,6 +2,7 @@
 // each was not taken; for each, whether this user may open it and the command that fixes each
 // problem (the same diagnosis as the program's port view).
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -63,7 +64,11 @@ void ShowReport(Console& console, const diagnosis::Report& report, int taken) {
     console.JsonLine(SystemJson(report));
     return;
   }
-  console.Note("Serial ports that are not attached through USB are not considered.");
+  // Linux lists USB ports only; Windows lists every COM port, judged alike.
+  if (std::all_of(report.ports.begin(), report.ports.end(),
+                  [](const diagnosis::PortFinding& f) { return f.entry.isUsb != 0; })) {
+    console.Note("Serial ports that are not attached through USB are not considered.");
+  }
   if (!report.problems.empty()) console.Note("System:");
   ShowProblems(console, report.problems);
 }
@@ -86,12 +91,19 @@ std::string ProblemsJson(const std::vector<diagnosis::Problem>& problems) {
 }
 
 std::string SystemJson(const diagnosis::Report& report) {
-  return JsonObject()
-      .Add("event", "system")
-      .Add("modem_manager_running", report.modemManagerRunning)
-      .Add("udev_rule", report.installedRule)
-      .AddRaw("problems", ProblemsJson(report.problems))
-      .Text();
+  JsonObject o;
+  o.Add("event", "system");
+  if (report.udevSystem) {
+    o.Add("modem_manager_running", report.modemManagerRunning);
+    o.Add("udev_rule", report.installedRule);
+  } else {
+    std::string names = "[";
+    for (const std::string& name : report.comPorts) {
+      names += (names.size() > 1 ? "," : "") + JsonString(name);
+    }
+    o.AddRaw("com_ports", names + "]");
+  }
+  return o.AddRaw("problems", ProblemsJson(report.problems)).Text();
 }
 
 int RunPorts(const Options& o, Console& console, const Environment& environment) {

@@ -152,4 +152,16 @@ TEST_F(PortDiagnosis, TheSuggestedDescriptionLineMakesARefusedPortAPhonePort) {
   EXPECT_TRUE(after->taken) << after->reason;
 }
 
+// Windows cannot name the program that holds a port; the port is no more usable for that.
+TEST(PortDiagnosisRules, APortHeldByAnUnnamedProgramIsNotUsable) {
+  diagnosis::PortFinding phone;
+  phone.taken = true;
+  phone.canOpen = true;
+  diagnosis::Report r;
+  r.ports = {phone};
+  ASSERT_TRUE(r.PhonePortsUsable());
+  r.ports[0].heldElsewhere = true;
+  EXPECT_FALSE(r.PhonePortsUsable());
+}
+
 }  // namespace
