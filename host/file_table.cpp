@@ -13,7 +13,7 @@ namespace {
 
 std::string SizeText(const std::string& path) {
   std::error_code ec;
-  const uint64_t bytes = std::filesystem::file_size(path, ec);
+  const uint64_t bytes = std::filesystem::file_size(platform::PathOf(path), ec);
   if (ec) return "";
   return std::to_string(bytes / 1024) + " KByte";
 }
@@ -21,7 +21,7 @@ std::string SizeText(const std::string& path) {
 // The last write time in the machine's local time, minutes included.
 std::string DateText(const std::string& path) {
   std::error_code ec;
-  const auto written = std::filesystem::last_write_time(path, ec);
+  const auto written = std::filesystem::last_write_time(platform::PathOf(path), ec);
   if (ec) return "";
   const auto system = std::chrono::file_clock::to_sys(written);
   const std::time_t t = std::chrono::system_clock::to_time_t(
@@ -48,7 +48,9 @@ bool FileTable::Listed(const std::string& path) const {
   for (const Slot& s : slots_) {
     if (s.path.empty()) continue;
     std::error_code ec;
-    if (s.path == path || std::filesystem::equivalent(s.path, path, ec)) return true;
+    if (s.path == path ||
+        std::filesystem::equivalent(platform::PathOf(s.path), platform::PathOf(path), ec))
+      return true;
   }
   return false;
 }
@@ -81,7 +83,7 @@ FileTable::AddResult FileTable::AddFile(const std::string& path) {
 
 FileTable::AddResult FileTable::AddListed(const std::string& path) {
   std::error_code ec;
-  if (!HasTyping() || std::filesystem::exists(path, ec)) return AddFile(path);
+  if (!HasTyping() || std::filesystem::exists(platform::PathOf(path), ec)) return AddFile(path);
   if (Listed(path)) return AddResult::kDuplicate;
   const int slot = FreeSlot();
   if (slot < 0) return AddResult::kFull;
@@ -97,7 +99,7 @@ bool FileTable::Refresh() {
   bool changed = false;
   for (Slot& s : slots_) {
     std::error_code ec;
-    if (!s.missing || !std::filesystem::exists(s.path, ec)) continue;
+    if (!s.missing || !std::filesystem::exists(platform::PathOf(s.path), ec)) continue;
     changed = true;
     if (typing_.judge && typing_.judge(s.path) == 1) {
       s.missing = false;

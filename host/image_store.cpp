@@ -8,6 +8,7 @@
 
 #include "corvane/platform/byte_order.h"
 #include "corvane/platform/message_box.h"
+#include "corvane/platform/path.h"
 
 namespace {
 
@@ -71,7 +72,7 @@ int CImageStore::ReadImages(const std::vector<std::string>& paths, const std::ve
 CImageStore::SlotState CImageStore::ReadOne(size_t slot, const std::string& path, bool load,
                                             std::string& reason) {
   std::error_code ec;
-  const uint64_t length = std::filesystem::file_size(path, ec);
+  const uint64_t length = std::filesystem::file_size(platform::PathOf(path), ec);
   if (ec) {
     reason = ec.message();
     ReportOpenError(reason);

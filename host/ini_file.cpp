@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "corvane/platform/file_status.h"
+#include "corvane/platform/path.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -81,9 +82,10 @@ class LineCutter {
 // A symbolic link is written through: the new file goes beside its target and replaces that.
 std::string WriteTarget(const std::string& path) {
   std::error_code ec;
-  if (!fs::is_symlink(fs::symlink_status(path, ec))) return path;
-  const fs::path target = fs::weakly_canonical(path, ec);
-  return ec ? path : target.string();
+  const fs::path link = platform::PathOf(path);
+  if (!fs::is_symlink(fs::symlink_status(link, ec))) return path;
+  const fs::path target = fs::weakly_canonical(link, ec);
+  return ec ? path : platform::Utf8Of(target);
 }
 
 }  // namespace
@@ -113,7 +115,7 @@ int CIniFile::Read() {
     return 0;
   }
   std::error_code ec;
-  const fs::file_status status = fs::status(m_strPath, ec);
+  const fs::file_status status = fs::status(platform::PathOf(m_strPath), ec);
   if (fs::exists(status) && !fs::is_regular_file(status)) return Fail(kNotRegular);
   const File file(std::fopen(m_strPath.c_str(), "r"));
   if (!file) return Fail(LastReason());
@@ -199,10 +201,11 @@ int CIniFile::Write() {
     why = LastReason();
   }
   std::error_code ec;
-  if (why.empty()) fs::rename(temp, target, ec);
+  const fs::path tempPath = platform::PathOf(temp);
+  if (why.empty()) fs::rename(tempPath, platform::PathOf(target), ec);
   if (why.empty() && ec) why = ec.message();
   if (why.empty()) return 1;
-  if (!fs::is_directory(temp)) fs::remove(temp, ec);
+  if (!fs::is_directory(tempPath)) fs::remove(tempPath, ec);
   return Fail(why);
 }
 

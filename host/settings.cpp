@@ -6,11 +6,14 @@
 #include <fstream>
 
 #include "corvane/platform/file_status.h"
+#include "corvane/platform/path.h"
 #include "corvane/platform/process.h"
 #include "corvane/platform/shared_library.h"
 
 namespace settings {
 namespace fs = std::filesystem;
+using platform::PathOf;
+using platform::Utf8Of;
 namespace {
 
 constexpr const char* kEraseSection = "Erase Option";
@@ -20,7 +23,7 @@ constexpr const char* kValue = "Value";
 
 bool Exists(const std::string& path) {
   std::error_code ec;
-  return !path.empty() && fs::exists(path, ec);
+  return !path.empty() && fs::exists(PathOf(path), ec);
 }
 
 bool UnderUsr(const fs::path& directory) {
@@ -33,8 +36,8 @@ bool UnderUsr(const fs::path& directory) {
 // A relative entry names a file beside the program, wherever the program was started from: the
 // current directory may be anybody's, and a plug-in found there would run its code.
 std::string Resolved(const std::string& path, const std::string& programDirectory) {
-  if (path.empty() || fs::path(path).is_absolute()) return path;
-  return (fs::path(programDirectory) / path).lexically_normal().string();
+  if (path.empty() || PathOf(path).is_absolute()) return path;
+  return Utf8Of((PathOf(programDirectory) / PathOf(path)).lexically_normal());
 }
 
 std::string Escaped(const std::string& text) {
@@ -56,13 +59,13 @@ std::string Escaped(const std::string& text) {
 // Tried rather than asked: permissions, read-only mounts and root's rights all decide it.
 bool CanWriteHere(const std::string& path) {
   std::error_code ec;
-  if (!fs::exists(path, ec)) return false;
-  if (!fs::is_directory(path, ec)) {
+  const fs::path here = PathOf(path);
+  if (!fs::exists(here, ec)) return false;
+  if (!fs::is_directory(here, ec)) {
     std::string why;
     return platform::MayWrite(path, why);
   }
-  const fs::path probe =
-      fs::path(path) / (".tarvex-write-test-" + std::to_string(platform::ProcessId()));
+  const fs::path probe = here / (".tarvex-write-test-" + std::to_string(platform::ProcessId()));
   const bool made = static_cast<bool>(std::ofstream(probe));
   fs::remove(probe, ec);
   return made;
@@ -79,28 +82,29 @@ std::string Directory(const std::string& programDirectory, const std::string& us
 
 Location Locate(const std::string& programDirectory, const std::string& userConfigDirectory,
                 const CanWrite& canWrite) {
-  const fs::path program = fs::path(programDirectory).lexically_normal();
-  const std::string programFile = (program / kFileName).string();
+  const fs::path program = PathOf(programDirectory).lexically_normal();
+  const std::string programFile = Utf8Of(program / kFileName);
   const bool programOwn = !programDirectory.empty() && !UnderUsr(program) &&
                           canWrite(programDirectory) &&
                           (!Exists(programFile) || canWrite(programFile));
   if (programOwn) return {programDirectory, programDirectory, ""};
-  const fs::path config = fs::path(userConfigDirectory) / "tarvex";
+  const fs::path config = PathOf(userConfigDirectory) / "tarvex";
   std::error_code ec;
   fs::create_directories(config, ec);
-  const std::string configFile = (config / kFileName).string();
+  const std::string configDirectory = Utf8Of(config);
+  const std::string configFile = Utf8Of(config / kFileName);
   if (programDirectory.empty() || !Exists(programFile) || Exists(configFile)) {
-    return {config.string(), config.string(), ""};
+    return {configDirectory, configDirectory, ""};
   }
   return {
-      config.string(), programDirectory,
+      configDirectory, programDirectory,
       programFile + " cannot be written: changes to the settings will be saved to " + configFile};
 }
 
 Kept Load(CIniFile& ini, const std::string& readDirectory, const std::string& directory,
           const std::string& programDirectory) {
-  const std::string readPath = (fs::path(readDirectory) / kFileName).string();
-  const std::string path = (fs::path(directory) / kFileName).string();
+  const std::string readPath = Utf8Of(PathOf(readDirectory) / kFileName);
+  const std::string path = Utf8Of(PathOf(directory) / kFileName);
   Kept kept;
   kept.dllPath = DefaultPluginPath(programDirectory);
   if (Exists(readPath) && ini.Load(readPath) == 0) {

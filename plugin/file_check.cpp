@@ -37,7 +37,7 @@ class LineCatcher : public platform::MessageTarget {
 // The file as the host hands it over: a 32-bit length, then the bytes.
 std::optional<std::vector<uint8_t>> ReadImage(const std::string& path) {
   std::error_code ec;
-  const uint64_t length = std::filesystem::file_size(path, ec);
+  const uint64_t length = std::filesystem::file_size(platform::PathOf(path), ec);
   if (ec || length > UINT32_MAX) return std::nullopt;
   std::vector<uint8_t> image(4 + static_cast<size_t>(length));
   bytes::StoreLe32(image.data(), static_cast<uint32_t>(length));
@@ -195,7 +195,7 @@ std::string CModelModule::CheckPartitionFiles(const std::vector<std::string>& pa
     for (size_t i = 0; i < paths.size(); ++i) {
       if (platform::BareName(paths[i]) != fileName) continue;
       std::error_code ec;
-      const uint64_t length = std::filesystem::file_size(paths[i], ec);
+      const uint64_t length = std::filesystem::file_size(platform::PathOf(paths[i]), ec);
       if (ec || !std::ifstream(paths[i], std::ios::binary)) return paths[i] + ": cannot be read";
       if (length > InUnit(range->size)) return paths[i] + ": is larger than its partition";
       written[i] = true;

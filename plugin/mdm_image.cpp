@@ -6,6 +6,7 @@
 #include <new>
 
 #include "corvane/platform/byte_order.h"
+#include "corvane/platform/path.h"
 
 namespace mdm {
 namespace {
@@ -123,7 +124,7 @@ bool MemorySource::ReadAt(uint64_t offset, std::span<uint8_t> out) {
 
 FileSource::FileSource(const std::string& path) {
   std::error_code ec;
-  if (path.empty() || std::filesystem::is_directory(path, ec)) return;
+  if (path.empty() || std::filesystem::is_directory(platform::PathOf(path), ec)) return;
   file_.open(path, std::ios::binary);
   if (!file_) return;
   file_.seekg(0, std::ios::end);

@@ -50,7 +50,7 @@ bool ReadBlock(CMiscUtilComm* link, std::ofstream& out, std::vector<uint8_t>& bu
 // pipe is written as it is, since it cannot be replaced.
 std::string WritePathFor(const std::string& outPath) {
   std::error_code ec;
-  const auto status = std::filesystem::status(outPath, ec);
+  const auto status = std::filesystem::status(platform::PathOf(outPath), ec);
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return outPath;
   return outPath + ".part" + std::to_string(platform::ProcessId());
 }
@@ -58,7 +58,7 @@ std::string WritePathFor(const std::string& outPath) {
 bool Replace(const std::string& from, const std::string& to) {
   if (from == to) return true;
   std::error_code ec;
-  std::filesystem::rename(from, to, ec);
+  std::filesystem::rename(platform::PathOf(from), platform::PathOf(to), ec);
   return !ec;
 }
 
@@ -83,7 +83,7 @@ int CModelModule::UploadStart(platform::WindowHandle window, uint8_t port,
   if (!ReadMemoryInto(out, sectors, address, timeout) || !Replace(writeTo, outPath)) {
     out.close();
     std::error_code ec;
-    if (writeTo != outPath) std::filesystem::remove(writeTo, ec);
+    if (writeTo != outPath) std::filesystem::remove(platform::PathOf(writeTo), ec);
     SendText("error!");
     SendCode(notify::kProgressFailed);
     return 0;

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 
+#include "corvane/platform/path.h"
 #include "corvane/platform/private_files.h"
 #include "corvane/platform/process.h"
 
@@ -65,7 +66,7 @@ fs::path UsableSharedDirectory(const Settings& s, std::string& problem) {
     problem = "simulated phones' ports are neither announced nor read: " + problem;
     return {};
   }
-  return dir;
+  return platform::PathOf(dir);
 }
 
 struct Announcement {
@@ -110,7 +111,7 @@ bool PublisherRuns(const Announcement& a) {
 
 // A run that ended without removing its directory (it was killed) leaves it behind.
 void SweepEndedRun(const fs::path& dir) {
-  const std::string name = dir.filename().string();
+  const std::string name = platform::Utf8Of(dir.filename());
   try {
     const int64_t pid = std::stoll(name.substr(std::char_traits<char>::length(kRunPrefix)));
     if (pid == platform::ProcessId() || platform::ProcessAlive(pid)) return;
@@ -127,13 +128,14 @@ void ReadDirectory(const fs::path& dir, std::vector<PublishedPort>& out) {
   for (const auto& entry : fs::directory_iterator(dir, ec)) {
     std::error_code status;
     const fs::file_status type = entry.symlink_status(status);
-    if (fs::is_directory(type) && entry.path().filename().string().rfind(kRunPrefix, 0) == 0) {
+    const std::string name = platform::Utf8Of(entry.path().filename());
+    if (fs::is_directory(type) && name.rfind(kRunPrefix, 0) == 0) {
       SweepEndedRun(entry.path());
       continue;
     }
     if (entry.path().extension() != ".port" || !fs::is_regular_file(type)) continue;
     // Another user's file is not ours to judge or remove: it is passed over.
-    if (platform::FileOwner(entry.path().string()) != user) continue;
+    if (platform::FileOwner(platform::Utf8Of(entry.path())) != user) continue;
     Announcement a;
     const bool readable = ReadAnnouncement(entry.path(), a);
     // A published port is always a pseudo-terminal: any other path is never opened.
@@ -167,7 +169,7 @@ std::string BeginPrivateRun() {
   const fs::path shared = UsableSharedDirectory(State(), problem);
   if (shared.empty()) return problem;
   const fs::path own = State().privateRuns > 0 ? State().privateDirectory : RunDirectory(shared);
-  problem = platform::MakePrivateDirectory(own.string(), true);
+  problem = platform::MakePrivateDirectory(platform::Utf8Of(own), true);
   if (!problem.empty()) return "this run's simulated phones cannot be announced: " + problem;
   State().privateDirectory = own;
   ++State().privateRuns;
@@ -189,12 +191,13 @@ bool PublishPort(const PublishedPort& port) {
   if (dir.empty()) return false;
   if (s.privateRuns > 0) {
     dir = s.privateDirectory;
-    if (!platform::MakePrivateDirectory(dir.string(), true).empty()) return false;
+    if (!platform::MakePrivateDirectory(platform::Utf8Of(dir), true).empty()) return false;
   }
   const std::optional<uint64_t> started = platform::ProcessStartTime(platform::ProcessId());
   if (!started) return false;  // no announcement that every reader would take for stale
-  const fs::path file = dir / FileName(port.path);
-  const fs::path temp = dir / (FileName(port.path) + ".tmp");
+  const std::string name = FileName(port.path);
+  const fs::path file = dir / platform::PathOf(name);
+  const fs::path temp = dir / platform::PathOf(name + ".tmp");
   {
     std::ofstream out(temp, std::ios::trunc);
     out << "path=" << port.path << "\ndescription=" << port.description << std::hex
@@ -213,9 +216,10 @@ bool PublishPort(const PublishedPort& port) {
 void UnpublishPort(const std::string& path) {
   const Settings s = Current();
   std::error_code ec;
-  if (!s.privateDirectory.empty()) fs::remove(s.privateDirectory / FileName(path), ec);
+  const fs::path name = platform::PathOf(FileName(path));
+  if (!s.privateDirectory.empty()) fs::remove(s.privateDirectory / name, ec);
   const std::string shared = SharedDirectory(s);
-  if (!shared.empty()) fs::remove(fs::path(shared) / FileName(path), ec);
+  if (!shared.empty()) fs::remove(platform::PathOf(shared) / name, ec);
 }
 
 std::vector<PublishedPort> PublishedPorts() {
@@ -226,7 +230,8 @@ std::vector<PublishedPort> PublishedPorts() {
   std::vector<PublishedPort> out;
   ReadDirectory(shared, out);
   if (s.privateRuns > 0 &&
-      platform::PrivateDirectoryProblem(s.privateDirectory.string(), platform::UserId()).empty()) {
+      platform::PrivateDirectoryProblem(platform::Utf8Of(s.privateDirectory), platform::UserId())
+          .empty()) {
     ReadDirectory(s.privateDirectory, out);
   }
   return out;

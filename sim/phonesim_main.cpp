@@ -12,6 +12,7 @@
 
 #include "corvane/platform/cancellation.h"
 #include "corvane/platform/interrupts.h"
+#include "corvane/platform/path.h"
 #include "sim/generic_boot_loader.h"
 #include "sim/memory_reader.h"
 #include "sim/model_phone.h"
@@ -63,7 +64,7 @@ int RunBootLoader(bool memory) {
 std::string PrepareSampleDirectory(const std::string& directory, std::string& absolute) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  const fs::path path = fs::absolute(directory, ec).lexically_normal();
+  const fs::path path = fs::absolute(platform::PathOf(directory), ec).lexically_normal();
   if (ec) return directory + ": " + ec.message();
   if (fs::exists(path, ec)) {
     if (!fs::is_directory(path, ec)) return directory + " is not a directory";
@@ -73,7 +74,7 @@ std::string PrepareSampleDirectory(const std::string& directory, std::string& ab
   } else if (fs::create_directories(path, ec); ec) {
     return "cannot make " + directory + ": " + ec.message();
   }
-  absolute = path.string();
+  absolute = platform::Utf8Of(path);
   return "";
 }
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "corvane/platform/path.h"
 #include "corvane/platform/port_table.h"
 #include "corvane/ports/published_ports.h"
 
@@ -28,10 +29,10 @@ Tq4410Options PhoneOptions(const std::string& description, const UsbLocation& us
 }
 
 SimulatedCheck CheckOf(const std::string& path, uint8_t number, const Verification& v) {
-  const std::filesystem::path p(path);
+  const std::filesystem::path p = platform::PathOf(path);
   SimulatedCheck c;
   c.portNumber = number;
-  c.name = p.parent_path().filename().string() + p.filename().string();
+  c.name = platform::Utf8Of(p.parent_path().filename()) + platform::Utf8Of(p.filename());
   c.path = path;
   c.ok = v.ok;
   c.lines = v.lines;
@@ -50,7 +51,7 @@ Tq4410Phones::~Tq4410Phones() {
   mdmPhone_.reset();
   if (ownsDirectory_) {
     std::error_code ec;
-    std::filesystem::remove_all(directory_, ec);
+    std::filesystem::remove_all(platform::PathOf(directory_), ec);
   }
 }
 

@@ -47,8 +47,9 @@ std::vector<std::string> MessageLines(const std::string& message,
 // A file that a run needs: it must exist and be readable before any phone is touched.
 std::string CheckReadable(const std::string& path) {
   std::error_code ec;
-  if (!fs::exists(path, ec)) return path + ": no such file";
-  if (!fs::is_regular_file(path, ec)) return path + ": not a regular file";
+  const fs::path file = platform::PathOf(path);
+  if (!fs::exists(file, ec)) return path + ": no such file";
+  if (!fs::is_regular_file(file, ec)) return path + ": not a regular file";
   if (!std::ifstream(path, std::ios::binary)) return path + ": cannot be read";
   return "";
 }
@@ -261,13 +262,13 @@ int RunSession(const Options& options, Console& console, const Environment& envi
 
 std::string Absolute(const std::string& path) {
   std::error_code ec;
-  const fs::path p = fs::absolute(path, ec);
-  return ec ? path : p.lexically_normal().string();
+  const fs::path p = fs::absolute(platform::PathOf(path), ec);
+  return ec ? path : platform::Utf8Of(p.lexically_normal());
 }
 
 uint64_t SizeOf(const std::string& path) {
   std::error_code ec;
-  const uint64_t size = fs::file_size(path, ec);
+  const uint64_t size = fs::file_size(platform::PathOf(path), ec);
   return ec ? 0 : size;
 }
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "cli/commands/commands.h"
+#include "corvane/platform/path.h"
 #include "corvane/platform/process.h"
 
 namespace cli {
@@ -15,9 +16,9 @@ int BuildUpload(const JobContext& c) {
   job.totalBytes = uint64_t{job.sectors} * 512;
   // Checked now, so that a phone is not read for minutes into a file that cannot be written.
   std::error_code ec;
-  const std::filesystem::path dir = std::filesystem::path(job.outPath).parent_path();
+  const std::filesystem::path dir = platform::PathOf(job.outPath).parent_path();
   if (!std::filesystem::is_directory(dir, ec)) {
-    return c.Refuse("cannot write " + job.outPath + ": no directory " + dir.string());
+    return c.Refuse("cannot write " + job.outPath + ": no directory " + platform::Utf8Of(dir));
   }
   return kExitOk;
 }
@@ -27,7 +28,8 @@ int BuildUpload(const JobContext& c) {
 void RemoveLeftovers(const Job& job) {
   if (job.command != Command::kUpload) return;
   std::error_code ec;
-  std::filesystem::remove(job.outPath + ".part" + std::to_string(platform::ProcessId()), ec);
+  const std::string part = job.outPath + ".part" + std::to_string(platform::ProcessId());
+  std::filesystem::remove(platform::PathOf(part), ec);
 }
 
 }  // namespace cli

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "corvane/platform/path.h"
 #include "corvane/platform/process.h"
 
 namespace records {
@@ -9,14 +10,16 @@ namespace records {
 std::string DefaultFile(const std::string& programDirectory, const std::string& settingsDirectory,
                         const std::string& userDataDirectory) {
   namespace fs = std::filesystem;
+  using platform::PathOf;
   std::error_code ec;
-  if (!programDirectory.empty() && fs::equivalent(programDirectory, settingsDirectory, ec)) {
-    return (fs::path(programDirectory) / kFileName).string();
+  const fs::path program = PathOf(programDirectory);
+  if (!programDirectory.empty() && fs::equivalent(program, PathOf(settingsDirectory), ec)) {
+    return platform::Utf8Of(program / kFileName);
   }
   if (userDataDirectory.empty()) return "";
-  const fs::path directory = fs::path(userDataDirectory) / "tarvex";
+  const fs::path directory = PathOf(userDataDirectory) / "tarvex";
   fs::create_directories(directory, ec);
-  return (directory / kFileName).string();
+  return platform::Utf8Of(directory / kFileName);
 }
 
 Settings SettingsOf(const CIniFile& ini, const std::string& defaultFile,
@@ -31,8 +34,8 @@ Settings SettingsOf(const CIniFile& ini, const std::string& defaultFile,
     s.file.clear();
   } else if (s.file.empty()) {
     s.file = defaultFile;
-  } else if (std::filesystem::path(s.file).is_relative() && !iniDirectory.empty()) {
-    s.file = (std::filesystem::path(iniDirectory) / s.file).string();
+  } else if (platform::PathOf(s.file).is_relative() && !iniDirectory.empty()) {
+    s.file = platform::Utf8Of(platform::PathOf(iniDirectory) / platform::PathOf(s.file));
   }
   const int days = ini.GetInt(kSection, "KeepDays");
   if (days > 0) s.keepDays = days;

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "corvane/platform/byte_order.h"
+#include "corvane/platform/path.h"
 #include "corvane/platform/process.h"
 
 namespace records {
@@ -37,7 +38,7 @@ std::string HexDigest(const uint8_t* data, size_t length) {
 
 uint64_t SizeOf(const std::string& path) {
   std::error_code ec;
-  const auto size = std::filesystem::file_size(path, ec);
+  const auto size = std::filesystem::file_size(platform::PathOf(path), ec);
   return ec ? 0 : size;
 }
 

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "corvane/platform/path.h"
+
 namespace phonesim::builders {
 namespace {
 
@@ -13,7 +15,7 @@ constexpr const char* kTotalSize = "0x3A6065";
 constexpr uint32_t kUserDataBytes = 8 * kMiB;
 
 std::string Join(const std::string& directory, const std::string& file) {
-  return (std::filesystem::path(directory) / file).string();
+  return platform::Utf8Of(platform::PathOf(directory) / platform::PathOf(file));
 }
 
 void Require(bool written, const std::string& path) {
@@ -131,7 +133,8 @@ Bytes SampleFirmware::ModemCode(size_t i) const {
 uint64_t SampleFirmware::TotalBytes() const {
   uint64_t total = 0;
   std::error_code ec;
-  for (const std::string& path : Files()) total += std::filesystem::file_size(path, ec);
+  for (const std::string& path : Files())
+    total += std::filesystem::file_size(platform::PathOf(path), ec);
   return total;
 }
 
@@ -173,7 +176,8 @@ FactorySample FactorySample::Write(const std::string& directory,
 
 uint64_t FactorySample::TotalBytes() const {
   std::error_code ec;
-  return std::filesystem::file_size(cpPath_, ec) + std::filesystem::file_size(apPath_, ec);
+  return std::filesystem::file_size(platform::PathOf(cpPath_), ec) +
+         std::filesystem::file_size(platform::PathOf(apPath_), ec);
 }
 
 MdmSample MdmSample::Write(const std::string& directory) {
@@ -189,7 +193,7 @@ MdmSample MdmSample::Write(const std::string& directory) {
 
 uint64_t MdmSample::TotalBytes() const {
   std::error_code ec;
-  return std::filesystem::file_size(apPath_, ec);
+  return std::filesystem::file_size(platform::PathOf(apPath_), ec);
 }
 
 }  // namespace phonesim::builders

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <type_traits>
 
+#include "corvane/platform/path.h"
 #include "corvane/platform/process.h"
 #include "sim/module/simulation_api.h"
 #include "sim/tq4410_phones.h"
@@ -25,7 +26,7 @@ std::string MakeSampleDirectory() {
       std::filesystem::temp_directory_path() /
       ("tarvex-sample-" + std::to_string(platform::ProcessId()) + "-" + std::to_string(random()));
   std::filesystem::create_directories(dir);
-  return dir.string();
+  return platform::Utf8Of(dir);
 }
 
 }  // namespace
