@@ -58,18 +58,6 @@ TEST(FileIo, LengthsAndPositionsPastFourGibibytesInAFileNamedInHangul) {
 
 // A name the user gave in Hangul is the same characters in the file system's path and back: built
 // from the narrow string, Windows would take each of its UTF-8 bytes for a character.
-TEST(Path, HangulNameKeepsItsCharactersThroughTheFileSystemsPath) {
-  const std::u8string file = u8"\uBCF5\uAD6C \uC774\uBBF8\uC9C0.img";  // "recovery image.img"
-  const std::u8string full = u8"\uD38C\uC6E8\uC5B4/" + file;           // in "firmware"
-  const std::string name(full.begin(), full.end());
-  const std::filesystem::path path = platform::PathOf(name);
-  const std::u8string bare = path.filename().u8string();
-  EXPECT_TRUE(bare == file);
-  const auto leads = [](char8_t c) { return (c & 0xC0) != 0x80; };  // a character's first byte
-  EXPECT_EQ(std::count_if(bare.begin(), bare.end(), leads), 10);
-  EXPECT_EQ(platform::Utf8Of(path), name);
-}
-
 TEST(PortTable, NumberStaysBoundToItsPath) {
   const uint8_t a = platform::BindPort("/dev/test-port-table-a");
   const uint8_t b = platform::BindPort("/dev/test-port-table-b");
