@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "corvane/platform/path.h"
 #include "corvane/platform/port_table.h"
 #include "corvane/platform/terminal.h"
 #include "corvane/ports/find_phone_ports.h"
@@ -92,13 +93,13 @@ NamedPort ResolvePort(const std::string& arg, const DiscoverFn& discover) {
     path = named;  // COM12 on Windows: the system opens it by a path of its own
   } else {
     std::error_code ec;
-    if (!std::filesystem::exists(arg, ec)) {
+    if (!std::filesystem::exists(platform::PathOf(arg), ec)) {
       out.error = "no such device: " + arg;
       return out;
     }
     // A link such as /dev/serial/by-id/... names the port that discovery lists by its own path.
-    const std::filesystem::path real = std::filesystem::canonical(arg, ec);
-    path = ec ? arg : real.string();
+    const std::filesystem::path real = std::filesystem::canonical(platform::PathOf(arg), ec);
+    path = ec ? arg : platform::Utf8Of(real);
     if (!platform::IsTerminalDevice(path)) {
       out.error = arg + " is not a serial port (a terminal device such as /dev/ttyACM0 is needed)";
       return out;
@@ -114,7 +115,7 @@ NamedPort ResolvePort(const std::string& arg, const DiscoverFn& discover) {
   // opened when named: the user asked for it.
   SerialPortEntry e;
   e.devicePath = path;
-  e.portName = std::filesystem::path(path).filename().string();
+  e.portName = platform::BareName(path);
   e.portNumber = platform::BindPort(path);
   if (e.portNumber == 0) {
     out.error = "the port table is full: no number left for " + path;
