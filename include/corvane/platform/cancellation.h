@@ -10,7 +10,8 @@
 //
 // Cancel may be called from any thread and from a signal handler: it only stores to a lock-free
 // atomic and writes to the wake-up handle. Waiters poll the handle (POSIX: a descriptor that
-// becomes readable, beside the serial port's own) so that a wait of minutes ends immediately.
+// becomes readable, beside the serial port's own; Windows: a manual-reset event HANDLE that is
+// set, waited for beside the port's I/O events) so that a wait of minutes ends immediately.
 namespace platform {
 
 class CORVANE_API Cancellation {
@@ -30,9 +31,9 @@ class CORVANE_API Cancellation {
   // Waits up to `realMs` real milliseconds; true when it is (or became) cancelled.
   bool WaitRealMs(int realMs) const;
 
-  // What becomes signalled once cancelled (POSIX: a descriptor that turns readable), for waits
-  // that watch a device at the same time; -1 when the system gave none (waiters then look at
-  // IsCancelled between short waits).
+  // What becomes signalled once cancelled (POSIX: a descriptor that turns readable; Windows: a
+  // manual-reset event HANDLE that stays set), for waits that watch a device at the same time; -1
+  // when the system gave none (waiters then look at IsCancelled between short waits).
   intptr_t WakeHandle() const noexcept { return wake_; }
 
  private:

@@ -20,7 +20,8 @@ class CORVANE_API WakeEvent {
   void Signal() noexcept;
   // Ends the signalled state; signals made after it are seen again.
   void Clear() noexcept;
-  // What turns readable while signalled (POSIX: a descriptor); -1 when the system gave none.
+  // What turns readable while signalled (POSIX: a descriptor; Windows: a manual-reset event
+  // HANDLE, set until cleared); -1 when the system gave none.
   intptr_t Handle() const noexcept { return handle_; }
 
  private:
