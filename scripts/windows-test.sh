@@ -35,8 +35,9 @@ winbin=$root/build/windows/bin
 work=$(mktemp -d /tmp/tarvex-wine.XXXXXX)
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  # Wine's processes first: a port whose far end goes while Wine holds it fills the log.
   WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
