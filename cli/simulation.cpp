@@ -43,6 +43,7 @@ int Simulation::Start(const Options& options, const std::string& directory,
     case Failure::kModule:
       return kExitPlugin;
     case Failure::kPublishing:
+    case Failure::kUnsupported:
       return kExitNoPhone;
     case Failure::kPhones:
       break;

@@ -1,6 +1,5 @@
 #include "host/settings.h"
 
-#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -24,13 +23,6 @@ constexpr const char* kValue = "Value";
 bool Exists(const std::string& path) {
   std::error_code ec;
   return !path.empty() && fs::exists(PathOf(path), ec);
-}
-
-bool UnderUsr(const fs::path& directory) {
-  const fs::path usr("/usr");
-  const auto [end, rest] =
-      std::mismatch(usr.begin(), usr.end(), directory.begin(), directory.end());
-  return end == usr.end();
 }
 
 // A relative entry names a file beside the program, wherever the program was started from: the
@@ -84,9 +76,9 @@ Location Locate(const std::string& programDirectory, const std::string& userConf
                 const CanWrite& canWrite) {
   const fs::path program = PathOf(programDirectory).lexically_normal();
   const std::string programFile = Utf8Of(program / kFileName);
-  const bool programOwn = !programDirectory.empty() && !UnderUsr(program) &&
-                          canWrite(programDirectory) &&
-                          (!Exists(programFile) || canWrite(programFile));
+  const bool programOwn =
+      !programDirectory.empty() && !platform::InSystemProgramDirectory(programDirectory) &&
+      canWrite(programDirectory) && (!Exists(programFile) || canWrite(programFile));
   if (programOwn) return {programDirectory, programDirectory, ""};
   const fs::path config = PathOf(userConfigDirectory) / "tarvex";
   std::error_code ec;

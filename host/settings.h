@@ -17,8 +17,9 @@ inline constexpr int kListedFiles = 20;
 std::string DefaultPluginPath(const std::string& programDirectory);
 
 // Where "Tarvex.ini" and "Log.rtf" live: the program's directory for a portable install (one
-// outside the system's /usr that this user may write), else "tarvex" in the user's configuration
-// directory (created), also for root, so an installed program never writes below /usr.
+// outside the system's program directories, /usr or Program Files, that this user may write),
+// else "tarvex" in the user's configuration directory (created), also for root or an
+// administrator, so an installed program never writes beside itself.
 std::string Directory(const std::string& programDirectory, const std::string& userConfigDirectory);
 
 // Where the settings are read at start and written at the end.

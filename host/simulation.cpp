@@ -1,5 +1,6 @@
 #include "host/simulation.h"
 
+#include "corvane/platform/pseudo_terminal.h"
 #include "corvane/ports/published_ports.h"
 
 namespace simulation {
@@ -7,6 +8,12 @@ namespace simulation {
 std::unique_ptr<Attached> Attached::Attach(const std::string& directory,
                                            const SimulationRequest& request, Failure& failure,
                                            std::string& error) {
+  // Asked first: without pseudo-terminals, where ports would be announced is beside the point.
+  if (const std::string missing = platform::PseudoTerminal::Unavailable(); !missing.empty()) {
+    failure = Failure::kUnsupported;
+    error = "--simulate: " + missing;
+    return nullptr;
+  }
   if (const std::string refusal = ports::PublishRefusal(); !refusal.empty()) {
     failure = Failure::kPublishing;
     error = "--simulate: " + refusal;

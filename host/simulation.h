@@ -14,9 +14,10 @@ namespace simulation {
 
 class Attached {
  public:
-  enum class Failure { kNone, kModule, kPhones, kPublishing };
+  enum class Failure { kNone, kModule, kPhones, kPublishing, kUnsupported };
 
-  // The phones attached, or null with `failure` and `error` set: kModule when the module is
+  // The phones attached, or null with `failure` and `error` set: kUnsupported when the system
+  // has no pseudo-terminals for them (Windows), kModule when the module is
   // missing or lacks its entry point, kPublishing when ports cannot be announced (they would
   // never be found), kPhones when the module made none.
   static std::unique_ptr<Attached> Attach(const std::string& directory,

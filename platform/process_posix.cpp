@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -77,6 +78,13 @@ uint64_t PeakResidentBytes() {
   rusage usage{};
   if (::getrusage(RUSAGE_SELF, &usage) != 0) return 0;
   return static_cast<uint64_t>(usage.ru_maxrss) * 1024;  // Linux counts kilobytes
+}
+
+bool InSystemProgramDirectory(const std::string& directory) {
+  const std::filesystem::path usr("/usr");
+  const std::filesystem::path normal = std::filesystem::path(directory).lexically_normal();
+  const auto [end, rest] = std::mismatch(usr.begin(), usr.end(), normal.begin(), normal.end());
+  return end == usr.end();
 }
 
 std::string UserConfigDirectory() {

@@ -118,6 +118,8 @@ std::unique_ptr<PseudoTerminal> Fail(std::string* error, const char* what, int f
 
 }  // namespace
 
+std::string PseudoTerminal::Unavailable() { return {}; }
+
 std::unique_ptr<PseudoTerminal> PseudoTerminal::Create(std::string* error) {
   const int controller = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (controller < 0) return Fail(error, "posix_openpt");

@@ -82,8 +82,10 @@ bool EndsWith(const std::string& s, const std::string& suffix) {
 
 // Files that may include the operating system's own headers.
 bool IsOsBackend(const std::string& relative) {
+  const bool win32 = EndsWith(relative, "_win32.cpp") || EndsWith(relative, "_win32.h");
+  if (StartsWith(relative, "host/")) return win32;
   return (StartsWith(relative, "platform/") || StartsWith(relative, "ports/")) &&
-         (EndsWith(relative, "_posix.cpp") || EndsWith(relative, "_linux.cpp"));
+         (EndsWith(relative, "_posix.cpp") || EndsWith(relative, "_linux.cpp") || win32);
 }
 
 // Folders whose code runs without a window toolkit: no Qt header there.
@@ -95,8 +97,9 @@ bool IsToolkitFree(const std::string& relative) {
 }
 
 bool IsOsHeader(const std::string& header) {
-  for (const char* h : {"unistd.h", "fcntl.h", "termios.h", "poll.h", "dlfcn.h", "pty.h",
-                        "dirent.h", "signal.h", "pwd.h", "grp.h"}) {
+  for (const char* h :
+       {"unistd.h", "fcntl.h", "termios.h", "poll.h", "dlfcn.h", "pty.h", "dirent.h", "signal.h",
+        "pwd.h", "grp.h", "windows.h", "io.h", "psapi.h", "shlobj.h", "setupapi.h"}) {
     if (header == h) return true;
   }
   return StartsWith(header, "sys/") || StartsWith(header, "linux/") || StartsWith(header, "asm/") ||
@@ -193,6 +196,8 @@ TEST(LayerRule, CatchesIncludesThatReachAcrossLayers) {
   write("serial/port.cpp", "#include \"corvane/flash/basic_flash.h\"\n");
   write("protocol/wait.cpp", "#include <poll.h>\n#include <vector>\n");
   write("platform/device_posix.cpp", "#include <poll.h>\n#include <termios.h>\n");
+  write("platform/device_win32.cpp", "#include <windows.h>\n#include <io.h>\n");
+  write("host/paths.cpp", "#include <windows.h>\n");
   write("plugin/seq.cpp", "#include \"flash/ifx_image.h\"\n#include \"corvane/flash/x.h\"\n");
   write("plugin/run.cpp", "#include <QWidget>\n#include \"widgets/text_progress_bar.h\"\n");
   write("plugin/windows/w.cpp", "#include <QWidget>\n#include \"widgets/text_progress_bar.h\"\n");
@@ -200,13 +205,15 @@ TEST(LayerRule, CatchesIncludesThatReachAcrossLayers) {
   std::vector<std::string> breaks;
   for (const char* f :
        {"cli/run.cpp", "serial/port.cpp", "protocol/wait.cpp", "platform/device_posix.cpp",
-        "plugin/seq.cpp", "plugin/run.cpp", "plugin/windows/w.cpp", "sim/module/m.cpp"}) {
+        "platform/device_win32.cpp", "host/paths.cpp", "plugin/seq.cpp", "plugin/run.cpp",
+        "plugin/windows/w.cpp", "sim/module/m.cpp"}) {
     for (std::string& b : Breaks(root, root / f)) breaks.push_back(b);
   }
   EXPECT_EQ(breaks, (std::vector<std::string>{
                         "cli/run.cpp: \"corvane/protocol/misc_util_comm.h\"",
                         "serial/port.cpp: \"corvane/flash/basic_flash.h\"",
                         "protocol/wait.cpp: <poll.h>",
+                        "host/paths.cpp: <windows.h>",
                         "plugin/seq.cpp: \"flash/ifx_image.h\"",
                         "plugin/run.cpp: <QWidget>",
                         "plugin/run.cpp: \"widgets/text_progress_bar.h\"",

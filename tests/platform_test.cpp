@@ -233,6 +233,28 @@ TEST(Terminal, OnlyATerminalDeviceIsOne) {
   EXPECT_FALSE(platform::IsTerminalDevice("/dev/no-such-port"));
 }
 
+// Bars are drawn only on a terminal whose TERM names one that moves its cursor.
+TEST(Terminal, DrawsOnlyOnATerminalThatIsNotDumb) {
+  auto pty = platform::PseudoTerminal::Create();
+  ASSERT_TRUE(pty);
+  std::FILE* host = std::fopen(pty->Path().c_str(), "w");
+  ASSERT_NE(host, nullptr);
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  const char* was = std::getenv("TERM");
+  const std::string saved = was != nullptr ? was : "";
+  ::setenv("TERM", "xterm", 1);
+  EXPECT_TRUE(platform::PrepareForDrawing(host));
+  EXPECT_FALSE(platform::PrepareForDrawing(file));
+  ::setenv("TERM", "dumb", 1);
+  EXPECT_FALSE(platform::PrepareForDrawing(host));
+  ::unsetenv("TERM");
+  EXPECT_FALSE(platform::PrepareForDrawing(host));
+  if (was != nullptr) ::setenv("TERM", saved.c_str(), 1);
+  std::fclose(file);
+  std::fclose(host);
+}
+
 // A container or CI machine has no system bus: the hold says so and nothing fails.
 TEST(SleepInhibit, WithoutASystemBusNothingIsHeldAndTheWarningSaysWhy) {
   const testing_support::NoSystemBus noBus;

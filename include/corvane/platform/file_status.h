@@ -9,6 +9,11 @@
 
 // Who owns a file and who may use it, as the system keeps it: what a port's diagnosis needs to
 // say why a user cannot open a phone port and which group would let them.
+//
+// Windows keeps no owner, group or mode bits: a status says what every user may do (0666, 0444
+// for a read-only file, with 0111 on directories) and is owned by no one (0); \\.\COM3 and the
+// like are character devices. Identities are the volume's serial number and the file's index;
+// times count from 1970 as on POSIX.
 namespace platform {
 
 struct FileStatus {

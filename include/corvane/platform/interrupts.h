@@ -3,7 +3,10 @@
 #include "corvane/platform/cancellation.h"
 #include "corvane/platform/export.h"
 
-// Ctrl-C and the system's requests to end a program (POSIX: SIGINT, SIGTERM and SIGHUP).
+// Ctrl-C and the system's requests to end a program (POSIX: SIGINT, SIGTERM and SIGHUP;
+// Windows: the console's Ctrl-C and Ctrl-Break as SIGINT, its close, log-off and shut-down as
+// SIGTERM, for which the handler holds the system off until the program has ended by itself or
+// the system's own time limit ends it).
 //
 // A program that drives phones must not die in the middle of a flash: it routes these requests to
 // a cancellation that its main thread waits on, cancels the runs itself, waits for them and then

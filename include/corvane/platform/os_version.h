@@ -5,7 +5,8 @@
 #include "corvane/platform/export.h"
 
 // The operating-system version decides sizes and attempt counts of some sequences: newer systems
-// (major version 10 and up) take larger chunks and more attempts.
+// (major version 10 and up) take larger chunks and more attempts. Windows: the kernel's own
+// answer, not the 6.2 that GetVersionEx gives a program without a manifest.
 namespace platform {
 
 struct OsVersion {

@@ -9,9 +9,13 @@
 // Files only this user may touch. Announcements that name a device to open must come from this
 // user alone: a directory another user can write to (or swap for a link) would let that user
 // point our programs at any terminal.
+//
+// Windows: no directory is private (every one is refused with the reason, none is made) and no
+// file has an owner that can be told: the directories would only hold announcements of
+// simulated phones' pseudo-terminals, which Windows does not have.
 namespace platform {
 
-// The user this process runs as.
+// The user this process runs as (Windows: the last part of the user's security identifier).
 CORVANE_API int64_t UserId();
 
 // "" when `path` is a directory itself (not a symbolic link to one) owned by `owner` that no

@@ -20,6 +20,9 @@ class CORVANE_API PseudoTerminal {
 
   // A new raw pseudo-terminal, or null with `error` set.
   static std::unique_ptr<PseudoTerminal> Create(std::string* error = nullptr);
+  // "" where the system has pseudo-terminals; otherwise why no simulated phone can be made, in
+  // words for the user (Windows has none).
+  static std::string Unavailable();
 
   // The path that the host opens (/dev/pts/N).
   virtual const std::string& Path() const = 0;

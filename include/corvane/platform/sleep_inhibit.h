@@ -8,7 +8,8 @@
 // Keeping the system awake: a bench PC or a factory line that suspends while a phone is written
 // leaves the phone with a half-written boot loader. While a SleepInhibit lives the system is
 // asked not to sleep, whether told to or on its own when idle (logind's "block" inhibitor on
-// Linux). Where the system cannot be asked (no system bus in a container or CI, no logind, a
+// Linux; Windows keeps it from sleeping when idle, and lets no program refuse a sleep the user
+// asks for). Where the system cannot be asked (no system bus in a container or CI, no logind, a
 // build without the service) nothing fails: the hold says why, and the caller tells the user
 // once that the system may sleep.
 namespace platform {
@@ -29,7 +30,9 @@ class CORVANE_API SleepInhibit {
   std::string Warning() const;
 
  private:
-  intptr_t handle_ = -1;  // what holds the inhibition (POSIX: logind's descriptor)
+  // What holds the inhibition (POSIX: logind's descriptor; Windows: 0 while one thread of the
+  // library's keeps the system's execution state for every hold).
+  intptr_t handle_ = -1;
   std::string problem_;
 };
 
