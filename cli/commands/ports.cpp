@@ -9,6 +9,7 @@
 #include "cli/commands/commands.h"
 #include "cli/json.h"
 #include "cli/simulation.h"
+#include "corvane/platform/pseudo_terminal.h"
 #include "corvane/ports/published_ports.h"
 #include "host/port_diagnosis.h"
 
@@ -117,8 +118,10 @@ int RunPorts(const Options& o, Console& console, const Environment& environment)
     }
   }
   const diagnosis::Report report = diagnosis::Diagnose(diagnosis::System::Current());
-  // Without this, a refused directory looks like no simulated phone at all.
-  if (const std::string refusal = ports::PublishRefusal(); !refusal.empty()) {
+  // Without this, a refused directory looks like no simulated phone at all; a system without
+  // pseudo-terminals (Windows) has none to look for, and says nothing of it.
+  if (const std::string refusal = ports::PublishRefusal();
+      !refusal.empty() && platform::PseudoTerminal::Unavailable().empty()) {
     console.Note(refusal);
   }
   int taken = 0;
