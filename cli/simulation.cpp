@@ -41,9 +41,9 @@ int Simulation::Start(const Options& options, const std::string& directory,
     case Failure::kNone:
       return kExitOk;
     case Failure::kModule:
+    case Failure::kUnsupported:
       return kExitPlugin;
     case Failure::kPublishing:
-    case Failure::kUnsupported:
       return kExitNoPhone;
     case Failure::kPhones:
       break;

@@ -16,8 +16,9 @@ class Plugin {
  public:
   Plugin() {
     std::string error;
-    library_ = platform::SharedLibrary::Load(platform::ExecutableDirectory() + "/model.so", &error);
-    if (!library_) throw std::runtime_error("cannot load model.so: " + error);
+    const std::string name = std::string("model") + platform::kLibrarySuffix;
+    library_ = platform::SharedLibrary::Load(platform::ExecutableDirectory() + "/" + name, &error);
+    if (!library_) throw std::runtime_error("cannot load " + name + ": " + error);
     DoDownload = Bind<DoDownloadFn>("DoDownload");
     DoFactoryDownload = Bind<DoFactoryDownloadFn>("DoFactoryDownload");
     DoFactoryDownloadMDM = Bind<DoFactoryDownloadMDMFn>("DoFactoryDownloadMDM");
@@ -30,7 +31,7 @@ class Plugin {
   template <typename Fn>
   Fn Bind(const char* name) const {
     Fn fn = library_->Bind<Fn>(name);
-    if (fn == nullptr) throw std::runtime_error(std::string("model.so lacks ") + name);
+    if (fn == nullptr) throw std::runtime_error(std::string("the plug-in lacks ") + name);
     return fn;
   }
 

@@ -1,5 +1,5 @@
 // The Win32 serial device against a real COM port whose far end echoes every byte: under Wine,
-// TARVEX_WINE_COM names a COM port linked to the pseudo-terminal that tests/win32/pty_echo.py
+// TARVEX_WINE_COM names a COM port linked to the pseudo-terminal that tarvex-pty-echo
 // holds open.
 
 #include <gtest/gtest.h>
@@ -32,7 +32,7 @@ class SerialDeviceWin32 : public testing::Test {
     const char* port = std::getenv("TARVEX_WINE_COM");
     if (port == nullptr || *port == '\0') {
       GTEST_SKIP() << "TARVEX_WINE_COM names no COM port (e.g. COM12, linked under Wine to the "
-                      "pseudo-terminal of tests/win32/pty_echo.py)";
+                      "pseudo-terminal of tarvex-pty-echo)";
     }
     port_ = port;
     ASSERT_TRUE(device_->Open(port_)) << port_;
