@@ -83,17 +83,28 @@ start_far_end "$work/echo.log" "$native/tarvex-pty-echo"
 map_com 11 "$far_end_path"
 # On a terminal of its own (script), so that Wine gives the program a console for Ctrl-C.
 win_tests() {
-  TARVEX_WINE_COM=COM11 script -qec "wine '$winbin/corvane_win32_tests.exe' --gtest_brief=1" \
-    /dev/null | tr -d '\r'
+  local status=0 report
+  report=$(winepath -w "$work/win-tests.xml")
+  TARVEX_WINE_COM=COM11 script -qec "wine '$winbin/corvane_win32_tests.exe' --gtest_brief=1 \
+    '--gtest_output=xml:$report'" /dev/null >"$work/win-tests.log" 2>&1 || status=$?
+  # The console draws its text through escape sequences; the report's counts are plain.
+  if [[ -f $work/win-tests.xml ]]; then
+    echo "$(grep -o -m 1 'tests="[0-9]*" failures="[0-9]*"' "$work/win-tests.xml")" \
+      "skipped=\"$(grep -c 'result="skipped"' "$work/win-tests.xml")\""
+  fi
+  ((status == 0)) || sed -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' -e 's/\r//g' "$work/win-tests.log"
+  return "$status"
 }
 check "corvane_win32_tests.exe passes under Wine" win_tests
 
 echo "=== download and upload under Wine ==="
-set_dir=$work/set
-start_far_end "$work/phone.log" "$native/phonesim" --tq4410 --sample "$set_dir"
+start_far_end "$work/phone.log" "$native/phonesim" --tq4410 --sample "$work/set"
 phone_pid=${pids[-1]}
 map_com 12 "$far_end_path"
-# One image travels under a Hangul name, which the partition table names.
+# The bench's copy of the set, where one image has a Hangul name that the partition table names;
+# the phone checks what it stores against the set as it wrote it.
+set_dir=$work/files
+cp -r "$work/set" "$set_dir"
 hangul="복구 이미지.img"
 mv "$set_dir/recovery.img" "$set_dir/$hangul"
 sed -i "s/^filename=recovery.img\$/filename=$hangul/" "$set_dir/partition.cfg"
