@@ -15,8 +15,9 @@ using simulation::SimulatedCheck;
 class Simulation {
  public:
   // kExitOk with `simulation` set; kExitPlugin when the module is missing or lacks its entry
-  // point, or the system has no pseudo-terminals for simulated phones; kExitUsage when the command cannot be simulated or a phone cannot be made;
-  // kExitNoPhone when simulated phones' ports cannot be announced. `error` says why.
+  // point, or the system has no pseudo-terminals for simulated phones; kExitUsage when the command
+  // cannot be simulated or a phone cannot be made; kExitNoPhone when simulated phones' ports cannot
+  // be announced. `error` says why.
   static int Start(const Options& options, const std::string& directory,
                    std::unique_ptr<simulation::Attached>& simulation, std::string& error);
 };
