@@ -91,26 +91,29 @@ std::wstring DevicePath(const std::string& path) {
 
 // The name of what an open of `path` holds beside the port: the same for both spellings of a
 // port. Drivers refuse a second open of a COM port themselves, but not all do (Wine's does not),
-// so the programs keep to one open of a port through this, system-wide; the system ends it with
-// the process that held it.
+// so the programs keep to one open of a port through this within the user's session (a name in
+// the global namespace needs a privilege standard users lack); the system ends it with the
+// process that held it.
 std::wstring ClaimName(const std::string& path) {
   std::string port = path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path;
   for (char& c : port) {
     if (c == '\\' || c == '/') c = '_';
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
-  return Widen("Global\\corvane-serial-" + port);
+  return Widen("Local\\corvane-serial-" + port);
 }
 
-// Null when the port is claimed already, by this process or another.
-HANDLE Claim(const std::string& path) {
+// False when the port is claimed already, by this process or another. A claim the system would
+// not make (`claim` null) leaves the port's exclusivity to its driver.
+bool Claim(const std::string& path, HANDLE& claim) {
   const std::wstring name = ClaimName(path);
-  HANDLE claim = name.empty() ? nullptr : ::CreateMutexW(nullptr, FALSE, name.c_str());
+  claim = name.empty() ? nullptr : ::CreateMutexW(nullptr, FALSE, name.c_str());
   if (claim != nullptr && ::GetLastError() == ERROR_ALREADY_EXISTS) {
     ::CloseHandle(claim);
-    return nullptr;
+    claim = nullptr;
+    return false;
   }
-  return claim;
+  return true;
 }
 
 bool IsClaimed(const std::string& path) {
@@ -226,15 +229,15 @@ class Win32SerialDevice final : public SerialDevice {
 
 bool Win32SerialDevice::Open(const std::string& path) {
   if (IsOpen()) return false;
-  HANDLE claim = Claim(path);
-  if (claim == nullptr) return false;
+  HANDLE claim = nullptr;
+  if (!Claim(path, claim)) return false;
   HANDLE port = OpenExclusive(path);
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   // A file or any other device that is not a serial port has no line state.
   if (port == INVALID_HANDLE_VALUE || !::GetCommState(port, &dcb)) {
     if (port != INVALID_HANDLE_VALUE) ::CloseHandle(port);
-    ::CloseHandle(claim);
+    if (claim != nullptr) ::CloseHandle(claim);
     return false;
   }
   claim_ = claim;
@@ -257,7 +260,7 @@ void Win32SerialDevice::Close() {
   EndLookAhead();
   ::CloseHandle(port_);
   port_ = INVALID_HANDLE_VALUE;
-  ::CloseHandle(claim_);
+  if (claim_ != nullptr) ::CloseHandle(claim_);
   claim_ = nullptr;
   for (OVERLAPPED* io : {&readIo_, &writeIo_}) {
     if (io->hEvent != nullptr) ::CloseHandle(io->hEvent);
