@@ -16,6 +16,7 @@
 #include <string>
 
 #include "corvane/platform/serial_device.h"
+#include "platform/utf16_win32.h"
 
 namespace platform {
 
@@ -64,16 +65,6 @@ bool IsKnownBaud(uint32_t baud) {
   }
 }
 
-std::wstring Widen(const std::string& utf8) {
-  if (utf8.empty() || utf8.size() > INT_MAX) return {};
-  const int size = static_cast<int>(utf8.size());
-  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), n);
-  return wide;
-}
-
 bool IsComName(const std::string& name) {
   if (name.size() < 4 || name.size() > 6) return false;
   for (size_t i = 0; i < 3; ++i) {
@@ -86,7 +77,7 @@ bool IsComName(const std::string& name) {
 // "COM12" and "\\.\COM12" both name the device namespace's COM12: COM10 and above cannot be
 // opened by their bare names.
 std::wstring DevicePath(const std::string& path) {
-  return Widen(IsComName(path) ? "\\\\.\\" + path : path);
+  return Utf16(IsComName(path) ? "\\\\.\\" + path : path);
 }
 
 // The name of what an open of `path` holds beside the port: the same for both spellings of a
@@ -100,7 +91,7 @@ std::wstring ClaimName(const std::string& path) {
     if (c == '\\' || c == '/') c = '_';
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
-  return Widen("Local\\corvane-serial-" + port);
+  return Utf16("Local\\corvane-serial-" + port);
 }
 
 // False when the port is claimed already, by this process or another. A claim the system would
