@@ -20,7 +20,6 @@
 
 #include "corvane/platform/port_table.h"
 #include "corvane/ports/port_enumeration.h"
-#include "platform/utf16_win32.h"
 #include "ports/windows_device_ids.h"
 
 namespace ports {
@@ -35,9 +34,26 @@ constexpr DEVPROPKEY kLastArrivalDate = {
     {0x83da6326, 0x97a6, 0x4088, {0x94, 0x53, 0xa1, 0x92, 0x3f, 0x57, 0x3b, 0x29}}, 102};
 constexpr int kTreeDepth = 4;  // a port is at most this far below its USB device
 
+std::string Utf8(const wchar_t* text, size_t length) {
+  if (length == 0) return "";
+  const int wide = static_cast<int>(length);
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, wide, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(std::max(size, 0)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, wide, out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+std::wstring Wide(const std::string& text) {
+  const int narrow = static_cast<int>(text.size());
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), narrow, nullptr, 0);
+  std::wstring out(static_cast<size_t>(std::max(size, 0)), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), narrow, out.data(), size);
+  return out;
+}
+
 // A text up to its first NUL (a registry string need not end with one).
 std::string Utf8Text(const std::wstring& text) {
-  return platform::Utf8(text.c_str(), std::min(text.size(), text.find(L'\0')));
+  return Utf8(text.c_str(), std::min(text.size(), text.find(L'\0')));
 }
 
 // A property as the registry keeps it, UTF-8, NULs kept (a multi-string holds several texts).
@@ -50,7 +66,7 @@ std::string RegistryProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD proper
                                          reinterpret_cast<BYTE*>(value.data()), bytes, nullptr)) {
     return "";
   }
-  return platform::Utf8(value.c_str(), value.size());
+  return Utf8(value.c_str(), value.size());
 }
 
 std::string TextProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
@@ -90,7 +106,7 @@ void ReadUsbDevice(const std::string& instanceId, SerialPortEntry& e) {
   if (set == INVALID_HANDLE_VALUE) return;
   SP_DEVINFO_DATA device{};
   device.cbSize = sizeof(device);
-  if (SetupDiOpenDeviceInfoW(set, platform::Utf16(instanceId).c_str(), nullptr, 0, &device)) {
+  if (SetupDiOpenDeviceInfoW(set, Wide(instanceId).c_str(), nullptr, 0, &device)) {
     e.usbPath = windows::UsbPathFromLocationPaths(
         windows::SplitMultiString(RegistryProperty(set, device, SPDRP_LOCATION_PATHS)));
     FILETIME arrival{};
